@@ -1,0 +1,204 @@
+#include <gtest/gtest.h>
+
+#include "app/errors.h"
+#include "app/files.h"
+#include "app/utf.h"
+#include "app/version.h"
+#include "platform/win32/kernel.h"
+#include "support/log_reader.h"
+#include "support/workdir.h"
+
+using namespace testsupport;
+
+namespace {
+
+// "Zürich ÄÖ €" on two lines, in the encodings a text file can have.
+const std::string kUtf8Text = "Z\xC3\xBCrich \xC3\x84\xC3\x96 \xE2\x82\xAC\r\nline 2\n";
+
+std::string utf16Bytes(const std::string& utf8, bool little, bool bom) {
+  std::u16string w = win32::utf8ToUtf16(utf8);
+  if (bom) w.insert(w.begin(), u'\xFEFF');
+  std::string out;
+  for (char16_t c : w) {
+    const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+    out.push_back(little ? lo : hi);
+    out.push_back(little ? hi : lo);
+  }
+  return out;
+}
+
+}  // namespace
+
+TEST(Charset, DetectsEveryEncodingAndReadsTheSameLines) {
+  struct Case { const char* name; std::string bytes; int code; };
+  const std::vector<Case> cases = {
+      {"ansi.cfg", "Z\xFCrich \xC4\xD6 \x80\r\nline 2\n", kCharsetAnsi},
+      {"le.cfg", utf16Bytes(kUtf8Text, true, true), kCharsetUtf16Le},
+      {"be.cfg", utf16Bytes(kUtf8Text, false, true), kCharsetUtf16Be},
+      {"le-nobom.cfg", utf16Bytes(kUtf8Text, true, false), kCharsetUtf16Le},
+      {"bom.cfg", "\xEF\xBB\xBF" + kUtf8Text, kCharsetUtf8Bom},
+      {"utf8.cfg", kUtf8Text, kCharsetUtf8},
+  };
+  for (const auto& c : cases) {
+    writeFile(c.name, c.bytes);
+    EXPECT_EQ(gf_detectCharset(c.name), c.code) << c.name;
+    std::vector<std::string> lines{"kept"};
+    ASSERT_TRUE(gf_readTextLines(c.code, c.name, lines)) << c.name;
+    EXPECT_EQ(lines, (std::vector<std::string>{"kept", "Z\xC3\xBCrich \xC3\x84\xC3\x96 \xE2\x82\xAC", "line 2"}))
+        << c.name;
+  }
+}
+
+TEST(Charset, PlainAsciiEmptyMissingAndBinaryFiles) {
+  writeFile("ascii.cfg", "[fltsim.0]\ntitle=A\n");
+  EXPECT_EQ(gf_detectCharset("ascii.cfg"), kCharsetUtf8);
+  writeFile("empty.cfg", "");
+  EXPECT_EQ(gf_detectCharset("empty.cfg"), kCharsetNone);
+  EXPECT_EQ(gf_detectCharset("missing.cfg"), kCharsetNone);
+  writeFile("binary.bgl", std::string("\x01\x02\x00\x00\x00\x10\x00\x00\xFF\x00", 10));
+  EXPECT_EQ(gf_detectCharset("binary.bgl"), kCharsetNone);
+  // Only the first 1027 bytes decide: a late non-UTF-8 byte does not count.
+  writeFile("late.cfg", std::string(1027, 'a') + "\xFC");
+  EXPECT_EQ(gf_detectCharset("late.cfg"), kCharsetUtf8);
+  // A multi-byte character cut by the end of the sample is still UTF-8.
+  writeFile("cut.cfg", std::string(1026, 'a') + "\xC3\xBC");
+  EXPECT_EQ(gf_detectCharset("cut.cfg"), kCharsetUtf8);
+}
+
+TEST(Charset, UnknownCodeThrowsAndMissingFileFails) {
+  writeFile("a.cfg", "x\n");
+  try {
+    std::vector<std::string> lines;
+    gf_readTextLines(5, "a.cfg", lines);
+    FAIL() << "no exception";
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "file a.cfg has unknown charset: 5");
+  }
+  std::vector<std::string> lines;
+  EXPECT_FALSE(gf_readTextLines(kCharsetUtf8, "nothing.cfg", lines));
+  EXPECT_TRUE(lines.empty());
+}
+
+TEST(Charset, OddUtf16BytesAndLoneSurrogatesDoNotFailTheFile) {
+  std::string bytes = utf16Bytes("ab", true, true);
+  bytes += std::string("\x00\xD8", 2);  // a high surrogate with nothing after it
+  bytes += "z";                          // and half a code unit
+  writeFile("odd.cfg", bytes);
+  std::vector<std::string> lines;
+  ASSERT_TRUE(gf_readTextLines(kCharsetUtf16Le, "odd.cfg", lines));
+  EXPECT_EQ(lines, (std::vector<std::string>{"ab\xEF\xBF\xBD"}));
+}
+
+TEST(Files, WritersReplaceWholeFilesAtomically) {
+  ASSERT_TRUE(gf_writeLines("out.txt", {"a", "b"}));
+  EXPECT_EQ(readFile("out.txt"), "a\nb\n");
+  ASSERT_TRUE(gf_writeLineList("out.txt", {"c"}));
+  EXPECT_EQ(readFile("out.txt"), "c\n");
+  ASSERT_TRUE(gf_writeTextFile("out.txt", "d", false));
+  EXPECT_EQ(readFile("out.txt"), "d");
+  ASSERT_TRUE(gf_writeTextFile("out.txt", "e", true));
+  EXPECT_EQ(readFile("out.txt"), "e\n");
+  // A target that cannot be written (its folder is missing) fails cleanly.
+  EXPECT_FALSE(gf_writeLines("no/such/folder/out.txt", {"x"}));
+  // A target that is a folder cannot be replaced: the folder stays, nothing is left beside it.
+  std::filesystem::create_directories("taken/inner");
+  EXPECT_FALSE(gf_writeTextFile("taken", "x", true));
+  EXPECT_TRUE(std::filesystem::is_directory("taken/inner"));
+  int entries = 0;
+  for (const auto& e : std::filesystem::directory_iterator(workDir()))
+    if (e.path().filename().string().find(".tmp") != std::string::npos) ++entries;
+  EXPECT_EQ(entries, 0);
+  EXPECT_EQ(TextFileLines::read("out.txt", 4), (std::vector<std::string>{"e"}));
+  EXPECT_TRUE(TextFileLines::read("missing.txt", 4).empty());
+}
+
+TEST(Files, FoldersAndAppData) {
+  ASSERT_TRUE(gf_initFolders());
+  EXPECT_TRUE(std::filesystem::is_directory("output/info"));
+  EXPECT_TRUE(std::filesystem::is_directory("output/errors"));
+  EXPECT_EQ(g_liveriesScannedPath, std::filesystem::path("output") / "LiveriesScanned.xml");
+
+  EXPECT_EQ(gf_getAppDataPath(), appDataDir());
+  EXPECT_EQ(gf_getLocalAppDataPath(), workDir() / "localappdata");
+  EXPECT_EQ(gf_userDataFolder(), appDataDir() / "Skyloom");
+  EXPECT_TRUE(std::filesystem::is_directory(appDataDir() / "Skyloom"));
+
+  writeFile("airports/my_thirdparty/EGLL.xml", "<x/>");
+  writeFile("airports/my_thirdparty/KJFK.XML", "<x/>");
+  writeFile("airports/my_thirdparty/readme.txt", "");
+  std::filesystem::create_directories("airports/my_thirdparty/sub.xml.d");
+  std::vector<std::string> names{"first"};
+  gf_listXmlFiles(names);
+  EXPECT_EQ(names, (std::vector<std::string>{"first", "EGLL", "KJFK"}));
+
+  EXPECT_EQ(gf_countSubfolders("airports/my_thirdparty"), 4u);
+  EXPECT_EQ(gf_countSubfolders("nowhere"), 0u);
+  gf_clearFolder("airports/my_thirdparty");
+  EXPECT_EQ(gf_countSubfolders("airports/my_thirdparty"), 0u);
+  EXPECT_TRUE(std::filesystem::is_directory("airports/my_thirdparty"));
+}
+
+TEST(Files, MissingAppDataIsLogged) {
+  openTestLog();
+  const char* saved = std::getenv("HOME");
+  const std::string home = saved ? saved : "";
+  unsetenv("APPDATA");
+  unsetenv("HOME");
+  EXPECT_TRUE(gf_getAppDataPath().empty());
+  setenv("HOME", home.c_str(), 1);
+  EXPECT_TRUE(logHasLine("===> Could not find the AppData path"));
+}
+
+TEST(Files, ClearingAFileInsteadOfAFolderIsAUserError) {
+  writeFile("plain.txt", "x");
+  try {
+    gf_clearFolder("plain.txt");
+    FAIL() << "no exception";
+  } catch (const qor::UserErrorException& e) {
+    EXPECT_EQ(e.code(), 5);
+  }
+}
+
+TEST(Errors, UserErrorTextAndVersions) {
+  EXPECT_STREQ(qor::UserErrorException(88, "Missing <airports> root in: x").what(),
+               "88: Missing <airports> root in: x");
+  EXPECT_STREQ(qor::UserErrorException(99, "plain").what(), "plain");
+  EXPECT_EQ(VersionData::parse("1.22.3")->text(), "1.22.3");
+  EXPECT_LT(*VersionData::parse("1.9.9"), *VersionData::parse("1.10.0"));
+  for (const char* bad : {"1.2", "1.2.3.4", "a.b.c", "1..3", "1.2.3 ", "-1.2.3", ""})
+    EXPECT_FALSE(VersionData::parse(bad).has_value()) << bad;
+}
+
+TEST(Utf, ConversionsRoundTripAndRejectInvalidText) {
+  const std::string text = "Z\xC3\xBCrich \xE2\x82\xAC \xF0\x9F\x9B\xAB";  // with a plane outside the BMP
+  const std::u16string wide = win32::utf8ToUtf16(text);
+  EXPECT_EQ(wide.size(), 11u);  // the plane takes a surrogate pair
+  EXPECT_EQ(win32::utf16ToUtf8(wide), text);
+  EXPECT_EQ(win32::utf8ToUtf16(""), u"");
+  for (const std::string bad : {"\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xFF"}) {
+    try {
+      win32::utf8ToUtf16(bad);
+      ADD_FAILURE() << "accepted invalid UTF-8";
+    } catch (const win32::Utf8ConversionException& e) {
+      EXPECT_EQ(e.errorCode(), ERROR_NO_UNICODE_TRANSLATION);
+    }
+  }
+  EXPECT_THROW(win32::utf16ToUtf8(std::u16string(1, u'\xDC00')), win32::Utf8ConversionException);
+  EXPECT_EQ(win32::ansiToUtf8("\x80\xE9"), "\xE2\x82\xAC\xC3\xA9");
+}
+
+TEST(Win32Kernel, NamedMutexAdmitsOneHolder) {
+  setenv("TMPDIR", (workDir() / "tmp").c_str(), 1);
+  HANDLE first = CreateMutexW(nullptr, FALSE, u"Local\\$Skyloom$");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  HANDLE second = CreateMutexW(nullptr, FALSE, u"Local\\$Skyloom$");
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(GetLastError(), ERROR_ALREADY_EXISTS);
+  CloseHandle(second);
+  CloseHandle(first);
+  HANDLE third = CreateMutexW(nullptr, FALSE, u"Local\\$Skyloom$");
+  EXPECT_EQ(GetLastError(), ERROR_SUCCESS);
+  CloseHandle(third);
+  unsetenv("TMPDIR");
+}

@@ -1,0 +1,79 @@
+#include <regex>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/clock.h"
+#include "app/log.h"
+#include "app/runstate.h"
+#include "support/log_reader.h"
+#include "support/workdir.h"
+
+using namespace testsupport;
+
+TEST(Log, HeaderAndPrefixes) {
+  gf_setFixedClock(1796628946);  // Mon Dec 07 07:35:46 2026 UTC
+  openTestLog();
+  gf_logLine("plain {}", 1);
+  gf_logError("bad {} and {}", "x", 2.5);
+  gf_logIndented("detail");
+  gf_closeLog();
+  const std::string text = readFile(workDir() / "Log.txt");
+  EXPECT_EQ(text,
+            "Mon Dec 07 07:35:46 2026 (utc) Skyloom version 1.0.0 for MSFS 2020/2024\n"
+            "plain 1\n"
+            "===> bad x and 2.5\n"
+            "          detail\n");
+}
+
+TEST(Log, NothingIsWrittenWhileClosed) {
+  gf_logLine("lost");
+  EXPECT_FALSE(gf_logIsOpen());
+  EXPECT_FALSE(std::filesystem::exists(workDir() / "Log.txt"));
+}
+
+TEST(Log, RotationKeepsExactlyTwoPreviousRuns) {
+  for (int run = 1; run <= 4; ++run) {
+    openTestLog();
+    gf_logLine("run {}", run);
+    gf_closeLog();
+  }
+  const auto lastLine = [](const std::string& file) {
+    const std::string text = readFile(workDir() / file);
+    const auto start = text.rfind('\n', text.size() - 2);
+    return text.substr(start + 1, text.size() - start - 2);
+  };
+  EXPECT_EQ(lastLine("Log.txt"), "run 4");
+  EXPECT_EQ(lastLine("Log_1.txt"), "run 3");
+  EXPECT_EQ(lastLine("Log_2.txt"), "run 2");
+  int logFiles = 0;
+  for (const auto& e : std::filesystem::directory_iterator(workDir()))
+    if (e.path().filename().string().rfind("Log", 0) == 0) ++logFiles;
+  EXPECT_EQ(logFiles, 3);
+}
+
+TEST(Log, StopPendingSilencesOnlyTheStatusVariant) {
+  openTestLog();
+  g_stopRun = true;
+  gf_logLineUnlessStopping("suppressed");
+  gf_logLine("kept");
+  g_stopRun = false;
+  gf_logLineUnlessStopping("shown");
+  EXPECT_FALSE(logHasLine("suppressed"));
+  EXPECT_TRUE(logHasLine("kept"));
+  EXPECT_TRUE(logHasLine("shown"));
+}
+
+TEST(Log, ConcurrentWritersNeverInterleaveWithinALine) {
+  openTestLog();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < 200; ++i) gf_logLine("thread {} line {} {}", t, i, std::string(40, 'a' + t));
+    });
+  for (auto& th : threads) th.join();
+  const auto lines = logLines();
+  ASSERT_EQ(lines.size(), 800u);
+  const std::regex shape(R"(thread (\d) line \d+ ([a-d])\2{39})");
+  for (const auto& l : lines) EXPECT_TRUE(std::regex_match(l, shape)) << l;
+}

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "app/text.h"
+#include "support/log_reader.h"
+
+using namespace testsupport;
+
+TEST(Text, TrimSplitAndQuotes) {
+  EXPECT_EQ(gf_trim(" \t a b \r\n"), "a b");
+  EXPECT_EQ(gf_trim(" \t\r\n"), "");
+  EXPECT_EQ(gf_splitString(" a , ,b,", ','), (std::vector<std::string>{"a", "", "b", ""}));
+  EXPECT_EQ(gf_splitString("", ','), (std::vector<std::string>{""}));
+  EXPECT_EQ(gf_trimCommaList("A, B ,\tC"), "A,B,C");
+  EXPECT_EQ(gf_trimCommaList("A,B"), "A,B");
+  EXPECT_EQ(gf_quotedText(R"(title = "Airbus A320" ; x)"), "Airbus A320");
+  EXPECT_EQ(gf_quotedText("no quotes"), "no quotes");
+  EXPECT_EQ(gf_quotedText(R"(one "quote)"), "");
+  EXPECT_EQ(gf_quotedText(R"("")"), "");
+}
+
+TEST(Text, PluralFloatAndPercent) {
+  EXPECT_EQ(gf_pluralS(1), "");
+  EXPECT_EQ(gf_pluralS(-3), "");
+  EXPECT_EQ(gf_pluralS(0), "s");
+  EXPECT_EQ(gf_pluralS(2), "s");
+  EXPECT_EQ(gf_pluralS64(1), "");
+  EXPECT_EQ(gf_pluralS64(5000000000LL), "s");
+  EXPECT_EQ(gf_floatToText(3.0), "3");
+  EXPECT_EQ(gf_floatToText(3.25), "3.2");
+  EXPECT_EQ(gf_floatToText(-0.5), "-0.5");
+  EXPECT_EQ(gf_percent(1, 3), 33);
+  EXPECT_EQ(gf_percent(2, 3), 67);
+  EXPECT_EQ(gf_percent(5, 0), 0);
+  EXPECT_EQ(gf_percent(5, -2), 0);
+  EXPECT_EQ(gf_percent(150, 100), 150);
+}
+
+TEST(Text, RoundPercentageCoversItsWholeTable) {
+  // Each choice with the inclusive range of inputs that round to it.
+  struct Band { int from, to, choice; };
+  const Band bands[] = {{-1000, 2, 2}, {3, 3, 3},   {4, 4, 4},    {5, 5, 5},   {6, 6, 6},   {7, 8, 8},
+                        {9, 10, 10},   {11, 12, 12}, {13, 14, 14}, {15, 16, 16}, {17, 18, 18}, {19, 22, 20},
+                        {23, 27, 25},  {28, 32, 30}, {33, 37, 35}, {38, 44, 40}, {45, 56, 50}, {57, 72, 65},
+                        {73, 89, 80},  {90, 1000, 100}};
+  for (const auto& b : bands)
+    for (int v = b.from; v <= b.to; ++v) EXPECT_EQ(gf_roundPercentage(v), b.choice) << "value " << v;
+  EXPECT_EQ(gf_roundPercentage(INT32_MIN), 2);
+  EXPECT_EQ(gf_roundPercentage(INT32_MAX), 100);
+}
+
+TEST(Text, HalfHourBitsets) {
+  EXPECT_EQ(gf_bitset2hours(0), "");
+  EXPECT_EQ(gf_bitset2hours((1ULL << 0) | (1ULL << 5) | (1ULL << 47)), "0,5,47");
+  // Bits above 47 are not half hours and never appear.
+  EXPECT_EQ(gf_bitset2hours(1ULL << 48), "");
+  EXPECT_EQ(gf_hours2bitset("", "EGLL"), 0u);
+  EXPECT_EQ(gf_hours2bitset("0,5,47", "EGLL"), (1ULL << 0) | (1ULL << 5) | (1ULL << 47));
+  for (std::uint64_t bits : {0x1ULL, 0xFFFFFFFFFFFFULL, 0x800000000001ULL, 0x123456789ABULL})
+    EXPECT_EQ(gf_hours2bitset(gf_bitset2hours(bits), "x"), bits);
+}
+
+TEST(Text, InvalidHoursAreLoggedAndSkipped) {
+  openTestLog();
+  EXPECT_EQ(gf_hours2bitset("1,48,x,-1,2", "stand 12"), (1ULL << 1) | (1ULL << 2));
+  EXPECT_TRUE(logHasLine("===> stand 12 invalid hour '48' in 1,48,x,-1,2"));
+  EXPECT_TRUE(logHasLine("===> stand 12 invalid hour 'x' in 1,48,x,-1,2"));
+  EXPECT_TRUE(logHasLine("===> stand 12 invalid hour '-1' in 1,48,x,-1,2"));
+  EXPECT_EQ(logLines().size(), 3u);
+}
+
+TEST(Text, NumberParsingIsStrict) {
+  std::int64_t i = 7;
+  EXPECT_TRUE(gf_parseInt(" -12 ", i));
+  EXPECT_EQ(i, -12);
+  EXPECT_TRUE(gf_parseInt("+5", i));
+  EXPECT_EQ(i, 5);
+  EXPECT_FALSE(gf_parseInt("+-5", i));
+  EXPECT_FALSE(gf_parseInt("5x", i));
+  EXPECT_FALSE(gf_parseInt("", i));
+  double d = 0;
+  EXPECT_TRUE(gf_parseDouble("1.5e2", d));
+  EXPECT_DOUBLE_EQ(d, 150.0);
+  EXPECT_FALSE(gf_parseDouble("nan", d));
+  EXPECT_FALSE(gf_parseDouble("inf", d));
+  EXPECT_FALSE(gf_parseDouble("1,5", d));
+}
