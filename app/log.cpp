@@ -17,8 +17,8 @@ std::FILE* g_logFile = nullptr;
 void writeLocked(std::string_view prefix, std::string_view line) {
   std::lock_guard lock(g_logMutex);
   if (g_logFile == nullptr) return;
-  std::fwrite(prefix.data(), 1, prefix.size(), g_logFile);
-  std::fwrite(line.data(), 1, line.size(), g_logFile);
+  if (!prefix.empty()) std::fwrite(prefix.data(), 1, prefix.size(), g_logFile);
+  if (!line.empty()) std::fwrite(line.data(), 1, line.size(), g_logFile);
   std::fputc('\n', g_logFile);
   std::fflush(g_logFile);  // a crash must not lose the lines before it
 }
