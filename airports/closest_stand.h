@@ -1,0 +1,27 @@
+// The distance from a position to the nearest stand of an airport's park file,
+// asked by the nearest-airport search when two airports lie close together.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/geo.h"
+
+// The distance in nm returned when the airport has no stand (or on any error).
+inline constexpr double kNoStandDistanceNm = 100.0;
+
+// Finds the nearest stand: returns its distance in nm and writes its name into
+// standName; returns kNoStandDistanceNm and leaves standName alone when there is none.
+using ClosestStandFinder =
+    std::function<double(const std::string& icao, const LatLon& position, std::string& standName)>;
+
+// The finder behind gf_readDestApfForClosestStand. Its default knows no park
+// files yet and answers kNoStandDistanceNm; tests replace it.
+extern ClosestStandFinder g_closestStandFinder;
+// The default finder, to put back after a test replaced it.
+ClosestStandFinder gf_defaultClosestStandFinder();
+
+// Distance in nm from position to the nearest stand of the airport's park file,
+// with that stand's name in standName; 100.0 when there is none. Never throws.
+double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& position,
+                                     std::string& standName);

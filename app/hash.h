@@ -1,0 +1,48 @@
+// 64-bit FNV-1a, the hash of the program's hashed tables.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+inline constexpr std::uint64_t kFnv1aOffsetBasis = 0xcbf29ce484222325ULL;
+inline constexpr std::uint64_t kFnv1aPrime = 0x100000001b3ULL;
+
+// FNV-1a over a run of bytes.
+constexpr std::uint64_t gf_fnv1a64(const unsigned char* bytes, std::size_t count) noexcept {
+  std::uint64_t hash = kFnv1aOffsetBasis;
+  for (std::size_t i = 0; i < count; ++i) {
+    hash ^= bytes[i];
+    hash *= kFnv1aPrime;
+  }
+  return hash;
+}
+
+// The hash functor of the hashed tables: texts are hashed over their bytes,
+// 32-bit keys (hexids) over their four bytes, low byte first, so the result
+// does not depend on the machine's byte order.
+struct Fnv1aHash {
+  using is_transparent = void;
+
+  std::size_t operator()(std::string_view text) const noexcept {
+    std::uint64_t hash = kFnv1aOffsetBasis;
+    for (const char c : text) {
+      hash ^= static_cast<unsigned char>(c);
+      hash *= kFnv1aPrime;
+    }
+    return static_cast<std::size_t>(hash);
+  }
+  std::size_t operator()(const std::string& text) const noexcept {
+    return (*this)(std::string_view(text));
+  }
+  std::size_t operator()(const char* text) const noexcept {
+    return (*this)(std::string_view(text));
+  }
+  std::size_t operator()(std::uint32_t key) const noexcept {
+    const unsigned char bytes[4] = {
+        static_cast<unsigned char>(key & 0xFFu), static_cast<unsigned char>((key >> 8) & 0xFFu),
+        static_cast<unsigned char>((key >> 16) & 0xFFu), static_cast<unsigned char>((key >> 24) & 0xFFu)};
+    return static_cast<std::size_t>(gf_fnv1a64(bytes, 4));
+  }
+};
