@@ -3,10 +3,42 @@
 
 #include <atomic>
 #include <cstdint>
+#include <string_view>
+
+// Why a run ended; values 0 to 7 as stored in g_exitReason.
+enum class ExitReason : std::int32_t {
+  NotYetSet = 0,
+  SimWasClosed = 1,
+  NewFlight = 2,
+  NewSettings = 3,
+  UserClosedSim = 4,
+  SimconnectError = 5,
+  ReaderError = 6,
+  SystemError = 7,
+};
+
+// "NOT YET SET", "SIM WAS CLOSED", ... "SYSTEM ERROR".
+std::string_view gf_exitReasonName(ExitReason reason);
+// Whether a run that ended for this reason is followed by a fresh run.
+bool gf_isRestartReason(ExitReason reason);
 
 // Stop the current run; the user closed the main window.
 extern std::atomic<bool> g_stopRun;
 extern std::atomic<bool> g_windowClosed;
+
+// The exit reason of the current run and the restart delay in seconds. Set
+// only through gf_requestStop, which sets them together with g_stopRun.
+extern std::atomic<std::int32_t> g_exitReason;
+extern std::atomic<std::int32_t> g_restartDelay;
+
+// Asks the run to stop for a reason. The first request of a run wins: the
+// stop flag, the reason and the delay are set together under one lock, so
+// nobody sees the stop flag with the reason still "NOT YET SET", and a later
+// request changes nothing. Returns whether this call set them.
+bool gf_requestStop(ExitReason reason, std::int32_t restartDelaySeconds = 0);
+// Clears the stop flag, the reason and the delay for a fresh run.
+void gf_resetStopRequest();
+ExitReason gf_exitReason();
 
 // True when the selected simulator is MSFS 2020 (else MSFS 2024); set at the
 // start of each run and when the simulator is switched.

@@ -1,0 +1,263 @@
+#include "app/download.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "app/log.h"
+#include "app/runstate.h"
+#include "support/http_server.h"
+#include "support/workdir.h"
+
+namespace fs = std::filesystem;
+using testsupport::HttpFileServer;
+using testsupport::RawSocketServer;
+using testsupport::readFile;
+using testsupport::workDir;
+using testsupport::writeFile;
+
+namespace {
+
+// Restores the process-wide download settings and the simulator mode.
+class DownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_server = gf_downloadServer();
+    m_limits = gf_downloadLimits();
+    m_isMsfs2020 = g_isMsfs2020.load();
+    fs::create_directories(www());
+    fs::create_directories(downloads());
+  }
+  void TearDown() override {
+    gf_setDownloadServer(m_server);
+    gf_setDownloadLimits(m_limits);
+    g_isMsfs2020 = m_isMsfs2020;
+  }
+
+  static fs::path www() { return workDir() / "www"; }
+  static fs::path downloads() { return workDir() / "downloads"; }
+
+  // Short limits, so that a stuck transfer ends in about two seconds.
+  static void useShortTimeouts() {
+    DownloadLimits limits = gf_downloadLimits();
+    limits.connectTimeout = std::chrono::milliseconds(2000);
+    limits.lowSpeedTime = std::chrono::seconds(1);
+    limits.totalTimeout = std::chrono::milliseconds(2000);
+    gf_setDownloadLimits(limits);
+  }
+
+  static void useMaxBytes(std::uint64_t maxBytes) {
+    DownloadLimits limits = gf_downloadLimits();
+    limits.maxBytes = maxBytes;
+    gf_setDownloadLimits(limits);
+  }
+
+  // The names in a folder, sorted (temporary files would show up here).
+  static std::vector<std::string> namesIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  static double secondsSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  }
+
+ private:
+  std::string m_server;
+  DownloadLimits m_limits;
+  bool m_isMsfs2020 = false;
+};
+
+// Bytes of every value, in a fixed pseudo-random order, with line ends, NUL
+// and Ctrl-Z among them (what a text-mode copy would change or stop at).
+std::string binaryBytes(std::size_t size) {
+  std::mt19937 generator(12345);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(generator() & 0xff);
+  bytes.replace(0, 6, std::string("\r\n\n\0\x1a\r", 6));
+  return bytes;
+}
+
+TEST_F(DownloadTest, BaseUrlHasTheSimulatorFolder) {
+  EXPECT_EQ(gf_downloadServer(), kDefaultDownloadServer);
+
+  g_isMsfs2020 = false;
+  EXPECT_EQ(gf_downloadBaseUrl(false), "https://download.skyloom.app/MSFS2024/");
+  EXPECT_EQ(gf_downloadBaseUrl(true), "https://download.skyloom.app/MSFS/");
+
+  g_isMsfs2020 = true;
+  EXPECT_EQ(gf_downloadBaseUrl(false), "https://download.skyloom.app/MSFS/");
+  EXPECT_EQ(gf_downloadBaseUrl(true), "https://download.skyloom.app/MSFS/");
+
+  gf_setDownloadServer("http://127.0.0.1:8080");
+  EXPECT_EQ(gf_downloadServer(), "http://127.0.0.1:8080/");
+  EXPECT_EQ(gf_downloadBaseUrl(false), "http://127.0.0.1:8080/MSFS/");
+}
+
+TEST_F(DownloadTest, NoHandleFailsAtOnce) {
+  EXPECT_FALSE(gf_downloadToFile(nullptr, "http://127.0.0.1:1/x", downloads() / "x", true));
+  EXPECT_TRUE(namesIn(downloads()).empty());
+}
+
+TEST_F(DownloadTest, BinaryFileArrivesByteForByte) {
+  const std::string bytes = binaryBytes(300 * 1024 + 17);
+  writeFile(www() / "data.bin", bytes);
+  HttpFileServer server(www());
+
+  CurlHandle curl;
+  ASSERT_TRUE(curl);
+  ASSERT_TRUE(gf_downloadToFile(curl.get(), server.baseUrl() + "data.bin", downloads() / "data.bin", true));
+  EXPECT_TRUE(readFile(downloads() / "data.bin") == bytes);
+  EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"data.bin"});
+}
+
+TEST_F(DownloadTest, ServerFilesComeFromTheSimulatorFolder) {
+  writeFile(www() / "MSFS" / "archive" / "stock" / "EDDF.xml", "<stock 2020/>\n");
+  writeFile(www() / "MSFS2024" / "archive" / "stock" / "EDDF.xml", "<stock 2024/>\n");
+  HttpFileServer server(www());
+  gf_setDownloadServer(server.baseUrl());
+  g_isMsfs2020 = false;
+
+  // A bare file name lands in the working folder, in text mode.
+  CurlHandle curl;
+  ASSERT_TRUE(gf_downloadToFile(curl.get(), gf_downloadBaseUrl(false) + "archive/stock/EDDF.xml",
+                                "airport.xml", false));
+  EXPECT_EQ(readFile("airport.xml"), "<stock 2024/>\n");
+  ASSERT_TRUE(gf_downloadToFile(curl.get(), gf_downloadBaseUrl(true) + "archive/stock/EDDF.xml",
+                                "airport.xml", false));
+  EXPECT_EQ(readFile("airport.xml"), "<stock 2020/>\n");
+}
+
+TEST_F(DownloadTest, UserAgentIsTheProgramAbbreviation) {
+  RawSocketServer server(std::string("HTTP/1.1 200 OK\r\nContent-Length: 2\r\nConnection: close\r\n\r\nok"));
+  CurlHandle curl;
+  ASSERT_TRUE(gf_downloadToFile(curl.get(), server.baseUrl() + "a.txt", downloads() / "a.txt", true));
+  EXPECT_EQ(readFile(downloads() / "a.txt"), "ok");
+  const auto requests = server.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_NE(requests[0].find("GET /a.txt HTTP/1.1\r\n"), std::string::npos) << requests[0];
+  EXPECT_NE(requests[0].find("\r\nUser-Agent: SKL\r\n"), std::string::npos) << requests[0];
+}
+
+TEST_F(DownloadTest, SuccessReplacesTheWholeOldFile) {
+  writeFile(www() / "small.xml", "new");
+  writeFile(downloads() / "small.xml", "an older and much longer content");
+  HttpFileServer server(www());
+  CurlHandle curl;
+  ASSERT_TRUE(gf_downloadToFile(curl.get(), server.baseUrl() + "small.xml", downloads() / "small.xml", true));
+  EXPECT_EQ(readFile(downloads() / "small.xml"), "new");
+  EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"small.xml"});
+}
+
+TEST_F(DownloadTest, NotFoundFailsAndLeavesTheTargetAlone) {
+  ASSERT_TRUE(gf_openLog(workDir()));
+  HttpFileServer server(www());
+  const std::string url = server.baseUrl() + "missing.xml";
+  CurlHandle curl;
+
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), url, downloads() / "new.xml", true));
+  EXPECT_TRUE(namesIn(downloads()).empty());
+
+  writeFile(downloads() / "good.xml", "<good/>");
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), url, downloads() / "good.xml", false));
+  EXPECT_EQ(readFile(downloads() / "good.xml"), "<good/>");
+  EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"good.xml"});
+
+  gf_closeLog();
+  const std::string log = readFile(workDir() / "Log.txt");
+  EXPECT_NE(log.find(fmt::format("download of '{}' failed: ", url)), std::string::npos) << log;
+  EXPECT_NE(log.find("404"), std::string::npos) << log;
+
+  // The same handle still works after failures.
+  writeFile(www() / "there.xml", "<there/>");
+  EXPECT_TRUE(gf_downloadToFile(curl.get(), server.baseUrl() + "there.xml", downloads() / "good.xml", true));
+  EXPECT_EQ(readFile(downloads() / "good.xml"), "<there/>");
+}
+
+TEST_F(DownloadTest, ServerThatNeverAnswersTimesOut) {
+  useShortTimeouts();
+  RawSocketServer silent;
+  writeFile(downloads() / "good.xml", "<good/>");
+  CurlHandle curl;
+
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), silent.baseUrl() + "x.xml", downloads() / "good.xml", true));
+  const double seconds = secondsSince(start);
+  EXPECT_LT(seconds, 10.0);  // bounded by the 2 s limits, not by the 20 s default
+  EXPECT_GE(silent.acceptedCount(), 1);
+  EXPECT_EQ(readFile(downloads() / "good.xml"), "<good/>");
+  EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"good.xml"});
+}
+
+TEST_F(DownloadTest, ClosedPortFailsQuickly) {
+  const std::uint16_t port = testsupport::unusedLoopbackPort();
+  CurlHandle curl;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), fmt::format("http://127.0.0.1:{}/x.xml", port),
+                                 downloads() / "x.xml", true));
+  EXPECT_LT(secondsSince(start), 5.0);
+  EXPECT_TRUE(namesIn(downloads()).empty());
+}
+
+TEST_F(DownloadTest, SizeCapStopsLargeDownloads) {
+  writeFile(www() / "big.bin", binaryBytes(300 * 1024));
+  writeFile(www() / "exact.bin", binaryBytes(1000));
+  HttpFileServer server(www());
+  useMaxBytes(1000);
+  CurlHandle curl;
+
+  // The server announces the size.
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), server.baseUrl() + "big.bin", downloads() / "big.bin", true));
+  EXPECT_TRUE(namesIn(downloads()).empty());
+  EXPECT_TRUE(gf_downloadToFile(curl.get(), server.baseUrl() + "exact.bin", downloads() / "exact.bin", true));
+  EXPECT_EQ(fs::file_size(downloads() / "exact.bin"), 1000u);
+
+  // No size announced: the body runs until the server closes.
+  RawSocketServer endless("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + std::string(5000, 'x'));
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), endless.baseUrl() + "big.bin", downloads() / "exact.bin", true));
+  EXPECT_EQ(fs::file_size(downloads() / "exact.bin"), 1000u);
+  EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"exact.bin"});
+}
+
+TEST_F(DownloadTest, BrokenAnswersKeepTheGoodFile) {
+  writeFile(downloads() / "good.xml", "<good/>");
+  CurlHandle curl;
+
+  RawSocketServer cutOff("HTTP/1.1 200 OK\r\nContent-Length: 1000\r\nConnection: close\r\n\r\n" +
+                         std::string(500, 'x'));
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), cutOff.baseUrl() + "good.xml", downloads() / "good.xml", true));
+
+  RawSocketServer redirect(
+      "HTTP/1.1 302 Found\r\nLocation: http://127.0.0.1:1/elsewhere\r\nContent-Length: 8\r\n"
+      "Connection: close\r\n\r\n<a>moved");
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), redirect.baseUrl() + "good.xml", downloads() / "good.xml", true));
+
+  RawSocketServer serverError("HTTP/1.1 500 Internal Server Error\r\nContent-Length: 4\r\nConnection: close\r\n\r\noops");
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), serverError.baseUrl() + "good.xml", downloads() / "good.xml", true));
+
+  EXPECT_EQ(readFile(downloads() / "good.xml"), "<good/>");
+  EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"good.xml"});
+}
+
+TEST_F(DownloadTest, OnlyHttpAddressesAndExistingFoldersAreUsed) {
+  writeFile(workDir() / "local.txt", "local");
+  CurlHandle curl;
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), "file://" + (workDir() / "local.txt").string(),
+                                 downloads() / "local.txt", true));
+  EXPECT_TRUE(namesIn(downloads()).empty());
+
+  writeFile(www() / "a.xml", "<a/>");
+  HttpFileServer server(www());
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), server.baseUrl() + "a.xml", downloads() / "no" / "a.xml", true));
+  EXPECT_FALSE(fs::exists(downloads() / "no"));
+}
+
+}  // namespace
