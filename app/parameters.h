@@ -18,9 +18,9 @@
 // Saving: every save writes into one process-wide in-memory copy of
 // parameters.xml (guarded by the parameters-document mutex) and then replaces
 // the file atomically (temporary file in the same folder, renamed over it).
-// Lock order: a setting's own text lock, the parameters-document mutex and the
-// log mutex are taken in this order, never with any other lock; a setting's
-// text lock is never held while the document mutex is taken.
+// Lock order: the parameters-document mutex, then a setting's own text lock
+// (a leaf lock, held only to copy or assign the text), then the log mutex;
+// never with any other lock.
 class Parameter {
  public:
   explicit Parameter(std::string name) : m_name(std::move(name)) {}

@@ -1,0 +1,327 @@
+#include "app/parameters.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "app/files.h"
+#include "app/log.h"
+#include "app/text.h"
+#include "app/xml.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// parameters.xml holds some fifty short elements; anything far larger is not ours.
+constexpr std::uintmax_t kMaxParametersBytes = std::uintmax_t{4} << 20;
+
+// The process-wide in-memory copy of parameters.xml.
+struct ParametersDocument {
+  // The parameters-document mutex: taken before a setting's text lock and the
+  // log mutex, never with any other lock.
+  std::mutex mutex;
+  pugi::xml_document document;
+  fs::path path;             // the file the document belongs to
+  bool loaded = false;       // the document was loaded (or made fresh) for path
+  bool protectFile = false;  // a bad file could not be kept aside: never overwrite it
+};
+
+// Function-local, so that a save during static initialisation finds it built.
+ParametersDocument& lf_store() {
+  static ParametersDocument store;
+  return store;
+}
+
+enum class LoadOutcome { Loaded, Fresh, Replaced };
+
+void lf_makeFresh(ParametersDocument& store) {
+  store.document.reset();
+  store.document.append_child("parameters");
+}
+
+// Loads the file at path into the store (the store's mutex is held).
+LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
+  store.path = path;
+  store.loaded = true;
+  store.protectFile = false;
+  std::error_code ec;
+  if (path.empty() || !fs::exists(path, ec)) {
+    lf_makeFresh(store);
+    return LoadOutcome::Fresh;
+  }
+  std::string problem;
+  std::string content;
+  store.document.reset();
+  if (!gf_readWholeFile(path, content, kMaxParametersBytes)) {
+    problem = "it cannot be read or is too large";
+  } else {
+    const pugi::xml_parse_result result = store.document.load_buffer(content.data(), content.size());
+    if (result.status == pugi::status_no_document_element) {
+      lf_makeFresh(store);  // empty: nothing to lose
+      return LoadOutcome::Fresh;
+    }
+    if (!result) {
+      problem = fmt::format("{} at offset {}", result.description(), result.offset);
+    } else if (std::string_view(store.document.document_element().name()) != "parameters") {
+      problem = fmt::format("its root element is '{}', not 'parameters'", store.document.document_element().name());
+    }
+  }
+  if (problem.empty()) return LoadOutcome::Loaded;
+
+  gf_logError("The settings file '{}' could not be used: {}", path.string(), problem);
+  fs::path aside = path;
+  aside += ".bad";
+  fs::rename(path, aside, ec);
+  if (ec) {
+    store.protectFile = true;
+    gf_logIndented("it could not be kept as '{}' ({}), so it is left untouched; the defaults are used",
+                   aside.string(), ec.message());
+  } else {
+    gf_logIndented("it is kept as '{}'; the defaults are used and written", aside.string());
+  }
+  lf_makeFresh(store);
+  return LoadOutcome::Replaced;
+}
+
+// Makes sure the store holds the document of the current parameters.xml.
+void lf_ensureLoadedLocked(ParametersDocument& store) {
+  const fs::path path = gf_parametersPath();
+  if (!store.loaded || store.path != path) lf_loadLocked(store, path);
+  if (!store.document.child("parameters")) store.document.append_child("parameters");
+}
+
+// Sets the value of the key in the document, appending its element when missing.
+void lf_setValueLocked(ParametersDocument& store, const std::string& name, const std::string& text) {
+  pugi::xml_node root = store.document.child("parameters");
+  if (!root) root = store.document.append_child("parameters");
+  pugi::xml_node node = gf_findParameterNode(store.document, name);
+  if (!node) {
+    gf_appendParameterNode(root, name, text);
+    return;
+  }
+  pugi::xml_attribute value = node.attribute("value");
+  if (!value) value = node.append_attribute("value");
+  value.set_value(text.c_str());
+}
+
+// Writes the document over the file, atomically.
+bool lf_writeLocked(const ParametersDocument& store) {
+  if (store.path.empty() || store.protectFile) return false;
+  return gf_replaceFileAtomically(store.path, gf_xmlText(store.document));
+}
+
+std::string lf_pathText(const fs::path& path) { return path.empty() ? std::string("parameters.xml") : path.string(); }
+
+void lf_logSaveFailed(const fs::path& path) { gf_logLineUnlessStopping("Saving '{}' failed", lf_pathText(path)); }
+
+// The save of every kind of setting.
+void lf_save(const Parameter& parameter) {
+  if (!parameter.stored()) return;
+  fs::path path;
+  bool ok = false;
+  try {
+    ParametersDocument& store = lf_store();
+    std::lock_guard lock(store.mutex);  // the parameters-document mutex (before the text lock and the log)
+    lf_ensureLoadedLocked(store);
+    // The value is taken under the document mutex, so that the file always
+    // receives the latest value when two threads save the same setting.
+    lf_setValueLocked(store, parameter.name(), parameter.valueText());
+    path = store.path;
+    ok = lf_writeLocked(store);
+  } catch (const std::exception& e) {
+    gf_logError("save of {}: {}", parameter.name(), e.what());
+    ok = false;
+  }
+  parameter.logValue();
+  if (!ok) lf_logSaveFailed(path);
+}
+
+}  // namespace
+
+fs::path gf_parametersPath() {
+  const fs::path folder = gf_userDataFolder();
+  if (folder.empty()) return {};
+  return folder / "parameters.xml";
+}
+
+bool gf_readParameterList(const std::vector<Parameter*>& parameters) {
+  bool ok = true;
+  bool changed = false;
+  bool written = true;
+  fs::path path;
+  try {
+    ParametersDocument& store = lf_store();
+    std::lock_guard lock(store.mutex);  // the parameters-document mutex
+    path = gf_parametersPath();
+    const LoadOutcome outcome = lf_loadLocked(store, path);
+    if (outcome == LoadOutcome::Replaced) ok = false;
+    if (outcome == LoadOutcome::Fresh) gf_logLine("No settings in '{}' yet, the defaults are written", lf_pathText(path));
+    changed = outcome != LoadOutcome::Loaded;
+    for (Parameter* parameter : parameters) {
+      if (parameter == nullptr || !parameter->stored()) continue;
+      if (!parameter->readValue(store.document)) {
+        lf_setValueLocked(store, parameter->name(), parameter->valueText());
+        changed = true;
+      }
+    }
+    if (changed) written = lf_writeLocked(store);
+  } catch (const std::exception& e) {
+    gf_logError("gf_readParameterList: {}", e.what());
+    return false;
+  }
+  if (!written) {
+    lf_logSaveFailed(path);
+    ok = false;
+  }
+  return ok;
+}
+
+void gf_forgetParametersDocument() {
+  ParametersDocument& store = lf_store();
+  std::lock_guard lock(store.mutex);
+  store.document.reset();
+  store.path.clear();
+  store.loaded = false;
+  store.protectFile = false;
+}
+
+// ---------------------------------------------------------------- BoolParameter
+
+BoolParameter::BoolParameter(std::string name, bool defaultValue)
+    : Parameter(std::move(name)), m_default(defaultValue), m_value(defaultValue) {}
+
+bool BoolParameter::readValue(const pugi::xml_node& document) {
+  bool found = false;
+  const bool v = gf_getParamBool(document, name(), found);
+  m_value.store(found ? v : m_default);
+  return found;
+}
+
+void BoolParameter::save() const { lf_save(*this); }
+
+void BoolParameter::setAndSave(bool v) {
+  set(v);
+  save();
+}
+
+std::string BoolParameter::valueText() const { return value() ? "true" : "false"; }
+
+void BoolParameter::logValue() const { gf_logIndented("{:24}: {}", name(), valueText()); }
+
+void BoolParameter::resetToDefault() { m_value.store(m_default); }
+
+// ---------------------------------------------------------------- IntParameter
+
+IntParameter::IntParameter(std::string name, std::int32_t defaultValue, std::int32_t minimum, std::int32_t maximum,
+                           bool stored)
+    : Parameter(std::move(name)),
+      m_default(defaultValue),
+      m_min(std::min(minimum, maximum)),
+      m_max(std::max(minimum, maximum)),
+      m_stored(stored),
+      m_value(defaultValue) {}
+
+void IntParameter::set(std::int32_t v) noexcept { m_value.store(std::clamp(v, m_min, m_max)); }
+
+bool IntParameter::readValue(const pugi::xml_node& document) {
+  bool found = false;
+  const std::int32_t v = gf_getParamInt(document, name(), found);
+  if (!found) {
+    m_value.store(m_default);
+    return false;
+  }
+  const std::int32_t clamped = std::clamp(v, m_min, m_max);
+  m_value.store(clamped);
+  return clamped == v;
+}
+
+void IntParameter::save() const { lf_save(*this); }
+
+void IntParameter::setAndSave(std::int32_t v) {
+  set(v);
+  save();
+}
+
+std::string IntParameter::valueText() const { return fmt::format("{}", value()); }
+
+void IntParameter::logValue() const { gf_logIndented("{:24}: {}", name(), value()); }
+
+void IntParameter::resetToDefault() { m_value.store(m_default); }
+
+// ---------------------------------------------------------------- StringParameter
+
+StringParameter::StringParameter(std::string name, std::string defaultValue, bool stored)
+    : Parameter(std::move(name)), m_default(defaultValue), m_stored(stored), m_value(std::move(defaultValue)) {}
+
+std::string StringParameter::value() const {
+  std::lock_guard lock(m_mutex);  // leaf lock
+  return m_value;
+}
+
+void StringParameter::set(std::string v) {
+  std::lock_guard lock(m_mutex);
+  m_value = std::move(v);
+}
+
+bool StringParameter::readValue(const pugi::xml_node& document) {
+  bool found = false;
+  std::string v = gf_getParamString(document, name(), found);
+  set(found ? std::move(v) : m_default);
+  return found;
+}
+
+void StringParameter::save() const { lf_save(*this); }
+
+void StringParameter::setAndSave(std::string v) {
+  set(std::move(v));
+  save();
+}
+
+void StringParameter::logValue() const { gf_logIndented("{:24}: '{}'", name(), value()); }
+
+void StringParameter::resetToDefault() { set(m_default); }
+
+// ---------------------------------------------------------------- FloatParameter
+
+FloatParameter::FloatParameter(std::string name, double defaultValue, double minimum, double maximum, bool stored)
+    : Parameter(std::move(name)),
+      m_default(defaultValue),
+      m_min(std::min(minimum, maximum)),
+      m_max(std::max(minimum, maximum)),
+      m_stored(stored),
+      m_value(defaultValue) {}
+
+void FloatParameter::set(double v) noexcept {
+  if (!std::isfinite(v)) return;
+  m_value.store(std::clamp(v, m_min, m_max));
+}
+
+bool FloatParameter::readValue(const pugi::xml_node& document) {
+  bool found = false;
+  const std::string text = gf_getParamString(document, name(), found);
+  double v = 0.0;
+  if (!found || !gf_parseDouble(text, v)) {
+    m_value.store(m_default);
+    return false;
+  }
+  const double clamped = std::clamp(v, m_min, m_max);
+  m_value.store(clamped);
+  return clamped == v;
+}
+
+void FloatParameter::save() const { lf_save(*this); }
+
+void FloatParameter::setAndSave(double v) {
+  set(v);
+  save();
+}
+
+std::string FloatParameter::valueText() const { return fmt::format("{}", value()); }
+
+void FloatParameter::logValue() const { gf_logIndented("{:24}: {}", name(), valueText()); }
+
+void FloatParameter::resetToDefault() { m_value.store(m_default); }

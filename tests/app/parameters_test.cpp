@@ -1,0 +1,435 @@
+#include <algorithm>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <pugixml.hpp>
+
+#include "app/parameters.h"
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "app/xml.h"
+#include "support/log_reader.h"
+#include "support/workdir.h"
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+fs::path userFolder() { return appDataDir() / "Skyloom"; }
+fs::path parametersFile() { return userFolder() / "parameters.xml"; }
+
+// A parameters.xml with one element per (name, value).
+std::string parametersXml(const std::vector<std::pair<std::string, std::string>>& entries) {
+  std::string xml = "<?xml version=\"1.0\"?>\n<parameters>\n";
+  for (const auto& [name, value] : entries) xml += "  <parameter name=\"" + name + "\" value=\"" + value + "\" />\n";
+  return xml + "</parameters>\n";
+}
+
+// Every stored setting with its current value, as the program writes them.
+std::vector<std::pair<std::string, std::string>> allStoredEntries() {
+  std::vector<std::pair<std::string, std::string>> entries;
+  for (const Parameter* p : gf_allParameters())
+    if (p->stored()) entries.emplace_back(p->name(), p->valueText());
+  return entries;
+}
+
+pugi::xml_document loadFile(const fs::path& path) {
+  pugi::xml_document doc;
+  EXPECT_TRUE(doc.load_file(path.c_str())) << path;
+  return doc;
+}
+
+// The value stored in the file for a key; "<missing>" when there is no element.
+std::string storedValue(const std::string& key) {
+  const pugi::xml_document doc = loadFile(parametersFile());
+  bool found = false;
+  std::string value = gf_getParamString(doc, key, found);
+  return found ? value : "<missing>";
+}
+
+int countElements(const std::string& key) {
+  const pugi::xml_document doc = loadFile(parametersFile());
+  int n = 0;
+  for (const pugi::xml_node node : doc.child("parameters").children("parameter"))
+    if (key == node.attribute("name").value()) ++n;
+  return n;
+}
+
+std::vector<std::string> folderEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class Parameters : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gf_resetParametersToDefaults();
+    g_stopRun = false;
+  }
+  void TearDown() override { gf_resetParametersToDefaults(); }
+};
+
+}  // namespace
+
+TEST_F(Parameters, TableHoldsEveryKeyOnceWithItsOwnName) {
+  const auto& all = gf_allParameters();
+  std::set<std::string> names;
+  for (const Parameter* p : all) EXPECT_TRUE(names.insert(p->name()).second) << "duplicate " << p->name();
+  const std::vector<std::string> keys = {
+      "AIRP_HEIGHT", "AIRP_RANGE", "AI_PACKAGE_SELECTOR", "ALL_INSTALL_PATH", "ALWAYS_ON_TOP", "AR_ABOVE_HEIGHT",
+      "AUTO_RANGE", "BLOCK_CALLSIGN", "CALLSIGN_2_OBJECTID", "CALLSIGN_OBJECTIDS", "COLLISION_LIVE_PARKED_GND",
+      "COLLISION_USER_AIR", "COLLISION_USER_GND", "CUSTOM_PARKING_PERCENTAGE", "DESTINATION", "GUID_CHANGES",
+      "HALVARD", "HELICOPTERS", "HIGH_PERF_AIRCRAFT", "INITIAL_LOAD_ONLY", "LEARN_SOFT", "LIGHT_AIRCRAFT",
+      "LIG_AUTOMATIC", "LIG_PRIORITIZE", "LOG", "MAIN_WINDOW_X", "MAIN_WINDOW_Y", "MATCHING_DEPTH", "MAX_FIT",
+      "MAX_FIT_FL", "MAX_LIVE_SEL", "MAX_PARK_SEL", "MSFS_2024_INSTALL_PATH", "MSFS_INSTALL_PATH",
+      "MYSIMADDON24_VERSION", "NAV_LIGHTS_WHILE_PARKED", "PARK_FAKE", "PARK_SOFT", "PORT_NUMBER", "RANDOM", "RANGE",
+      "SCAN_AIRPORTS", "SCAN_LIVERIES", "SIM_CHOICE", "STRAIGHT_PBS_ONLY", "SUPPRESS_STUB", "WEEK", "lfolder0",
+      "lfolder1", "lfolder2", "lfolder3", "lfolder4", "lfolder5", "lfolder6", "lfolder7", "lfolder8", "lfolder9",
+      "parking_percentage", "author", "date", "version"};
+  EXPECT_EQ(all.size(), keys.size());
+  for (const std::string& key : keys) EXPECT_NE(gf_findParameter(key), nullptr) << key;
+  EXPECT_EQ(gf_findParameter("LATERAL_RANGE"), nullptr);
+  EXPECT_EQ(gf_findParameter("MAX_LIVE"), nullptr);
+  EXPECT_EQ(gf_findParameter("RANDOM"), &prm::RANDOM);
+  EXPECT_EQ(prm::lfolder7.name(), "lfolder7");
+}
+
+TEST_F(Parameters, DefaultsAndRangesOfTheSpecification) {
+  EXPECT_EQ(prm::MAIN_WINDOW_X.value(), 400);
+  EXPECT_EQ(prm::MAIN_WINDOW_X.minimum(), -30000);
+  EXPECT_EQ(prm::MAIN_WINDOW_X.maximum(), 30000);
+  EXPECT_EQ(prm::MAIN_WINDOW_Y.value(), 20);
+  EXPECT_EQ(prm::MAX_LIVE_SEL.value(), 500);
+  EXPECT_EQ(prm::MAX_PARK_SEL.value(), 500);
+  EXPECT_EQ(prm::MAX_FIT.value(), 47);
+  EXPECT_EQ(prm::MAX_FIT.minimum(), 0);
+  EXPECT_EQ(prm::MAX_FIT.maximum(), 47);
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 24.0);
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.minimum(), 0.5);
+  EXPECT_EQ(prm::PORT_NUMBER.value(), "10747");
+  EXPECT_TRUE(prm::SUPPRESS_STUB.value());
+  EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+  EXPECT_EQ(prm::RANGE.minimum(), kRangeChoices.front());
+  EXPECT_EQ(prm::RANGE.maximum(), kRangeChoices.back());
+  EXPECT_TRUE(std::find(kRangeChoices.begin(), kRangeChoices.end(), prm::RANGE.value()) != kRangeChoices.end());
+  EXPECT_EQ(prm::AIRP_RANGE.value(), 20);
+  EXPECT_EQ(prm::AIRP_HEIGHT.value(), 18000);
+  EXPECT_EQ(prm::parking_percentage.value(), 30);
+  EXPECT_EQ(prm::SIM_CHOICE.value(), kSimChoices[0]);
+  EXPECT_TRUE(std::find(kAiPackageSelectorChoices.begin(), kAiPackageSelectorChoices.end(),
+                        prm::AI_PACKAGE_SELECTOR.value()) != kAiPackageSelectorChoices.end());
+  for (const char* key : {"parking_percentage", "MAX_FIT_FL", "author", "date", "version"})
+    EXPECT_FALSE(gf_findParameter(key)->stored()) << key;
+}
+
+TEST_F(Parameters, MissingFileGivesDefaultsAndIsWritten) {
+  ASSERT_FALSE(fs::exists(parametersFile()));
+  openTestLog();
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), 40);
+  EXPECT_EQ(prm::PORT_NUMBER.value(), "10747");
+  ASSERT_TRUE(fs::exists(parametersFile()));
+
+  const pugi::xml_document doc = loadFile(parametersFile());
+  const pugi::xml_node root = doc.document_element();
+  EXPECT_STREQ(root.name(), "parameters");
+  std::size_t elements = 0;
+  for (const pugi::xml_node node : root.children()) {
+    ++elements;
+    EXPECT_STREQ(node.name(), "parameter");
+    // Attributes "name" then "value", nothing else.
+    EXPECT_STREQ(node.first_attribute().name(), "name");
+    EXPECT_STREQ(node.first_attribute().next_attribute().name(), "value");
+    EXPECT_FALSE(node.first_attribute().next_attribute().next_attribute());
+  }
+  EXPECT_EQ(elements, allStoredEntries().size());
+  EXPECT_EQ(storedValue("SUPPRESS_STUB"), "true");
+  EXPECT_EQ(storedValue("LOG"), "false");
+  EXPECT_EQ(storedValue("MAIN_WINDOW_X"), "400");
+  EXPECT_EQ(storedValue("PORT_NUMBER"), "10747");
+  EXPECT_EQ(storedValue("lfolder0"), "");
+  for (const char* key : {"parking_percentage", "MAX_FIT_FL", "author", "date", "version"})
+    EXPECT_EQ(storedValue(key), "<missing>") << key;
+  EXPECT_EQ(folderEntries(userFolder()), std::vector<std::string>{"parameters.xml"});
+}
+
+TEST_F(Parameters, StoredValuesAreReadAndAnUnchangedFileIsNotRewritten) {
+  auto entries = allStoredEntries();
+  for (auto& [name, value] : entries) {
+    if (name == "RANGE") value = "10";
+    if (name == "LOG") value = "Yes";
+    if (name == "SUPPRESS_STUB") value = "0";
+    if (name == "lfolder3") value = "C:\\AI &amp; more\\Zürich";
+    if (name == "MAX_FIT") value = "14";
+  }
+  const std::string text = "<!-- written by hand -->\n" + parametersXml(entries);
+  writeFile(parametersFile(), text);
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), 10);
+  EXPECT_TRUE(prm::LOG.value());
+  EXPECT_FALSE(prm::SUPPRESS_STUB.value());
+  EXPECT_EQ(prm::lfolder3.value(), "C:\\AI & more\\Zürich");
+  EXPECT_EQ(prm::MAX_FIT.value(), 14);
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 7.5);
+  EXPECT_EQ(readFile(parametersFile()), text);  // nothing missing or clamped: untouched
+}
+
+TEST_F(Parameters, MissingRootGivesAFreshDocument) {
+  // An empty file has no root at all: a fresh document, nothing to keep.
+  writeFile(parametersFile(), "<?xml version=\"1.0\"?>\n");
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_STREQ(loadFile(parametersFile()).document_element().name(), "parameters");
+  EXPECT_EQ(storedValue("RANGE"), "40");
+  EXPECT_FALSE(fs::exists(userFolder() / "parameters.xml.bad"));
+
+  // Another root: its content is not ours to read, but it is kept aside.
+  gf_resetParametersToDefaults();
+  const std::string other = "<settings><parameter name=\"RANGE\" value=\"10\"/></settings>";
+  writeFile(parametersFile(), other);
+  openTestLog();
+  EXPECT_FALSE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), 40);
+  EXPECT_STREQ(loadFile(parametersFile()).document_element().name(), "parameters");
+  EXPECT_EQ(storedValue("RANGE"), "40");
+  EXPECT_EQ(readFile(userFolder() / "parameters.xml.bad"), other);
+  EXPECT_TRUE(logContains("its root element is 'settings', not 'parameters'"));
+}
+
+TEST_F(Parameters, MissingKeyTakesItsDefaultAndIsWrittenBack) {
+  auto entries = allStoredEntries();
+  std::erase_if(entries, [](const auto& e) { return e.first == "MAX_LIVE_SEL" || e.first == "SUPPRESS_STUB"; });
+  for (auto& [name, value] : entries)
+    if (name == "RANGE") value = "10";
+  writeFile(parametersFile(), parametersXml(entries));
+  prm::MAX_LIVE_SEL.set(100);
+  prm::SUPPRESS_STUB.set(false);
+
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::MAX_LIVE_SEL.value(), 500);
+  EXPECT_TRUE(prm::SUPPRESS_STUB.value());
+  EXPECT_EQ(prm::RANGE.value(), 10);
+  EXPECT_EQ(storedValue("MAX_LIVE_SEL"), "500");
+  EXPECT_EQ(storedValue("SUPPRESS_STUB"), "true");
+  EXPECT_EQ(storedValue("RANGE"), "10");  // present values stay as they were
+  EXPECT_EQ(countElements("MAX_LIVE_SEL"), 1);
+  EXPECT_EQ(folderEntries(userFolder()), std::vector<std::string>{"parameters.xml"});
+}
+
+TEST_F(Parameters, OutOfRangeValuesAreClampedAndWrittenBack) {
+  auto entries = allStoredEntries();
+  for (auto& [name, value] : entries) {
+    if (name == "MAX_FIT") value = "99";
+    if (name == "RANGE") value = "1";
+    if (name == "MAIN_WINDOW_X") value = "-40000";
+    if (name == "MAIN_WINDOW_Y") value = "99999999999";  // beyond 32 bits as well
+    if (name == "AIRP_RANGE") value = "25";
+  }
+  writeFile(parametersFile(), parametersXml(entries));
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::MAX_FIT.value(), 47);
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 24.0);
+  EXPECT_EQ(prm::RANGE.value(), 2);
+  EXPECT_EQ(prm::MAIN_WINDOW_X.value(), -30000);
+  EXPECT_EQ(prm::MAIN_WINDOW_Y.value(), 30000);
+  EXPECT_EQ(prm::AIRP_RANGE.value(), 25);
+  EXPECT_EQ(storedValue("MAX_FIT"), "47");
+  EXPECT_EQ(storedValue("RANGE"), "2");
+  EXPECT_EQ(storedValue("MAIN_WINDOW_X"), "-30000");
+  EXPECT_EQ(storedValue("MAIN_WINDOW_Y"), "30000");
+  EXPECT_EQ(storedValue("AIRP_RANGE"), "25");
+}
+
+TEST_F(Parameters, MalformedFileIsKeptAsideAndReplacedByDefaults) {
+  const std::string broken = "<parameters><parameter name=\"RANGE\" value=\"10\"";
+  writeFile(parametersFile(), broken);
+  openTestLog();
+  EXPECT_FALSE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), 40);
+  EXPECT_EQ(readFile(userFolder() / "parameters.xml.bad"), broken);
+  EXPECT_EQ(storedValue("RANGE"), "40");
+  const std::string where = parametersFile().string();
+  EXPECT_TRUE(logContains("===> The settings file '" + where + "' could not be used: "));
+  EXPECT_TRUE(logContains("it is kept as '" + where + ".bad'; the defaults are used and written"));
+}
+
+TEST_F(Parameters, ReadValueOfEachKind) {
+  pugi::xml_document doc;
+  doc.load_string(parametersXml({{"I", "12"}, {"B", "t"}, {"S", "text"}, {"F", "7.25"}, {"Fbad", "7,25"},
+                                 {"Iclamp", "-3"}})
+                      .c_str());
+  IntParameter i{"I", 5, 0, 20};
+  IntParameter iMissing{"Imissing", 5, 0, 20};
+  IntParameter iClamp{"Iclamp", 5, 0, 20};
+  BoolParameter b{"B", false};
+  BoolParameter bMissing{"Bmissing", true};
+  StringParameter s{"S", "default"};
+  StringParameter sMissing{"Smissing", "default"};
+  FloatParameter f{"F", 1.0, 0.5, 24.0};
+  FloatParameter fBad{"Fbad", 1.0, 0.5, 24.0};
+  iMissing.set(9);
+  EXPECT_TRUE(i.readValue(doc));
+  EXPECT_EQ(i.value(), 12);
+  EXPECT_FALSE(iMissing.readValue(doc));
+  EXPECT_EQ(iMissing.value(), 5);
+  EXPECT_FALSE(iClamp.readValue(doc));
+  EXPECT_EQ(iClamp.value(), 0);
+  EXPECT_TRUE(b.readValue(doc));
+  EXPECT_TRUE(b.value());
+  EXPECT_FALSE(bMissing.readValue(doc));
+  EXPECT_TRUE(bMissing.value());
+  EXPECT_TRUE(s.readValue(doc));
+  EXPECT_EQ(s.value(), "text");
+  EXPECT_FALSE(sMissing.readValue(doc));
+  EXPECT_EQ(sMissing.value(), "default");
+  EXPECT_TRUE(f.readValue(doc));
+  EXPECT_DOUBLE_EQ(f.value(), 7.25);
+  EXPECT_FALSE(fBad.readValue(doc));  // the decimal point is always "."
+  EXPECT_DOUBLE_EQ(fBad.value(), 1.0);
+}
+
+TEST_F(Parameters, SetClampsAndSetWithoutClampingDoesNot) {
+  prm::MAX_FIT.set(60);
+  EXPECT_EQ(prm::MAX_FIT.value(), 47);
+  prm::MAX_LIVE_SEL.setWithoutClamping(-1);  // "no maximum" from a learned file
+  EXPECT_EQ(prm::MAX_LIVE_SEL.value(), -1);
+  prm::MAX_FIT_FL.set(30.0);
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 24.0);
+  prm::MAX_FIT_FL.set(std::numeric_limits<double>::quiet_NaN());
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 24.0);
+}
+
+TEST_F(Parameters, SaveUpdatesTheOneElementOrAppendsIt) {
+  ASSERT_TRUE(gf_readParameters());
+  prm::RANGE.setAndSave(25);
+  prm::RANGE.setAndSave(30);
+  EXPECT_EQ(storedValue("RANGE"), "30");
+  EXPECT_EQ(countElements("RANGE"), 1);
+  prm::ALWAYS_ON_TOP.setAndSave(true);
+  EXPECT_EQ(storedValue("ALWAYS_ON_TOP"), "true");
+  prm::ALWAYS_ON_TOP.setAndSave(false);
+  EXPECT_EQ(storedValue("ALWAYS_ON_TOP"), "false");
+  prm::DESTINATION.setAndSave("EDDF \"<&>'");
+  EXPECT_EQ(storedValue("DESTINATION"), "EDDF \"<&>'");
+
+  // A key that the file does not have yet is appended, name before value.
+  IntParameter extra{"it's [a] \"key\"", 3, 0, 10};
+  extra.setAndSave(7);
+  EXPECT_EQ(storedValue("it's [a] \"key\""), "7");
+  const pugi::xml_document doc = loadFile(parametersFile());
+  const pugi::xml_node last = doc.child("parameters").last_child();
+  EXPECT_STREQ(last.first_attribute().name(), "name");
+  EXPECT_STREQ(last.first_attribute().next_attribute().name(), "value");
+
+  // The next read takes the saved values.
+  gf_resetParametersToDefaults();
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), 30);
+  EXPECT_EQ(prm::DESTINATION.value(), "EDDF \"<&>'");
+}
+
+TEST_F(Parameters, SaveBeforeAnyReadKeepsTheOtherValuesOfTheFile) {
+  auto entries = allStoredEntries();
+  for (auto& [name, value] : entries)
+    if (name == "MAIN_WINDOW_Y") value = "123";
+  writeFile(parametersFile(), parametersXml(entries));
+  prm::MAIN_WINDOW_X.setAndSave(777);
+  EXPECT_EQ(storedValue("MAIN_WINDOW_X"), "777");
+  EXPECT_EQ(storedValue("MAIN_WINDOW_Y"), "123");
+}
+
+TEST_F(Parameters, SettingsThatAreNotStoredAreNeverWritten) {
+  ASSERT_TRUE(gf_readParameters());
+  prm::parking_percentage.setAndSave(55);
+  prm::author.setAndSave("someone");
+  prm::MAX_FIT_FL.setAndSave(7.5);
+  EXPECT_EQ(prm::parking_percentage.value(), 55);
+  EXPECT_EQ(storedValue("parking_percentage"), "<missing>");
+  EXPECT_EQ(storedValue("author"), "<missing>");
+  EXPECT_EQ(storedValue("MAX_FIT_FL"), "<missing>");
+  // And a value of them in the file is not read either.
+  auto entries = allStoredEntries();
+  entries.emplace_back("parking_percentage", "80");
+  writeFile(parametersFile(), parametersXml(entries));
+  gf_resetParametersToDefaults();
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::parking_percentage.value(), 30);
+}
+
+TEST_F(Parameters, FailedSaveIsLoggedAndTheValueStaysInMemory) {
+  // A file where the folder "Skyloom" should be: the folder cannot be made,
+  // whatever the permissions (the tests run as root).
+  writeFile(userFolder(), "not a folder");
+  openTestLog();
+  EXPECT_NO_THROW(prm::RANGE.setAndSave(25));
+  EXPECT_EQ(prm::RANGE.value(), 25);
+  EXPECT_NO_THROW(prm::LOG.setAndSave(true));
+  EXPECT_TRUE(prm::LOG.value());
+  EXPECT_NO_THROW(prm::lfolder1.setAndSave("D:\\liveries"));
+  EXPECT_EQ(prm::lfolder1.value(), "D:\\liveries");
+  EXPECT_TRUE(logHasLine("Saving '" + parametersFile().string() + "' failed"));
+  EXPECT_TRUE(logHasLine("          RANGE                   : 25"));
+  EXPECT_EQ(readFile(userFolder()), "not a folder");
+
+  // A read then keeps the defaults and says the write-back failed.
+  EXPECT_FALSE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), 40);
+}
+
+TEST_F(Parameters, FailedSaveIsNotLoggedWhileAStopIsPending) {
+  writeFile(userFolder(), "not a folder");
+  openTestLog();
+  g_stopRun = true;
+  prm::RANGE.setAndSave(25);
+  g_stopRun = false;
+  EXPECT_FALSE(logContains("Saving '"));
+  EXPECT_EQ(prm::RANGE.value(), 25);
+}
+
+TEST_F(Parameters, AtomicReplacementLeavesNoTemporaryFiles) {
+  ASSERT_TRUE(gf_readParameters());
+  for (int i = 0; i < 20; ++i) prm::MAX_PARK_SEL.setAndSave(10 + i);
+  EXPECT_EQ(folderEntries(userFolder()), std::vector<std::string>{"parameters.xml"});
+  EXPECT_EQ(storedValue("MAX_PARK_SEL"), "29");
+}
+
+TEST_F(Parameters, ConcurrentSavesAllReachTheFile) {
+  ASSERT_TRUE(gf_readParameters());
+  std::vector<std::thread> threads;
+  threads.emplace_back([] { for (int i = 0; i <= 30; ++i) prm::AIRP_RANGE.setAndSave(i); });
+  threads.emplace_back([] { for (int i = 0; i < 30; ++i) prm::WEEK.setAndSave(i % 2 == 0); });
+  threads.emplace_back([] { for (int i = 0; i < 30; ++i) prm::BLOCK_CALLSIGN.setAndSave("CS" + std::to_string(i)); });
+  for (auto& t : threads) t.join();
+  EXPECT_EQ(storedValue("AIRP_RANGE"), "30");
+  EXPECT_EQ(storedValue("WEEK"), "false");
+  EXPECT_EQ(storedValue("BLOCK_CALLSIGN"), "CS29");
+  EXPECT_EQ(countElements("AIRP_RANGE"), 1);
+  EXPECT_EQ(folderEntries(userFolder()), std::vector<std::string>{"parameters.xml"});
+}
+
+TEST_F(Parameters, LogParametersWritesEveryKeyAndValue) {
+  prm::DESTINATION.set("KJFK");
+  openTestLog();
+  gf_logParameters();
+  const auto lines = logLines();
+  EXPECT_EQ(lines.size(), gf_allParameters().size());
+  EXPECT_TRUE(logHasLine("          SUPPRESS_STUB           : true"));
+  EXPECT_TRUE(logHasLine("          MAIN_WINDOW_X           : 400"));
+  EXPECT_TRUE(logHasLine("          DESTINATION             : 'KJFK'"));
+  EXPECT_TRUE(logHasLine("          MAX_FIT_FL              : 24"));
+}
+
+TEST_F(Parameters, TheWindowPositionReaderClampsAFileReadDirectly) {
+  // Part 8.101 reads the two position settings from a document of its own.
+  pugi::xml_document doc;
+  doc.load_string(parametersXml({{"MAIN_WINDOW_X", "-30001"}, {"MAIN_WINDOW_Y", "55"}}).c_str());
+  EXPECT_FALSE(prm::MAIN_WINDOW_X.readValue(doc));
+  EXPECT_EQ(prm::MAIN_WINDOW_X.value(), -30000);
+  EXPECT_TRUE(prm::MAIN_WINDOW_Y.readValue(doc));
+  EXPECT_EQ(prm::MAIN_WINDOW_Y.value(), 55);
+}
