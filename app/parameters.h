@@ -87,7 +87,7 @@ class IntParameter : public Parameter {
   void set(std::int32_t v) noexcept;
   // Sets the value as it is, outside the range too: for the few values that
   // the learned park files set unclamped (parking_percentage, and
-  // MAX_LIVE_SEL -1 for "no maximum", Part 6.120). A later set() or
+  // MAX_LIVE_SEL -1 for "no maximum"). A later set() or
   // readValue() clamps again.
   void setWithoutClamping(std::int32_t v) noexcept { m_value.store(v); }
   // Reads and clamps; false when the key was missing or its value had to be

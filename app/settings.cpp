@@ -45,7 +45,7 @@ Parameter* gf_findParameter(std::string_view key) {
 
 bool gf_readParameters() {
   const bool ok = gf_readParameterList(gf_allParameters());
-  // MAX_FIT_FL is the hours form of the stored MAX_FIT (Part 8.106).
+  // MAX_FIT_FL is the hours form of the stored MAX_FIT.
   prm::MAX_FIT_FL.set(prm::MAX_FIT.value() * 0.5 + 0.5);
   return ok;
 }

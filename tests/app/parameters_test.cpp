@@ -425,7 +425,7 @@ TEST_F(Parameters, LogParametersWritesEveryKeyAndValue) {
 }
 
 TEST_F(Parameters, TheWindowPositionReaderClampsAFileReadDirectly) {
-  // Part 8.101 reads the two position settings from a document of its own.
+  // The window reads the two position settings from a document of its own.
   pugi::xml_document doc;
   doc.load_string(parametersXml({{"MAIN_WINDOW_X", "-30001"}, {"MAIN_WINDOW_Y", "55"}}).c_str());
   EXPECT_FALSE(prm::MAIN_WINDOW_X.readValue(doc));

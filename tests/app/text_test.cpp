@@ -84,3 +84,39 @@ TEST(Text, NumberParsingIsStrict) {
   EXPECT_FALSE(gf_parseDouble("inf", d));
   EXPECT_FALSE(gf_parseDouble("1,5", d));
 }
+
+#include "app/random.h"
+#include "app/settings.h"
+
+TEST(Random, IndexFollowsTheRandomSettingAndTheSeed) {
+  prm::RANDOM.set(false);
+  gf_seedRng(1);
+  EXPECT_EQ(gf_randomIndex(10), 0u);
+  prm::RANDOM.set(true);
+  EXPECT_EQ(gf_randomIndex(0), 0u);
+  EXPECT_EQ(gf_randomIndex(1), 0u);
+  // The same seed gives the same choices on this thread.
+  gf_seedRng(42);
+  std::vector<std::size_t> first;
+  for (int i = 0; i < 20; ++i) first.push_back(gf_randomIndex(7));
+  gf_seedRng(42);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(gf_randomIndex(7), first[i]);
+  // Every index of a small range comes up.
+  std::vector<int> seen(3, 0);
+  for (int i = 0; i < 300; ++i) ++seen[gf_randomIndex(3)];
+  for (int count : seen) EXPECT_GT(count, 0);
+  prm::RANDOM.set(prm::RANDOM.defaultValue());
+}
+
+TEST(Random, RandomizePercentMovesByExactlyThePercentage) {
+  EXPECT_EQ(gf_randomizePercent(200.0, 0.0), 200.0);
+  EXPECT_EQ(gf_randomizePercent(200.0, -5.0), 200.0);
+  bool up = false, down = false;
+  for (int i = 0; i < 64; ++i) {
+    const double r = gf_randomizePercent(200.0, 2.5);
+    EXPECT_TRUE(r == 205.0 || r == 195.0) << r;
+    up |= r == 205.0;
+    down |= r == 195.0;
+  }
+  EXPECT_TRUE(up && down);
+}
