@@ -11,6 +11,10 @@
 
 namespace fs = std::filesystem;
 
+// cairo's text drawing goes through fontconfig, which keeps its caches for the
+// life of the process; the leak checker would report them.
+extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+
 namespace testsupport {
 namespace {
 fs::path g_originalDir;
