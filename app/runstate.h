@@ -40,6 +40,21 @@ bool gf_requestStop(ExitReason reason, std::int32_t restartDelaySeconds = 0);
 void gf_resetStopRequest();
 ExitReason gf_exitReason();
 
+// The one-second signal: raised by the simulator link when the user
+// aircraft's once-a-second data arrives (or by the simulated simulator while
+// no simulator is connected); the main loop takes it.
+extern std::atomic<bool> g_oneSecondSignal;
+// The run's second count, incremented per one-second signal; back to 0 every
+// 86400 s and at each run reset.
+extern std::atomic<std::int32_t> g_secondCounter;
+// True from a run reset until RealTraffic has connected.
+extern std::atomic<bool> g_idle;
+
+// Scan tasks: the limit of tasks running at once (the number of hardware
+// threads, at least 1) and the count of running ones.
+extern std::atomic<std::int32_t> g_maxTasks;
+extern std::atomic<std::int32_t> g_runningTasks;
+
 // True when the selected simulator is MSFS 2020 (else MSFS 2024); set at the
 // start of each run and when the simulator is switched.
 extern std::atomic<bool> g_isMsfs2020;

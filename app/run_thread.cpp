@@ -1,0 +1,197 @@
+#include "app/run_thread.h"
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "airports/airport_list.h"
+#include "app/errors.h"
+#include "app/files.h"
+#include "app/log.h"
+#include "app/runstate.h"
+#include "app/text.h"
+#include "app/settings.h"
+#include "app/version.h"
+#include "platform/simconnect/simulated_sim.h"
+#include "platform/win32/kernel.h"
+#include "ui/main_window.h"
+#include "ui/status_line.h"
+
+std::atomic<int> g_runThreadsAlive{0};
+std::atomic<int> g_runsStarted{0};
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Waits up to the given time in short steps; returns early (false) when the
+// window was closed, so that closing never hangs on a wait of the run.
+bool lf_waitUnlessClosed(std::chrono::milliseconds total) {
+  const auto end = std::chrono::steady_clock::now() + total;
+  while (std::chrono::steady_clock::now() < end) {
+    if (g_windowClosed.load()) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        50ms, end - std::chrono::steady_clock::now()));
+  }
+  return !g_windowClosed.load();
+}
+
+void lf_postToWindow(UINT message) {
+  HWND window = g_mainWindowHandle.load();
+  if (window != nullptr) ::PostMessageW(window, message, 0, 0);
+}
+
+void lf_checkDocsFolder() {
+  std::error_code ec;
+  if (!std::filesystem::is_directory("docs", ec))
+    throw qor::UserErrorException(99, fmt::format("{} must be run from the {} folder!", kProgramName, kProgramName));
+}
+
+void lf_readSettings() {
+  gf_readParameters();
+  gf_logParameters();
+  g_isMsfs2020.store(prm::SIM_CHOICE.value() == "MSFS 2020");
+}
+
+void lf_setTaskLimit() {
+  g_maxTasks.store(std::max(1, static_cast<int>(std::thread::hardware_concurrency())));
+  g_runningTasks.store(0);
+}
+
+void lf_prepareAirportsFolder() {
+  for (const auto& folder : {g_airportsFolder, g_myThirdpartyFolder, g_mySimaddonFolder, g_learnedSimaddonFolder,
+                             g_learnedThirdpartyFolder}) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) gf_logError("Could not create folder '{}': {}", folder.string(), ec.message());
+  }
+}
+
+void lf_readAirportList() { gf_readAirports("airports_msfs.xml"); }
+
+// The start-up steps in their order; each may throw.
+void lf_startUp() {
+  const std::pair<const char*, std::function<void()>> steps[] = {
+      {"docs folder", lf_checkDocsFolder},
+      {"settings", lf_readSettings},
+      {"task limit", lf_setTaskLimit},
+      {"airports folder", lf_prepareAirportsFolder},
+      {"airport list", lf_readAirportList},
+  };
+  for (const auto& [name, step] : steps) {
+    if (g_stopRun.load()) return;
+    step();
+  }
+}
+
+// The 10 ms main loop on the run thread, until the run is asked to stop.
+void lf_mainLoop() {
+  ::timeBeginPeriod(1);
+  simsim::SimulatedSimulator simulator([] { g_oneSecondSignal.store(true); });
+  auto deadline = std::chrono::steady_clock::now() + 10ms;
+  while (!g_stopRun.load()) {
+    if (g_oneSecondSignal.exchange(false)) {
+      // The signal is the pace: the 10 ms deadline is re-aligned to it.
+      deadline = std::chrono::steady_clock::now() + 10ms;
+      lf_everySecond();
+    }
+    lf_mainLoopPass();
+    std::this_thread::sleep_until(deadline);
+    deadline += 10ms;
+    const auto now = std::chrono::steady_clock::now();
+    if (deadline < now) deadline = now + 10ms;
+  }
+  simulator.stop();
+  ::timeEndPeriod(1);
+}
+
+// After the run: a fresh run, or the end of the program.
+void lf_endRun() {
+  const ExitReason reason = gf_exitReason();
+  gf_logLine("Run ended: {}", gf_exitReasonName(reason));
+  if (gf_isRestartReason(reason) && !g_windowClosed.load()) {
+    const int delay = std::max(0, g_restartDelay.load());
+    if (delay > 0) gf_logLine("Restarting in {} second{}", delay, gf_pluralS(delay));
+    if (lf_waitUnlessClosed(std::chrono::seconds(delay))) {
+      lf_postToWindow(WM_APP_START_RUN);
+      return;
+    }
+  } else if (reason == ExitReason::NewFlight && !g_windowClosed.load()) {
+    lf_waitUnlessClosed(std::chrono::seconds(kNewFlightPauseSeconds));
+  }
+  lf_postToWindow(WM_APP_END_PROGRAM);
+}
+
+}  // namespace
+
+void lf_resetRunState() {
+  gf_resetStopRequest();
+  g_oneSecondSignal.store(false);
+  g_secondCounter.store(0);
+  g_idle.store(true);
+  gf_resetStatusClock();
+  gf_clearError();
+}
+
+void lf_everySecond() {
+  gf_advanceStatusClock();
+  g_secondCounter.store((g_secondCounter.load() + 1) % 86400);
+}
+
+void lf_mainLoopPass() {}
+
+void lf_closingDown() {
+  if (gf_exitReason() == ExitReason::SystemError) {
+    // The error stays on the window until the user has read it and closed it.
+    while (!g_windowClosed.load()) std::this_thread::sleep_for(100ms);
+  }
+  prm::DESTINATION.setAndSave("");
+  prm::BLOCK_CALLSIGN.setAndSave("");
+  gf_clearError();
+}
+
+void lf_runThread(std::stop_token) {
+  ++g_runThreadsAlive;
+  struct Alive {
+    ~Alive() { --g_runThreadsAlive; }
+  } alive;
+  try {
+    lf_resetRunState();
+    gf_logLine("Run {} started", ++g_runsStarted);
+    if (g_windowClosed.load()) {
+      // Closed while the restart was pending: nothing more to run.
+      gf_requestStop(ExitReason::UserClosedSim);
+    } else {
+      try {
+        lf_startUp();
+      } catch (const qor::UserErrorException& e) {
+        gf_showError(e.what());
+        gf_requestStop(ExitReason::SystemError);
+      } catch (const std::exception& e) {
+        gf_logError("lf_runThread: {}", e.what());
+        gf_showError(e.what());
+        gf_requestStop(ExitReason::SystemError);
+      }
+      if (!g_stopRun.load()) lf_mainLoop();
+      lf_closingDown();
+    }
+  } catch (const std::exception& e) {
+    gf_logError("lf_runThread: {}", e.what());
+    gf_requestStop(ExitReason::SystemError);
+  }
+  lf_endRun();
+}
+
+void gf_startRunThread() {
+  // The slot holds a run thread only between its start and its detach.
+  static std::jthread slot;
+  std::jthread thread(lf_runThread);
+  if (slot.joinable()) {
+    slot.request_stop();
+    slot.join();
+  }
+  slot = std::move(thread);
+  slot.detach();
+}

@@ -1,0 +1,31 @@
+// The run: start-up steps, the 10 ms main loop with its per-second schedule,
+// close-down and the restart by exit reason.
+#pragma once
+
+#include <atomic>
+#include <stop_token>
+
+// WM_APP+1: starts a run on a new thread and detaches it; the run ends on its own.
+void gf_startRunThread();
+
+// The run thread's body.
+void lf_runThread(std::stop_token stopToken);
+// The state every run starts from.
+void lf_resetRunState();
+// The per-second checks.
+void lf_everySecond();
+// One 10 ms pass of the main loop.
+void lf_mainLoopPass();
+// The end of a run.
+void lf_closingDown();
+
+// The number of run threads that have not yet ended (the program waits for
+// 0 before it exits; tests wait for it too).
+extern std::atomic<int> g_runThreadsAlive;
+// The number of runs started in this process.
+extern std::atomic<int> g_runsStarted;
+
+// Restart delays in seconds of the reasons that restart on their own.
+inline constexpr int kSimconnectErrorRestartSeconds = 10;
+inline constexpr int kReaderErrorRestartSeconds = 10;
+inline constexpr int kNewFlightPauseSeconds = 10;

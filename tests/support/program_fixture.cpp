@@ -1,0 +1,86 @@
+#include "support/program_fixture.h"
+
+#include <cstdlib>
+#include <thread>
+
+#include "airports/airport_list.h"
+#include "app/entry.h"
+#include "app/parameters.h"
+#include "app/run_thread.h"
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "platform/simconnect/simulated_sim.h"
+#include "support/workdir.h"
+#include "ui/main_window.h"
+#include "ui/status_line.h"
+
+namespace testsupport {
+
+namespace drv = win32layer::testdriver;
+
+void ProgramTest::SetUp() {
+  // The single-instance lock lives in the test's own temporary folder.
+  setenv("TMPDIR", (workDir() / "tmp").c_str(), 1);
+  gf_resetParametersToDefaults();
+  gf_resetAirportsForTests();
+  g_windowClosed = false;
+  gf_resetStopRequest();
+  gf_clearError();
+  gf_clearStatus();
+  gf_resetStatusClock();
+  g_mainWindowHandle = nullptr;
+  simsim::g_secondMs = 20;  // seconds pass quickly in tests
+}
+
+void ProgramTest::TearDown() {
+  // A run still going is closed as the user would, and waited for.
+  if (g_runThreadsAlive.load() > 0) {
+    g_windowClosed = true;
+    gf_requestStop(ExitReason::UserClosedSim);
+    for (int i = 0; i < 500 && g_runThreadsAlive.load() > 0; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  drv::resetThread();
+  ::UnregisterClassW(u"Skyloom", nullptr);
+  gf_endProgram(m_mutex);
+  m_mutex = nullptr;
+  g_mainWindowHandle = nullptr;
+  simsim::g_secondMs = 1000;
+  g_windowClosed = false;
+  gf_resetStopRequest();
+  gf_clearError();
+  gf_clearStatus();
+  gf_resetParametersToDefaults();
+  gf_resetAirportsForTests();
+  unsetenv("TMPDIR");
+}
+
+void ProgramTest::installProgramFolder() {
+  std::filesystem::create_directories("docs");
+  writeFile("input/airports_msfs.xml",
+            "<airports>\n"
+            "  <airport code=\"EGLL\" iata=\"LHR\" lat=\"51.4775\" lon=\"-0.461389\" alt=\"83\"/>\n"
+            "  <airport code=\"LSZH\" iata=\"ZRH\" lat=\"47.464722\" lon=\"8.549167\" alt=\"1416\"/>\n"
+            "</airports>\n");
+}
+
+int ProgramTest::start() { return gf_startProgram(m_mutex); }
+
+bool ProgramTest::pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < end) {
+    const auto result = drv::pumpUntilIdle();
+    if (result.quit) m_quit = true;
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return done();
+}
+
+bool ProgramTest::pumpUntilQuit(std::chrono::milliseconds timeout) {
+  return pumpUntil([this] { return m_quit && g_runThreadsAlive.load() == 0; }, timeout);
+}
+
+HWND ProgramTest::window() const { return g_mainWindowHandle.load(); }
+
+}  // namespace testsupport
