@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 
+#include "aircraftdata/dbase.h"
 #include "airports/airport_list.h"
 #include "app/errors.h"
 #include "app/files.h"
@@ -78,6 +79,7 @@ void lf_startUp() {
       {"settings", lf_readSettings},
       {"task limit", lf_setTaskLimit},
       {"airports folder", lf_prepareAirportsFolder},
+      {"reference database", gf_readDbase},
       {"airport list", lf_readAirportList},
   };
   for (const auto& [name, step] : steps) {

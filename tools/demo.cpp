@@ -32,6 +32,21 @@ void prepareFolder(const fs::path& folder) {
   fs::create_directories(folder / "appdata");
   fs::create_directories(folder / "localappdata");
   fs::create_directories(folder / "tmp");
+  // A small reference database: the real one is downloaded in encrypted form.
+  writeText(folder / "input" / "dbase.xml",
+            "<dbase>\n"
+            "  <registrations>\n"
+            "    <reg code=\"G-EUUA\" airl=\"BAW\" type=\"A320\"/>\n"
+            "    <reg code=\"D-AIMA\" airl=\"DLH\" type=\"A388\"/>\n"
+            "    <reg code=\"HB-JNA\" airl=\"SWR\" type=\"B77W\"/>\n"
+            "  </registrations>\n"
+            "  <types>\n"
+            "    <type icao=\"A320\" wingspan=\"35.8\" class=\"large\"/>\n"
+            "    <type icao=\"A388\" wingspan=\"79.8\" class=\"heavy\"/>\n"
+            "    <type icao=\"B77W\" wingspan=\"64.8\" class=\"heavy\"/>\n"
+            "  </types>\n"
+            "  <airlines><airline icao=\"BAW\"/><airline icao=\"DLH\"/><airline icao=\"SWR\"/></airlines>\n"
+            "</dbase>\n");
   writeText(folder / "input" / "airports_msfs.xml",
             "<airports>\n"
             "  <airport code=\"EDDF\" iata=\"FRA\" lat=\"50.033333\" lon=\"8.570556\" alt=\"364\"/>\n"

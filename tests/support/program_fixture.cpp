@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "aircraftdata/dbase.h"
 #include "airports/airport_list.h"
 #include "app/entry.h"
 #include "app/parameters.h"
@@ -23,6 +24,7 @@ void ProgramTest::SetUp() {
   setenv("TMPDIR", (workDir() / "tmp").c_str(), 1);
   gf_resetParametersToDefaults();
   gf_resetAirportsForTests();
+  gf_resetDbaseForTests();
   g_windowClosed = false;
   gf_resetStopRequest();
   gf_clearError();
@@ -52,11 +54,18 @@ void ProgramTest::TearDown() {
   gf_clearStatus();
   gf_resetParametersToDefaults();
   gf_resetAirportsForTests();
+  gf_resetDbaseForTests();
   unsetenv("TMPDIR");
 }
 
 void ProgramTest::installProgramFolder() {
   std::filesystem::create_directories("docs");
+  writeFile("input/dbase.xml",
+            "<dbase>\n"
+            "  <registrations><reg code=\"G-EUUA\" airl=\"BAW\" type=\"A320\"/></registrations>\n"
+            "  <types><type icao=\"A320\" wingspan=\"35.8\" class=\"large\"/></types>\n"
+            "  <airlines><airline icao=\"BAW\"/></airlines>\n"
+            "</dbase>\n");
   writeFile("input/airports_msfs.xml",
             "<airports>\n"
             "  <airport code=\"EGLL\" iata=\"LHR\" lat=\"51.4775\" lon=\"-0.461389\" alt=\"83\"/>\n"

@@ -131,11 +131,23 @@ TEST_F(MainWindowTest, WithoutTheDocsFolderTheRunEndsWithASystemErrorThatSurvive
   EXPECT_TRUE(logHasLine("Run ended: SYSTEM ERROR"));
 }
 
-TEST_F(MainWindowTest, AMissingAirportListIsAUserErrorOfTheRun) {
-  std::filesystem::create_directories("docs");
+TEST_F(MainWindowTest, MissingDataFilesAreUserErrorsOfTheRun) {
+  installProgramFolder();
+  std::filesystem::remove("input/airports_msfs.xml");
   ASSERT_EQ(start(), 0);
   ASSERT_TRUE(pumpUntil([] { return !gf_statusSnapshot().error.empty(); }));
   EXPECT_EQ(gf_statusSnapshot().error.rfind("88: input/airports_msfs.xml not loaded: ", 0), 0u);
+  drv::pressCloseButton(window());
+  ASSERT_TRUE(pumpUntilQuit());
+}
+
+TEST_F(MainWindowTest, TheReferenceDatabaseIsReadBeforeTheAirportList) {
+  installProgramFolder();
+  std::filesystem::remove("input/dbase.xml");
+  std::filesystem::remove("input/airports_msfs.xml");
+  ASSERT_EQ(start(), 0);
+  ASSERT_TRUE(pumpUntil([] { return !gf_statusSnapshot().error.empty(); }));
+  EXPECT_EQ(gf_statusSnapshot().error.rfind("60: ", 0), 0u) << gf_statusSnapshot().error;
   drv::pressCloseButton(window());
   ASSERT_TRUE(pumpUntilQuit());
 }
