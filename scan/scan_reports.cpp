@@ -1,0 +1,215 @@
+#include "scan/scan_reports.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <mutex>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "aircraftdata/dbase.h"
+#include "app/files.h"
+#include "app/log.h"
+#include "app/text.h"
+#include "scan/liveries_file.h"
+
+namespace fs = std::filesystem;
+
+const fs::path g_noFltsimSectionLogPath = fs::path("output") / "info" / "AircraftCfgWithNoFltsimSection.txt";
+const fs::path g_airlineModelConversionsLogPath = fs::path("output") / "info" / "AirlineModelConversions.txt";
+const fs::path g_inlineRegcodesLogPath = fs::path("output") / "errors" / "InlineRegcodes.txt";
+const fs::path g_invalidAirlineCodesLogPath = fs::path("output") / "errors" / "InvalidAirlineCodes.txt";
+const fs::path g_invalidAircraftCodesLogPath = fs::path("output") / "errors" / "InvalidAircraftCodes.txt";
+const fs::path g_fixesLogPath = fs::path("output") / "errors" / "Fixes.txt";
+const fs::path g_invalidAircraftCfgFilesLogPath = fs::path("output") / "errors" / "InvalidAircraftCfgFiles.txt";
+const fs::path g_incompleteFltsimSectionsLogPath = fs::path("output") / "errors" / "IncompleFltsimSections.txt";
+
+namespace {
+
+// One report list with its own mutex (a leaf lock: nothing else is taken
+// while it is held).
+struct ReportList {
+  std::mutex mutex;
+  std::vector<std::string> lines;
+
+  void append(std::string line) {
+    std::lock_guard lock(mutex);
+    lines.push_back(std::move(line));
+  }
+  std::vector<std::string> snapshot() {
+    std::lock_guard lock(mutex);
+    return lines;
+  }
+  void clear() {
+    std::lock_guard lock(mutex);
+    lines.clear();
+  }
+};
+
+constexpr std::size_t kListCount = 7;
+
+// Function-local so the lists exist before any static initialiser of
+// another file could report into them.
+std::array<ReportList, kListCount>& lf_lists() {
+  static std::array<ReportList, kListCount> lists;
+  return lists;
+}
+
+ReportList& lf_list(ScanReport which) { return lf_lists()[static_cast<std::size_t>(which)]; }
+
+// Writes one result file. A file that cannot be written is not fatal for the
+// scan, but it is logged, since the summary line points the user at it.
+void lf_writeResultFile(const fs::path& path, const std::vector<std::string>& lines) {
+  if (!gf_writeLines(path, lines)) gf_logError("could not write '{}'", path.string());
+}
+
+}  // namespace
+
+void gf_reportAppend(ScanReport list, std::string line) { lf_list(list).append(std::move(line)); }
+void gf_reportNoSection(std::string line) { gf_reportAppend(ScanReport::NoSection, std::move(line)); }
+void gf_reportInvalidFile(std::string line) { gf_reportAppend(ScanReport::InvalidFiles, std::move(line)); }
+void gf_reportIncompleteSection(std::string line) {
+  gf_reportAppend(ScanReport::IncompleteSections, std::move(line));
+}
+void gf_reportInvalidAirline(std::string line) { gf_reportAppend(ScanReport::InvalidAirlines, std::move(line)); }
+void gf_reportInvalidType(std::string line) { gf_reportAppend(ScanReport::InvalidTypes, std::move(line)); }
+void gf_reportCodeFix(std::string line) { gf_reportAppend(ScanReport::CodeFixes, std::move(line)); }
+void gf_reportLiveryUpdated(std::string line) { gf_reportAppend(ScanReport::LiveriesUpdated, std::move(line)); }
+
+std::vector<std::string> gf_reportLines(ScanReport list) { return lf_list(list).snapshot(); }
+
+void gf_clearScanReports() {
+  for (auto& list : lf_lists()) list.clear();
+}
+
+void lf_removeResultFiles() {
+  try {
+    const std::array<const fs::path*, 8> paths{
+        &g_noFltsimSectionLogPath, &g_liveriesScannedPath, &g_inlineRegcodesLogPath,
+          &g_invalidAirlineCodesLogPath, &g_invalidAircraftCodesLogPath, &g_fixesLogPath,
+          &g_invalidAircraftCfgFilesLogPath, &g_incompleteFltsimSectionsLogPath};
+    for (const fs::path* path : paths) {
+      fs::remove(*path);  // a missing file is no error
+    }
+    // The errors folder goes only when nothing else is left in it; remove()
+    // refuses a folder that is not empty.
+    fs::remove(g_outputErrorsFolder);
+  } catch (const std::exception& e) {
+    gf_logLine("problems with removing previous files: {}", e.what());
+  }
+}
+
+void lf_logCodeFixes() {
+  for (LiveryData& livery : g_scannedLiveries) {
+    if (livery.registration.empty()) continue;
+    const DbaseRec* record = gf_findRegcode(livery.registration);
+    if (record == nullptr) continue;
+    if (livery.cargo != record->cargo) {
+      gf_reportLiveryUpdated(fmt::format("{:80} {} cargo {} => {}", livery.title, livery.registration,
+                                         livery.cargo, record->cargo));
+      livery.cargo = record->cargo;
+    }
+    const std::string& airline = record->opr.empty() ? record->airl : record->opr;
+    if (livery.airline != airline) {
+      gf_reportLiveryUpdated(
+          fmt::format("{:80} {} airl {} => {}", livery.title, livery.registration, livery.airline, airline));
+      livery.airline = airline;
+    }
+    if (livery.type != record->type) {
+      gf_reportLiveryUpdated(
+          fmt::format("{:80} {} model {} => {}", livery.title, livery.registration, livery.type, record->type));
+      livery.type = record->type;
+    }
+  }
+}
+
+void lf_writeFixesFile() {
+  try {
+    std::error_code ec;
+    fs::create_directories(g_outputErrorsFolder, ec);
+    if (ec) {
+      gf_logLine("Error writing file {}: {}", g_fixesLogPath.string(), ec.message());
+      return;
+    }
+    lf_writeResultFile(g_fixesLogPath, gf_reportLines(ScanReport::CodeFixes));
+  } catch (const std::exception& e) {
+    gf_logError("lf_writeFixesFile: {}", e.what());
+  }
+}
+
+void lf_writeScanReport() {
+  // Snapshots under each list's mutex: tasks of an abandoned folder walk may
+  // still be appending while the report is written.
+  const auto invalidAirlines = gf_reportLines(ScanReport::InvalidAirlines);
+  const auto invalidTypes = gf_reportLines(ScanReport::InvalidTypes);
+  const auto codeFixes = gf_reportLines(ScanReport::CodeFixes);
+  const auto invalidFiles = gf_reportLines(ScanReport::InvalidFiles);
+  const auto incompleteSections = gf_reportLines(ScanReport::IncompleteSections);
+  const auto noSection = gf_reportLines(ScanReport::NoSection);
+  const auto liveriesUpdated = gf_reportLines(ScanReport::LiveriesUpdated);
+
+  const bool anyError = !invalidAirlines.empty() || !invalidTypes.empty() || !codeFixes.empty() ||
+                        !invalidFiles.empty() || !incompleteSections.empty();
+  if (anyError) {
+    gf_logLine("\nErrors:");
+  } else {
+    gf_logLine("\nNo errors");
+  }
+
+  // Sorts a copy (byte order), makes sure of the errors folder (a failure
+  // throws out of the report) and writes the file.
+  const auto writeSortedError = [](std::vector<std::string> lines, const fs::path& path, bool dropRepeats) {
+    std::sort(lines.begin(), lines.end());
+    if (dropRepeats) lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    if (!fs::exists(g_outputErrorsFolder)) fs::create_directories(g_outputErrorsFolder);
+    lf_writeResultFile(path, lines);
+  };
+
+  if (!invalidAirlines.empty()) {
+    const auto n = static_cast<std::int64_t>(invalidAirlines.size());
+    writeSortedError(invalidAirlines, g_invalidAirlineCodesLogPath, false);
+    gf_logLine("{} invalid airline code{}, see {}", n, gf_pluralS64(n), g_invalidAirlineCodesLogPath.string());
+  }
+  if (!invalidTypes.empty()) {
+    const auto n = static_cast<std::int64_t>(invalidTypes.size());
+    writeSortedError(invalidTypes, g_invalidAircraftCodesLogPath, false);
+    gf_logLine("{} invalid model code{}, see {}", n, gf_pluralS64(n), g_invalidAircraftCodesLogPath.string());
+  }
+  if (!codeFixes.empty()) {
+    lf_writeFixesFile();
+    gf_logLine("{} code fixes, see {}", codeFixes.size(), g_fixesLogPath.string());
+  }
+  if (!invalidFiles.empty()) {
+    writeSortedError(invalidFiles, g_invalidAircraftCfgFilesLogPath, false);
+    gf_logLine("{} invalid aircraft.cfg files, see {}", invalidFiles.size(),
+               g_invalidAircraftCfgFilesLogPath.string());
+  }
+  if (!incompleteSections.empty()) {
+    // Counted before the repeated lines are dropped.
+    writeSortedError(incompleteSections, g_incompleteFltsimSectionsLogPath, true);
+    gf_logLine("{} incomplete [fltsim.x] sections, see {}", incompleteSections.size(),
+               g_incompleteFltsimSectionsLogPath.string());
+  }
+
+  gf_logLine("\nInformation:");
+  // The info folder is made at start-up; should it be gone, make it again
+  // rather than point the user at a file that was never written.
+  const auto ensureInfoFolder = [] {
+    std::error_code ec;
+    fs::create_directories(g_outputInfoFolder, ec);
+  };
+  if (!noSection.empty()) {
+    auto lines = noSection;
+    std::sort(lines.begin(), lines.end());
+    ensureInfoFolder();
+    lf_writeResultFile(g_noFltsimSectionLogPath, lines);
+    gf_logLine("{} empty aircraft.cfg files, see {}", lines.size(), g_noFltsimSectionLogPath.string());
+  }
+  if (!liveriesUpdated.empty()) {
+    ensureInfoFolder();
+    lf_writeResultFile(g_airlineModelConversionsLogPath, liveriesUpdated);
+    gf_logLine("{} liveries updated with real live data from dbase, see {}", liveriesUpdated.size(),
+               g_airlineModelConversionsLogPath.string());
+  }
+}

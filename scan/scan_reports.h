@@ -1,0 +1,71 @@
+// The livery scan's report lists and result files.
+//
+// The aircraft.cfg parse tasks append problem lines to the report lists from
+// many threads at once (each list has its own mutex; no function here takes
+// two of them at a time, so they have no place in the lock order relative to
+// each other and are always innermost). After the scan the run thread writes
+// each list into its own result file below "output" and logs one summary line
+// per file.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// Result files, relative to the program's folder. LiveriesScanned.xml is
+// g_liveriesScannedPath in app/files.h.
+extern const std::filesystem::path g_noFltsimSectionLogPath;           // output\info\AircraftCfgWithNoFltsimSection.txt
+extern const std::filesystem::path g_airlineModelConversionsLogPath;   // output\info\AirlineModelConversions.txt
+extern const std::filesystem::path g_inlineRegcodesLogPath;            // output\errors\InlineRegcodes.txt
+extern const std::filesystem::path g_invalidAirlineCodesLogPath;       // output\errors\InvalidAirlineCodes.txt
+extern const std::filesystem::path g_invalidAircraftCodesLogPath;      // output\errors\InvalidAircraftCodes.txt
+extern const std::filesystem::path g_fixesLogPath;                     // output\errors\Fixes.txt
+extern const std::filesystem::path g_invalidAircraftCfgFilesLogPath;   // output\errors\InvalidAircraftCfgFiles.txt
+extern const std::filesystem::path g_incompleteFltsimSectionsLogPath;  // output\errors\IncompleFltsimSections.txt
+
+// The report lists of one scan.
+enum class ScanReport {
+  NoSection,           // aircraft.cfg files without any [fltsim.x] section
+  InvalidFiles,        // aircraft.cfg files that cannot be used
+  IncompleteSections,  // [fltsim.x] sections dropped or doubtful
+  InvalidAirlines,     // icao_airline values that are no known airline
+  InvalidTypes,        // aircraft types neither valid nor fixable
+  CodeFixes,           // aircraft types replaced by their fix
+  LiveriesUpdated,     // liveries corrected from the registration records
+};
+
+// Thread-safe appends, one per list. Each takes the list's own mutex.
+void gf_reportNoSection(std::string line);
+void gf_reportInvalidFile(std::string line);
+void gf_reportIncompleteSection(std::string line);
+void gf_reportInvalidAirline(std::string line);
+void gf_reportInvalidType(std::string line);
+void gf_reportCodeFix(std::string line);
+void gf_reportLiveryUpdated(std::string line);
+void gf_reportAppend(ScanReport list, std::string line);
+
+// A copy of one list, taken under its mutex.
+std::vector<std::string> gf_reportLines(ScanReport list);
+
+// Empties every list, the code fixes included: the next scan resolves the
+// same types again and would otherwise list (and count) each fix twice.
+// Called after the report of a scan (by lf_clearLiveries) and by tests.
+void gf_clearScanReports();
+
+// Removes the previous scan's result files (not AirlineModelConversions.txt),
+// then the folder output\errors when it is empty. The first failure ends the
+// sequence and is logged. Never throws.
+void lf_removeResultFiles();
+
+// Corrects g_scannedLiveries in place from the registration records of the
+// reference database (cargo flag, airline or operator, type) and puts one
+// line per change in the liveries-updated list.
+void lf_logCodeFixes();
+
+// Writes the error lists, the information lists and their summary lines to
+// the log. A failure to create output\errors propagates.
+void lf_writeScanReport();
+
+// Writes the code-fixes list into Fixes.txt, creating output\errors first.
+// Never throws.
+void lf_writeFixesFile();
