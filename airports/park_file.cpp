@@ -1,0 +1,302 @@
+#include "airports/park_file.h"
+
+#include <cmath>
+#include <exception>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "aircraftdata/dbase.h"
+#include "app/files.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "app/xml.h"
+
+std::atomic<bool> g_apfHandmade{false};
+
+namespace {
+
+// Room reserved for the options of one stand while it is read.
+constexpr std::size_t kOptionsReserved = 256;
+
+const char* lf_boolText(bool value) { return value ? "true" : "false"; }
+
+// Appends an attribute; a failure (out of memory) ends the writing.
+void lf_attribute(pugi::xml_node node, const char* name, const std::string& value) {
+  pugi::xml_attribute attribute = node.append_attribute(name);
+  if (!attribute || !attribute.set_value(value.c_str())) {
+    throw std::runtime_error(fmt::format("could not append attribute {}", name));
+  }
+}
+
+void lf_boolAttribute(pugi::xml_node node, const char* name, bool value) {
+  if (!lf_setBoolAttribute(node, name, value)) {
+    throw std::runtime_error(fmt::format("could not append attribute {}", name));
+  }
+}
+
+void lf_parameter(pugi::xml_node parameters, std::string_view name, const std::string& value) {
+  if (!gf_appendParameterNode(parameters, name, value)) {
+    throw std::runtime_error(fmt::format("could not append parameter {}", name));
+  }
+}
+
+// Position, heading, radius, kind and the manual mark of a stand.
+void lf_writeFullStand(pugi::xml_node parkpos, const Stand& stand) {
+  lf_attribute(parkpos, "latitude", fmt::format("{:.6f}", stand.latitude));
+  lf_attribute(parkpos, "longitude", fmt::format("{:.6f}", stand.longitude));
+  lf_attribute(parkpos, "heading", fmt::format("{:.1f}", gf_radToDeg(stand.heading)));
+  lf_attribute(parkpos, "radius", fmt::format("{:.1f}", gf_nmToMetres(stand.radius)));
+  if (stand.heli != 0) {
+    lf_attribute(parkpos, "heli", "true");
+  } else {
+    lf_boolAttribute(parkpos, "cargo", stand.cargo != 0);
+  }
+  lf_boolAttribute(parkpos, "ramp", stand.ramp != 0);
+  if (stand.manual != 0) lf_attribute(parkpos, "manual", "true");
+}
+
+// The options in play, in list order. A registration the reference database
+// knows is written alone: the reader takes airline and type from the database.
+void lf_writeOptions(pugi::xml_node parkpos, const Stand& stand) {
+  for (const StandOption& option : stand.options) {
+    if (option.id == 0) continue;
+    pugi::xml_node opt = parkpos.append_child("opt");
+    if (!opt) throw std::runtime_error("could not append opt");
+    lf_attribute(opt, "reg", option.registration);
+    if (option.registration.empty() || gf_findRegcode(option.registration) == nullptr) {
+      lf_attribute(opt, "airl", option.airline);
+      lf_attribute(opt, "type", option.type);
+    }
+    if (option.real == 0) lf_attribute(opt, "soft", "true");
+    lf_attribute(opt, "day", fmt::format("{}", option.day));
+    lf_attribute(opt, "hh", gf_bitset2hours(option.hours));
+    if (!option.callsign.empty()) {
+      lf_attribute(opt, "cs", option.callsign2.empty() ? option.callsign
+                                                       : fmt::format("{}:{}", option.callsign, option.callsign2));
+    }
+  }
+}
+
+void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode mode, bool handmade) {
+  pugi::xml_node parkpos = parkpositions.append_child("parkpos");
+  if (!parkpos) throw std::runtime_error("could not append parkpos");
+  lf_attribute(parkpos, "id", stand.name);
+  if (mode == ApfMode::generated) {
+    lf_writeFullStand(parkpos, stand);
+    return;
+  }
+  // A handmade file replaces the park file's stands when it is read, so every
+  // stand of it needs its whole description; a stand written with only its
+  // changed radius or cargo flag would be dropped (no position) on the next read.
+  if (stand.manual != 0 || handmade) {
+    lf_writeFullStand(parkpos, stand);
+  } else if (stand.radiusChange != 0 || stand.cargoChange != 0) {
+    if (stand.radiusChange != 0) {
+      lf_attribute(parkpos, "radius_change", "true");
+      lf_attribute(parkpos, "radius", fmt::format("{:.1f}", gf_nmToMetres(stand.radius)));
+    }
+    if (stand.cargoChange != 0) {
+      lf_attribute(parkpos, "cargo_change", "true");
+      lf_boolAttribute(parkpos, "cargo", stand.cargo != 0);
+    }
+  }
+  lf_writeOptions(parkpos, stand);
+}
+
+// The text of an attribute for a log line, cut when it is long.
+std::string lf_shown(std::string_view text) {
+  constexpr std::size_t kShown = 40;
+  return text.size() <= kShown ? std::string(text) : fmt::format("{}...", text.substr(0, kShown));
+}
+
+// Reads a decimal attribute of a stand and checks |value| <= limit (or
+// 0 <= value <= limit when nonNegative). False, with an error line naming the
+// stand, when it is not a number within the limit.
+bool lf_readStandValue(const pugi::xml_node& parkpos, const std::string& name, const char* attribute, double limit,
+                       bool nonNegative, double& value) {
+  value = 0.0;
+  const bool parsed = gf_readApfDouble(parkpos, attribute, value);
+  const bool inRange = parsed && std::abs(value) <= limit && !(nonNegative && value < 0.0);
+  if (!inRange) {
+    gf_logError("lf_readParkpos: stand {} skipped, invalid {} '{}'", name, attribute,
+                lf_shown(parkpos.attribute(attribute).value()));
+  }
+  return inRange;
+}
+
+}  // namespace
+
+bool lf_writeApfParameters(pugi::xml_node document, const ParkAirport& airport, ApfMode mode, bool handmade) {
+  pugi::xml_node parameters = document.append_child("parameters");
+  if (!parameters) return false;
+  try {
+    lf_parameter(parameters, "airport_name", airport.airportName);
+    lf_parameter(parameters, "publisher", airport.publisher);
+    if (handmade) lf_parameter(parameters, "handmade", "true");
+    if (mode == ApfMode::generated || handmade) lf_parameter(parameters, "altitude", fmt::format("{}", airport.altitude));
+    lf_parameter(parameters, "num_parkpos", fmt::format("{}", airport.stands.size()));
+    if (handmade) {
+      lf_parameter(parameters, "Qf_real", fmt::format("{}", airport.qfReal));
+      lf_parameter(parameters, "Qf_soft", fmt::format("{}", airport.qfSoft));
+    }
+    if (airport.publisher == kUnknownPublisher) {
+      lf_parameter(parameters, "BGLpath", airport.bglPath);
+      lf_parameter(parameters, "manufacturer", airport.manufacturer);
+      lf_parameter(parameters, "creator", airport.creator);
+    }
+    if (mode == ApfMode::learned) {
+      lf_parameter(parameters, kApfSettingNames[0], fmt::format("{}", prm::RANGE.value()));
+      lf_parameter(parameters, kApfSettingNames[1], lf_boolText(prm::AUTO_RANGE.value()));
+      lf_parameter(parameters, kApfSettingNames[2], lf_boolText(prm::WEEK.value()));
+      lf_parameter(parameters, kApfSettingNames[3], lf_boolText(prm::PARK_FAKE.value()));
+      lf_parameter(parameters, kApfSettingNames[4], lf_boolText(prm::PARK_SOFT.value()));
+      lf_parameter(parameters, kApfSettingNames[5], fmt::format("{}", prm::parking_percentage.value()));
+      lf_parameter(parameters, kApfSettingNames[6], lf_boolText(prm::INITIAL_LOAD_ONLY.value()));
+      lf_parameter(parameters, kApfSettingNames[7], fmt::format("{}", prm::MAX_FIT.value()));
+      const std::int32_t maxLive = prm::MAX_LIVE_SEL.value();
+      if (maxLive != kApfDefaultMaxLive) lf_parameter(parameters, kApfSettingNames[8], fmt::format("{}", maxLive));
+      lf_parameter(parameters, kApfSettingNames[9], lf_boolText(prm::LEARN_SOFT.value()));
+    }
+  } catch (const std::exception& e) {
+    gf_logError("lf_writeApfParameters: {}", e.what());
+    return false;
+  }
+  return true;
+}
+
+bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode) {
+  try {
+    // One reading of the flag, so the parameters and the stands agree.
+    const bool handmade = mode == ApfMode::learned && g_apfHandmade.load();
+    pugi::xml_document document;
+    if (gf_writeMetaInfo(document) == 0) {
+      gf_logError("gf_writeApf: could not write the meta block of '{}'", path.string());
+      return false;
+    }
+    if (!lf_writeApfParameters(document, airport, mode, handmade)) {
+      gf_logError("gf_writeApf: could not write the parameters of '{}'", path.string());
+      return false;
+    }
+    pugi::xml_node parkpositions = document.append_child("parkpositions");
+    if (!parkpositions) throw std::runtime_error("could not append parkpositions");
+    for (const Stand& stand : airport.stands) lf_writeParkpos(parkpositions, stand, mode, handmade);
+    return gf_saveXml(document, path);
+  } catch (const std::exception& e) {
+    gf_logError("gf_writeApf: {}", e.what());
+    return false;
+  }
+}
+
+bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error) {
+  document.reset();
+  std::string content;
+  if (!gf_readWholeFile(path, content, kApfMaxFileBytes)) {
+    error = "cannot be read, or is too large";
+    return false;
+  }
+  const pugi::xml_parse_result result = document.load_buffer(content.data(), content.size(), pugi::parse_default);
+  if (!result) {
+    error = fmt::format("{} at offset {}", result.description(), result.offset);
+    document.reset();
+    return false;
+  }
+  error.clear();
+  return true;
+}
+
+bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value) {
+  const std::string text = gf_trim(element.attribute(attribute).value());
+  if (text.empty()) {
+    value = 0.0;
+    return true;
+  }
+  return gf_parseDouble(text, value);
+}
+
+OptStrings lf_readOptStrings(const pugi::xml_node& opt) {
+  OptStrings strings;
+  const std::string_view cs = opt.attribute("cs").value();
+  const std::size_t colon = cs.find(':');
+  if (colon == std::string_view::npos) {
+    strings.callsign = std::string(cs);
+  } else {
+    strings.callsign = std::string(cs.substr(0, colon));
+    strings.callsign2 = std::string(cs.substr(colon + 1));
+  }
+  const std::string_view registration = opt.attribute("reg").value();
+  const DbaseRec* record = registration.empty() ? nullptr : gf_findRegcode(registration);
+  if (record != nullptr) {
+    strings.type = record->type;
+    strings.airline = record->opr.empty() ? record->airl : record->opr;
+  } else {
+    strings.airline = opt.attribute("airl").value();
+    strings.type = opt.attribute("type").value();
+  }
+  return strings;
+}
+
+bool gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option) {
+  const pugi::xml_attribute dayAttribute = opt.attribute("day");
+  std::int64_t day = 0;
+  if (!gf_parseInt(dayAttribute.value(), day) || day < kApfMinDay || day > kApfMaxDay) {
+    gf_logError("lf_readParkpos: option {} of stand {} skipped, invalid day '{}'", opt.attribute("reg").value(),
+                standName, lf_shown(dayAttribute.value()));
+    return false;
+  }
+  OptStrings strings = lf_readOptStrings(opt);
+  option.airline = std::move(strings.airline);
+  option.type = std::move(strings.type);
+  option.registration = opt.attribute("reg").value();
+  option.callsign = std::move(strings.callsign);
+  option.callsign2 = std::move(strings.callsign2);
+  option.hours = gf_hours2bitset(opt.attribute("hh").value(), fmt::format("stand {}:", standName)) & kHalfHourBitsMask;
+  option.day = static_cast<std::uint32_t>(day);
+  option.real = gf_textToBool(opt.attribute("soft").value()) ? 0 : 1;
+  return true;
+}
+
+bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
+                    std::vector<Stand>& stands) {
+  // Position first: a stand at 0/0 is a placeholder and is skipped silently.
+  double latitude = 0.0;
+  double longitude = 0.0;
+  const bool latitudeRead = gf_readApfDouble(parkpos, "latitude", latitude);
+  const bool longitudeRead = gf_readApfDouble(parkpos, "longitude", longitude);
+  if (latitudeRead && longitudeRead && latitude == 0.0 && longitude == 0.0) return false;
+  double radiusMetres = 0.0;
+  double headingDegrees = 0.0;
+  if (!lf_readStandValue(parkpos, name, "latitude", kApfMaxLatitude, false, latitude) ||
+      !lf_readStandValue(parkpos, name, "longitude", kApfMaxLongitude, false, longitude) ||
+      !lf_readStandValue(parkpos, name, "radius", kApfMaxRadiusMetres, true, radiusMetres) ||
+      !lf_readStandValue(parkpos, name, "heading", kApfMaxHeadingDegrees, false, headingDegrees)) {
+    return false;
+  }
+
+  std::vector<StandOption> options;
+  options.reserve(kOptionsReserved);
+  std::uint32_t nextId = 1;
+  for (const pugi::xml_node& opt : parkpos.children("opt")) {
+    StandOption option;
+    if (!gf_readOptElement(opt, name, option)) continue;
+    option.id = nextId++;
+    option.origin = origin;
+    options.push_back(std::move(option));
+  }
+  options.shrink_to_fit();
+
+  const bool heli = gf_textToBool(parkpos.attribute("heli").value());
+  const bool ramp = gf_textToBool(parkpos.attribute("ramp").value());
+  const bool cargo = gf_textToBool(parkpos.attribute("cargo").value());
+  stands.emplace_back(name, std::move(options), StandPosition{latitude, longitude, gf_degToRad(headingDegrees)},
+                      radiusMetres, cargo ? 0 : 1, ramp ? 0 : 1, heli ? 0 : 1);
+  return true;
+}
+
+std::string gf_formatQualityFactors(const std::pair<std::int32_t, std::int32_t>& factors) {
+  const auto [real, soft] = factors;
+  if (real < 0 && soft < 0) return "  ";
+  if (real < 45) return fmt::format("{:2}/{:2}", real, soft);
+  return fmt::format("{:2}", real);
+}
