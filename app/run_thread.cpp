@@ -16,6 +16,7 @@
 #include "app/settings.h"
 #include "app/version.h"
 #include "platform/simconnect/simulated_sim.h"
+#include "scan/sim_paths.h"
 #include "platform/win32/kernel.h"
 #include "ui/main_window.h"
 #include "ui/status_line.h"
@@ -72,6 +73,15 @@ void lf_prepareAirportsFolder() {
 
 void lf_readAirportList() { gf_readAirports("airports_msfs.xml"); }
 
+void lf_findInstallPath() { gf_setupInstallPath(); }
+
+void lf_checkRealTrafficLocal() {
+  std::error_code ec;
+  const auto jar = gf_getAppDataPath() / "InsideSystems" / "RealTraffic.jar";
+  g_realTrafficLocal.store(std::filesystem::is_regular_file(jar, ec));
+  gf_logLine("RealTraffic {}", g_realTrafficLocal.load() ? "is installed on this PC" : "runs on another PC");
+}
+
 // The start-up steps in their order; each may throw.
 void lf_startUp() {
   const std::pair<const char*, std::function<void()>> steps[] = {
@@ -81,6 +91,8 @@ void lf_startUp() {
       {"airports folder", lf_prepareAirportsFolder},
       {"reference database", gf_readDbase},
       {"airport list", lf_readAirportList},
+      {"install path", lf_findInstallPath},
+      {"RealTraffic", lf_checkRealTrafficLocal},
   };
   for (const auto& [name, step] : steps) {
     if (g_stopRun.load()) return;

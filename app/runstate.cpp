@@ -7,6 +7,7 @@ std::atomic<bool> g_windowClosed{false};
 std::atomic<std::int32_t> g_exitReason{0};
 std::atomic<std::int32_t> g_restartDelay{0};
 std::atomic<bool> g_isMsfs2020{true};
+std::atomic<bool> g_realTrafficLocal{false};
 std::atomic<bool> g_oneSecondSignal{false};
 std::atomic<std::int32_t> g_secondCounter{0};
 std::atomic<bool> g_idle{true};

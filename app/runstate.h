@@ -55,6 +55,10 @@ extern std::atomic<bool> g_idle;
 extern std::atomic<std::int32_t> g_maxTasks;
 extern std::atomic<std::int32_t> g_runningTasks;
 
+// RealTraffic is installed on this PC ("RealTraffic.jar" in the folder
+// "InsideSystems" under AppData); set at each run start.
+extern std::atomic<bool> g_realTrafficLocal;
+
 // True when the selected simulator is MSFS 2020 (else MSFS 2024); set at the
 // start of each run and when the simulator is switched.
 extern std::atomic<bool> g_isMsfs2020;

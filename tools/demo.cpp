@@ -32,6 +32,9 @@ void prepareFolder(const fs::path& folder) {
   fs::create_directories(folder / "appdata");
   fs::create_directories(folder / "localappdata");
   fs::create_directories(folder / "tmp");
+  // The simulator's packages where its Steam edition keeps them.
+  fs::create_directories(folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Community");
+  fs::create_directories(folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Official");
   // A small reference database: the real one is downloaded in encrypted form.
   writeText(folder / "input" / "dbase.xml",
             "<dbase>\n"

@@ -60,6 +60,9 @@ void ProgramTest::TearDown() {
 
 void ProgramTest::installProgramFolder() {
   std::filesystem::create_directories("docs");
+  // The simulator's packages where the Steam edition keeps them.
+  std::filesystem::create_directories(appDataDir() / "Microsoft Flight Simulator" / "Packages" / "Community");
+  std::filesystem::create_directories(appDataDir() / "Microsoft Flight Simulator" / "Packages" / "Official");
   writeFile("input/dbase.xml",
             "<dbase>\n"
             "  <registrations><reg code=\"G-EUUA\" airl=\"BAW\" type=\"A320\"/></registrations>\n"
