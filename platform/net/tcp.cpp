@@ -1,0 +1,197 @@
+#include "platform/net/tcp.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+#include <system_error>
+#include <utility>
+
+namespace net {
+namespace {
+
+[[noreturn]] void lf_throwErrno(const char* call) {
+  throw std::system_error(errno, std::generic_category(), call);
+}
+
+int lf_pollTimeout(std::chrono::milliseconds timeout) {
+  if (timeout.count() <= 0) return 0;
+  if (timeout.count() > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
+  return static_cast<int>(timeout.count());
+}
+
+// Waits for the events on one descriptor; false when the time ran out.
+// Interrupted waits are resumed with the time that is left.
+bool lf_waitFor(int fd, short events, std::chrono::milliseconds timeout, const char* call) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    pollfd entry{fd, events, 0};
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int n = ::poll(&entry, 1, lf_pollTimeout(left));
+    if (n > 0) return true;  // ready, or an error/hang-up the next call reports
+    if (n == 0) return false;
+    if (errno != EINTR) lf_throwErrno(call);
+  }
+}
+
+void lf_closeFd(int& fd) noexcept {
+  if (fd >= 0) {
+    ::close(fd);
+    fd = -1;
+  }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- TcpSocket
+
+TcpSocket::~TcpSocket() { close(); }
+
+TcpSocket::TcpSocket(TcpSocket&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+
+TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
+  if (this != &other) {
+    close();
+    m_fd = std::exchange(other.m_fd, -1);
+  }
+  return *this;
+}
+
+void TcpSocket::close() noexcept { lf_closeFd(m_fd); }
+
+void TcpSocket::setNoDelay() {
+  const int on = 1;
+  if (::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) lf_throwErrno("setsockopt(TCP_NODELAY)");
+}
+
+void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds stallLimit) {
+  if (m_fd < 0) throw std::system_error(EBADF, std::generic_category(), "send");
+  while (!bytes.empty()) {
+    // MSG_DONTWAIT keeps each call from blocking, so the stall limit holds;
+    // MSG_NOSIGNAL turns a vanished peer into EPIPE instead of SIGPIPE.
+    const ssize_t sent = ::send(m_fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (sent > 0) {
+      bytes.remove_prefix(static_cast<std::size_t>(sent));
+      continue;
+    }
+    if (sent < 0 && errno == EINTR) continue;
+    if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!lf_waitFor(m_fd, POLLOUT, stallLimit, "send"))
+        throw std::system_error(ETIMEDOUT, std::generic_category(), "send");
+      continue;
+    }
+    if (sent == 0) throw std::system_error(EPIPE, std::generic_category(), "send");
+    lf_throwErrno("send");
+  }
+}
+
+std::optional<std::size_t> TcpSocket::receive(std::span<char> buffer, std::chrono::milliseconds timeout) {
+  if (m_fd < 0) throw std::system_error(EBADF, std::generic_category(), "recv");
+  if (buffer.empty()) return 0;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (!lf_waitFor(m_fd, POLLIN, left, "recv")) return std::nullopt;
+    const ssize_t got = ::recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
+      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+      continue;
+    }
+    lf_throwErrno("recv");
+  }
+}
+
+// -------------------------------------------------------------- TcpListener
+
+TcpListener::TcpListener(std::uint16_t port, BindAddress address) {
+  // Non-blocking, so that an accept after a wake-up never blocks when the
+  // waiting connection was reset in between.
+  m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (m_fd < 0) lf_throwErrno("socket");
+  try {
+    const int on = 1;
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) lf_throwErrno("setsockopt(SO_REUSEADDR)");
+    sockaddr_in where{};
+    where.sin_family = AF_INET;
+    where.sin_port = htons(port);
+    where.sin_addr.s_addr = htonl(address == BindAddress::Loopback ? INADDR_LOOPBACK : INADDR_ANY);
+    if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) lf_throwErrno("bind");
+    if (::listen(m_fd, SOMAXCONN) != 0) lf_throwErrno("listen");
+    sockaddr_in bound{};
+    socklen_t length = sizeof bound;
+    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) lf_throwErrno("getsockname");
+    m_port = ntohs(bound.sin_port);
+  } catch (...) {
+    close();
+    throw;
+  }
+}
+
+TcpListener::~TcpListener() { close(); }
+
+TcpListener::TcpListener(TcpListener&& other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1)), m_port(std::exchange(other.m_port, 0)) {}
+
+TcpListener& TcpListener::operator=(TcpListener&& other) noexcept {
+  if (this != &other) {
+    close();
+    m_fd = std::exchange(other.m_fd, -1);
+    m_port = std::exchange(other.m_port, 0);
+  }
+  return *this;
+}
+
+void TcpListener::close() noexcept { lf_closeFd(m_fd); }
+
+TcpSocket TcpListener::accept(std::chrono::milliseconds timeout) {
+  if (m_fd < 0) throw std::system_error(EBADF, std::generic_category(), "accept");
+  if (!lf_waitFor(m_fd, POLLIN, timeout, "accept")) return TcpSocket{};
+  // The accepted socket is blocking; sendAll and receive bound their waits.
+  const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd >= 0) return TcpSocket{fd};
+  switch (errno) {
+    // Nothing to take after all (another caller took it, or the peer gave up
+    // before we got to it): the same as a time-out.
+    case EAGAIN:
+#if EAGAIN != EWOULDBLOCK
+    case EWOULDBLOCK:
+#endif
+    case EINTR:
+    case ECONNABORTED:
+    case EPROTO:
+      return TcpSocket{};
+    default:
+      lf_throwErrno("accept");
+  }
+}
+
+// ------------------------------------------------------------------ connect
+
+TcpSocket connectLoopback(std::uint16_t port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) lf_throwErrno("socket");
+  TcpSocket socket{fd};  // owns the descriptor from here on
+  sockaddr_in where{};
+  where.sin_family = AF_INET;
+  where.sin_port = htons(port);
+  where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (::connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0) return socket;
+  if (errno != EINTR) lf_throwErrno("connect");
+  // An interrupted connect goes on in the background: wait until it is settled.
+  if (!lf_waitFor(fd, POLLOUT, std::chrono::seconds(30), "connect"))
+    throw std::system_error(ETIMEDOUT, std::generic_category(), "connect");
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) lf_throwErrno("getsockopt(SO_ERROR)");
+  if (error != 0) throw std::system_error(error, std::generic_category(), "connect");
+  return socket;
+}
+
+}  // namespace net

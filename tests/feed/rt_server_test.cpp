@@ -1,0 +1,229 @@
+#include "feed/rt_server.h"
+
+#include <chrono>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "platform/net/tcp.h"
+#include "support/log_reader.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Generous bounds that only catch a hang; nothing here measures speed.
+constexpr auto kHangLimit = 10s;
+
+// Reads until `count` bytes came, the peer closed, or nothing came for a while.
+std::string lf_readBytes(net::TcpSocket& socket, std::size_t count) {
+  std::string got;
+  char buffer[65536];
+  while (got.size() < count) {
+    const auto n = socket.receive(buffer, kHangLimit);
+    if (!n || *n == 0) break;
+    got.append(buffer, *n);
+  }
+  return got;
+}
+
+// The sockets this process has open, from the kernel's own table.
+int lf_openSocketCount() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const auto target = std::filesystem::read_symlink(entry.path(), ec);
+    if (!ec && target.string().rfind("socket:", 0) == 0) ++count;
+  }
+  return count;
+}
+
+class RtServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testsupport::openTestLog();
+    g_stopRun.store(false);
+    g_windowClosed.store(false);
+  }
+  void TearDown() override {
+    gf_closeRtServer();
+    prm::PORT_NUMBER.resetToDefault();
+    g_stopRun.store(false);
+    g_windowClosed.store(false);
+  }
+
+  // Opens the server on a port that is free now. Test programs run in
+  // parallel, so another one may take the port between the probe and the
+  // open: then try another.
+  std::uint16_t openOnFreePort() {
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      std::uint16_t port = 0;
+      {
+        net::TcpListener probe(0);
+        port = probe.port();
+      }
+      prm::PORT_NUMBER.set(std::to_string(port));
+      if (gf_openRtServer()) return port;
+    }
+    ADD_FAILURE() << "no free port found";
+    return 0;
+  }
+
+  // A RealTraffic stand-in connected and accepted.
+  net::TcpSocket connectClient(std::uint16_t port) {
+    net::TcpSocket client = net::connectLoopback(port);
+    EXPECT_TRUE(waitForClient());
+    EXPECT_TRUE(g_rtConnected.load());
+    return client;
+  }
+};
+
+TEST_F(RtServerTest, LinesArriveByteForByteAndNothingElse) {
+  const auto port = openOnFreePort();
+  ASSERT_TRUE(gf_rtServerIsOpen());
+  EXPECT_FALSE(g_rtConnected.load());
+  net::TcpSocket client = connectClient(port);
+  EXPECT_TRUE(testsupport::logHasLine(fmt::format("RealTraffic server listening on 127.0.0.1:{}", port)));
+
+  const std::string position = "Qs121=-523;1745;1.570796;35000000;451000;0.898549;-0.002327\r\n";
+  std::string binary;
+  for (int b = 0; b < 256; ++b) binary.push_back(static_cast<char>(b));
+  binary += "\r\n";
+  ASSERT_TRUE(sendDataPacket(position));
+  ASSERT_TRUE(sendDataPacket(binary));
+  EXPECT_EQ(lf_readBytes(client, position.size() + binary.size()), position + binary);
+
+  // A client already connected is kept: no second wait, same connection.
+  EXPECT_TRUE(waitForClient());
+  ASSERT_TRUE(sendDataPacket("exit\r\n"));
+  EXPECT_EQ(lf_readBytes(client, 6), "exit\r\n");
+  char extra[16];
+  EXPECT_FALSE(client.receive(extra, 200ms).has_value()) << "bytes arrived that were never sent";
+}
+
+TEST_F(RtServerTest, ALineLargerThanTheSocketBuffersArrivesWhole) {
+  const auto port = openOnFreePort();
+  net::TcpSocket client = connectClient(port);
+  // Far more than the kernel takes in one call, so the send is split into
+  // many partial sends that must all go out, in order.
+  std::string big(8 * 1024 * 1024, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>('A' + (i * 7 + i / 4093) % 26);
+  big += "\r\n";
+  auto reader = std::async(std::launch::async, [&] { return lf_readBytes(client, big.size()); });
+  EXPECT_TRUE(sendDataPacket(big));
+  ASSERT_EQ(reader.wait_for(kHangLimit), std::future_status::ready);
+  const std::string got = reader.get();
+  ASSERT_EQ(got.size(), big.size());
+  EXPECT_TRUE(got == big);
+}
+
+TEST_F(RtServerTest, AClientThatLeftFailsTheSendAndANewClientIsAccepted) {
+  const auto port = openOnFreePort();
+  {
+    net::TcpSocket first = connectClient(port);
+    ASSERT_TRUE(sendDataPacket("Qs121=1;2;3.000000;4;5;0.100000;0.200000\r\n"));
+  }  // the first RealTraffic goes away
+  const int socketsWithServerSide = lf_openSocketCount();
+
+  // The first send after the peer closed usually still succeeds: the bytes
+  // only go into our send buffer, and the peer answers them with a reset.
+  // The send after that reset fails. How many sends that takes depends on
+  // timing, so send until one fails, within a bound.
+  bool failed = false;
+  for (int attempt = 0; attempt < 200 && !failed; ++attempt) {
+    failed = !sendDataPacket("Qs121=1;2;3.000000;4;5;0.100000;0.200000\r\n");
+    if (!failed) std::this_thread::sleep_for(10ms);
+  }
+  ASSERT_TRUE(failed) << "sends to a closed peer kept succeeding";
+  EXPECT_TRUE(testsupport::logContains("===> sendDataPacket to RealTraffic failed: "));
+  EXPECT_FALSE(g_rtConnected.load());
+  EXPECT_EQ(lf_openSocketCount(), socketsWithServerSide - 1) << "the server's side of the connection stayed open";
+
+  // Without a client a send fails the same way, and nothing is stuck.
+  EXPECT_FALSE(sendDataPacket("exit\r\n"));
+  EXPECT_TRUE(testsupport::logContains("sendDataPacket to RealTraffic failed: no RealTraffic client is connected"));
+
+  net::TcpSocket second = connectClient(port);
+  ASSERT_TRUE(sendDataPacket("Qs123=1700000000000\r\n"));
+  EXPECT_EQ(lf_readBytes(second, 21), "Qs123=1700000000000\r\n");
+}
+
+TEST_F(RtServerTest, WaitForClientReturnsFalseWhenTheRunStops) {
+  for (std::atomic<bool>* flag : {&g_stopRun, &g_windowClosed}) {
+    SCOPED_TRACE(flag == &g_stopRun ? "g_stopRun" : "g_windowClosed");
+    openOnFreePort();
+    auto waiting = std::async(std::launch::async, [] { return waitForClient(); });
+    // Give it time to be inside its wait; the result is the same either way.
+    std::this_thread::sleep_for(150ms);
+    flag->store(true);
+    ASSERT_EQ(waiting.wait_for(kHangLimit), std::future_status::ready) << "the wait did not notice the stop";
+    EXPECT_FALSE(waiting.get());
+    EXPECT_FALSE(g_rtConnected.load());
+    flag->store(false);
+    gf_closeRtServer();
+  }
+  EXPECT_TRUE(testsupport::logContains("waitForClient interrupted: the run is stopping"));
+}
+
+TEST_F(RtServerTest, WaitForClientFailsWithoutAnOpenServer) {
+  EXPECT_FALSE(waitForClient());
+  EXPECT_TRUE(testsupport::logContains("===> waitForClient interrupted: the RealTraffic server is not open"));
+
+  // Closed by another thread while waiting.
+  openOnFreePort();
+  auto waiting = std::async(std::launch::async, [] { return waitForClient(); });
+  std::this_thread::sleep_for(150ms);
+  gf_closeRtServer();
+  ASSERT_EQ(waiting.wait_for(kHangLimit), std::future_status::ready);
+  EXPECT_FALSE(waiting.get());
+  EXPECT_TRUE(testsupport::logContains("===> waitForClient interrupted: the RealTraffic server was closed"));
+}
+
+TEST_F(RtServerTest, ReopensOnTheSamePortAfterServingAClient) {
+  // A restart of the run closes the server with a connection that it closed
+  // first (so it lingers in TIME_WAIT) and opens it again on the same port.
+  const auto port = openOnFreePort();
+  {
+    net::TcpSocket client = connectClient(port);
+    ASSERT_TRUE(sendDataPacket("exit\r\n"));
+    EXPECT_EQ(lf_readBytes(client, 6), "exit\r\n");
+    gf_closeRtServer();
+    EXPECT_FALSE(g_rtConnected.load());
+    EXPECT_EQ(lf_readBytes(client, 1), "") << "the client was not disconnected by the close";
+  }
+  ASSERT_TRUE(gf_openRtServer());
+  net::TcpSocket again = connectClient(port);
+  ASSERT_TRUE(sendDataPacket("exit\r\n"));
+  EXPECT_EQ(lf_readBytes(again, 6), "exit\r\n");
+}
+
+TEST_F(RtServerTest, BadPortNumberIsAClearError) {
+  for (const char* text : {"", "   ", "abc", "0", "65536", "-1", "+80", "10747x", "1e3", "10 747", "99999999999999999999"}) {
+    SCOPED_TRACE(text);
+    prm::PORT_NUMBER.set(text);
+    EXPECT_FALSE(gf_openRtServer());
+    EXPECT_FALSE(gf_rtServerIsOpen());
+    EXPECT_TRUE(testsupport::logHasLine(fmt::format(
+        "===> PORT_NUMBER '{}' is not a port number from 1 to 65535: the RealTraffic server is not opened", text)));
+  }
+  EXPECT_EQ(gf_parsePortNumber("1"), std::uint16_t{1});
+  EXPECT_EQ(gf_parsePortNumber("65535"), std::uint16_t{65535});
+  EXPECT_EQ(gf_parsePortNumber(" 10747\t"), std::uint16_t{10747});
+}
+
+TEST_F(RtServerTest, APortInUseIsAClearError) {
+  net::TcpListener other(0);
+  prm::PORT_NUMBER.set(std::to_string(other.port()));
+  EXPECT_FALSE(gf_openRtServer());
+  EXPECT_FALSE(gf_rtServerIsOpen());
+  EXPECT_TRUE(testsupport::logContains(
+      fmt::format("===> gf_openRtServer: cannot listen on 127.0.0.1:{}: bind: ", other.port())));
+}
+
+}  // namespace
