@@ -10,6 +10,7 @@
 #include "app/files.h"
 #include "app/log.h"
 #include "app/text.h"
+#include "app/utf.h"
 #include "app/xml.h"
 
 namespace fs = std::filesystem;
@@ -325,3 +326,140 @@ std::string FloatParameter::valueText() const { return fmt::format("{}", value()
 void FloatParameter::logValue() const { gf_logIndented("{:24}: {}", name(), valueText()); }
 
 void FloatParameter::resetToDefault() { m_value.store(m_default); }
+
+// ---------------------------------------------------------------- settings shown in the window
+
+namespace {
+
+constexpr DWORD kCheckboxStyle = WS_CHILD | WS_VISIBLE | BS_CHECKBOX;          // 0x50000002
+constexpr DWORD kButtonStyle = WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON;       // 0x50000001
+constexpr DWORD kEditStyle = WS_CHILD | WS_VISIBLE | WS_BORDER;                // 0x50800000
+constexpr DWORD kComboStyle = WS_CHILD | WS_VISIBLE | WS_VSCROLL | WS_TABSTOP | CBS_DROPDOWNLIST;  // 0x50210003
+constexpr int kCheckboxSize = 12;
+constexpr int kEditHeight = 16;
+constexpr int kButtonHeight = 20;
+
+HMENU lf_idAsMenu(std::uint16_t id) { return reinterpret_cast<HMENU>(static_cast<std::uintptr_t>(id)); }
+
+HINSTANCE lf_instanceOf(const CREATESTRUCTW* creation) { return creation != nullptr ? creation->hInstance : nullptr; }
+
+void lf_setControlText(HWND control, const std::string& utf8) {
+  if (control == nullptr) return;
+  const std::u16string text = win32::utf8ToUtf16(utf8);
+  ::SetWindowTextW(control, text.c_str());
+}
+
+// Selects the entry whose text equals `utf8` (compared as the combo does);
+// when there is none, inserts it at insertAt() (-1: at the end) and selects it.
+template <typename InsertAt>
+void lf_selectComboText(HWND combo, const std::string& utf8, InsertAt insertAt) {
+  if (combo == nullptr) return;
+  const std::u16string text = win32::utf8ToUtf16(utf8);
+  const LPARAM textParam = reinterpret_cast<LPARAM>(text.c_str());
+  LRESULT index = ::SendMessageW(combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), textParam);
+  if (index == CB_ERR) {
+    const int at = insertAt();
+    index = ::SendMessageW(combo, CB_INSERTSTRING, static_cast<WPARAM>(static_cast<LONG_PTR>(at)), textParam);
+  }
+  ::SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+void lf_addComboEntry(HWND combo, const std::string& utf8) {
+  const std::u16string text = win32::utf8ToUtf16(utf8);
+  ::SendMessageW(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+}  // namespace
+
+HWND ParameterControl::createEdit(HWND parent, const CREATESTRUCTW* creation, int x, int width, WNDPROC proc) {
+  HWND edit = ::CreateWindowExW(0, u"Edit", u"", kEditStyle, x, m_row, width, kEditHeight, parent,
+                                lf_idAsMenu(m_controlId), lf_instanceOf(creation), nullptr);
+  m_handle.store(edit);
+  if (edit == nullptr) return nullptr;
+  if (proc != nullptr) {
+    // The previous procedure is stored before anything can reach the new one
+    // through the field's own thread (this one).
+    const LONG_PTR previous = ::GetWindowLongPtrW(edit, GWLP_WNDPROC);
+    m_previousProc.store(reinterpret_cast<WNDPROC>(previous));
+    ::SetWindowLongPtrW(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(proc));
+  }
+  ::EnableWindow(edit, FALSE);
+  return edit;
+}
+
+HWND CheckBoolParameter::createCheckbox(HWND parent, const CREATESTRUCTW* creation, int x) {
+  HWND box = ::CreateWindowExW(0, u"button", u"", kCheckboxStyle, x, row() + 2, kCheckboxSize, kCheckboxSize, parent,
+                               lf_idAsMenu(controlId()), lf_instanceOf(creation), nullptr);
+  setHandle(box);
+  if (box == nullptr) return nullptr;
+  ::CheckDlgButton(parent, controlId(), value() ? BST_CHECKED : BST_UNCHECKED);
+  ::EnableWindow(box, TRUE);
+  return box;
+}
+
+void CheckBoolParameter::showValue(HWND control) const {
+  if (control == nullptr) return;
+  ::SendMessageW(control, BM_SETCHECK, value() ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void ControlIntParameter::showValue(HWND control) const { lf_setControlText(control, valueText()); }
+
+void ControlStringParameter::showValue(HWND control) const { lf_setControlText(control, value()); }
+
+std::string ControlFloatParameter::shownText() const { return gf_floatToText(value()); }
+
+void ControlFloatParameter::showValue(HWND control) const { lf_setControlText(control, shownText()); }
+
+HWND gf_createComboControl(ParameterControl& setting, HWND parent, const CREATESTRUCTW* creation, int x, int width,
+                           int dropHeight) {
+  HWND combo = ::CreateWindowExW(0, u"ComboBox", nullptr, kComboStyle, x, setting.row() - 5, width, dropHeight, parent,
+                                 lf_idAsMenu(setting.controlId()), lf_instanceOf(creation), nullptr);
+  setting.setHandle(combo);
+  if (combo != nullptr) ::EnableWindow(combo, TRUE);
+  return combo;
+}
+
+void ComboIntParameter::fillChoices(HWND combo) const {
+  if (combo == nullptr) return;
+  ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  for (const std::int32_t choice : m_choices) lf_addComboEntry(combo, fmt::format("{}", choice));
+  showValue(combo);
+}
+
+void ComboIntParameter::showValue(HWND control) const {
+  if (control == nullptr) return;
+  const std::string text = fmt::format("{}", value());
+  // A value that is not in the list goes before the first larger entry.
+  lf_selectComboText(control, text, [control, v = value()] {
+    const LRESULT count = ::SendMessageW(control, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+      WCHAR buffer[64]{};
+      if (::SendMessageW(control, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) >= 63) continue;
+      if (::SendMessageW(control, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer)) == CB_ERR)
+        continue;
+      std::int64_t entry = 0;
+      if (gf_parseInt(win32::utf16ToUtf8(buffer), entry) && entry > v) return static_cast<int>(i);
+    }
+    return -1;
+  });
+}
+
+void ComboStringParameter::fillChoices(HWND combo) const {
+  if (combo == nullptr) return;
+  ::SendMessageW(combo, CB_RESETCONTENT, 0, 0);
+  for (const std::string_view choice : m_choices) lf_addComboEntry(combo, std::string(choice));
+  showValue(combo);
+}
+
+void ComboStringParameter::showValue(HWND control) const {
+  lf_selectComboText(control, value(), [] { return -1; });
+}
+
+HWND ButtonParameter::createButton(HWND parent, const CREATESTRUCTW* creation, int x, int width) {
+  const std::u16string caption = win32::utf8ToUtf16(m_text);
+  HWND button = ::CreateWindowExW(0, u"button", caption.c_str(), kButtonStyle, x, row(), width, kButtonHeight, parent,
+                                  lf_idAsMenu(controlId()), lf_instanceOf(creation), nullptr);
+  setHandle(button);
+  if (button != nullptr) ::EnableWindow(button, FALSE);
+  return button;
+}

@@ -5,11 +5,14 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include <pugixml.hpp>
+
+#include "platform/win32/user32.h"
 
 // The base of every named setting. The operations every kind has are virtual,
 // so that the whole table of settings (app/settings.h) can be read, saved,
@@ -156,6 +159,164 @@ class FloatParameter : public Parameter {
   double m_default, m_min, m_max;
   bool m_stored;
   std::atomic<double> m_value;
+};
+
+// ---------------------------------------------------------------- settings shown in the window
+//
+// ParameterControl is the second base of every setting that the main window
+// shows as a control: the control id, the row (its y position in the
+// window), the control's window handle and, for edit fields, the window
+// procedure that was replaced when the field was subclassed. The handle and
+// the procedure are set on the UI thread when the window is created and read
+// by any thread (atomics).
+//
+// showValue writes the setting's current value into a control of its kind
+// (the tick of a checkbox, the text of an edit field, the selected entry of a
+// combo box). SetWindowTextW never waits for the UI thread; BM_SETCHECK and
+// the combo messages are sent, so a thread other than the UI thread waits
+// until the UI thread has handled them, as on Windows.
+class ParameterControl {
+ public:
+  ParameterControl(std::uint16_t controlId, std::int32_t row) noexcept : m_controlId(controlId), m_row(row) {}
+  virtual ~ParameterControl() = default;
+  ParameterControl(const ParameterControl&) = delete;
+  ParameterControl& operator=(const ParameterControl&) = delete;
+
+  std::uint16_t controlId() const noexcept { return m_controlId; }
+  std::int32_t row() const noexcept { return m_row; }
+  HWND handle() const noexcept { return m_handle.load(); }
+  void setHandle(HWND hwnd) noexcept { m_handle.store(hwnd); }
+  WNDPROC previousProc() const noexcept { return m_previousProc.load(); }
+  void setPreviousProc(WNDPROC proc) noexcept { m_previousProc.store(proc); }
+
+  // The edit field of the setting: "Edit", WS_CHILD | WS_VISIBLE | WS_BORDER,
+  // width x 16 at (x, row), empty; `proc` becomes its window procedure (the
+  // previous one is kept in the object) and the field is disabled. Returns
+  // the field, nullptr when it could not be created.
+  HWND createEdit(HWND parent, const CREATESTRUCTW* creation, int x, int width, WNDPROC proc);
+
+  // Writes the current value into the control (see above). Does nothing for
+  // a null control. Throws win32::Utf8ConversionException for a text that is
+  // not valid UTF-8.
+  virtual void showValue(HWND control) const = 0;
+
+ private:
+  std::uint16_t m_controlId;
+  std::int32_t m_row;
+  std::atomic<HWND> m_handle{nullptr};
+  std::atomic<WNDPROC> m_previousProc{nullptr};
+};
+
+// An on/off setting shown as a plain checkbox (BS_CHECKBOX: the program sets
+// the tick itself).
+class CheckBoolParameter : public BoolParameter, public ParameterControl {
+ public:
+  CheckBoolParameter(std::string name, bool defaultValue, std::uint16_t controlId, std::int32_t row)
+      : BoolParameter(std::move(name), defaultValue), ParameterControl(controlId, row) {}
+  // "button", WS_CHILD | WS_VISIBLE | BS_CHECKBOX, 12 x 12 at (x, row + 2),
+  // no caption; ticked when the setting is on; enabled.
+  HWND createCheckbox(HWND parent, const CREATESTRUCTW* creation, int x);
+  // BM_SETCHECK with the current value.
+  void showValue(HWND control) const override;
+};
+
+// A whole-number setting shown in an edit field (parking_percentage).
+class ControlIntParameter : public IntParameter, public ParameterControl {
+ public:
+  ControlIntParameter(std::string name, std::int32_t defaultValue, std::int32_t minimum, std::int32_t maximum,
+                      bool stored, std::uint16_t controlId, std::int32_t row)
+      : IntParameter(std::move(name), defaultValue, minimum, maximum, stored), ParameterControl(controlId, row) {}
+  // The value as decimal text.
+  void showValue(HWND control) const override;
+};
+
+// A text setting shown in an edit field.
+class ControlStringParameter : public StringParameter, public ParameterControl {
+ public:
+  ControlStringParameter(std::string name, std::string defaultValue, bool stored, std::uint16_t controlId,
+                         std::int32_t row)
+      : StringParameter(std::move(name), std::move(defaultValue), stored), ParameterControl(controlId, row) {}
+  void showValue(HWND control) const override;
+};
+
+// A decimal setting shown in an edit field (MAX_FIT_FL): one decimal when
+// the value has a fraction, else none ("7.5", "24").
+class ControlFloatParameter : public FloatParameter, public ParameterControl {
+ public:
+  ControlFloatParameter(std::string name, double defaultValue, double minimum, double maximum, bool stored,
+                        std::uint16_t controlId, std::int32_t row)
+      : FloatParameter(std::move(name), defaultValue, minimum, maximum, stored), ParameterControl(controlId, row) {}
+  void showValue(HWND control) const override;
+  // The value as the field shows it.
+  std::string shownText() const;
+};
+
+// The drop-down list of a combo setting: "ComboBox", WS_CHILD | WS_VISIBLE | WS_TABSTOP |
+// WS_VSCROLL | CBS_DROPDOWNLIST, width x dropHeight at (x, row - 5), empty
+// and enabled. Shared by the two combo kinds.
+HWND gf_createComboControl(ParameterControl& setting, HWND parent, const CREATESTRUCTW* creation, int x, int width,
+                           int dropHeight);
+
+// A whole-number setting chosen from a drop-down list of numbers.
+class ComboIntParameter : public IntParameter, public ParameterControl {
+ public:
+  ComboIntParameter(std::string name, std::int32_t defaultValue, std::int32_t minimum, std::int32_t maximum,
+                    bool stored, std::uint16_t controlId, std::int32_t row, std::span<const std::int32_t> choices)
+      : IntParameter(std::move(name), defaultValue, minimum, maximum, stored),
+        ParameterControl(controlId, row),
+        m_choices(choices) {}
+  // The choices in combo order.
+  std::span<const std::int32_t> choices() const noexcept { return m_choices; }
+  HWND createCombo(HWND parent, const CREATESTRUCTW* creation, int x, int width, int dropHeight) {
+    return gf_createComboControl(*this, parent, creation, x, width, dropHeight);
+  }
+  // Empties the list, adds every choice and selects the current value.
+  void fillChoices(HWND combo) const;
+  // Selects the entry of the current value. A value that is not among the
+  // choices (a hand-edited file, a learned file's value) is inserted in
+  // numeric order, so the combo always shows the value in force.
+  void showValue(HWND control) const override;
+
+ private:
+  std::span<const std::int32_t> m_choices;
+};
+
+// A text setting chosen from a drop-down list of texts.
+class ComboStringParameter : public StringParameter, public ParameterControl {
+ public:
+  ComboStringParameter(std::string name, std::string defaultValue, bool stored, std::uint16_t controlId,
+                       std::int32_t row, std::span<const std::string_view> choices)
+      : StringParameter(std::move(name), std::move(defaultValue), stored),
+        ParameterControl(controlId, row),
+        m_choices(choices) {}
+  std::span<const std::string_view> choices() const noexcept { return m_choices; }
+  HWND createCombo(HWND parent, const CREATESTRUCTW* creation, int x, int width, int dropHeight) {
+    return gf_createComboControl(*this, parent, creation, x, width, dropHeight);
+  }
+  void fillChoices(HWND combo) const;
+  // Selects the entry of the current value; a value that is not among the
+  // choices is appended to the list and selected.
+  void showValue(HWND control) const override;
+
+ private:
+  std::span<const std::string_view> m_choices;
+};
+
+// A push button of the window: not a stored setting, only a text, a control
+// id and its y position (the row).
+class ButtonParameter : public ParameterControl {
+ public:
+  ButtonParameter(std::string text, std::uint16_t controlId, std::int32_t y)
+      : ParameterControl(controlId, y), m_text(std::move(text)) {}
+  const std::string& text() const noexcept { return m_text; }
+  // "button", WS_CHILD | WS_VISIBLE | BS_DEFPUSHBUTTON, width x 20 at
+  // (x, y), captioned with the text; disabled.
+  HWND createButton(HWND parent, const CREATESTRUCTW* creation, int x, int width);
+  // A button shows no value.
+  void showValue(HWND) const override {}
+
+ private:
+  std::string m_text;
 };
 
 // parameters.xml: gf_userDataFolder() / "parameters.xml" (the AppData folder,

@@ -17,6 +17,10 @@
 #include "app/version.h"
 #include "platform/simconnect/simulated_sim.h"
 #include "scan/sim_paths.h"
+#include "feed/feed_state.h"
+#include "ui/controls.h"
+#include "ui/display_state.h"
+#include "ui/window_setters.h"
 #include "platform/win32/kernel.h"
 #include "ui/main_window.h"
 #include "ui/status_line.h"
@@ -54,7 +58,8 @@ void lf_checkDocsFolder() {
 void lf_readSettings() {
   gf_readParameters();
   gf_logParameters();
-  g_isMsfs2020.store(prm::SIM_CHOICE.value() == "MSFS 2020");
+  // Fills the combos, shows every setting in its control and sets g_isMsfs2020.
+  gf_prepareControlsForRun();
 }
 
 void lf_setTaskLimit() {
@@ -73,7 +78,12 @@ void lf_prepareAirportsFolder() {
 
 void lf_readAirportList() { gf_readAirports("airports_msfs.xml"); }
 
-void lf_findInstallPath() { gf_setupInstallPath(); }
+void lf_findInstallPath() {
+  gf_setupInstallPath([](const std::string&) {
+    gf_setTbStringText(prm::ALL_INSTALL_PATH);
+    gf_enableControl(prm::ALL_INSTALL_PATH.controlId(), true);
+  });
+}
 
 void lf_checkRealTrafficLocal() {
   std::error_code ec;
@@ -104,6 +114,7 @@ void lf_startUp() {
 void lf_mainLoop() {
   ::timeBeginPeriod(1);
   simsim::SimulatedSimulator simulator([] { g_oneSecondSignal.store(true); });
+  gf_enableRunControls(true);
   auto deadline = std::chrono::steady_clock::now() + 10ms;
   while (!g_stopRun.load()) {
     if (g_oneSecondSignal.exchange(false)) {
@@ -147,11 +158,15 @@ void lf_resetRunState() {
   g_idle.store(true);
   gf_resetStatusClock();
   gf_clearError();
+  gf_resetFeedState();
+  gf_resetDisplayForRun();
+  gf_enableRunControls(false);
 }
 
 void lf_everySecond() {
   gf_advanceStatusClock();
   g_secondCounter.store((g_secondCounter.load() + 1) % 86400);
+  lf_refreshLiveCounters();
 }
 
 void lf_mainLoopPass() {}

@@ -25,7 +25,5 @@ extern std::atomic<int> g_runThreadsAlive;
 // The number of runs started in this process.
 extern std::atomic<int> g_runsStarted;
 
-// Restart delays in seconds of the reasons that restart on their own.
-inline constexpr int kSimconnectErrorRestartSeconds = 10;
-inline constexpr int kReaderErrorRestartSeconds = 10;
+// The pause after a new flight before the program ends.
 inline constexpr int kNewFlightPauseSeconds = 10;

@@ -11,6 +11,7 @@
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "app/version.h"
+#include "ui/controls.h"
 #include "ui/paint.h"
 #include "ui/status_line.h"
 
@@ -81,6 +82,13 @@ bool initInstance(HINSTANCE instance, const std::u16string& title) {
     prm::MAIN_WINDOW_X.readValue(document);
     prm::MAIN_WINDOW_Y.readValue(document);
     lf_boundGuard(prm::MAIN_WINDOW_X.defaultValue(), prm::MAIN_WINDOW_Y.defaultValue());
+    // The controls are made with the stored values, so the window shows the
+    // user's settings from the start; the run reads the file again (and
+    // writes back what is missing) when it starts.
+    for (ParameterControl* control : gf_allControlParameters()) {
+      auto* setting = dynamic_cast<Parameter*>(control);
+      if (setting != nullptr && setting->stored()) setting->readValue(document);
+    }
   }
 
   HWND hwnd = ::CreateWindowExW(0, title.c_str(), title.c_str(), WS_CAPTION | WS_SYSMENU, prm::MAIN_WINDOW_X.value(),
@@ -111,6 +119,7 @@ LRESULT CALLBACK lf_mainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
   g_lastWindowProcHandle.store(hwnd);
   switch (message) {
     case WM_CREATE:
+      lf_createControls(hwnd, reinterpret_cast<const CREATESTRUCTW*>(lParam));
       return 0;
     case WM_PAINT: {
       PAINTSTRUCT ps{};
@@ -134,6 +143,10 @@ LRESULT CALLBACK lf_mainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
       HDC hdc = reinterpret_cast<HDC>(wParam);
       ::SetBkMode(hdc, OPAQUE);
       ::SetBkColor(hdc, kLightBlue);
+      // The DC brush is white until told otherwise; the same light blue as
+      // the text's background keeps a field one colour instead of white
+      // with light-blue bars behind its characters.
+      ::SetDCBrushColor(hdc, kLightBlue);
       return reinterpret_cast<LRESULT>(::GetStockObject(DC_BRUSH));
     }
     case WM_APP_START_RUN:

@@ -47,6 +47,9 @@ struct MainWindowState {
   std::int32_t statusClock = 0;
   std::int32_t statusStamp = 0;
 
+  // The paint context of the current WM_PAINT (UI thread).
+  std::atomic<HDC> paintDC{nullptr};
+
   std::atomic<bool> ready{false};
 };
 

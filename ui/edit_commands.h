@@ -1,0 +1,28 @@
+// The commands that Enter in an edit field runs. For now each reads its
+// field and logs what it was given; the validation, storing and messages of
+// each command come with the command handlers of the window.
+#pragma once
+
+#include <string>
+
+#include "app/parameters.h"
+
+// The UTF-8 text of a control of the main window (at most 1022 characters).
+// Empty when the control is not found ("GetDlgItem failed for ID {}" is
+// logged), when it is empty or when its text cannot be converted.
+std::string lf_getTextFromId(int id);
+
+// parking_percentage.
+void lf_processTbInt(ControlIntParameter& setting);
+// MAX_FIT_FL; true when a new value was applied.
+bool lf_processTbFloat(ControlFloatParameter& setting);
+// BLOCK_CALLSIGN.
+void lf_processBlockCallsign();
+// DESTINATION.
+void lf_processDestination();
+// CALLSIGN_2_OBJECTID.
+void lf_processCallsignObjectId();
+// ALL_INSTALL_PATH: the typed text for the selected simulator's path setting.
+void lf_newSimPath(StringParameter& pathSetting, const std::string& text);
+// The note after a parking setting changed while a park airport is loaded.
+void lf_respondNote();
