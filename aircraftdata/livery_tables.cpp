@@ -1,0 +1,321 @@
+#include "aircraftdata/livery_tables.h"
+
+#include <algorithm>
+#include <exception>
+#include <mutex>
+#include <system_error>
+#include <tuple>
+#include <unordered_set>
+
+#include <fmt/format.h>
+
+#include "aircraftdata/dbase.h"
+#include "aircraftdata/dont_use_titles.h"
+#include "app/files.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "scan/liveries_file.h"
+#include "scan/scan_reports.h"
+
+LiveryTables g_liveryTables;
+std::shared_mutex g_liveryTablesMutex;
+std::atomic<bool> g_liveriesProcessed{false};
+
+namespace {
+
+using TextSet = std::unordered_set<std::string, Fnv1aHash, std::equal_to<>>;
+
+std::string_view lf_plural(std::size_t count) { return gf_pluralS64(static_cast<std::int64_t>(count)); }
+std::string_view lf_liveries(std::size_t count) { return count == 1 ? "livery" : "liveries"; }
+
+// The class setting that a statistics category switches off; nullptr for
+// the airliners, which have none.
+CheckBoolParameter* lf_categorySetting(LiveryCategory category) {
+  switch (category) {
+    case LiveryCategory::Light: return &prm::LIGHT_AIRCRAFT;
+    case LiveryCategory::Helicopters: return &prm::HELICOPTERS;
+    case LiveryCategory::HighPerformance: return &prm::HIGH_PERF_AIRCRAFT;
+    case LiveryCategory::Airliners: return nullptr;
+  }
+  return nullptr;
+}
+
+// The titles of every grouped livery (caller holds the tables lock).
+TextSet lf_installedTitles() {
+  TextSet titles;
+  for (const LiveryGroup& group : g_liveryTables.groups)
+    for (const LiveryData& livery : group.liveries) titles.insert(livery.title);
+  return titles;
+}
+
+// Binds the entries of one offline source; logs what it did.
+void lf_applyOfflineRegcodes(const std::vector<OfflineRegcode>& entries, const TextSet& installed,
+                             const std::string& source) {
+  std::size_t bound = 0, notInstalled = 0;
+  {
+    std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
+    for (const OfflineRegcode& entry : entries) {
+      if (!installed.contains(entry.title)) {
+        ++notInstalled;
+        continue;
+      }
+      g_liveryTables.regcodeTitles.insert_or_assign(entry.registration, entry.title);
+      ++bound;
+    }
+  }
+  gf_logLine("{} registration{} bound to installed liveries from {}, {} for liveries not installed", bound,
+             lf_plural(bound), source, notInstalled);
+}
+
+}  // namespace
+
+LiveryCategory gf_liveryCategoryOf(SizeClass sizeClass) noexcept {
+  switch (sizeClass) {
+    case SizeClass::Light: return LiveryCategory::Light;
+    case SizeClass::Rotorcraft: return LiveryCategory::Helicopters;
+    case SizeClass::HighPerf: return LiveryCategory::HighPerformance;
+    case SizeClass::Buzjets:
+    case SizeClass::Large:
+    case SizeClass::Heavy: return LiveryCategory::Airliners;
+  }
+  return LiveryCategory::Light;
+}
+
+std::string_view gf_liveryCategoryName(LiveryCategory category) noexcept {
+  switch (category) {
+    case LiveryCategory::Light: return "light aircraft";
+    case LiveryCategory::Helicopters: return "helicopters";
+    case LiveryCategory::HighPerformance: return "high performance aircraft";
+    case LiveryCategory::Airliners: return "airliners";
+  }
+  return "?";
+}
+
+void lf_groupScannedLiveries(const LiveryList& liveries) {
+  // The scan hands over a sorted list; a list in any other order is sorted
+  // here so that the tables never depend on it.
+  std::vector<const LiveryData*> ordered;
+  ordered.reserve(liveries.size());
+  for (const LiveryData& livery : liveries) ordered.push_back(&livery);
+  // Scan order, then registration and cargo: records that scan order cannot
+  // tell apart (a title given twice) still come in one order.
+  const auto less = [](const LiveryData* a, const LiveryData* b) {
+    if (gf_liveryLess(*a, *b)) return true;
+    if (gf_liveryLess(*b, *a)) return false;
+    return std::tie(a->registration, a->cargo) < std::tie(b->registration, b->cargo);
+  };
+  if (!std::is_sorted(ordered.begin(), ordered.end(), less)) std::stable_sort(ordered.begin(), ordered.end(), less);
+
+  std::size_t incomplete = 0, repeated = 0;
+  {
+    std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
+    g_liveryTables = LiveryTables{};
+    TextSet titles;
+    titles.reserve(ordered.size());
+    for (const LiveryData* livery : ordered) {
+      if (livery->title.empty() || livery->type.empty()) {
+        ++incomplete;
+        continue;
+      }
+      if (!titles.insert(livery->title).second) {
+        ++repeated;
+        continue;
+      }
+      std::vector<LiveryGroup>& groups = g_liveryTables.groups;
+      if (groups.empty() || groups.back().airline != livery->airline || groups.back().type != livery->type)
+        groups.push_back(LiveryGroup{livery->airline, livery->type, {}});
+      groups.back().liveries.push_back(*livery);
+    }
+  }
+  if (incomplete > 0) gf_logError("{} {} without title or type skipped", incomplete, lf_liveries(incomplete));
+  if (repeated > 0)
+    gf_logError("{} {} with a title given before skipped", repeated, lf_liveries(repeated));
+}
+
+void lf_groupScannedLiveries() { lf_groupScannedLiveries(g_scannedLiveries); }
+
+void lf_buildTypeAirlineTables() {
+  std::unique_lock lock(g_liveryTablesMutex);  // nothing else held
+  LiveryTables& tables = g_liveryTables;
+  tables.paxTypeAirlineTitles.clear();
+  tables.cargoTypeAirlineTitles.clear();
+  tables.airlineTypes.clear();
+  for (const LiveryGroup& group : tables.groups) {
+    // The groups come by airline, then type: each type is new for its airline.
+    tables.airlineTypes[group.airline].push_back(group.type);
+    for (const LiveryData& livery : group.liveries) {
+      auto& byType = livery.cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles;
+      byType[group.type][group.airline].push_back(livery.title);
+    }
+  }
+}
+
+std::size_t lf_processInlineRegcodes() {
+  std::vector<std::string> clashes;
+  {
+    std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
+    LiveryTables& tables = g_liveryTables;
+    tables.regcodeTitles.clear();
+    for (const LiveryGroup& group : tables.groups) {
+      for (const LiveryData& livery : group.liveries) {
+        if (livery.registration.empty()) continue;
+        const auto [bound, inserted] = tables.regcodeTitles.try_emplace(livery.registration, livery.title);
+        if (!inserted && bound->second != livery.title)
+          clashes.push_back(fmt::format("{}: '{}' not bound, the registration is already bound to '{}'",
+                                        livery.registration, livery.title, bound->second));
+      }
+    }
+  }
+
+  const std::filesystem::path& path = g_inlineRegcodesLogPath;
+  std::error_code ec;
+  if (clashes.empty()) {
+    // A report of an earlier hand-over would no longer be true.
+    std::filesystem::remove(path, ec);
+    return 0;
+  }
+  std::string text;
+  for (const std::string& line : clashes) text.append(line).push_back('\n');
+  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
+  if (!gf_replaceFileAtomically(path, text)) gf_logError("Error writing file {}", path.string());
+  gf_logError("{} registration{} given in aircraft.cfg files clash{}, see {}", clashes.size(), lf_plural(clashes.size()),
+              clashes.size() == 1 ? "es" : "", path.string());
+  return clashes.size();
+}
+
+void lf_processOfflineRegcodes() {
+  TextSet installed;
+  {
+    std::shared_lock lock(g_liveryTablesMutex);  // nothing else held
+    installed = lf_installedTitles();
+  }
+
+  const std::filesystem::path dataFile = gf_regcodeDataFilePath();
+  std::error_code ec;
+  if (std::filesystem::exists(dataFile, ec)) {
+    try {
+      const RegcodeDataFile data = gf_readRegcodeDataFile(dataFile);
+      if (data.skipped > 0) gf_logError("{} malformed entr{} skipped in {}", data.skipped,
+                                        data.skipped == 1 ? "y" : "ies", dataFile.string());
+      lf_applyOfflineRegcodes(data.regcodes, installed, dataFile.string());
+    } catch (const std::exception& e) {
+      gf_logError("Skipping {}: {}", dataFile.string(), e.what());
+    }
+  } else {
+    gf_logLine("No registration data file {}", dataFile.string());
+  }
+
+  std::vector<std::filesystem::path> userFiles;
+  try {
+    userFiles = gf_listUserTextFiles(gf_userRegcodesFolder());
+  } catch (const std::exception& e) {
+    gf_logError("lf_processOfflineRegcodes: {}", e.what());
+  }
+  for (const std::filesystem::path& file : userFiles) {
+    try {
+      std::vector<OfflineRegcode> entries;
+      std::size_t malformed = 0;
+      for (const std::string& line : gf_readUserTextFile(file)) {
+        OfflineRegcode entry;
+        if (gf_splitRegcodeLine(line, entry))
+          entries.push_back(std::move(entry));
+        else
+          ++malformed;
+      }
+      if (malformed > 0)
+        gf_logError("{} malformed line{} skipped in {}", malformed, lf_plural(malformed), file.string());
+      lf_applyOfflineRegcodes(entries, installed, file.string());
+    } catch (const std::exception& e) {
+      gf_logError("Skipping {}: {}", file.string(), e.what());
+    }
+  }
+}
+
+void lf_buildTypeTitleTables() {
+  std::unique_lock lock(g_liveryTablesMutex);  // nothing else held
+  LiveryTables& tables = g_liveryTables;
+  tables.paxTypeTitles.clear();
+  tables.cargoTypeTitles.clear();
+  for (const LiveryGroup& group : tables.groups)
+    for (const LiveryData& livery : group.liveries)
+      (livery.cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type].push_back(livery.title);
+}
+
+void gf_buildSimilarModels() {
+  std::unique_lock lock(g_liveryTablesMutex);  // nothing else held
+  LiveryTables& tables = g_liveryTables;
+  const auto build = [](const LiveryTextTable<TitleList>& installed, LiveryTextTable<std::vector<std::string>>& similar) {
+    similar.clear();
+    for (const std::vector<std::string>& group : g_similarTypeGroups) {
+      for (const std::string& type : group) {
+        for (const std::string& other : group) {
+          if (other == type || !installed.contains(other)) continue;
+          std::vector<std::string>& list = similar[type];
+          if (std::find(list.begin(), list.end(), other) == list.end()) list.push_back(other);
+        }
+      }
+    }
+  };
+  build(tables.paxTypeTitles, tables.paxSimilarModels);
+  build(tables.cargoTypeTitles, tables.cargoSimilarModels);
+}
+
+CategoryCounts gf_categoryCounts(std::int32_t category) {
+  CategoryCounts counts;
+  std::shared_lock lock(g_liveryTablesMutex);  // nothing else held
+  for (const LiveryGroup& group : g_liveryTables.groups) {
+    if (static_cast<std::int32_t>(gf_liveryCategoryOf(gf_aircraftCategory(group.type))) != category) continue;
+    for (const LiveryData& livery : group.liveries) ++(livery.cargo ? counts.cargo : counts.pax);
+  }
+  return counts;
+}
+
+void lf_logCategoryStats(std::int32_t category) {
+  if (category < 0 || category >= kLiveryCategoryCount) {
+    gf_logError("lf_logCategoryStats: no category {}", category);
+    return;
+  }
+  const auto which = static_cast<LiveryCategory>(category);
+  const CategoryCounts counts = gf_categoryCounts(category);
+  std::string name(gf_liveryCategoryName(which));
+  std::string label = name;
+  label[0] = static_cast<char>(gf_toUpper(label.substr(0, 1))[0]);
+  gf_logLine("{}: {} pax and {} cargo liveries", label, counts.pax, counts.cargo);
+
+  CheckBoolParameter* setting = lf_categorySetting(which);
+  if (setting == nullptr || counts.pax + counts.cargo > 0 || !setting->value()) return;
+  setting->set(false);
+  gf_logError("No {} liveries installed, {} switched off", name, setting->name());
+  try {
+    setting->showValue(setting->handle());  // no lock held: this waits for the UI thread
+  } catch (const std::exception& e) {
+    gf_logError("lf_logCategoryStats: {}", e.what());
+  }
+}
+
+void gf_clearLiveryTables() {
+  std::unique_lock lock(g_liveryTablesMutex);  // nothing else held
+  g_liveryTables = LiveryTables{};
+  g_liveriesProcessed = false;
+}
+
+std::size_t gf_regcodeTitleCount() {
+  std::shared_lock lock(g_liveryTablesMutex);
+  return g_liveryTables.regcodeTitles.size();
+}
+
+std::size_t gf_airlineCount() {
+  std::shared_lock lock(g_liveryTablesMutex);
+  return g_liveryTables.airlineTypes.size();
+}
+
+std::size_t gf_paxTypeCount() {
+  std::shared_lock lock(g_liveryTablesMutex);
+  return g_liveryTables.paxTypeTitles.size();
+}
+
+std::size_t gf_cargoTypeCount() {
+  std::shared_lock lock(g_liveryTablesMutex);
+  return g_liveryTables.cargoTypeTitles.size();
+}
