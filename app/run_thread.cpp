@@ -16,6 +16,7 @@
 #include "app/settings.h"
 #include "app/version.h"
 #include "platform/simconnect/simulated_sim.h"
+#include "scan/livery_scan.h"
 #include "scan/sim_paths.h"
 #include "feed/feed_state.h"
 #include "ui/controls.h"
@@ -97,12 +98,14 @@ void lf_startUp() {
   const std::pair<const char*, std::function<void()>> steps[] = {
       {"docs folder", lf_checkDocsFolder},
       {"settings", lf_readSettings},
-      {"task limit", lf_setTaskLimit},
       {"airports folder", lf_prepareAirportsFolder},
       {"reference database", gf_readDbase},
       {"airport list", lf_readAirportList},
       {"install path", lf_findInstallPath},
       {"RealTraffic", lf_checkRealTrafficLocal},
+      {"task limit", lf_setTaskLimit},
+      {"scanned liveries file", lf_checkLiveriesScannedFile},
+      {"livery scan", gf_scanLiveries},
   };
   for (const auto& [name, step] : steps) {
     if (g_stopRun.load()) return;

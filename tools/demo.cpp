@@ -35,6 +35,19 @@ void prepareFolder(const fs::path& folder) {
   // The simulator's packages where its Steam edition keeps them.
   fs::create_directories(folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Community");
   fs::create_directories(folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Official");
+  // A small AI traffic package: three aircraft with their liveries.
+  const fs::path aig = folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Community" /
+                       "aig-aitraffic-oci-demo" / "SimObjects" / "Airplanes";
+  writeText(aig / "A320" / "aircraft.cfg",
+            "[General]\r\nicao_type_designator = \"A320\"\r\n"
+            "[fltsim.0]\r\ntitle = \"A320 British Airways G-EUUA\"\r\nicao_airline = \"BAW\"\r\natc_id = \"G-EUUA\"\r\n"
+            "[fltsim.1]\r\ntitle = \"A320 Swiss\"\r\nicao_airline = \"SWR\"\r\n");
+  writeText(aig / "A388" / "aircraft.cfg",
+            "[General]\r\nicao_type_designator = \"A388\"\r\n"
+            "[fltsim.0]\r\ntitle = \"A380 Lufthansa\"\r\nicao_airline = \"DLH\"\r\natc_id = \"D-AIMA\"\r\n");
+  writeText(aig / "B77W" / "aircraft.cfg",
+            "[General]\r\nicao_type_designator = \"B77W\"\r\n"
+            "[fltsim.0]\r\ntitle = \"B777-300ER Swiss\"\r\nicao_airline = \"SWR\"\r\n");
   // A small reference database: the real one is downloaded in encrypted form.
   writeText(folder / "input" / "dbase.xml",
             "<dbase>\n"

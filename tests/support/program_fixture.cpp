@@ -63,6 +63,11 @@ void ProgramTest::installProgramFolder() {
   // The simulator's packages where the Steam edition keeps them.
   std::filesystem::create_directories(appDataDir() / "Microsoft Flight Simulator" / "Packages" / "Community");
   std::filesystem::create_directories(appDataDir() / "Microsoft Flight Simulator" / "Packages" / "Official");
+  // One AI traffic package with one livery.
+  writeFile(appDataDir() / "Microsoft Flight Simulator" / "Packages" / "Community" / "aig-aitraffic-oci-test" /
+                "A320" / "aircraft.cfg",
+            "[General]\r\nicao_type_designator = \"A320\"\r\n"
+            "[fltsim.0]\r\ntitle = \"A320 British Airways\"\r\nicao_airline = \"BAW\"\r\n");
   writeFile("input/dbase.xml",
             "<dbase>\n"
             "  <registrations><reg code=\"G-EUUA\" airl=\"BAW\" type=\"A320\"/></registrations>\n"
