@@ -31,7 +31,6 @@ namespace fs = std::filesystem;
 namespace {
 
 using namespace std::chrono_literals;
-using LiveryFuture = std::future<LiveryList>;
 
 bool lf_stopRequested() { return g_stopRun.load() || g_windowClosed.load(); }
 
@@ -90,21 +89,11 @@ bool lf_isAircraftCfg(const fs::path& path) {
   return gf_toUpper(path.extension().string()) == ".CFG" && gf_toUpper(path.stem().string()) == "AIRCRAFT";
 }
 
-// Starts one task on a thread of its own, detached at once. The slot is
-// taken before the start and given back by the task exactly once.
 LiveryFuture lf_startTask(std::uint32_t rank, const std::string& path) {
   const bool ivao = path.find("ivao_x-csl") != std::string::npos || path.find("IVAO_MTL") != std::string::npos;
-  TaskSlot slot = TaskSlot::acquire();
-  std::packaged_task<LiveryList()> task([rank, path, ivao, slot = std::move(slot)]() mutable {
-    struct GiveBack {
-      TaskSlot& slot;
-      ~GiveBack() { slot.release(); }
-    } giveBack{slot};
+  return gf_startLiveryTask([rank, path, ivao] {
     return ivao ? lf_searchIvaoLiveriesInFile(rank, path) : lf_searchLiveriesinFile(rank, path);
   });
-  LiveryFuture future = task.get_future();
-  std::thread(std::move(task)).detach();
-  return future;
 }
 
 // The folder's entries in byte order of their names, so that every scan of
@@ -118,13 +107,16 @@ std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder) {
 }
 
 // Walks a folder depth first (directory links are not followed), starting a
-// task for every aircraft.cfg.
+// task for every aircraft.cfg. A folder that cannot be listed ends the walk
+// (the error leaves this function); an entry that cannot be examined is
+// logged and skipped.
 void lf_walk(std::uint32_t rank, const fs::path& folder, std::deque<LiveryFuture>& pending) {
   for (const auto& entry : lf_sortedEntries(folder)) {
     const std::string p = entry.path().string();
+    bool descend = false;
     try {
-      const bool descend = !lf_containsSkipWord(p) && p.size() < kLiveryScanMaxPathLength &&
-                           entry.is_directory() && !entry.is_symlink();
+      descend = !lf_containsSkipWord(p) && p.size() < kLiveryScanMaxPathLength && entry.is_directory() &&
+                !entry.is_symlink();
       if (entry.is_regular_file() && lf_isAircraftCfg(entry.path())) {
         pending.push_back(lf_startTask(rank, p));
         if (pending.size() > static_cast<std::size_t>(std::max(1, g_maxTasks.load()))) {
@@ -135,12 +127,11 @@ void lf_walk(std::uint32_t rank, const fs::path& folder, std::deque<LiveryFuture
           }
         }
       }
-      if (descend) lf_walk(rank, entry.path(), pending);
-    } catch (const fs::filesystem_error&) {
-      throw;  // listing cannot continue
     } catch (const std::exception& e) {
       gf_logError("liveries search in {} aborted, cause: {}", p, e.what());
+      continue;
     }
+    if (descend) lf_walk(rank, entry.path(), pending);
   }
 }
 
@@ -160,6 +151,22 @@ void lf_findPackage(const fs::path& community, std::initializer_list<const char*
 }
 
 }  // namespace
+
+LiveryFuture gf_startLiveryTask(std::function<LiveryList()> body) {
+  TaskSlot slot = TaskSlot::acquire();
+  std::packaged_task<LiveryList()> task([body = std::move(body), slot = std::move(slot)]() mutable {
+    // The slot goes back when the body ends, before its result is delivered,
+    // and exactly once (also when the task never runs).
+    struct GiveBack {
+      TaskSlot& slot;
+      ~GiveBack() { slot.release(); }
+    } giveBack{slot};
+    return body();
+  });
+  LiveryFuture future = task.get_future();
+  std::thread(std::move(task)).detach();
+  return future;
+}
 
 void lf_findAigFolder(const fs::path& community, LiveryFolderList& folders) {
   lf_findPackage(community, {"aig-aitraffic-oci"}, "Automatic AIG scan found folder: '{}'", folders);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
@@ -32,6 +34,13 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders);
 // Walks one folder with its rank and merges its liveries into g_scannedLiveries.
 // Logs its own errors and never throws them.
 void lf_scanLiveryFolder(std::uint32_t rank, const std::string& folder);
+// Starts one scan task on a thread of its own, detached at once. A task slot
+// is taken before the start (waiting for a free one) and given back exactly
+// once when the body ends, whether it returns or throws; its result or
+// exception arrives through the future.
+using LiveryFuture = std::future<LiveryList>;
+LiveryFuture gf_startLiveryTask(std::function<LiveryList()> body);
+
 // Reads LiveriesScanned.xml back and builds the livery tables.
 void lf_processScannedLiveries();
 

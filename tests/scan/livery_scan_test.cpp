@@ -213,6 +213,40 @@ TEST_F(LiveryScanTest, ATaskSlotIsGivenBackOnceEvenWhenTheTaskNeverRan) {
   EXPECT_EQ(g_runningTasks.load(), 0);
 }
 
+TEST_F(LiveryScanTest, ATaskThatThrowsGivesItsSlotBackAndPassesItsError) {
+  g_maxTasks = 2;
+  std::vector<LiveryFuture> futures;
+  for (int i = 0; i < 6; ++i)
+    futures.push_back(gf_startLiveryTask([i]() -> LiveryList {
+      if (i % 2) throw std::runtime_error("bad file");
+      return LiveryList(1);
+    }));
+  int failed = 0;
+  for (auto& future : futures) {
+    try {
+      EXPECT_EQ(future.get().size(), 1u);
+    } catch (const std::runtime_error& e) {
+      EXPECT_STREQ(e.what(), "bad file");
+      ++failed;
+    }
+  }
+  EXPECT_EQ(failed, 3);
+  EXPECT_EQ(g_runningTasks.load(), 0);
+}
+
+TEST_F(LiveryScanTest, AnEntryThatCannotBeExaminedIsSkipped) {
+  writeCfg("liv/a/aircraft.cfg", "A320", {{"A320 BAW", "BAW"}});
+  fs::create_directories("liv/loop");
+  fs::create_symlink("self", "liv/loop/self");  // a link to itself cannot be examined
+  fs::create_symlink("aircraft.cfg", "liv/loop/aircraft.cfg");
+  writeCfg("liv/z/aircraft.cfg", "A320", {{"A320 EZY", "EZY"}});
+  prm::lfolder0.set("liv");
+  gf_scanLiveries();
+  EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A320 BAW", "A320 EZY"}));
+  EXPECT_TRUE(logContains("liveries search in liv/loop/self aborted, cause: "));
+  EXPECT_EQ(g_runningTasks.load(), 0);
+}
+
 TEST_F(LiveryScanTest, AStopBetweenFoldersLeavesNoFileAndTheHandOverFails) {
   writeCfg("a/x/aircraft.cfg", "A320", {{"A", "BAW"}});
   prm::lfolder0.set("a");
