@@ -63,6 +63,8 @@ void lf_readLiveriesXml() {
   }
   if (g_scannedLiveries.empty()) throw qor::UserErrorException(533, path + " does not contain liveries");
 
-  std::stable_sort(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess);
+  // The file is written in scan order; a hand-edited one may not be.
+  if (!std::is_sorted(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess))
+    std::stable_sort(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess);
   gf_logLine("{} liveries read from {}", g_scannedLiveries.size(), path);
 }

@@ -288,7 +288,10 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
       return livery.folderRank > lowest.at({livery.airline, livery.type});
     });
   }
-  std::stable_sort(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess);
+  // Each folder's liveries were merged in scan order already; the sort is
+  // only needed when that order was lost.
+  if (!std::is_sorted(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess))
+    std::stable_sort(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess);
   g_scannedLiveries.erase(std::unique(g_scannedLiveries.begin(), g_scannedLiveries.end()), g_scannedLiveries.end());
   lf_writeLiveriesScanned();
   g_scannedLiveries.clear();
