@@ -333,7 +333,14 @@ void gf_scanLiveries() {
                prm::LIG_AUTOMATIC.value() ? "automatic" : "manual");
     LiveryFolderList folders;
     lf_selectLiveryFolders(folders);
-    if (!lf_scanLiveryFolders(folders)) {
+    const bool found = lf_scanLiveryFolders(folders);
+    if (lf_stopRequested()) {
+      // A stopped scan is no success: the setting stays on so the next run
+      // scans again, and the previous LiveriesScanned.xml stays in place.
+      gf_logLine("Liveries scan stopped");
+      return;
+    }
+    if (!found) {
       if (prm::LIG_AUTOMATIC.value())
         throw qor::UserErrorException(43,
                                       "Automatic scan has not found any liveries, switch off automatic and set "

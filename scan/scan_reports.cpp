@@ -85,8 +85,10 @@ void gf_clearScanReports() {
 
 void lf_removeResultFiles() {
   try {
-    const std::array<const fs::path*, 8> paths{
-        &g_noFltsimSectionLogPath, &g_liveriesScannedPath, &g_inlineRegcodesLogPath,
+    // LiveriesScanned.xml stays: it is replaced only by a scan that completes,
+    // so a stopped or failed scan leaves the previous liveries in place.
+    const std::array<const fs::path*, 7> paths{
+        &g_noFltsimSectionLogPath, &g_inlineRegcodesLogPath,
           &g_invalidAirlineCodesLogPath, &g_invalidAircraftCodesLogPath, &g_fixesLogPath,
           &g_invalidAircraftCfgFilesLogPath, &g_incompleteFltsimSectionsLogPath};
     for (const fs::path* path : paths) {

@@ -247,13 +247,28 @@ TEST_F(LiveryScanTest, AnEntryThatCannotBeExaminedIsSkipped) {
   EXPECT_EQ(g_runningTasks.load(), 0);
 }
 
-TEST_F(LiveryScanTest, AStopBetweenFoldersLeavesNoFileAndTheHandOverFails) {
+TEST_F(LiveryScanTest, AStoppedOrFailedScanKeepsThePreviousFileAndIsNoSuccess) {
   writeCfg("a/x/aircraft.cfg", "A320", {{"A", "BAW"}});
   prm::lfolder0.set("a");
+  gf_scanLiveries();
+  const std::string previous = scanned();
+  ASSERT_FALSE(previous.empty());
+
+  writeCfg("a/y/aircraft.cfg", "A320", {{"B", "BAW"}});
+  gf_clearLiveryTables();
+  prm::SCAN_LIVERIES.set(true);
   g_stopRun = true;
+  gf_scanLiveries();
+  EXPECT_EQ(scanned(), previous);
+  EXPECT_TRUE(prm::SCAN_LIVERIES.value());  // the next run scans again
+  EXPECT_FALSE(g_liveriesProcessed.load());
+  g_stopRun = false;
+
+  // A scan that finds nothing fails and keeps the file too.
+  prm::lfolder0.set("nowhere");
   EXPECT_THROW(gf_scanLiveries(), qor::UserErrorException);
-  EXPECT_FALSE(fs::exists(g_liveriesScannedPath));
-  EXPECT_FALSE(prm::SCAN_LIVERIES.value());
+  EXPECT_EQ(scanned(), previous);
+  EXPECT_TRUE(prm::SCAN_LIVERIES.value());
 }
 
 TEST_F(LiveryScanTest, UserErrorsOfTheFolderChoice) {

@@ -148,15 +148,18 @@ TEST_F(ScanReportsTest, AppendsFromManyThreadsAllArrive) {
 }
 
 TEST_F(ScanReportsTest, RemoveResultFilesKeepsConversionsAndEmptiesErrorsFolder) {
-  const std::vector<fs::path> removed{g_noFltsimSectionLogPath,     g_liveriesScannedPath,
+  const std::vector<fs::path> removed{g_noFltsimSectionLogPath,
                                       g_inlineRegcodesLogPath,      g_invalidAirlineCodesLogPath,
                                       g_invalidAircraftCodesLogPath, g_fixesLogPath,
                                       g_invalidAircraftCfgFilesLogPath, g_incompleteFltsimSectionsLogPath};
   for (const auto& p : removed) testsupport::writeFile(p, "x\n");
   testsupport::writeFile(g_airlineModelConversionsLogPath, "kept\n");
+  testsupport::writeFile(g_liveriesScannedPath, "<liveries/>\n");
 
   lf_removeResultFiles();
   for (const auto& p : removed) EXPECT_FALSE(fs::exists(p)) << p;
+  // The scanned liveries stay until a completed scan replaces them.
+  EXPECT_EQ(readFile(g_liveriesScannedPath), "<liveries/>\n");
   EXPECT_FALSE(fs::exists(g_outputErrorsFolder));
   EXPECT_EQ(readFile(g_airlineModelConversionsLogPath), "kept\n");
   EXPECT_FALSE(testsupport::logContains("problems with removing"));
@@ -177,8 +180,8 @@ TEST_F(ScanReportsTest, RemovalStopsAtTheFirstFailure) {
   // A removal that fails ends the sequence: what comes after it stays.
   testsupport::openTestLog();
   testsupport::writeFile(g_noFltsimSectionLogPath, "x");
-  fs::remove(g_liveriesScannedPath);
-  testsupport::writeFile(g_liveriesScannedPath / "inside", "x");  // a folder that is not empty
+  fs::remove(g_inlineRegcodesLogPath);
+  testsupport::writeFile(g_inlineRegcodesLogPath / "inside", "x");  // a folder that is not empty
   testsupport::writeFile(g_invalidAirlineCodesLogPath, "x");
   lf_removeResultFiles();
   EXPECT_FALSE(fs::exists(g_noFltsimSectionLogPath));
