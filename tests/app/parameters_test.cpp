@@ -100,34 +100,6 @@ TEST_F(Parameters, TableHoldsEveryKeyOnceWithItsOwnName) {
   EXPECT_EQ(prm::lfolder7.name(), "lfolder7");
 }
 
-TEST_F(Parameters, DefaultsAndRangesOfTheSpecification) {
-  EXPECT_EQ(prm::MAIN_WINDOW_X.value(), 400);
-  EXPECT_EQ(prm::MAIN_WINDOW_X.minimum(), -30000);
-  EXPECT_EQ(prm::MAIN_WINDOW_X.maximum(), 30000);
-  EXPECT_EQ(prm::MAIN_WINDOW_Y.value(), 20);
-  EXPECT_EQ(prm::MAX_LIVE_SEL.value(), 500);
-  EXPECT_EQ(prm::MAX_PARK_SEL.value(), 500);
-  EXPECT_EQ(prm::MAX_FIT.value(), 47);
-  EXPECT_EQ(prm::MAX_FIT.minimum(), 0);
-  EXPECT_EQ(prm::MAX_FIT.maximum(), 47);
-  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 24.0);
-  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.minimum(), 0.5);
-  EXPECT_EQ(prm::PORT_NUMBER.value(), "10747");
-  EXPECT_TRUE(prm::SUPPRESS_STUB.value());
-  EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
-  EXPECT_EQ(prm::RANGE.minimum(), kRangeChoices.front());
-  EXPECT_EQ(prm::RANGE.maximum(), kRangeChoices.back());
-  EXPECT_TRUE(std::find(kRangeChoices.begin(), kRangeChoices.end(), prm::RANGE.value()) != kRangeChoices.end());
-  EXPECT_EQ(prm::AIRP_RANGE.value(), 20);
-  EXPECT_EQ(prm::AIRP_HEIGHT.value(), 18000);
-  EXPECT_EQ(prm::parking_percentage.value(), 30);
-  EXPECT_EQ(prm::SIM_CHOICE.value(), kSimChoices[0]);
-  EXPECT_TRUE(std::find(kAiPackageSelectorChoices.begin(), kAiPackageSelectorChoices.end(),
-                        prm::AI_PACKAGE_SELECTOR.value()) != kAiPackageSelectorChoices.end());
-  for (const char* key : {"parking_percentage", "MAX_FIT_FL", "author", "date", "version"})
-    EXPECT_FALSE(gf_findParameter(key)->stored()) << key;
-}
-
 TEST_F(Parameters, MissingFileGivesDefaultsAndIsWritten) {
   ASSERT_FALSE(fs::exists(parametersFile()));
   openTestLog();

@@ -276,8 +276,3 @@ TEST(Xml, FailedSaveXmlIsLoggedNotThrown) {
   for (const auto& entry : fs::directory_iterator(workDir()))
     EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
 }
-
-TEST(Xml, SimLabelStartsAsMsfs) {
-  // Other tests restore it; the process starts with "MSFS".
-  EXPECT_EQ(g_simLabel.get(), "MSFS");
-}
