@@ -74,20 +74,14 @@ std::mutex g_dbaseReadMutex;
 
 bool lf_isControl(char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }
 
-// A character that may not stand in a file or folder name.
-bool lf_isPathSpecial(char c) {
-  return c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>' ||
-         c == '|';
-}
-
 // A code (ICAO type, airline or airport, operator): printable ASCII without
 // blanks, usable as one plain path component.
 bool lf_isPlainCode(std::string_view code) {
-  if (code.empty() || code.size() > kMaxCodeLength) return false;
-  if (code.find("..") != std::string_view::npos) return false;
-  return std::all_of(code.begin(), code.end(), [](char c) {
-    return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F && !lf_isPathSpecial(c);
+  if (code.size() > kMaxCodeLength || code.find("..") != std::string_view::npos) return false;
+  const bool printable = std::all_of(code.begin(), code.end(), [](char c) {
+    return static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F;
   });
+  return printable && gf_isPlainPathComponent(code);
 }
 
 // A name that becomes one plain path component (a publisher): blanks and
@@ -97,7 +91,7 @@ bool lf_isPlainName(std::string_view name) {
   if (name.empty() || name.size() > kMaxNameLength) return false;
   if (name.find("..") != std::string_view::npos) return false;
   if (name.front() == ' ' || name.back() == ' ' || name.back() == '.') return false;
-  return std::none_of(name.begin(), name.end(), [](char c) { return lf_isControl(c) || lf_isPathSpecial(c); });
+  return gf_isPlainPathComponent(name);
 }
 
 // Free text of bounded length without control characters (aliases, folders).

@@ -28,11 +28,7 @@ NearestStandCache& lf_cache() {
 }
 
 void lf_hashBytes(std::uint64_t& hash, const void* data, std::size_t count) {
-  const auto* bytes = static_cast<const unsigned char*>(data);
-  for (std::size_t i = 0; i < count; ++i) {
-    hash ^= bytes[i];
-    hash *= kFnv1aPrime;
-  }
+  hash = gf_fnv1a64(static_cast<const unsigned char*>(data), count, hash);
 }
 
 template <typename T>

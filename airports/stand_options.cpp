@@ -1,11 +1,11 @@
 #include "airports/stand_options.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 
 #include "aircraftdata/dbase.h"
 #include "app/log.h"
+#include "app/text.h"
 
 namespace {
 
@@ -173,14 +173,13 @@ bool lf_optionMatchesNow(const StandOption& option, std::uint32_t day, std::uint
 
 std::optional<std::string> gf_splitCallsign(std::string_view callsign) {
   if (callsign.size() < 4) return std::nullopt;
-  const auto isAlpha = [](char c) { return std::isalpha(static_cast<unsigned char>(c)) != 0; };
-  if (!isAlpha(callsign[0]) || !isAlpha(callsign[1]) || !isAlpha(callsign[2]) ||
-      std::isdigit(static_cast<unsigned char>(callsign[3])) == 0) {
+  // ASCII tests, whatever the C locale.
+  const auto isAlpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (!isAlpha(callsign[0]) || !isAlpha(callsign[1]) || !isAlpha(callsign[2]) || callsign[3] < '0' ||
+      callsign[3] > '9') {
     return std::nullopt;
   }
-  std::string airline(callsign.substr(0, 3));
-  for (char& c : airline) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return airline;
+  return gf_toUpper(callsign.substr(0, 3));
 }
 
 bool lf_airlineFromCallsign(LiveAcData& aircraft) {

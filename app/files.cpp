@@ -120,6 +120,41 @@ void gf_listXmlFiles(std::vector<std::string>& names) {
   names.insert(names.end(), found.begin(), found.end());
 }
 
+namespace {
+bool lf_meansMissing(const std::error_code& ec) {
+  return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory ||
+         ec == std::errc::filename_too_long;
+}
+}  // namespace
+
+bool gf_isPlainPathComponent(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
+           c == '<' || c == '>' || c == '|';
+  });
+}
+
+std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::string_view name) {
+  const fs::path exact = folder / name;
+  std::error_code ec;
+  const fs::file_status status = fs::status(exact, ec);
+  if (fs::exists(status)) return exact;
+  if (ec && !lf_meansMissing(ec)) throw fs::filesystem_error("status", exact, ec);
+  fs::directory_iterator it(folder, ec);
+  if (ec) {
+    if (lf_meansMissing(ec)) return std::nullopt;
+    throw fs::filesystem_error("directory_iterator::directory_iterator", folder, ec);
+  }
+  const std::string wanted = gf_toLower(name);
+  for (const fs::directory_iterator end; it != end; it.increment(ec)) {
+    if (gf_toLower(it->path().filename().string()) == wanted) return it->path();
+  }
+  if (ec) throw fs::filesystem_error("directory_iterator::operator++", folder, ec);
+  return std::nullopt;
+}
+
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content) {
   static std::atomic<unsigned> counter{0};
   const auto tid = std::hash<std::thread::id>{}(std::this_thread::get_id());

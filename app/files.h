@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <list>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,6 +46,17 @@ std::size_t gf_countSubfolders(const fs::path& folder);
 // Fills the list with the names, without extension, of the ".XML" files
 // (any letter case) in "airports/my_thirdparty".
 void gf_listXmlFiles(std::vector<std::string>& names);
+
+// Whether a name from outside (an ICAO code, a publisher, a texture name) can
+// be one component of a path: not empty, not "." or "..", and without
+// separators, control characters or the characters Windows refuses in names.
+bool gf_isPlainPathComponent(std::string_view name);
+
+// The entry of `folder` named `name` in any letter case (the exact name
+// first), as Windows finds it; nullopt when there is none. Errors that only
+// say "not there" (a missing path, a file in the way, a name too long to
+// exist) give nullopt; other file-system errors throw filesystem_error.
+std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::string_view name);
 
 // Writes the whole file through a temporary file in the same folder that is
 // then renamed over the target, so a failure never leaves a half-written or

@@ -9,9 +9,10 @@
 inline constexpr std::uint64_t kFnv1aOffsetBasis = 0xcbf29ce484222325ULL;
 inline constexpr std::uint64_t kFnv1aPrime = 0x100000001b3ULL;
 
-// FNV-1a over a run of bytes.
-constexpr std::uint64_t gf_fnv1a64(const unsigned char* bytes, std::size_t count) noexcept {
-  std::uint64_t hash = kFnv1aOffsetBasis;
+// FNV-1a over a run of bytes; `hash` continues an earlier hash over bytes
+// that came before.
+constexpr std::uint64_t gf_fnv1a64(const unsigned char* bytes, std::size_t count,
+                                   std::uint64_t hash = kFnv1aOffsetBasis) noexcept {
   for (std::size_t i = 0; i < count; ++i) {
     hash ^= bytes[i];
     hash *= kFnv1aPrime;
@@ -26,12 +27,7 @@ struct Fnv1aHash {
   using is_transparent = void;
 
   std::size_t operator()(std::string_view text) const noexcept {
-    std::uint64_t hash = kFnv1aOffsetBasis;
-    for (const char c : text) {
-      hash ^= static_cast<unsigned char>(c);
-      hash *= kFnv1aPrime;
-    }
-    return static_cast<std::size_t>(hash);
+    return static_cast<std::size_t>(gf_fnv1a64(reinterpret_cast<const unsigned char*>(text.data()), text.size()));
   }
   std::size_t operator()(const std::string& text) const noexcept {
     return (*this)(std::string_view(text));

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <functional>
 #include <thread>
 
 #include "aircraftdata/dbase.h"
@@ -95,19 +94,12 @@ void lf_checkRealTrafficLocal() {
 
 // The start-up steps in their order; each may throw.
 void lf_startUp() {
-  const std::pair<const char*, std::function<void()>> steps[] = {
-      {"docs folder", lf_checkDocsFolder},
-      {"settings", lf_readSettings},
-      {"airports folder", lf_prepareAirportsFolder},
-      {"reference database", gf_readDbase},
-      {"airport list", lf_readAirportList},
-      {"install path", lf_findInstallPath},
-      {"RealTraffic", lf_checkRealTrafficLocal},
-      {"task limit", lf_setTaskLimit},
-      {"scanned liveries file", lf_checkLiveriesScannedFile},
-      {"livery scan", gf_scanLiveries},
-  };
-  for (const auto& [name, step] : steps) {
+  using Step = void (*)();
+  const Step steps[] = {lf_checkDocsFolder,       lf_readSettings,           lf_prepareAirportsFolder,
+                        gf_readDbase,             lf_readAirportList,        lf_findInstallPath,
+                        lf_checkRealTrafficLocal, lf_setTaskLimit,           lf_checkLiveriesScannedFile,
+                        gf_scanLiveries};
+  for (Step step : steps) {
     if (g_stopRun.load()) return;
     step();
   }

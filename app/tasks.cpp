@@ -10,10 +10,6 @@ namespace {
 std::int32_t lf_taskLimit() { return std::max<std::int32_t>(1, g_maxTasks.load()); }
 }  // namespace
 
-void gf_waitForFreeTaskSlot() {
-  while (g_runningTasks.load() >= lf_taskLimit()) std::this_thread::sleep_for(std::chrono::microseconds(10));
-}
-
 void gf_taskFinished() { g_runningTasks.fetch_sub(1); }
 
 TaskSlot TaskSlot::acquire() {

@@ -4,8 +4,6 @@
 
 #include <utility>
 
-// Waits while every slot is taken (polling every 10 microseconds).
-void gf_waitForFreeTaskSlot();
 // Gives one slot back.
 void gf_taskFinished();
 

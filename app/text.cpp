@@ -63,8 +63,7 @@ std::string gf_toUpper(std::string_view text) {
 
 std::string gf_toLower(std::string_view text) {
   std::string out(text);
-  for (char& c : out)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  for (char& c : out) c = gf_lowerAscii(c);
   return out;
 }
 

@@ -17,7 +17,9 @@ std::string gf_trimCommaList(std::string_view text);
 // empty when the second quote is missing or nothing lies between.
 std::string gf_quotedText(std::string_view text);
 
-std::string gf_toUpper(std::string_view text);  // ASCII letters only
+// ASCII letters only, whatever the C locale.
+constexpr char gf_lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+std::string gf_toUpper(std::string_view text);
 std::string gf_toLower(std::string_view text);
 
 // "" for 1 or a negative count, else "s".

@@ -41,15 +41,13 @@ std::map<std::string, std::vector<TitleClaim>, std::less<>> g_titleClaims;
 // The blank characters of the key lines: ' ', tab, LF, VT, FF, CR.
 bool lf_isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
-char lf_lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 bool lf_isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // Whether text begins with the lower-case ASCII prefix, ignoring letter case.
 bool lf_startsWithIgnoringCase(std::string_view text, std::string_view lowerPrefix) {
   if (text.size() < lowerPrefix.size()) return false;
   for (std::size_t k = 0; k < lowerPrefix.size(); ++k)
-    if (lf_lowerAscii(text[k]) != lowerPrefix[k]) return false;
+    if (gf_lowerAscii(text[k]) != lowerPrefix[k]) return false;
   return true;
 }
 

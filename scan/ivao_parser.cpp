@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "aircraftdata/dbase.h"
+#include "app/files.h"
 #include "app/log.h"
 #include "app/text.h"
 #include "scan/scan_reports.h"
@@ -23,7 +24,6 @@ bool lf_isWordChar(char c) {
 }
 bool lf_isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 bool lf_isLineBreak(char c) { return c == '\r' || c == '\n'; }
-char lf_lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Equal ignoring ASCII letter case; a separator in the pattern stands for
 // either separator.
@@ -32,28 +32,11 @@ bool lf_pathPartEquals(std::string_view text, std::string_view pattern) {
   for (std::size_t k = 0; k < text.size(); ++k) {
     if (lf_isSeparator(pattern[k])) {
       if (!lf_isSeparator(text[k])) return false;
-    } else if (lf_lowerAscii(text[k]) != lf_lowerAscii(pattern[k])) {
+    } else if (gf_lowerAscii(text[k]) != gf_lowerAscii(pattern[k])) {
       return false;
     }
   }
   return true;
-}
-
-// A name that may be one component of a path: no separators, no characters
-// Windows refuses in names, no control characters.
-bool lf_isPlainComponent(std::string_view name) {
-  return std::none_of(name.begin(), name.end(), [](char c) {
-    const auto u = static_cast<unsigned char>(c);
-    return u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||
-           c == '<' || c == '>' || c == '|';
-  });
-}
-
-// The errors that mean "no such folder": missing, a file in the way, or a
-// name too long to exist.
-bool lf_isMissing(const std::error_code& ec) {
-  return ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory ||
-         ec == std::errc::filename_too_long;
 }
 
 }  // namespace
@@ -76,7 +59,7 @@ std::optional<std::string> lf_ivaoModelFolder(std::string_view path, std::string
   for (std::size_t k = 0; k < kFile.size(); ++k) {
     if (k == 8) {
       if (lf_isLineBreak(file[k])) return std::nullopt;
-    } else if (lf_lowerAscii(file[k]) != kFile[k]) {
+    } else if (gf_lowerAscii(file[k]) != kFile[k]) {
       return std::nullopt;
     }
   }
@@ -129,35 +112,19 @@ std::optional<std::string> lf_ivaoAirlineOfTitle(std::string_view title, std::st
 }
 
 bool lf_textureFolderExists(const std::string& folder, std::string_view name) {
-  if (!lf_isPlainComponent(name)) return false;
+  if (!gf_isPlainPathComponent(name)) return false;
   // Windows drops trailing dots and blanks of a name: "texture." is "texture".
   std::string lookup(name);
   while (!lookup.empty() && (lookup.back() == '.' || lookup.back() == ' ')) lookup.pop_back();
   if (lookup.empty()) return false;
 
   const fs::path base = folder.empty() ? fs::path(".") : fs::path(folder);
-  const fs::path exact = base / lookup;
+  const std::optional<fs::path> found = gf_findEntryIgnoringCase(base, lookup);
+  if (!found) return false;
   std::error_code ec;
-  const fs::file_status status = fs::status(exact, ec);
-  if (fs::exists(status)) return fs::is_directory(status);
-  if (ec && !lf_isMissing(ec)) throw fs::filesystem_error("status", exact, ec);
-
-  // Not under this exact name: look for it in any letter case.
-  fs::directory_iterator it(base, ec);
-  if (ec) {
-    if (lf_isMissing(ec)) return false;
-    throw fs::filesystem_error("directory_iterator::directory_iterator", base, ec);
-  }
-  const std::string wanted = gf_toLower(lookup);
-  for (const fs::directory_iterator end; it != end; it.increment(ec)) {
-    if (gf_toLower(it->path().filename().string()) == wanted) {
-      const bool isDirectory = it->is_directory(ec);
-      if (ec && !lf_isMissing(ec)) throw fs::filesystem_error("is_directory", it->path(), ec);
-      if (isDirectory) return true;
-    }
-  }
-  if (ec) throw fs::filesystem_error("directory_iterator::operator++", base, ec);
-  return false;
+  const bool isDirectory = fs::is_directory(*found, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory) throw fs::filesystem_error("is_directory", *found, ec);
+  return isDirectory;
 }
 
 namespace {

@@ -29,24 +29,10 @@ constexpr std::string_view kLocalCacheFolderName = "LocalCache";
 constexpr std::string_view kUserCfgFileName = "UserCfg.opt";
 constexpr std::string_view kInstalledPackagesKey = "InstalledPackagesPath";
 
-// The entry of a folder named name in any letter case (the exact name
-// first), as Windows would find it; nothing when there is none. OS errors
-// other than a missing path throw.
-std::optional<fs::path> lf_findEntryNoCase(const fs::path& folder, const std::string& name) {
-  const fs::path exact = folder / name;
-  if (fs::exists(exact)) return exact;
-  if (!fs::is_directory(folder)) return std::nullopt;
-  const std::string wanted = gf_toLower(name);
-  for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
-    if (gf_toLower(entry.path().filename().string()) == wanted) return entry.path();
-  }
-  return std::nullopt;
-}
-
 // The same without throwing: nothing on any error.
 std::optional<fs::path> lf_findEntryNoCaseQuiet(const fs::path& folder, const std::string& name) {
   try {
-    return lf_findEntryNoCase(folder, name);
+    return gf_findEntryIgnoringCase(folder, name);
   } catch (const std::exception&) {
     return std::nullopt;
   }
@@ -120,8 +106,8 @@ fs::path lf_readInstalledPackagesPath() {
 
 bool lf_isPackagesFolder(const fs::path& folder) {
   if (folder.empty() || !fs::exists(folder)) return false;
-  if (!lf_findEntryNoCase(folder, g_communityFolderName)) return false;
-  return lf_findEntryNoCase(folder, g_isMsfs2020 ? g_officialFolderName : g_official2024FolderName).has_value();
+  if (!gf_findEntryIgnoringCase(folder, g_communityFolderName)) return false;
+  return gf_findEntryIgnoringCase(folder, g_isMsfs2020 ? g_officialFolderName : g_official2024FolderName).has_value();
 }
 
 fs::path gf_findPackagesPath() {

@@ -145,15 +145,7 @@ std::uint32_t toPixel(COLORREF c) {
          (static_cast<std::uint32_t>(GetGValue(c)) << 8) | GetBValue(c);
 }
 
-RECT intersect(const RECT& a, const RECT& b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-         std::min(a.bottom, b.bottom)};
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  return r;
-}
 
-bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 
 // Fills image pixels of `area` (image coordinates, already clipped).
 void fillPixels(cairo_surface_t* image, const RECT& area, COLORREF color) {
@@ -304,6 +296,8 @@ HBRUSH systemColorBrush(int index) {
 }  // namespace win32layer::gdi
 
 using namespace win32layer::gdi;
+using win32layer::intersect;
+using win32layer::isEmpty;
 
 HBRUSH CreateSolidBrush(COLORREF color) {
   Table& t = table();

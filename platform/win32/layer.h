@@ -4,6 +4,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 
@@ -11,6 +12,16 @@
 #include "platform/win32/user32.h"
 
 namespace win32layer {
+
+// Rectangle arithmetic shared by the window and the drawing parts.
+inline bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
+inline RECT intersect(const RECT& a, const RECT& b) {
+  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+         std::min(a.bottom, b.bottom)};
+  if (r.right < r.left) r.right = r.left;
+  if (r.bottom < r.top) r.bottom = r.top;
+  return r;
+}
 
 namespace gdi {
 

@@ -195,14 +195,6 @@ int clientHeight(const Window& w) {
   return std::max(0, w.height - f.top - f.bottom);
 }
 
-RECT intersect(const RECT& a, const RECT& b) {
-  RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
-         std::min(a.bottom, b.bottom)};
-  if (r.right < r.left) r.right = r.left;
-  if (r.bottom < r.top) r.bottom = r.top;
-  return r;
-}
-bool isEmpty(const RECT& r) { return r.right <= r.left || r.bottom <= r.top; }
 RECT unite(const RECT& a, const RECT& b) {
   if (isEmpty(a)) return b;
   if (isEmpty(b)) return a;

@@ -15,6 +15,7 @@
 #include "scan/cfg_parser.h"
 #include "scan/scan_reports.h"
 #include "support/dbase_builder.h"
+#include "support/livery_builder.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
 
@@ -25,33 +26,23 @@ using ::testing::UnorderedElementsAre;
 using testsupport::DbaseBuilder;
 using testsupport::logHasLine;
 using testsupport::readFile;
+using testsupport::livery;
 using testsupport::writeFile;
 
 namespace {
-
-LiveryData liv(std::string airline, std::string type, std::string title, std::string registration = "",
-               bool cargo = false) {
-  LiveryData d;
-  d.airline = std::move(airline);
-  d.type = std::move(type);
-  d.title = std::move(title);
-  d.registration = std::move(registration);
-  d.cargo = cargo;
-  return d;
-}
 
 // A small installation, in scan order: two airlines sharing the A320, a cargo
 // jumbo next to nothing else of its type, a freighter-only airline, a generic
 // light aircraft, and one registration given by two liveries.
 LiveryList sampleLiveries() {
   return {
-      liv("BAW", "A320", "A320 British Airways 1", "G-EUUA"),
-      liv("BAW", "A320", "A320 British Airways 2", "G-EUUB"),
-      liv("BAW", "B744", "B744 British Airways World Cargo", "G-GSSA", true),
-      liv("DLH", "A320", "A320 Lufthansa", "D-AIZA"),
-      liv("DLH", "A320", "A320 Lufthansa retro", "G-EUUA"),
-      liv("FDX", "B77L", "B77L FedEx", "", true),
-      liv("ZZZ", "C172", "C172 generic"),
+      livery("BAW", "A320", "A320 British Airways 1", "G-EUUA"),
+      livery("BAW", "A320", "A320 British Airways 2", "G-EUUB"),
+      livery("BAW", "B744", "B744 British Airways World Cargo", "G-GSSA", true),
+      livery("DLH", "A320", "A320 Lufthansa", "D-AIZA"),
+      livery("DLH", "A320", "A320 Lufthansa retro", "G-EUUA"),
+      livery("FDX", "B77L", "B77L FedEx", "", true),
+      livery("ZZZ", "C172", "C172 generic"),
   };
 }
 
@@ -109,9 +100,9 @@ class LiveryTablesTest : public ::testing::Test {
 
 TEST_F(LiveryTablesTest, GroupsByAirlineAndTypeInScanOrder) {
   LiveryList list = sampleLiveries();
-  list.push_back(liv("BAW", "A320", "A320 British Airways 1", "G-XXXX"));  // a title given twice
-  list.push_back(liv("BAW", "", "No type"));
-  list.push_back(liv("BAW", "A320", ""));
+  list.push_back(livery("BAW", "A320", "A320 British Airways 1", "G-XXXX"));  // a title given twice
+  list.push_back(livery("BAW", "", "No type"));
+  list.push_back(livery("BAW", "A320", ""));
   std::shuffle(list.begin(), list.end(), std::mt19937(7));  // grouping sorts a list out of order
   lf_groupScannedLiveries(list);
 
@@ -136,7 +127,7 @@ TEST_F(LiveryTablesTest, GroupsByAirlineAndTypeInScanOrder) {
 
 TEST_F(LiveryTablesTest, GroupingEmptiesEveryTableBuiltBefore) {
   buildAll(sampleLiveries());
-  lf_groupScannedLiveries(LiveryList{liv("KLM", "B738", "B738 KLM")});
+  lf_groupScannedLiveries(LiveryList{livery("KLM", "B738", "B738 KLM")});
   EXPECT_EQ(g_liveryTables.groups.size(), 1u);
   EXPECT_THAT(g_liveryTables.regcodeTitles, IsEmpty());
   EXPECT_THAT(g_liveryTables.paxTypeTitles, IsEmpty());
@@ -203,7 +194,7 @@ TEST_F(LiveryTablesTest, InlineRegistrationsBindTitlesAndClashesAreReported) {
 
   // The same registration given twice for the same title is no clash, and a
   // hand-over without clashes leaves no stale report behind.
-  lf_groupScannedLiveries(LiveryList{liv("BAW", "A320", "A320 British Airways 1", "G-EUUA")});
+  lf_groupScannedLiveries(LiveryList{livery("BAW", "A320", "A320 British Airways 1", "G-EUUA")});
   EXPECT_EQ(lf_processInlineRegcodes(), 0u);
   EXPECT_FALSE(fs::exists(g_inlineRegcodesLogPath));
 }
@@ -265,7 +256,7 @@ TEST_F(LiveryTablesTest, SimilarModelsListTheInstalledTypesOfTheDatabaseGroups) 
                 .similarGroup({"B748", "B744", "B77L"})
                 .similarGroup({"A321", "A320"}));  // A320 again: listed once
   LiveryList list = sampleLiveries();
-  list.push_back(liv("BAW", "A321", "A321 British Airways"));
+  list.push_back(livery("BAW", "A321", "A321 British Airways"));
   std::sort(list.begin(), list.end(), gf_liveryLess);
   buildAll(list);
 
@@ -290,7 +281,7 @@ TEST_F(LiveryTablesTest, CategoryStatisticsSwitchOffTheClassesWithoutLiveries) {
                 .type("F16", 9.4, "highperf")
                 .type("C172", 11.0));
   LiveryList list = sampleLiveries();
-  list.push_back(liv("ZZZ", "EC35", "EC35 rescue", "", true));  // a cargo helicopter counts too
+  list.push_back(livery("ZZZ", "EC35", "EC35 rescue", "", true));  // a cargo helicopter counts too
   std::sort(list.begin(), list.end(), gf_liveryLess);
   lf_groupScannedLiveries(list);
 
@@ -306,7 +297,7 @@ TEST_F(LiveryTablesTest, CategoryStatisticsSwitchOffTheClassesWithoutLiveries) {
 
   // Without any light aircraft (an unknown type counts as light) the light
   // class goes off too; a setting already off gets no second warning.
-  lf_groupScannedLiveries(LiveryList{liv("BAW", "A320", "A320 British Airways 1")});
+  lf_groupScannedLiveries(LiveryList{livery("BAW", "A320", "A320 British Airways 1")});
   lf_logCategoryStats(0);
   lf_logCategoryStats(2);
   lf_logCategoryStats(4);

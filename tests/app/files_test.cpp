@@ -202,3 +202,20 @@ TEST(Win32Kernel, NamedMutexAdmitsOneHolder) {
   CloseHandle(third);
   unsetenv("TMPDIR");
 }
+
+TEST(Files, EntriesAreFoundInAnyLetterCaseAndNamesFromOutsideStayOneComponent) {
+  std::filesystem::create_directories("pkg/Community");
+  writeFile("pkg/Official2024", "a file");
+  EXPECT_EQ(gf_findEntryIgnoringCase("pkg", "Community"), std::filesystem::path("pkg/Community"));
+  EXPECT_EQ(gf_findEntryIgnoringCase("pkg", "COMMUNITY"), std::filesystem::path("pkg/Community"));
+  EXPECT_EQ(gf_findEntryIgnoringCase("pkg", "official2024"), std::filesystem::path("pkg/Official2024"));
+  EXPECT_FALSE(gf_findEntryIgnoringCase("pkg", "Official").has_value());
+  EXPECT_FALSE(gf_findEntryIgnoringCase("nowhere", "Community").has_value());
+  EXPECT_FALSE(gf_findEntryIgnoringCase("pkg/Official2024", "x").has_value());  // a file in the way
+  EXPECT_FALSE(gf_findEntryIgnoringCase("pkg", std::string(300, 'a')).has_value());
+
+  EXPECT_TRUE(gf_isPlainPathComponent("EGLL"));
+  EXPECT_TRUE(gf_isPlainPathComponent("Just Flight \xC3\xA9"));
+  for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:", "a*", "a?", "a|b", "a\"b", "<a>", "a\tb"})
+    EXPECT_FALSE(gf_isPlainPathComponent(bad)) << bad;
+}

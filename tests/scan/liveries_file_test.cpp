@@ -10,24 +10,14 @@
 #include "app/files.h"
 #include "app/settings.h"
 #include "app/xml.h"
+#include "support/livery_builder.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
 
 namespace fs = std::filesystem;
+using testsupport::livery;
 
 namespace {
-
-LiveryData livery(std::string airline, std::string type, std::string title, std::string registration = "",
-                  bool cargo = false, std::uint32_t rank = 1) {
-  LiveryData d;
-  d.airline = std::move(airline);
-  d.type = std::move(type);
-  d.title = std::move(title);
-  d.registration = std::move(registration);
-  d.cargo = cargo;
-  d.folderRank = rank;
-  return d;
-}
 
 class LiveriesFileTest : public ::testing::Test {
  protected:

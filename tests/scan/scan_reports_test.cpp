@@ -10,6 +10,7 @@
 #include "aircraftdata/dbase.h"
 #include "app/files.h"
 #include "scan/liveries_file.h"
+#include "support/livery_builder.h"
 #include "support/dbase_builder.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
@@ -189,16 +190,6 @@ TEST_F(ScanReportsTest, RemovalStopsAtTheFirstFailure) {
   EXPECT_TRUE(testsupport::logContains("problems with removing previous files: "));
 }
 
-LiveryData scanned(std::string airline, std::string type, std::string title, std::string registration, bool cargo) {
-  LiveryData d;
-  d.airline = std::move(airline);
-  d.type = std::move(type);
-  d.title = std::move(title);
-  d.registration = std::move(registration);
-  d.cargo = cargo;
-  d.folderRank = 1;
-  return d;
-}
 
 TEST_F(ScanReportsTest, RegistrationRecordsCorrectTheLiveries) {
   testsupport::DbaseBuilder()
@@ -210,11 +201,11 @@ TEST_F(ScanReportsTest, RegistrationRecordsCorrectTheLiveries) {
   gf_readDbase();
 
   g_scannedLiveries = {
-      scanned("BAW", "A319", "BA Shuttle", "GEUUA", false),      // operator and type differ
-      scanned("FDX", "B763", "FedEx", "N101FE", false),          // cargo differs
-      scanned("DLH", "A320", "Lufthansa", "D-AIZA", false),      // all equal
-      scanned("PVT", "C172", "No registration D-AIZA", "", false),
-      scanned("XXX", "B738", "Unknown", "N999ZZ", false),
+      testsupport::livery("BAW", "A319", "BA Shuttle", "GEUUA", false),      // operator and type differ
+      testsupport::livery("FDX", "B763", "FedEx", "N101FE", false),          // cargo differs
+      testsupport::livery("DLH", "A320", "Lufthansa", "D-AIZA", false),      // all equal
+      testsupport::livery("PVT", "C172", "No registration D-AIZA", "", false),
+      testsupport::livery("XXX", "B738", "Unknown", "N999ZZ", false),
   };
   lf_logCodeFixes();
 
@@ -222,9 +213,9 @@ TEST_F(ScanReportsTest, RegistrationRecordsCorrectTheLiveries) {
   EXPECT_EQ(g_scannedLiveries[0].type, "A320");
   EXPECT_EQ(g_scannedLiveries[0].registration, "GEUUA");
   EXPECT_TRUE(g_scannedLiveries[1].cargo);
-  EXPECT_EQ(g_scannedLiveries[2], scanned("DLH", "A320", "Lufthansa", "D-AIZA", false));
-  EXPECT_EQ(g_scannedLiveries[3], scanned("PVT", "C172", "No registration D-AIZA", "", false));
-  EXPECT_EQ(g_scannedLiveries[4], scanned("XXX", "B738", "Unknown", "N999ZZ", false));
+  EXPECT_EQ(g_scannedLiveries[2], testsupport::livery("DLH", "A320", "Lufthansa", "D-AIZA", false));
+  EXPECT_EQ(g_scannedLiveries[3], testsupport::livery("PVT", "C172", "No registration D-AIZA", "", false));
+  EXPECT_EQ(g_scannedLiveries[4], testsupport::livery("XXX", "B738", "Unknown", "N999ZZ", false));
 
   const std::string pad(80 - 10, ' ');  // "BA Shuttle" is 10 characters
   EXPECT_EQ(gf_reportLines(ScanReport::LiveriesUpdated),

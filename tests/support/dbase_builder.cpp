@@ -16,17 +16,7 @@ const char* const kTables[] = {"registrations", "types",          "airlines",   
 
 // ' name="value"' with the value escaped for an attribute.
 std::string lf_attr(const char* name, const std::string& value) {
-  std::string text = fmt::format(" {}=\"", name);
-  for (const char c : value) {
-    switch (c) {
-      case '&': text += "&amp;"; break;
-      case '<': text += "&lt;"; break;
-      case '>': text += "&gt;"; break;
-      case '"': text += "&quot;"; break;
-      default: text += c;
-    }
-  }
-  return text + '"';
+  return fmt::format(" {}=\"{}\"", name, xmlEscape(value));
 }
 
 std::string lf_join(const std::vector<std::string>& words) {

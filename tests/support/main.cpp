@@ -38,6 +38,21 @@ std::string readFile(const fs::path& path) {
   return s.str();
 }
 
+std::string xmlEscape(const std::string& value) {
+  std::string text;
+  text.reserve(value.size());
+  for (const char c : value) {
+    switch (c) {
+      case '&': text += "&amp;"; break;
+      case '<': text += "&lt;"; break;
+      case '>': text += "&gt;"; break;
+      case '"': text += "&quot;"; break;
+      default: text += c;
+    }
+  }
+  return text;
+}
+
 namespace {
 class WorkDirListener : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override {

@@ -7,24 +7,10 @@
 namespace testsupport {
 namespace {
 
-std::string lf_escape(const std::string& value) {
-  std::string text;
-  text.reserve(value.size());
-  for (const char c : value) {
-    switch (c) {
-      case '&': text += "&amp;"; break;
-      case '<': text += "&lt;"; break;
-      case '>': text += "&gt;"; break;
-      case '"': text += "&quot;"; break;
-      default: text += c;
-    }
-  }
-  return text;
-}
 
 std::string lf_attributes(const XmlAttributes& attributes) {
   std::string text;
-  for (const auto& [name, value] : attributes) text += fmt::format(" {}=\"{}\"", name, lf_escape(value));
+  for (const auto& [name, value] : attributes) text += fmt::format(" {}=\"{}\"", name, xmlEscape(value));
   return text;
 }
 

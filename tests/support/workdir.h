@@ -17,4 +17,7 @@ void writeFile(const std::filesystem::path& path, const std::string& bytes);
 // Reads a whole file; "" when missing.
 std::string readFile(const std::filesystem::path& path);
 
+// A text escaped for an XML attribute value in double quotes.
+std::string xmlEscape(const std::string& value);
+
 }  // namespace testsupport
