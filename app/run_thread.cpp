@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include "aircraftdata/dbase.h"
@@ -14,8 +15,8 @@
 #include "app/text.h"
 #include "app/settings.h"
 #include "app/version.h"
-#include "platform/simconnect/simulated_sim.h"
 #include "scan/livery_scan.h"
+#include "simlink/sim_link.h"
 #include "scan/sim_paths.h"
 #include "feed/feed_state.h"
 #include "ui/controls.h"
@@ -105,25 +106,46 @@ void lf_startUp() {
   }
 }
 
+// Waits in steps until done() or the run stops; false when it stopped.
+bool lf_waitFor(const std::function<bool()>& done, std::chrono::milliseconds step) {
+  while (!g_stopRun.load()) {
+    if (done()) return true;
+    std::this_thread::sleep_for(step);
+  }
+  return false;
+}
+
+// The start of the run body: the simulator link, a running flight, and the
+// user aircraft's first position.
+bool lf_connectSimulator() {
+  gf_startSimClient();
+  if (!lf_waitFor([] { return g_simRunning.load(); }, 100ms)) return false;
+  return lf_waitFor(
+      [] {
+        const LatLon position = gf_userPosition();
+        return position.latitude != 0.0 || position.longitude != 0.0;
+      },
+      500ms);
+}
+
 // The 10 ms main loop on the run thread, until the run is asked to stop.
 void lf_mainLoop() {
   ::timeBeginPeriod(1);
-  simsim::SimulatedSimulator simulator([] { g_oneSecondSignal.store(true); });
   gf_enableRunControls(true);
   auto deadline = std::chrono::steady_clock::now() + 10ms;
   while (!g_stopRun.load()) {
-    if (g_oneSecondSignal.exchange(false)) {
+    const bool oneSecond = g_oneSecondSignal.exchange(false);
+    if (oneSecond) {
       // The signal is the pace: the 10 ms deadline is re-aligned to it.
       deadline = std::chrono::steady_clock::now() + 10ms;
       lf_everySecond();
     }
-    lf_mainLoopPass();
+    lf_mainLoopPass(oneSecond);
     std::this_thread::sleep_until(deadline);
     deadline += 10ms;
     const auto now = std::chrono::steady_clock::now();
     if (deadline < now) deadline = now + 10ms;
   }
-  simulator.stop();
   ::timeEndPeriod(1);
 }
 
@@ -161,12 +183,22 @@ void lf_resetRunState() {
 void lf_everySecond() {
   gf_advanceStatusClock();
   g_secondCounter.store((g_secondCounter.load() + 1) % 86400);
+  // Requests other threads handed over, carried out here on the run thread.
+  lf_applyRememberedUserStand();
   lf_refreshLiveCounters();
 }
 
-void lf_mainLoopPass() {}
+void lf_mainLoopPass(bool oneSecond) {
+  if (oneSecond) {
+    // The link finds the user's stand on a copy that only this thread replaces.
+    gf_publishStandSnapshot();
+  }
+}
 
 void lf_closingDown() {
+  // The link remembers the user's stand on its way out; it is carried out here.
+  gf_stopSimClient();
+  lf_applyRememberedUserStand();
   if (gf_exitReason() == ExitReason::SystemError) {
     // The error stays on the window until the user has read it and closed it.
     while (!g_windowClosed.load()) std::this_thread::sleep_for(100ms);
@@ -198,7 +230,7 @@ void lf_runThread(std::stop_token) {
         gf_showError(e.what());
         gf_requestStop(ExitReason::SystemError);
       }
-      if (!g_stopRun.load()) lf_mainLoop();
+      if (!g_stopRun.load() && lf_connectSimulator()) lf_mainLoop();
       lf_closingDown();
     }
   } catch (const std::exception& e) {

@@ -14,8 +14,9 @@ void lf_runThread(std::stop_token stopToken);
 void lf_resetRunState();
 // The per-second checks.
 void lf_everySecond();
-// One 10 ms pass of the main loop.
-void lf_mainLoopPass();
+// One 10 ms pass of the main loop; oneSecond: the one-second signal came
+// (lf_everySecond has run) and the per-second schedule runs in this pass.
+void lf_mainLoopPass(bool oneSecond);
 // The end of a run.
 void lf_closingDown();
 

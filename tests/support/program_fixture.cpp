@@ -10,7 +10,8 @@
 #include "app/run_thread.h"
 #include "app/runstate.h"
 #include "app/settings.h"
-#include "platform/simconnect/simulated_sim.h"
+#include "platform/simconnect/sim_world.h"
+#include "simlink/sim_link.h"
 #include "support/workdir.h"
 #include "ui/main_window.h"
 #include "ui/status_line.h"
@@ -32,6 +33,8 @@ void ProgramTest::SetUp() {
   gf_resetStatusClock();
   g_mainWindowHandle = nullptr;
   simsim::g_secondMs = 20;  // seconds pass quickly in tests
+  simsim::world().reset();
+  gf_resetSimLinkForTests();
 }
 
 void ProgramTest::TearDown() {
@@ -47,6 +50,8 @@ void ProgramTest::TearDown() {
   gf_endProgram(m_mutex);
   m_mutex = nullptr;
   g_mainWindowHandle = nullptr;
+  gf_resetSimLinkForTests();
+  simsim::world().reset();
   simsim::g_secondMs = 1000;
   g_windowClosed = false;
   gf_resetStopRequest();
