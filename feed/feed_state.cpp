@@ -1,5 +1,7 @@
 #include "feed/feed_state.h"
 
+#include "feed/udp_readers.h"
+
 std::atomic<bool> g_readersActive{false};
 std::atomic<std::int32_t> g_trafficReaderStatus{kReaderStopped};
 std::atomic<std::int32_t> g_qnhReaderStatus{kReaderStopped};
@@ -28,4 +30,5 @@ void gf_resetFeedState() {
   g_qnhReaderStatus.store(kReaderStopped);
   g_qnhShown.store(0);
   g_firstTrafficTime.store(0);
+  gf_resetReaderCounts();
 }

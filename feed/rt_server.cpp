@@ -7,14 +7,21 @@
 #include <mutex>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "app/log.h"
+#include "app/text.h"
+#include "app/version.h"
+#include "feed/feed_state.h"
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "platform/net/tcp.h"
 
+#include <nlohmann/json.hpp>
+
 std::atomic<bool> g_rtConnected{false};
+std::atomic<bool> g_rtProfessional{false};
 
 namespace {
 
@@ -26,6 +33,12 @@ constexpr auto kAcceptStep = 100ms;
 // counts as lost. RealTraffic reads continuously; a full buffer for this long
 // means it hangs, and the run thread must not hang with it.
 constexpr auto kSendStallLimit = 5s;
+// How often the handshake looks for RealTraffic's line.
+constexpr auto kHandshakeStep = 50ms;
+// The longest line taken from RealTraffic.
+constexpr std::size_t kMaxInputLine = 4096;
+// Connections taken from the backlog before one send, at most.
+constexpr int kMaxNewcomersPerSend = 64;
 
 // Serialises whole sends. Taken before g_linkMutex.
 std::mutex g_sendMutex;
@@ -35,10 +48,18 @@ std::mutex g_sendMutex;
 // closes it.
 std::mutex g_linkMutex;
 std::shared_ptr<net::TcpListener> g_listener;
-std::shared_ptr<net::TcpSocket> g_client;
+
+// The connected client. `heard` and `input` are touched only under g_sendMutex.
+struct RtClient {
+  explicit RtClient(net::TcpSocket s) : socket(std::move(s)) {}
+  net::TcpSocket socket;
+  bool heard = false;  // it has sent us something: a RealTraffic, not a stray connection
+  std::string input;   // the start of a line not yet complete
+};
+std::shared_ptr<RtClient> g_client;
 
 // Forgets the client connection if it is still this one.
-void lf_dropClient(const std::shared_ptr<net::TcpSocket>& client) {
+void lf_dropClient(const std::shared_ptr<RtClient>& client) {
   std::lock_guard lock(g_linkMutex);
   if (g_client == client) {
     g_client.reset();
@@ -47,6 +68,111 @@ void lf_dropClient(const std::shared_ptr<net::TcpSocket>& client) {
 }
 
 bool lf_stopPending() { return g_stopRun.load() || g_windowClosed.load(); }
+
+// The answer to RealTraffic's "Qs999=" line: who we are, as a JSON object.
+std::string lf_handshakeAnswer() {
+  const nlohmann::json answer = {{"name", std::string(kProgramName)}, {"version", gf_programVersion().text()}};
+  return answer.dump() + "\r\n";
+}
+
+// RealTraffic's "Qs999=" line: what follows the '=' may be a JSON object with
+// its "version" and "level"; the header shows them, and the professional
+// level switches the simulator time on.
+void lf_takeRealTrafficVersion(std::string_view value) {
+  const auto info = nlohmann::json::parse(value, nullptr, /*allow_exceptions=*/false);
+  std::string version;
+  std::string level;
+  bool professional = false;
+  if (info.is_object()) {
+    if (const auto v = info.find("version"); v != info.end())
+      version = v->is_string() ? v->get<std::string>() : v->dump();
+    if (const auto l = info.find("level"); l != info.end()) {
+      if (l->is_string()) {
+        level = l->get<std::string>();
+        professional = gf_toLower(level).find("pro") != std::string::npos;
+      } else if (l->is_number()) {
+        professional = l->get<double>() >= 2.0;
+        level = professional ? "professional" : "standard";
+      }
+    }
+  }
+  g_rtProfessional.store(professional);
+  std::string text = "RealTraffic";
+  if (!version.empty()) text += " " + version.substr(0, 40);
+  if (!level.empty()) text += " (" + level.substr(0, 20) + ")";
+  gf_setRealTrafficText(text);
+  gf_logLine("{} connected, simulator time {}", text, professional ? "sent" : "not sent");
+}
+
+// Reads what the client has sent so far, without waiting, and answers a
+// "Qs999=" line. Throws when the client has closed the connection. True when
+// a handshake line was answered.
+bool lf_serviceInput(RtClient& client) {
+  bool answered = false;
+  char buffer[4096];
+  for (;;) {
+    const auto got = client.socket.receive(buffer, std::chrono::milliseconds(0));
+    if (!got) break;  // nothing more for now
+    if (*got == 0) throw std::runtime_error("RealTraffic has closed the connection");
+    client.heard = true;
+    client.input.append(buffer, *got);
+    for (std::size_t end; (end = client.input.find('\n')) != std::string::npos;) {
+      std::string_view lineText(client.input.data(), end);
+      if (!lineText.empty() && lineText.back() == '\r') lineText.remove_suffix(1);
+      if (lineText.starts_with("Qs999=")) {
+        lf_takeRealTrafficVersion(lineText.substr(6));
+        client.socket.sendAll(lf_handshakeAnswer(), kSendStallLimit);
+        answered = true;
+      }
+      client.input.erase(0, end + 1);
+    }
+    // A line that never ends is not kept without bound.
+    if (client.input.size() > kMaxInputLine) client.input.clear();
+  }
+  return answered;
+}
+
+// A connection waiting in the backlog while a client is connected: one that
+// was closed already is passed over; a live one takes the place of a client
+// that has never sent us anything (a stray or stuck connection must not hold
+// the link against RealTraffic); else it is refused.
+void lf_takeNewcomer() {
+  std::shared_ptr<net::TcpListener> listener;
+  std::shared_ptr<RtClient> current;
+  {
+    std::lock_guard lock(g_linkMutex);
+    listener = g_listener;
+    current = g_client;
+  }
+  if (!listener || !current) return;  // without a client, waitForClient takes the next one
+  for (int i = 0; i < kMaxNewcomersPerSend; ++i) {
+    net::TcpSocket newcomer;
+    try {
+      newcomer = listener->accept(std::chrono::milliseconds(0));
+    } catch (const std::exception&) {
+      return;  // the listener's trouble shows in the next waitForClient
+    }
+    if (!newcomer.isOpen()) return;
+    if (newcomer.peerHasClosed()) continue;
+    if (current->heard) {
+      gf_logLine("A second connection to the RealTraffic port was refused: RealTraffic is connected");
+      continue;  // closed when it leaves scope
+    }
+    try {
+      newcomer.setNoDelay();
+    } catch (const std::exception&) {
+      continue;
+    }
+    auto replacement = std::make_shared<RtClient>(std::move(newcomer));
+    {
+      std::lock_guard lock(g_linkMutex);
+      if (g_client != current) return;  // closed meanwhile
+      g_client = replacement;
+    }
+    gf_logLine("RealTraffic connected again: a new connection replaces a silent one");
+    current = std::move(replacement);
+  }
+}
 
 }  // namespace
 
@@ -87,7 +213,7 @@ bool gf_openRtServer() {
 
 void gf_closeRtServer() {
   std::shared_ptr<net::TcpListener> listener;
-  std::shared_ptr<net::TcpSocket> client;
+  std::shared_ptr<RtClient> client;
   {
     std::lock_guard lock(g_linkMutex);
     listener = std::exchange(g_listener, nullptr);
@@ -131,11 +257,14 @@ bool waitForClient() {
       }
       net::TcpSocket accepted = listener->accept(kAcceptStep);
       if (!accepted.isOpen()) continue;
+      // Connections that were closed while they waited in the backlog are
+      // passed over at once, so the real client behind them is not kept waiting.
+      if (accepted.peerHasClosed()) continue;
       accepted.setNoDelay();
       {
         std::lock_guard lock(g_linkMutex);
         if (g_listener != listener) throw std::runtime_error("the RealTraffic server was closed");
-        g_client = std::make_shared<net::TcpSocket>(std::move(accepted));
+        g_client = std::make_shared<RtClient>(std::move(accepted));
         g_rtConnected.store(true);
       }
       gf_logLine("RealTraffic connected");
@@ -149,14 +278,18 @@ bool waitForClient() {
 
 bool sendDataPacket(std::string_view line) {
   std::lock_guard sendLock(g_sendMutex);
-  std::shared_ptr<net::TcpSocket> client;
+  lf_takeNewcomer();
+  std::shared_ptr<RtClient> client;
   {
     std::lock_guard lock(g_linkMutex);
     client = g_client;
   }
   try {
     if (!client) throw std::runtime_error("no RealTraffic client is connected");
-    client->sendAll(line, kSendStallLimit);
+    // A peer that has closed is noticed here, before the line goes into a
+    // send buffer that nobody reads.
+    lf_serviceInput(*client);
+    client->socket.sendAll(line, kSendStallLimit);
     return true;
   } catch (const std::exception& e) {
     gf_logError("sendDataPacket to RealTraffic failed: {}", e.what());
@@ -164,4 +297,37 @@ bool sendDataPacket(std::string_view line) {
     // `client` is now the last owner of the connection: it closes on return.
     return false;
   }
+}
+
+bool gf_rtHandshake(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  try {
+    for (;;) {
+      {
+        std::lock_guard sendLock(g_sendMutex);
+        std::shared_ptr<RtClient> client;
+        {
+          std::lock_guard lock(g_linkMutex);
+          client = g_client;
+        }
+        if (!client) throw std::runtime_error("no RealTraffic client is connected");
+        try {
+          if (lf_serviceInput(*client)) return true;
+        } catch (...) {
+          lf_dropClient(client);
+          throw;
+        }
+      }
+      if (lf_stopPending()) throw std::runtime_error("the run is stopping");
+      if (std::chrono::steady_clock::now() >= deadline) throw std::runtime_error("no answer from RealTraffic");
+      std::this_thread::sleep_for(kHandshakeStep);
+    }
+  } catch (const std::exception& e) {
+    gf_logError("RealTraffic handshake failed: {}", e.what());
+    return false;
+  }
+}
+
+void gf_sendExitToRT() {
+  if (g_rtConnected.load()) sendDataPacket("exit\r\n");
 }

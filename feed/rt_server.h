@@ -11,12 +11,16 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
 // Set while the RealTraffic client is connected.
 extern std::atomic<bool> g_rtConnected;
+// RealTraffic reported its professional level in the handshake: the
+// simulator's time is sent to it too.
+extern std::atomic<bool> g_rtProfessional;
 
 // The port in a PORT_NUMBER text: a whole number from 1 to 65535, blanks
 // around it allowed; nothing for any other text.
@@ -39,8 +43,25 @@ bool gf_rtServerIsOpen();
 bool waitForClient();
 
 // Sends one text line (already ending in CR LF) to the connected client,
-// whole. True on success. On failure (no client, the client has gone, or it
-// took nothing for several seconds) logs "sendDataPacket to RealTraffic
+// whole. True on success. Before the line goes out, whatever the client sent
+// is read (a "Qs999=" line is answered), a client that has closed the
+// connection counts as gone, and a connection waiting in the backlog takes
+// the place of a client that has never sent anything. On failure (no client,
+// the client has gone, or it took nothing for several seconds) logs "sendDataPacket to RealTraffic
 // failed: {}", clears g_rtConnected, closes the client connection and
 // returns false; the next waitForClient then waits for a new client.
 bool sendDataPacket(std::string_view line);
+
+// The handshake after RealTraffic connected: waits up to `timeout` for its
+// "Qs999=" line and answers it with a JSON object naming this program and
+// its version. What follows the '=' may be a JSON object with RealTraffic's
+// "version" and "level" (a text, or a number where 2 is the professional
+// level): they become the RealTraffic text of the header and
+// g_rtProfessional. A "Qs999=" line that comes later (after a re-connect) is
+// answered by the next sendDataPacket. False, logged as "RealTraffic
+// handshake failed: {}", when no line came in time, the client left or a
+// stop came.
+bool gf_rtHandshake(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+// The last line of a run: "exit" to RealTraffic while it is connected.
+void gf_sendExitToRT();

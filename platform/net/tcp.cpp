@@ -108,6 +108,18 @@ std::optional<std::size_t> TcpSocket::receive(std::span<char> buffer, std::chron
   }
 }
 
+bool TcpSocket::peerHasClosed() {
+  if (m_fd < 0) return true;
+  for (;;) {
+    char byte = 0;
+    const ssize_t got = ::recv(m_fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    if (got > 0) return false;   // bytes wait to be read: the peer was there
+    if (got == 0) return true;   // end of stream
+    if (errno == EINTR) continue;
+    return errno != EAGAIN && errno != EWOULDBLOCK;  // reset or another failure
+  }
+}
+
 // -------------------------------------------------------------- TcpListener
 
 TcpListener::TcpListener(std::uint16_t port, BindAddress address) {

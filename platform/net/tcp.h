@@ -50,6 +50,10 @@ class TcpSocket {
   // when the time ran out.
   std::optional<std::size_t> receive(std::span<char> buffer, std::chrono::milliseconds timeout);
 
+  // Whether the peer has closed its side or the connection has failed, seen
+  // without waiting and without taking any byte the peer sent before.
+  bool peerHasClosed();
+
  private:
   int m_fd = -1;
 };

@@ -1,0 +1,83 @@
+#include "ui/rt_reports.h"
+
+#include <cmath>
+#include <limits>
+
+#include <fmt/format.h>
+
+#include "app/clock.h"
+#include "app/geo.h"
+#include "app/log.h"
+#include "app/runstate.h"
+#include "feed/feed_state.h"
+#include "feed/rt_server.h"
+#include "feed/traffic_reader.h"
+#include "traffic/live_clear.h"
+#include "ui/display_state.h"
+#include "ui/main_window.h"
+#include "ui/status_line.h"
+
+namespace {
+
+// A whole number for a "{:.0f}" field: rounded as the text would be, and
+// +0 instead of -0, which a reader of the line may not take.
+double lf_whole(double value) { return std::nearbyint(value) + 0.0; }
+
+void lf_invalidateHeader() {
+  HWND window = g_mainWindowHandle.load();
+  if (window == nullptr) return;
+  const RECT header{0, kHeaderTop, kPanelRight, kSettingsTop};
+  ::InvalidateRect(window, &header, TRUE);
+}
+
+bool lf_isFinite(const UserPosReport& u) {
+  for (double v : {u.latitude, u.longitude, u.pitch, u.bank, u.heading, u.altitude, u.groundVelocity})
+    if (!std::isfinite(v)) return false;
+  return true;
+}
+
+// The link came back: the lamps and the status line say so.
+void lf_reconnect() {
+  if (gf_exitReason() != ExitReason::NotYetSet) return;
+  if (!waitForClient()) return;
+  g_readersActive.store(true);
+  lf_invalidateHeader();
+  gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowHms()), true);
+  gf_clearStatus();
+}
+
+// The link is lost: the traffic it brought goes, and the feed starts afresh.
+void lf_linkLost() {
+  g_readersActive.store(false);
+  lf_invalidateHeader();
+  if (!g_windowClosed.load()) lf_clearLiveTraffic();
+  g_trafficReader.reset();
+  gf_resetFeedState();
+  gf_showStatus(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_nowHms()), true);
+}
+
+}  // namespace
+
+std::string gf_userPosLine(const UserPosReport& u) {
+  return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", lf_whole(u.pitch * 100000.0),
+                     lf_whole(u.bank * 100000.0), u.heading, lf_whole(u.altitude * 1000.0),
+                     u.groundVelocity * 1000.0, u.latitude * kDegToRad, u.longitude * kDegToRad);
+}
+
+void gf_sendUserPosToRT(const UserPosReport& user) {
+  if (!g_realTrafficLocal.load()) return;
+  // 0/0 is the simulator still loading; a value that is no number is no position.
+  if (!(std::fabs(user.latitude) > 0.0001 || std::fabs(user.longitude) > 0.0001) || !lf_isFinite(user)) return;
+  if (!g_rtConnected.load()) {
+    lf_reconnect();
+    return;
+  }
+  if (sendDataPacket(gf_userPosLine(user))) return;
+  lf_linkLost();
+}
+
+void gf_sendSimTimeToRT(std::int64_t seconds) {
+  // A time so far ahead that its milliseconds overflow is no simulator time.
+  if (!g_rtConnected.load() || seconds < 1 || seconds > std::numeric_limits<std::int64_t>::max() / 1000) return;
+  sendDataPacket(fmt::format("Qs123={}\r\n", seconds * 1000));
+}
