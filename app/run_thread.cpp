@@ -19,6 +19,9 @@
 #include "simlink/sim_link.h"
 #include "scan/sim_paths.h"
 #include "feed/feed_state.h"
+#include "feed/live_updates.h"
+#include "feed/rt_server.h"
+#include "feed/udp_readers.h"
 #include "ui/controls.h"
 #include "ui/display_state.h"
 #include "ui/window_setters.h"
@@ -199,6 +202,11 @@ void lf_closingDown() {
   // The link remembers the user's stand on its way out; it is carried out here.
   gf_stopSimClient();
   lf_applyRememberedUserStand();
+  // Then the feed: no more traffic, the readers stop, RealTraffic is told.
+  gf_setTrafficAccepted(false);
+  gf_stopReaders();
+  gf_sendExitToRT();
+  gf_closeRtServer();
   if (gf_exitReason() == ExitReason::SystemError) {
     // The error stays on the window until the user has read it and closed it.
     while (!g_windowClosed.load()) std::this_thread::sleep_for(100ms);

@@ -5,12 +5,14 @@
 #include <future>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "feed/feed_state.h"
 #include "platform/net/tcp.h"
 #include "support/log_reader.h"
 
@@ -29,6 +31,18 @@ std::string lf_readBytes(net::TcpSocket& socket, std::size_t count) {
     const auto n = socket.receive(buffer, kHangLimit);
     if (!n || *n == 0) break;
     got.append(buffer, *n);
+  }
+  return got;
+}
+
+// Reads until the bytes end with `suffix`, the peer closed, or nothing came for a while.
+std::string lf_readUntil(net::TcpSocket& socket, std::string_view suffix) {
+  std::string got;
+  char byte = 0;
+  while (!got.ends_with(suffix)) {
+    const auto n = socket.receive(std::span<char>(&byte, 1), kHangLimit);
+    if (!n || *n == 0) break;
+    got.push_back(byte);
   }
   return got;
 }
@@ -131,16 +145,10 @@ TEST_F(RtServerTest, AClientThatLeftFailsTheSendAndANewClientIsAccepted) {
   }  // the first RealTraffic goes away
   const int socketsWithServerSide = lf_openSocketCount();
 
-  // The first send after the peer closed usually still succeeds: the bytes
-  // only go into our send buffer, and the peer answers them with a reset.
-  // The send after that reset fails. How many sends that takes depends on
-  // timing, so send until one fails, within a bound.
-  bool failed = false;
-  for (int attempt = 0; attempt < 200 && !failed; ++attempt) {
-    failed = !sendDataPacket("Qs121=1;2;3.000000;4;5;0.100000;0.200000\r\n");
-    if (!failed) std::this_thread::sleep_for(10ms);
-  }
-  ASSERT_TRUE(failed) << "sends to a closed peer kept succeeding";
+  // The close is seen before the line goes out: the first send fails,
+  // instead of vanishing into a buffer that nobody reads.
+  std::this_thread::sleep_for(20ms);  // loopback delivers the close at once; this only settles the threads
+  EXPECT_FALSE(sendDataPacket("Qs121=1;2;3.000000;4;5;0.100000;0.200000\r\n"));
   EXPECT_TRUE(testsupport::logContains("===> sendDataPacket to RealTraffic failed: "));
   EXPECT_FALSE(g_rtConnected.load());
   EXPECT_EQ(lf_openSocketCount(), socketsWithServerSide - 1) << "the server's side of the connection stayed open";
@@ -224,6 +232,57 @@ TEST_F(RtServerTest, APortInUseIsAClearError) {
   EXPECT_FALSE(gf_rtServerIsOpen());
   EXPECT_TRUE(testsupport::logContains(
       fmt::format("===> gf_openRtServer: cannot listen on 127.0.0.1:{}: bind: ", other.port())));
+}
+
+TEST_F(RtServerTest, DeadConnectionsInTheBacklogArePassedOverAndANewClientReplacesASilentOne) {
+  const auto port = openOnFreePort();
+  // Connections that came and went before the run waited for its client.
+  for (int i = 0; i < 20; ++i) net::connectLoopback(port);
+  net::TcpSocket silent = net::connectLoopback(port);
+  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(waitForClient());
+  ASSERT_TRUE(sendDataPacket("exit\r\n"));
+  EXPECT_EQ(lf_readBytes(silent, 6), "exit\r\n") << "a dead connection was taken for the client";
+
+  // The silent client never sent anything; RealTraffic connects and answers.
+  net::TcpSocket realTraffic = net::connectLoopback(port);
+  realTraffic.sendAll("Qs999={\"version\":\"10.0.255\",\"level\":2}\r\n", 1s);
+  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(sendDataPacket("Qs123=1000\r\n"));
+  EXPECT_TRUE(lf_readUntil(realTraffic, "Qs123=1000\r\n").ends_with("}\r\nQs123=1000\r\n"));
+  EXPECT_EQ(lf_readBytes(silent, 1), "") << "the silent client was not let go";
+  EXPECT_TRUE(g_rtProfessional.load());
+  EXPECT_EQ(gf_realTrafficText(), "RealTraffic 10.0.255 (professional)");
+
+  // RealTraffic has spoken: a further connection does not take its place.
+  net::TcpSocket intruder = net::connectLoopback(port);
+  std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(sendDataPacket("exit\r\n"));
+  EXPECT_EQ(lf_readBytes(realTraffic, 6), "exit\r\n");
+  EXPECT_EQ(lf_readBytes(intruder, 1), "");
+}
+
+TEST_F(RtServerTest, TheHandshakeIsAnsweredWithAJsonObject) {
+  const auto port = openOnFreePort();
+  net::TcpSocket client = connectClient(port);
+  EXPECT_FALSE(gf_rtHandshake(100ms)) << "a handshake without RealTraffic's line";
+  EXPECT_TRUE(testsupport::logContains("===> RealTraffic handshake failed: no answer from RealTraffic"));
+
+  for (const auto& [line, text, professional] : {
+           std::tuple<std::string, std::string, bool>{"Qs999=version\r\n", "RealTraffic", false},
+           {"Qs999={\"version\":\"10.1\",\"level\":\"standard\"}\r\n", "RealTraffic 10.1 (standard)", false},
+           {"Qs999={\"version\":10,\"level\":1}\n", "RealTraffic 10 (standard)", false},
+       }) {
+    SCOPED_TRACE(line);
+    client.sendAll(line, 1s);
+    ASSERT_TRUE(gf_rtHandshake(kHangLimit));
+    const std::string answer = lf_readUntil(client, "\r\n");
+    EXPECT_EQ(answer.rfind("{\"name\":\"Skyloom\",\"version\":\"", 0), 0u) << answer;
+    EXPECT_EQ(gf_realTrafficText(), text);
+    EXPECT_EQ(g_rtProfessional.load(), professional);
+  }
+  gf_sendExitToRT();
+  EXPECT_EQ(lf_readBytes(client, 6), "exit\r\n");
 }
 
 }  // namespace

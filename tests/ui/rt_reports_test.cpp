@@ -1,0 +1,148 @@
+#include "ui/rt_reports.h"
+
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "feed/feed_state.h"
+#include "feed/live_updates.h"
+#include "feed/rt_server.h"
+#include "feed/traffic_reader.h"
+#include "platform/net/tcp.h"
+#include "support/log_reader.h"
+#include "traffic/aircraft.h"
+#include "ui/status_line.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kHangLimit = 10s;
+
+// One CR LF line as RealTraffic reads it; empty when none came in time.
+std::string lf_readLine(net::TcpSocket& socket, std::chrono::milliseconds timeout = kHangLimit) {
+  std::string got;
+  char byte = 0;
+  while (!got.ends_with("\r\n")) {
+    const auto n = socket.receive(std::span<char>(&byte, 1), timeout);
+    if (!n || *n == 0) return got;
+    got.push_back(byte);
+  }
+  return got;
+}
+
+const UserPosReport kHeathrow{51.4775, -0.461389, -0.00523, 0.01745, 1.5707963, 35000.0, 451.0};
+
+class RtReportsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testsupport::openTestLog();
+    gf_resetStopRequest();
+    g_windowClosed.store(false);
+    g_realTrafficLocal.store(true);
+    for (int attempt = 0; attempt < 20 && !gf_rtServerIsOpen(); ++attempt) {
+      net::TcpListener probe(0);
+      m_port = probe.port();
+      probe.close();
+      prm::PORT_NUMBER.set(std::to_string(m_port));
+      gf_openRtServer();
+    }
+    ASSERT_TRUE(gf_rtServerIsOpen());
+    m_client = net::connectLoopback(m_port);
+    ASSERT_TRUE(waitForClient());
+  }
+  void TearDown() override {
+    gf_closeRtServer();
+    prm::PORT_NUMBER.resetToDefault();
+    g_realTrafficLocal.store(false);
+    g_liveAircraft.clear();
+    gf_resetStopRequest();
+  }
+
+  std::uint16_t m_port = 0;
+  net::TcpSocket m_client;
+};
+
+TEST_F(RtReportsTest, TheLinesArriveByteForByte) {
+  struct Case {
+    UserPosReport user;
+    const char* line;
+  };
+  const Case cases[] = {
+      {kHeathrow, "Qs121=-523;1745;1.570796;35000000;451000;0.898452;-0.008053\r\n"},
+      // A fractional ground speed carries the decimals it needs; a tiny
+      // negative attitude is written "0", never "-0".
+      {{-33.9461, 151.1772, -0.000001, 0.0, 0.0, -12.5, 12.3456},
+       "Qs121=0;0;0.000000;-12500;12345.599999999999;-0.592471;2.638540\r\n"},
+  };
+  for (const Case& c : cases) {
+    gf_sendUserPosToRT(c.user);
+    EXPECT_EQ(lf_readLine(m_client), c.line);
+  }
+  gf_sendSimTimeToRT(1700000000);
+  EXPECT_EQ(lf_readLine(m_client), "Qs123=1700000000000\r\n");
+
+  // Nothing for these: a time before 1970, a position at 0/0 or no number,
+  // RealTraffic on another PC.
+  gf_sendSimTimeToRT(0);
+  gf_sendSimTimeToRT(-5);
+  gf_sendUserPosToRT({0.00005, -0.00005, 0, 0, 0, 0, 0});
+  gf_sendUserPosToRT({51.0, 4.0, std::nan(""), 0, 0, 0, 0});
+  g_realTrafficLocal.store(false);
+  gf_sendUserPosToRT(kHeathrow);
+  EXPECT_EQ(lf_readLine(m_client, 200ms), "");
+}
+
+TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenSends) {
+  g_readersActive.store(true);
+  g_liveAircraft.emplace_back(AircraftIdentity{});
+  g_liveAircraft.emplace_back(AircraftIdentity{});
+  gf_setTrafficAccepted(true);
+  gf_pushLiveUpdate(LiveAcUpdate{});
+  g_trafficReader.setQnh(990.0);
+  g_trafficReader.rememberCallsign(4840236, "KLM1");
+  g_firstTrafficTime.store(1700000000);
+
+  m_client.close();  // RealTraffic goes away
+  std::this_thread::sleep_for(20ms);
+  gf_sendUserPosToRT(kHeathrow);
+  EXPECT_FALSE(g_rtConnected.load());
+  EXPECT_FALSE(g_readersActive.load());
+  EXPECT_TRUE(g_liveAircraft.empty());
+  EXPECT_EQ(gf_liveUpdateCount(), 0u);
+  EXPECT_DOUBLE_EQ(g_trafficReader.qnh(), 1013.0);
+  EXPECT_EQ(g_trafficReader.callsignTableSize(), 0u);
+  EXPECT_EQ(g_firstTrafficTime.load(), 0);
+  EXPECT_NE(gf_statusSnapshot().status.find(" RealTraffic gone? Wait for RealTraffic to re-connect ..."),
+            std::string::npos);
+
+  // The next call waits for RealTraffic and sends nothing; the one after sends.
+  net::TcpSocket again = net::connectLoopback(m_port);
+  gf_sendUserPosToRT(kHeathrow);
+  EXPECT_TRUE(g_rtConnected.load());
+  EXPECT_TRUE(g_readersActive.load());
+  EXPECT_TRUE(testsupport::logContains(" RealTraffic re-connected"));
+  EXPECT_EQ(gf_statusSnapshot().status, "");
+  EXPECT_EQ(lf_readLine(again, 200ms), "") << "the re-connecting call sent a position";
+  gf_sendUserPosToRT(kHeathrow);
+  EXPECT_EQ(lf_readLine(again), "Qs121=-523;1745;1.570796;35000000;451000;0.898452;-0.008053\r\n");
+  gf_setTrafficAccepted(false);
+}
+
+TEST_F(RtReportsTest, NoReconnectWaitOnceTheRunHasAnExitReason) {
+  m_client.close();
+  std::this_thread::sleep_for(20ms);
+  gf_sendUserPosToRT(kHeathrow);
+  ASSERT_FALSE(g_rtConnected.load());
+  gf_requestStop(ExitReason::UserClosedSim);
+  net::TcpSocket again = net::connectLoopback(m_port);
+  gf_sendUserPosToRT(kHeathrow);  // would block in the wait if it waited
+  EXPECT_FALSE(g_rtConnected.load());
+}
+
+}  // namespace
