@@ -30,7 +30,7 @@ void lf_invalidateHeader() {
   ::InvalidateRect(window, &header, TRUE);
 }
 
-bool lf_isFinite(const UserPosReport& u) {
+bool lf_isFinite(const UserAircraftData& u) {
   for (double v : {u.latitude, u.longitude, u.pitch, u.bank, u.heading, u.altitude, u.groundVelocity})
     if (!std::isfinite(v)) return false;
   return true;
@@ -58,14 +58,15 @@ void lf_linkLost() {
 
 }  // namespace
 
-std::string gf_userPosLine(const UserPosReport& u) {
+std::string gf_userPosLine(const UserAircraftData& u) {
   return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", lf_whole(u.pitch * 100000.0),
                      lf_whole(u.bank * 100000.0), u.heading, lf_whole(u.altitude * 1000.0),
                      u.groundVelocity * 1000.0, u.latitude * kDegToRad, u.longitude * kDegToRad);
 }
 
-void gf_sendUserPosToRT(const UserPosReport& user) {
+void gf_sendUserPosToRT() {
   if (!g_realTrafficLocal.load()) return;
+  const UserAircraftData user = g_userAircraft.get();
   // 0/0 is the simulator still loading; a value that is no number is no position.
   if (!(std::fabs(user.latitude) > 0.0001 || std::fabs(user.longitude) > 0.0001) || !lf_isFinite(user)) return;
   if (!g_rtConnected.load()) {

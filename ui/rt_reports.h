@@ -6,30 +6,22 @@
 #include <cstdint>
 #include <string>
 
-// The part of the user aircraft's state that RealTraffic gets.
-struct UserPosReport {
-  double latitude = 0.0;        // degrees
-  double longitude = 0.0;       // degrees
-  double pitch = 0.0;           // radians
-  double bank = 0.0;            // radians
-  double heading = 0.0;         // radians, true
-  double altitude = 0.0;        // feet
-  double groundVelocity = 0.0;  // knots
-};
+#include "simlink/sim_link.h"
 
 // "Qs121=" pitch and bank × 100000, heading (radians, six decimals), altitude
 // × 1000, ground velocity × 1000 (the shortest text that reads back the
 // same), latitude and longitude in radians (six decimals), then CR LF.
 // Whole numbers are written without decimals and never as "-0".
-std::string gf_userPosLine(const UserPosReport& user);
+std::string gf_userPosLine(const UserAircraftData& user);
 
-// Sends the user position while RealTraffic runs on this PC and the position
+// Sends the user position (the simulator link's last copy of the user
+// aircraft, g_userAircraft) while RealTraffic runs on this PC and the position
 // is not 0/0. When the link was lost earlier: waits for RealTraffic to
 // connect again (nothing is sent in that call, and nothing after an exit
 // reason is set). When a send fails: the feed lamps go off, the live traffic
 // is taken out (unless the window was closed), the reader state starts
 // afresh, and the status line says RealTraffic has gone.
-void gf_sendUserPosToRT(const UserPosReport& user);
+void gf_sendUserPosToRT();
 
 // "Qs123={milliseconds}" with the simulator's time, while connected and for
 // a time of 1 s or more after 1970.

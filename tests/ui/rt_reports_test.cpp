@@ -36,7 +36,26 @@ std::string lf_readLine(net::TcpSocket& socket, std::chrono::milliseconds timeou
   return got;
 }
 
-const UserPosReport kHeathrow{51.4775, -0.461389, -0.00523, 0.01745, 1.5707963, 35000.0, 451.0};
+UserAircraftData lf_user(double lat, double lon, double pitch, double bank, double heading, double altitude,
+                          double groundVelocity) {
+  UserAircraftData user;
+  user.latitude = lat;
+  user.longitude = lon;
+  user.pitch = pitch;
+  user.bank = bank;
+  user.heading = heading;
+  user.altitude = altitude;
+  user.groundVelocity = groundVelocity;
+  return user;
+}
+
+const UserAircraftData kHeathrow = lf_user(51.4775, -0.461389, -0.00523, 0.01745, 1.5707963, 35000.0, 451.0);
+
+// The simulator link's copy of the user aircraft, then the report.
+void lf_send(const UserAircraftData& user) {
+  g_userAircraft.set(user);
+  gf_sendUserPosToRT();
+}
 
 class RtReportsTest : public ::testing::Test {
  protected:
@@ -61,6 +80,7 @@ class RtReportsTest : public ::testing::Test {
     prm::PORT_NUMBER.resetToDefault();
     g_realTrafficLocal.store(false);
     g_liveAircraft.clear();
+    g_userAircraft.set({});
     gf_resetStopRequest();
   }
 
@@ -70,18 +90,18 @@ class RtReportsTest : public ::testing::Test {
 
 TEST_F(RtReportsTest, TheLinesArriveByteForByte) {
   struct Case {
-    UserPosReport user;
+    UserAircraftData user;
     const char* line;
   };
   const Case cases[] = {
       {kHeathrow, "Qs121=-523;1745;1.570796;35000000;451000;0.898452;-0.008053\r\n"},
       // A fractional ground speed carries the decimals it needs; a tiny
       // negative attitude is written "0", never "-0".
-      {{-33.9461, 151.1772, -0.000001, 0.0, 0.0, -12.5, 12.3456},
+      {lf_user(-33.9461, 151.1772, -0.000001, 0.0, 0.0, -12.5, 12.3456),
        "Qs121=0;0;0.000000;-12500;12345.599999999999;-0.592471;2.638540\r\n"},
   };
   for (const Case& c : cases) {
-    gf_sendUserPosToRT(c.user);
+    lf_send(c.user);
     EXPECT_EQ(lf_readLine(m_client), c.line);
   }
   gf_sendSimTimeToRT(1700000000);
@@ -91,10 +111,10 @@ TEST_F(RtReportsTest, TheLinesArriveByteForByte) {
   // RealTraffic on another PC.
   gf_sendSimTimeToRT(0);
   gf_sendSimTimeToRT(-5);
-  gf_sendUserPosToRT({0.00005, -0.00005, 0, 0, 0, 0, 0});
-  gf_sendUserPosToRT({51.0, 4.0, std::nan(""), 0, 0, 0, 0});
+  lf_send(lf_user(0.00005, -0.00005, 0, 0, 0, 0, 0));
+  lf_send(lf_user(51.0, 4.0, std::nan(""), 0, 0, 0, 0));
   g_realTrafficLocal.store(false);
-  gf_sendUserPosToRT(kHeathrow);
+  lf_send(kHeathrow);
   EXPECT_EQ(lf_readLine(m_client, 200ms), "");
 }
 
@@ -110,7 +130,7 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
 
   m_client.close();  // RealTraffic goes away
   std::this_thread::sleep_for(20ms);
-  gf_sendUserPosToRT(kHeathrow);
+  lf_send(kHeathrow);
   EXPECT_FALSE(g_rtConnected.load());
   EXPECT_FALSE(g_readersActive.load());
   EXPECT_TRUE(g_liveAircraft.empty());
@@ -123,13 +143,13 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
 
   // The next call waits for RealTraffic and sends nothing; the one after sends.
   net::TcpSocket again = net::connectLoopback(m_port);
-  gf_sendUserPosToRT(kHeathrow);
+  lf_send(kHeathrow);
   EXPECT_TRUE(g_rtConnected.load());
   EXPECT_TRUE(g_readersActive.load());
   EXPECT_TRUE(testsupport::logContains(" RealTraffic re-connected"));
   EXPECT_EQ(gf_statusSnapshot().status, "");
   EXPECT_EQ(lf_readLine(again, 200ms), "") << "the re-connecting call sent a position";
-  gf_sendUserPosToRT(kHeathrow);
+  lf_send(kHeathrow);
   EXPECT_EQ(lf_readLine(again), "Qs121=-523;1745;1.570796;35000000;451000;0.898452;-0.008053\r\n");
   gf_setTrafficAccepted(false);
 }
@@ -137,11 +157,11 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
 TEST_F(RtReportsTest, NoReconnectWaitOnceTheRunHasAnExitReason) {
   m_client.close();
   std::this_thread::sleep_for(20ms);
-  gf_sendUserPosToRT(kHeathrow);
+  lf_send(kHeathrow);
   ASSERT_FALSE(g_rtConnected.load());
   gf_requestStop(ExitReason::UserClosedSim);
   net::TcpSocket again = net::connectLoopback(m_port);
-  gf_sendUserPosToRT(kHeathrow);  // would block in the wait if it waited
+  lf_send(kHeathrow);  // would block in the wait if it waited
   EXPECT_FALSE(g_rtConnected.load());
 }
 
