@@ -15,8 +15,11 @@ inline constexpr double kNoStandDistanceNm = 100.0;
 using ClosestStandFinder =
     std::function<double(const std::string& icao, const LatLon& position, std::string& standName)>;
 
-// The finder behind gf_readDestApfForClosestStand. Its default knows no park
-// files yet and answers kNoStandDistanceNm; tests replace it.
+// The finder behind gf_readDestApfForClosestStand. Its default finds the
+// airport's park file (fetched from the download server when it is not
+// local; the download target is "airport.xml" in the working folder) and
+// reads only the "id", "latitude" and "longitude" of its stands; tests of the
+// nearest-airport search replace it.
 extern ClosestStandFinder g_closestStandFinder;
 // The default finder, to put back after a test replaced it.
 ClosestStandFinder gf_defaultClosestStandFinder();

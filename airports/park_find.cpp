@@ -1,9 +1,270 @@
 #include "airports/park_find.h"
 
+#include <future>
+#include <map>
+#include <mutex>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "app/download.h"
+#include "app/files.h"
+#include "app/hash.h"
+#include "app/log.h"
+#include "app/xml.h"
+#include "airports/park_file.h"
+
+namespace fs = std::filesystem;
+
 std::string gf_apfFileName(std::string_view icao) { return std::string(icao) + ".xml"; }
 
-std::filesystem::path gf_apfXmlPath(std::string_view icao) { return std::filesystem::path(gf_apfFileName(icao)); }
+fs::path gf_apfXmlPath(std::string_view icao) { return fs::path(gf_apfFileName(icao)); }
 
-std::filesystem::path gf_apfTxtPath(std::string_view icao) {
-  return std::filesystem::path(std::string(icao) + ".txt");
+fs::path gf_apfTxtPath(std::string_view icao) { return fs::path(std::string(icao) + ".txt"); }
+
+bool gf_isLocalApfPath(std::string_view path) { return path.substr(0, 8) == "airports"; }
+
+namespace {
+
+// ---------------------------------------------------------------- server files of this run
+
+enum class FetchState { pending, present, missing };
+
+struct ServerFile {
+  fs::path cached;                 // the downloaded copy while present
+  std::shared_future<bool> done;   // true: the server had it
+};
+
+struct ServerFiles {
+  std::mutex mutex;  // leaf lock: held only to look up or add an entry
+  std::map<std::string, ServerFile> byUrl;
+};
+
+ServerFiles& lf_serverFiles() {
+  static ServerFiles files;
+  return files;
+}
+
+thread_local bool t_fetchWithoutWaiting = false;
+
+// The folder of this run's downloaded copies.
+fs::path lf_serverCacheFolder() { return g_airportsFolder / "server_files"; }
+
+// The state of the server file at url; starts its download when it was never
+// asked for in this run, and waits for it unless the calling thread must not.
+FetchState lf_serverFile(const std::string& url, fs::path* cached) {
+  ServerFiles& files = lf_serverFiles();
+  std::shared_future<bool> done;
+  {
+    std::lock_guard lock(files.mutex);
+    auto it = files.byUrl.find(url);
+    if (it == files.byUrl.end()) {
+      ServerFile entry;
+      entry.cached = lf_serverCacheFolder() /
+                     fmt::format("{:016x}.xml", gf_fnv1a64(reinterpret_cast<const unsigned char*>(url.data()),
+                                                           url.size()));
+      const fs::path target = entry.cached;
+      entry.done = std::async(std::launch::async, [url, target] {
+                     std::error_code ec;
+                     fs::create_directories(target.parent_path(), ec);
+                     CurlHandle curl;
+                     return gf_downloadToFile(curl.get(), url, target, false);
+                   }).share();
+      it = files.byUrl.emplace(url, std::move(entry)).first;
+    }
+    done = it->second.done;
+    if (cached != nullptr) *cached = it->second.cached;
+  }
+  if (t_fetchWithoutWaiting && done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+    return FetchState::pending;
+  }
+  return done.get() ? FetchState::present : FetchState::missing;
+}
+
+std::string lf_stockUrl(const std::string& icao) {
+  return gf_downloadBaseUrl(true) + std::string(kStockArchive) + gf_apfFileName(icao);
+}
+
+// Whether the entry exists; "not found" is false, any other error throws
+// filesystem_error with the text "exists".
+bool lf_exists(const fs::path& path) {
+  std::error_code ec;
+  const bool found = fs::exists(path, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+    throw fs::filesystem_error("exists", path, ec);
+  }
+  return found;
+}
+
+// Whether a name from a file or the server may be used as a park file's
+// path: relative, without a drive letter and without "..".
+bool lf_isSafeApfName(std::string_view name) {
+  if (name.empty() || name.front() == '/' || name.front() == '\\') return false;
+  if (name.size() >= 2 && name[1] == ':') return false;
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = name.size();
+    if (name.substr(start, end - start) == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+void lf_replaceFirst(std::string& text, std::string_view what, std::string_view with) {
+  const std::size_t at = text.find(what);
+  if (at != std::string::npos) text.replace(at, what.size(), with);
+}
+
+void lf_replaceAll(std::string& text, std::string_view what, std::string_view with) {
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size())) {
+    text.replace(at, what.size(), with);
+  }
+}
+
+// A path text with "/" or "\" separators as a path of this system.
+fs::path lf_pathOfText(std::string_view text) {
+  fs::path path;
+  std::size_t start = 0;
+  while (start <= text.size()) {
+    std::size_t end = text.find_first_of("/\\", start);
+    if (end == std::string_view::npos) end = text.size();
+    if (end > start) path /= std::string(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return path;
+}
+
+}  // namespace
+
+bool gf_apfFetchPending(const std::string& icao) {
+  ServerFiles& files = lf_serverFiles();
+  std::lock_guard lock(files.mutex);
+  const auto it = files.byUrl.find(lf_stockUrl(icao));
+  return it != files.byUrl.end() && it->second.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+}
+
+void gf_forgetServerFiles() {
+  std::map<std::string, ServerFile> old;
+  {
+    ServerFiles& files = lf_serverFiles();
+    std::lock_guard lock(files.mutex);
+    old.swap(files.byUrl);
+  }
+  for (auto& [url, file] : old) file.done.wait();
+  std::error_code ec;
+  fs::remove_all(lf_serverCacheFolder(), ec);
+}
+
+ServerFetchWithoutWaiting::ServerFetchWithoutWaiting() : m_previous(t_fetchWithoutWaiting) {
+  t_fetchWithoutWaiting = true;
+}
+
+ServerFetchWithoutWaiting::~ServerFetchWithoutWaiting() { t_fetchWithoutWaiting = m_previous; }
+
+bool lf_downloadStockApf(const std::string& icao) {
+  return lf_serverFile(lf_stockUrl(icao), nullptr) == FetchState::present;
+}
+
+bool lf_readApfAlias(const fs::path& aliasPath, std::string& text) {
+  if (!lf_exists(aliasPath)) return false;
+  std::string content;
+  if (!gf_readWholeFile(aliasPath, content, 64 * 1024)) return false;
+  std::string_view line(content);
+  line = line.substr(0, line.find_first_of("\r\n"));
+  while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+  const std::size_t xml = line.find(".xml");
+  if (line.size() < 4 || xml == std::string_view::npos) return false;
+  const std::string_view name = line.substr(0, xml + 4);
+  if (!lf_isSafeApfName(name)) {
+    gf_logError("alias file '{}' names '{}', which lies outside the airports folder: ignored",
+                aliasPath.generic_string(), name);
+    return false;
+  }
+  text = std::string(name);
+  return true;
+}
+
+std::string gf_findApfFile(const std::string& icao) {
+  if (!gf_isPlainPathComponent(icao)) {
+    gf_logError("gf_findApfFile: '{}' is not an airport code", icao);
+    return {};
+  }
+  std::string alias;
+  for (const fs::path& folder : {g_myThirdpartyFolder, g_mySimaddonFolder}) {
+    if (lf_readApfAlias(folder / gf_apfTxtPath(icao), alias)) return alias;
+    const fs::path xml = folder / gf_apfXmlPath(icao);
+    if (lf_exists(xml)) return xml.generic_string();
+  }
+  if (lf_downloadStockApf(icao)) return std::string(kStockArchive) + gf_apfFileName(icao);
+  return {};
+}
+
+bool gf_ensureStockApf(const std::string& icao) {
+  if (!gf_isPlainPathComponent(icao)) return false;
+  for (const fs::path& folder : {g_myThirdpartyFolder, g_mySimaddonFolder}) {
+    if (lf_exists(folder / gf_apfXmlPath(icao)) || lf_exists(folder / gf_apfTxtPath(icao))) return true;
+  }
+  return lf_downloadStockApf(icao);
+}
+
+fs::path lf_learnedPathFor(const std::string& apfPath, const std::string& publisher) {
+  if (apfPath.empty()) return {};
+  std::string text = apfPath;
+  const std::string learned = (g_airportsFolder / "learned").generic_string();
+  if (text.find("archive") != std::string::npos) {
+    lf_replaceFirst(text, "archive", learned);
+    lf_replaceAll(text, "%20", " ");
+  } else if (gf_isLocalApfPath(text)) {
+    lf_replaceFirst(text, "airports", learned);
+    if (text.find("my_thirdparty") != std::string::npos) {
+      if (!gf_isPlainPathComponent(publisher)) {
+        gf_logError("publisher '{}' of '{}' cannot name a folder: its learned file is not used", publisher, apfPath);
+        return {};
+      }
+      const std::string_view folder =
+          text.find("my_thirdparty2024") != std::string::npos ? "my_thirdparty2024" : "my_thirdparty";
+      lf_replaceFirst(text, folder, "thirdparty/" + publisher);
+    }
+  } else {
+    return fs::path(apfPath);
+  }
+  return lf_pathOfText(text);
+}
+
+std::string gf_readApfPublisher(const fs::path& apfPath) {
+  pugi::xml_document document;
+  std::string error;
+  if (!gf_loadApfDocument(apfPath, document, error)) return {};
+  return gf_getParamString(document, "publisher");
+}
+
+std::string lf_resolveApfPath(const std::string& serverName, const fs::path& target) {
+  const bool msfsFolder =
+      serverName.find("simaddon") != std::string::npos || serverName.find("stock") != std::string::npos;
+  const std::string url = gf_downloadBaseUrl(msfsFolder) + serverName;
+  try {
+    if (!lf_isSafeApfName(serverName)) {
+      const std::string error = fmt::format("refused to download: '{}'", url);
+      gf_logText(error);
+      return error;
+    }
+    fs::path cached;
+    switch (lf_serverFile(url, &cached)) {
+      case FetchState::pending:
+        return fmt::format("'{}' is still being downloaded, it is read at the next step", url);
+      case FetchState::missing:
+        break;
+      case FetchState::present: {
+        std::string content;
+        if (gf_readWholeFile(cached, content, kApfMaxFileBytes) && gf_replaceFileAtomically(target, content)) return {};
+        break;
+      }
+    }
+  } catch (const std::exception& e) {
+    gf_logError("{}: {}", "lf_resolveApfPath", e.what());
+  }
+  const std::string error = fmt::format("failed to download: '{}'", url);
+  gf_logText(error);
+  return error;
 }

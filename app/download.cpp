@@ -225,7 +225,14 @@ bool gf_downloadToFile(CURL* curl, const std::string& url, const fs::path& path,
 #else
           curl_easy_setopt(curl, CURLOPT_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS}),
 #endif
-          curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 0L),
+          // A moved file is followed at most 5 times, and only to http or https.
+          curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L),
+          curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L),
+#if LIBCURL_VERSION_NUM >= 0x075500
+          curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https"),
+#else
+          curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS, long{CURLPROTO_HTTP | CURLPROTO_HTTPS}),
+#endif
           curl_easy_setopt(curl, CURLOPT_USERAGENT, userAgent.c_str()),
           curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, lf_writeToFile),
           curl_easy_setopt(curl, CURLOPT_WRITEDATA, static_cast<void*>(&target)),

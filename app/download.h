@@ -81,7 +81,7 @@ class CurlHandle {
 // it over path when the transfer succeeded with a 2xx answer. Returns true on
 // success. On failure logs "download of '{}' failed: {}" with the address and
 // curl's error text, removes the temporary file and leaves path as it was.
-// Only http and https addresses are fetched; redirects are not followed (a 3xx
-// answer fails). Never throws. Other options the caller set on the handle stay.
+// Only http and https addresses are fetched; a redirect is followed at most 5
+// times, and only to an http or https address. Never throws. Other options the caller set on the handle stay.
 bool gf_downloadToFile(CURL* curl, const std::string& url, const std::filesystem::path& path,
                        bool binary);

@@ -50,6 +50,8 @@ void gf_setTbFloatText(const ControlFloatParameter& setting) { lf_showInControl(
 void gf_setTbStringText(const ControlStringParameter& setting) { lf_showInControl(setting, "gf_setTbStringText"); }
 void gf_setTbStringText(const ComboStringParameter& setting) { lf_showInControl(setting, "gf_setTbStringText"); }
 
+void gf_setTbCheck(const CheckBoolParameter& setting) { lf_showInControl(setting, "gf_setTbCheck"); }
+
 void gf_clearControlText(int id) {
   HWND control = ::GetDlgItem(g_lastWindowProcHandle.load(), id);
   if (control == nullptr) {

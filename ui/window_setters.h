@@ -24,6 +24,8 @@ void gf_setTbIntText(const ComboIntParameter& setting);
 void gf_setTbFloatText(const ControlFloatParameter& setting);
 void gf_setTbStringText(const ControlStringParameter& setting);
 void gf_setTbStringText(const ComboStringParameter& setting);
+// The tick of a checkbox shows the setting's value.
+void gf_setTbCheck(const CheckBoolParameter& setting);
 // The control's text becomes empty (same look-up and log line).
 void gf_clearControlText(int id);
 

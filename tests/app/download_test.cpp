@@ -87,8 +87,7 @@ std::string binaryBytes(std::size_t size) {
 }
 
 TEST_F(DownloadTest, BaseUrlHasTheSimulatorFolder) {
-  EXPECT_EQ(gf_downloadServer(), kDefaultDownloadServer);
-
+  gf_setDownloadServer(std::string(kDefaultDownloadServer));
   g_isMsfs2020 = false;
   EXPECT_EQ(gf_downloadBaseUrl(false), "https://download.skyloom.app/MSFS2024/");
   EXPECT_EQ(gf_downloadBaseUrl(true), "https://download.skyloom.app/MSFS/");
@@ -261,3 +260,23 @@ TEST_F(DownloadTest, OnlyHttpAddressesAndExistingFoldersAreUsed) {
 }
 
 }  // namespace
+
+TEST_F(DownloadTest, RedirectsAreFollowedFiveTimesAndOnlyToHttp) {
+  writeFile(www() / "moved.xml", "<moved/>");
+  HttpFileServer server(www());
+  const auto redirectTo = [](const std::string& location) {
+    return "HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n";
+  };
+  CurlHandle curl;
+  RawSocketServer once(redirectTo(server.baseUrl() + "moved.xml"));
+  EXPECT_TRUE(gf_downloadToFile(curl.get(), once.baseUrl() + "old.xml", downloads() / "a.xml", true));
+  EXPECT_EQ(readFile(downloads() / "a.xml"), "<moved/>");
+
+  RawSocketServer toFile(redirectTo("file:///etc/hostname"));
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), toFile.baseUrl() + "x", downloads() / "b.xml", true));
+  // A server that always answers with a redirect to itself is left after 5.
+  RawSocketServer loop(redirectTo("/again"));
+  EXPECT_FALSE(gf_downloadToFile(curl.get(), loop.baseUrl() + "x", downloads() / "c.xml", true));
+  EXPECT_EQ(loop.acceptedCount(), 6);
+  EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"a.xml"});
+}

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include "airports/park_find.h"
 #include "app/clock.h"
+#include "app/download.h"
 #include "app/log.h"
 #include "support/workdir.h"
 
@@ -65,8 +67,12 @@ class WorkDirListener : public ::testing::EmptyTestEventListener {
     setenv("LOCALAPPDATA", (g_workDir / "localappdata").c_str(), 1);
     fs::current_path(g_workDir);
     gf_setFixedClock(std::nullopt);
+    // No test reaches the real download server: port 1 on loopback refuses
+    // at once. Tests that download start their own server.
+    gf_setDownloadServer("http://127.0.0.1:1/");
   }
   void OnTestEnd(const ::testing::TestInfo&) override {
+    gf_forgetServerFiles();
     gf_closeLog();
     gf_setFixedClock(std::nullopt);
     fs::current_path(g_originalDir);

@@ -1,0 +1,297 @@
+#include "airports/learned_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <system_error>
+#include <unordered_set>
+
+#include <fmt/format.h>
+
+#include "airports/park_file.h"
+#include "app/errors.h"
+#include "app/hash.h"
+#include "app/log.h"
+#include "app/settings.h"
+#include "app/text.h"
+#include "app/xml.h"
+#include "ui/controls.h"
+#include "ui/status_line.h"
+#include "ui/traffic_range.h"
+#include "ui/window_setters.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Room reserved for the stand ids of one file.
+constexpr std::size_t kStandIdsReserved = 512;
+// A manual stand nearer than this to 0/0 (degrees) has no real position.
+constexpr double kNoPosition = 0.0001;
+
+const char* lf_boolText(bool value) { return value ? "true" : "false"; }
+
+// A boolean parameter of the learned file: applied and shown when present.
+void lf_applyBool(const pugi::xml_node& document, std::string_view name, CheckBoolParameter& setting) {
+  bool found = false;
+  const bool value = gf_getParamBool(document, name, found);
+  if (!found) return;
+  setting.set(value);
+  gf_setTbCheck(setting);
+  gf_logIndented("{:24}: {}", name, lf_boolText(value));
+}
+
+// "MAX_LIVE": a learned maximum is mapped to the nearest lower choice of the
+// combo (-1, "no maximum", to 500).
+std::int32_t lf_maxLiveChoice(std::int32_t value) {
+  std::int32_t choice = 100;
+  if (value == -1) {
+    choice = 500;
+  } else if (value < 25) {
+    choice = 10;
+  } else if (value < 50) {
+    choice = 25;
+  } else if (value < 75) {
+    choice = 50;
+  } else if (value < 100) {
+    choice = 75;
+  }
+  return std::clamp(choice, 10, 500);
+}
+
+void lf_applyMaxLive(const pugi::xml_node& document) {
+  bool found = false;
+  const std::int32_t value = gf_getParamInt(document, "MAX_LIVE", found);
+  if (!found) {
+    prm::MAX_LIVE_SEL.setWithoutClamping(-1);  // no maximum, outside the combo's choices
+    gf_setTbIntText(prm::MAX_LIVE_SEL);
+    return;
+  }
+  prm::MAX_LIVE_SEL.set(lf_maxLiveChoice(value));
+  gf_setTbIntText(prm::MAX_LIVE_SEL);
+  gf_logIndented("{:24}: {}", "MAX_LIVE", prm::MAX_LIVE_SEL.value());
+}
+
+void lf_applyLateralRange(const pugi::xml_node& document) {
+  bool found = false;
+  const std::int32_t value = gf_getParamInt(document, "LATERAL_RANGE", found);
+  if (!found) return;
+  const std::int32_t range = gf_roundPercentage(value);
+  prm::RANGE.set(std::clamp(range, 2, 100));
+  gf_setTrafficRange(range);
+  gf_logIndented("{:24}: {}", "LATERAL_RANGE", range);
+  gf_setTbIntText(prm::RANGE);
+  gf_enableControl(prm::RANGE.controlId(), true);
+}
+
+void lf_applyAutoRange(const pugi::xml_node& document) {
+  bool found = false;
+  const bool on = gf_getParamBool(document, "AUTO_RANGE", found);
+  if (!found) return;
+  prm::AUTO_RANGE.set(on);
+  gf_setTbCheck(prm::AUTO_RANGE);
+  gf_logIndented("{:24}: {}", "AUTO_RANGE", lf_boolText(on));
+  if (on) {
+    g_manualRange.store(prm::RANGE.value());
+    gf_autoRange();
+    gf_enableControl(prm::RANGE.controlId(), false);
+  } else {
+    gf_enableControl(prm::RANGE.controlId(), true);
+    const std::int32_t manual = g_manualRange.load();
+    prm::RANGE.set(std::clamp(manual, 2, 100));
+    gf_setTrafficRange(manual);
+    gf_clearStatus();
+  }
+  gf_setTbIntText(prm::RANGE);
+}
+
+void lf_applyParkingPercentage(const pugi::xml_node& document) {
+  bool found = false;
+  const std::int32_t value = gf_getParamInt(document, "parking_percentage", found);
+  if (!found) {
+    prm::parking_percentage.set(30);
+    gf_setTbIntText(prm::parking_percentage);
+    return;
+  }
+  // A percentage outside 0..100 (a hand-edited file) would ask for more
+  // statics than there are stands, or a negative number of them.
+  prm::parking_percentage.set(std::clamp(value, 0, 100));
+  gf_logIndented("{:24}: {}", "parking_percentage", prm::parking_percentage.value());
+  gf_setTbIntText(prm::parking_percentage);
+}
+
+void lf_applyMaxFit(const pugi::xml_node& document) {
+  bool found = false;
+  const std::int32_t value = gf_getParamInt(document, "MAX_FIT", found);
+  if (!found) return;
+  prm::MAX_FIT.set(std::clamp(value, 0, 47));
+  prm::MAX_FIT_FL.set(prm::MAX_FIT.value() * 0.5 + 0.5);
+  gf_setTbFloatText(prm::MAX_FIT_FL);
+  gf_logIndented("{:24}: {} (max number of half hours, is {} hrs decimal)", "MAX_FIT", prm::MAX_FIT.value(),
+                 gf_floatToText(prm::MAX_FIT_FL.value()));
+}
+
+// The ten parking settings of the learned file, in their order of applying.
+void lf_applySettings(const pugi::xml_node& document) {
+  lf_applyBool(document, "LEARN_SOFT", prm::LEARN_SOFT);
+  lf_applyMaxLive(document);
+  lf_applyLateralRange(document);
+  lf_applyAutoRange(document);
+  lf_applyBool(document, "PARK_FAKE", prm::PARK_FAKE);
+  lf_applyBool(document, "WEEK", prm::WEEK);
+  lf_applyBool(document, "PARK_SOFT", prm::PARK_SOFT);
+  lf_applyParkingPercentage(document);
+  lf_applyBool(document, "INITIAL_LOAD_ONLY", prm::INITIAL_LOAD_ONLY);
+  lf_applyMaxFit(document);
+}
+
+// The handmade file's stands replace the park file's. They are read into a
+// list of their own, so that a duplicate id (user error 94) leaves the park
+// file's stands as they were.
+void lf_handmadeMerge(const pugi::xml_node& document, const std::string& handmadeValue, std::vector<Stand>& stands,
+                      std::atomic<bool>& handmade) {
+  std::vector<Stand> replaced;
+  std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
+  ids.reserve(kStandIdsReserved);
+  for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
+    const std::string id = parkpos.attribute("id").value();
+    if (!ids.insert(id).second) {
+      throw qor::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+    }
+    lf_readParkpos(parkpos, id, 1, replaced);
+  }
+  stands = std::move(replaced);
+  handmade.store(true);
+  gf_logIndented("{:24}: {}", "handmade", handmadeValue);
+}
+
+void lf_ordinaryMerge(const pugi::xml_node& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
+  const std::string pathText = learnedPath.generic_string();
+  for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
+    const std::string id = parkpos.attribute("id").value();
+    if (gf_textToBool(parkpos.attribute("manual").value())) {
+      const bool exists = std::any_of(stands.begin(), stands.end(), [&](const Stand& s) { return s.name == id; });
+      if (exists) {
+        gf_logError("manually created standid {} already exists in {}", id, pathText);
+        continue;
+      }
+      double latitude = 0.0;
+      double longitude = 0.0;
+      double radius = 0.0;
+      gf_readApfDouble(parkpos, "latitude", latitude);
+      gf_readApfDouble(parkpos, "longitude", longitude);
+      gf_readApfDouble(parkpos, "radius", radius);
+      if ((std::fabs(latitude) <= kNoPosition && std::fabs(longitude) <= kNoPosition) || radius == 0.0) {
+        gf_logError("manually created standid {} misses correct attributes in {}", id, pathText);
+        continue;
+      }
+      if (lf_readParkpos(parkpos, id, 0, stands)) stands.back().manual = 1;
+      continue;
+    }
+    const std::pair<std::string, pugi::xml_node> learned{id, parkpos};
+    const bool merged =
+        std::any_of(stands.begin(), stands.end(), [&](Stand& stand) { return lf_readLearnedParkpos(learned, stand); });
+    if (!merged) gf_logLine("learned stand {} in {} not found?", id, pathText);
+  }
+}
+
+}  // namespace
+
+bool lf_sameStandOption(const StandOption& added, const StandOption& existing) {
+  return added.day == existing.day && added.real == existing.real && added.registration == existing.registration &&
+         added.airline == existing.airline && added.type == existing.type && (added.hours & existing.hours) != 0;
+}
+
+bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learnedStand, Stand& stand) {
+  const auto& [id, parkpos] = learnedStand;
+  if (stand.name != id) return false;
+  if (gf_textToBool(parkpos.attribute("radius_change").value())) {
+    double metres = 0.0;
+    // A radius that is not a usable size keeps the park file's radius; an
+    // absent one is 0.
+    if (gf_readApfDouble(parkpos, "radius", metres) && metres >= 0.0 && metres <= kApfMaxRadiusMetres) {
+      stand.radius = gf_metresToNm(metres);
+      stand.radiusChange = 1;
+    } else {
+      gf_logError("learned stand {}: radius '{}' refused", id, parkpos.attribute("radius").value());
+    }
+  }
+  if (gf_textToBool(parkpos.attribute("cargo_change").value())) {
+    stand.cargo = gf_textToBool(parkpos.attribute("cargo").value()) ? 1 : 0;
+    stand.cargoChange = 1;
+  }
+  std::uint32_t nextId = gf_nextOptionId(stand.options);
+  for (const pugi::xml_node opt : parkpos.children("opt")) {
+    OptStrings strings = lf_readOptStrings(opt);
+    StandOption option;
+    option.callsign = std::move(strings.callsign);
+    option.callsign2 = std::move(strings.callsign2);
+    option.airline = std::move(strings.airline);
+    option.type = std::move(strings.type);
+    option.registration = opt.attribute("reg").value();
+    option.hours = gf_hours2bitset(opt.attribute("hh").value(), id);
+    option.day = static_cast<std::uint32_t>(gf_textToInt32(opt.attribute("day").value()));
+    option.origin = 0;
+    option.real = gf_textToBool(opt.attribute("soft").value()) ? 0 : 1;
+    const bool known = std::any_of(stand.options.begin(), stand.options.end(),
+                                   [&](const StandOption& existing) { return lf_sameStandOption(option, existing); });
+    if (known) continue;
+    option.id = nextId++;
+    stand.options.push_back(std::move(option));
+  }
+  return true;
+}
+
+fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
+  const std::string stem = learnedPath.stem().string();
+  const std::string extension = learnedPath.extension().string();
+  for (int n = 1; n <= 100; ++n) {
+    const std::string suffix = n == 1 ? "0" : fmt::format("0_{}", n);
+    fs::path candidate = learnedPath;
+    candidate.replace_filename(stem + suffix + extension);
+    std::error_code ec;
+    if (!fs::exists(candidate, ec) && !ec) return candidate;
+  }
+  return {};
+}
+
+void lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
+                    std::atomic<bool>& handmade) {
+  try {
+    pugi::xml_document document;
+    std::string error;
+    if (!gf_loadApfDocument(learnedPath, document, error)) {
+      std::error_code ec;
+      if (fs::exists(learnedPath, ec)) {
+        const fs::path backup = lf_learnedBackupPath(learnedPath);
+        if (backup.empty()) throw fs::filesystem_error("copy_file", learnedPath, std::make_error_code(std::errc::file_exists));
+        fs::copy_file(learnedPath, backup, fs::copy_options::none, ec);
+        if (ec) throw fs::filesystem_error("copy_file", learnedPath, backup, ec);
+      }
+      gf_logError("{} found, but could not be loaded, saved as *.0.xml: {}", learnedPath.generic_string(), error);
+      return;
+    }
+    gf_logLine("Read from learned airport file: '{}'", learnedPath.generic_string());
+    if (!gf_readMetaInfo(document, prm::author) || !gf_readMetaInfo(document, prm::date) ||
+        !gf_readMetaInfo(document, prm::version)) {
+      return;
+    }
+    const std::string learnedName = gf_getParamString(document, "airport_name");
+    if (learnedName != airport.airportName) {
+      gf_showStatus(fmt::format("Warning: learned file airport name: '{}' differs from archived file airport name: '{}'",
+                                learnedName, airport.airportName),
+                    true);
+    }
+    lf_applySettings(document);
+    bool isHandmade = false;
+    const std::string handmadeValue = gf_getParamString(document, "handmade", isHandmade);
+    if (isHandmade) {
+      lf_handmadeMerge(document, handmadeValue, stands, handmade);
+    } else {
+      handmade.store(false);
+      lf_ordinaryMerge(document, learnedPath, stands);
+    }
+  } catch (const std::exception& e) {
+    gf_logError("{}: {}", "lf_readLearned", e.what());
+  }
+}

@@ -1,0 +1,42 @@
+// Learned airport files: what the program learned at a park airport and what
+// the user changed there, laid over the airport's park file each time that is
+// read. A handmade learned file (its parameters hold "handmade") replaces the
+// park file's stands; an ordinary one adds manual stands, changed radii and
+// cargo flags, and further options.
+#pragma once
+
+#include <atomic>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <pugixml.hpp>
+
+#include "airports/stands.h"
+
+// Merges the learned file at learnedPath into the stands of the park airport
+// and applies its parking settings to the running program (not saved to
+// parameters.xml). airport supplies the airport name the learned file's
+// "airport_name" is compared with. handmade is set for a handmade file and
+// cleared otherwise. Never throws: errors are logged with "lf_readLearned".
+// A file that cannot be loaded is kept aside under a free backup name and
+// changes nothing; a handmade file with a duplicate stand id leaves the park
+// file's stands as they were.
+void lf_readLearned(const std::filesystem::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
+                    std::atomic<bool>& handmade);
+
+// Merges one learned "parkpos" element (its "id" text is first) into the
+// stand when the stand's name equals that id: changed radius and cargo flag,
+// and its options that are not already there. False when the names differ.
+bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learnedStand, Stand& stand);
+
+// Whether two options are the same learned use of a stand: same day, real
+// flag, registration, airline and type, and overlapping half hours.
+bool lf_sameStandOption(const StandOption& added, const StandOption& existing);
+
+// The name an unreadable learned file is kept under: "0" inserted before the
+// extension (EGLL.xml -> EGLL0.xml), then "0_2", "0_3" ... when that exists,
+// so that no earlier backup is overwritten. Empty when none of the first 100
+// names is free.
+std::filesystem::path lf_learnedBackupPath(const std::filesystem::path& learnedPath);

@@ -1,0 +1,496 @@
+// Finding, fetching and reading a park airport: alias files, the learned
+// file's path and merge, quality factors, fake traffic, the nearest stand at
+// a destination, and the whole read with its errors.
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "aircraftdata/dbase.h"
+#include "airports/airport_list.h"
+#include "airports/closest_stand.h"
+#include "airports/fake_traffic.h"
+#include "airports/learned_file.h"
+#include "airports/park_file.h"
+#include "airports/park_find.h"
+#include "airports/park_read.h"
+#include "airports/quality.h"
+#include "app/clock.h"
+#include "app/download.h"
+#include "app/errors.h"
+#include "app/files.h"
+#include "app/geo.h"
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "feed/traffic_reader.h"
+#include "support/airport_builders.h"
+#include "support/dbase_builder.h"
+#include "support/http_server.h"
+#include "support/log_reader.h"
+#include "support/park_file_builder.h"
+#include "support/workdir.h"
+#include "ui/traffic_range.h"
+
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using testsupport::logContains;
+using testsupport::logHasLine;
+using testsupport::ParkFileBuilder;
+using testsupport::ParkOptEntry;
+using testsupport::ParkposEntry;
+using testsupport::writeFile;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Monday 2026-12-07 14:10 UTC: weekday 1, half hour 28.
+constexpr std::int64_t kMonday1410 = 1796652600;
+// Metres as degrees of latitude.
+double north(double metres) { return metres / 1852.0 / 60.0; }
+
+class ParkReadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    testsupport::openTestLog();
+    gf_resetParametersToDefaults();
+    gf_initFolders();
+    g_parkStands.clear();
+    g_parkApf = ParkAirport{};
+    g_parkApf.icao = "EGLL";
+    g_apfHandmade = false;
+  }
+  void TearDown() override {
+    g_parkStands.clear();
+    g_parkApf = ParkAirport{};
+    g_closestStandFinder = gf_defaultClosestStandFinder();
+    gf_resetParametersToDefaults();
+  }
+
+  // A park file with the usual meta block and parameters.
+  static ParkFileBuilder parkFile(std::string name = "Heathrow", int altitude = 83, std::string publisher = "simaddon") {
+    ParkFileBuilder builder;
+    builder.airport(std::move(name), std::move(publisher), altitude);
+    return builder;
+  }
+
+  std::string read(const std::string& path) {
+    std::pair<std::int32_t, std::int32_t> factors{0, 0};
+    m_error = gf_readApf(path, g_parkApf, factors);
+    m_factors = factors;
+    return m_error;
+  }
+
+  std::string m_error;
+  std::pair<std::int32_t, std::int32_t> m_factors{0, 0};
+};
+
+StandOption opt(std::uint32_t id, std::uint32_t day, std::uint64_t hours, std::uint32_t real = 1) {
+  StandOption o;
+  o.registration = "G-ABCD";
+  o.airline = "BAW";
+  o.type = "A320";
+  o.id = id;
+  o.day = day;
+  o.hours = hours;
+  o.real = real;
+  return o;
+}
+
+Stand standWith(std::vector<StandOption> options, double radiusMetres = 20.0) {
+  return Stand("1", std::move(options), StandPosition{51.0, -0.4, 0.0}, radiusMetres, 1, 1, 1);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- finding park files
+
+TEST_F(ParkReadTest, AliasFilesComeFirstAndAreCutAfterXml) {
+  writeFile("airports/my_thirdparty/EGLL.txt", "airports/my_thirdparty/EGLL_v2.xml   # newer stands\r\nignored\n");
+  writeFile("airports/my_thirdparty/EGLL.xml", "<x/>");
+  writeFile("airports/my_simaddon/EGLL.txt", "airports/my_simaddon/other.xml\n");
+  writeFile("airports/my_simaddon/EGLL.xml", "<x/>");
+  EXPECT_EQ(gf_findApfFile("EGLL"), "airports/my_thirdparty/EGLL_v2.xml");
+
+  // An alias without ".xml" is passed over; so is one that leaves the
+  // airports folder.
+  struct Case {
+    std::string alias;
+    std::string found;
+  };
+  const Case cases[] = {
+      {"no file named here\n", "airports/my_thirdparty/EGLL.xml"},
+      {"../../etc/passwd.xml\n", "airports/my_thirdparty/EGLL.xml"},
+      {"/etc/x.xml\n", "airports/my_thirdparty/EGLL.xml"},
+      {"C:\\Windows\\x.xml\n", "airports/my_thirdparty/EGLL.xml"},
+      {"archive/thirdparty/Pub/EGLL.xml\n", "archive/thirdparty/Pub/EGLL.xml"},
+  };
+  for (const Case& c : cases) {
+    writeFile("airports/my_thirdparty/EGLL.txt", c.alias);
+    EXPECT_EQ(gf_findApfFile("EGLL"), c.found) << c.alias;
+  }
+  EXPECT_TRUE(logContains("lies outside the airports folder"));
+
+  fs::remove("airports/my_thirdparty/EGLL.txt");
+  fs::remove("airports/my_thirdparty/EGLL.xml");
+  EXPECT_EQ(gf_findApfFile("EGLL"), "airports/my_simaddon/other.xml");
+  fs::remove("airports/my_simaddon/EGLL.txt");
+  EXPECT_EQ(gf_findApfFile("EGLL"), "airports/my_simaddon/EGLL.xml");
+
+  // Existence alone makes a file available, even an alias that names nothing.
+  writeFile("airports/my_simaddon/EGKK.txt", "nothing");
+  EXPECT_TRUE(gf_ensureStockApf("EGKK"));
+  EXPECT_FALSE(gf_ensureStockApf("LFPG"));  // and the server refuses
+  EXPECT_EQ(gf_findApfFile("../EGLL"), "");
+}
+
+TEST_F(ParkReadTest, StockFilesComeFromTheServerOncePerRunAndMissesAreRemembered) {
+  fs::create_directories("server/MSFS/archive/stock");
+  parkFile().write("server/MSFS/archive/stock/EGLL.xml");
+  testsupport::HttpFileServer server("server");
+  gf_setDownloadServer(server.baseUrl());
+  g_isMsfs2020 = false;  // stock files come from "MSFS/" in either mode
+  EXPECT_TRUE(gf_ensureStockApf("EGLL"));
+  EXPECT_EQ(gf_findApfFile("EGLL"), "archive/stock/EGLL.xml");
+  g_isMsfs2020 = true;
+
+  testsupport::RawSocketServer missing("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  gf_setDownloadServer(missing.baseUrl());
+  EXPECT_FALSE(gf_ensureStockApf("LFPG"));
+  EXPECT_EQ(gf_findApfFile("LFPG"), "");
+  EXPECT_EQ(missing.acceptedCount(), 1);
+
+  // A thread that must not wait is told "not there yet" while the download runs.
+  testsupport::RawSocketServer silent;
+  gf_setDownloadServer(silent.baseUrl());
+  DownloadLimits limits = gf_downloadLimits();
+  limits.lowSpeedTime = std::chrono::seconds(2);
+  gf_setDownloadLimits(limits);
+  {
+    ServerFetchWithoutWaiting noWait;
+    EXPECT_FALSE(gf_ensureStockApf("EDDF"));
+    EXPECT_TRUE(gf_apfFetchPending("EDDF"));
+  }
+  gf_forgetServerFiles();
+  gf_setDownloadLimits(DownloadLimits{});
+}
+
+TEST_F(ParkReadTest, LearnedPathsFollowTheParkFilesLocation) {
+  struct Case {
+    std::string apf;
+    std::string publisher;
+    fs::path learned;
+  };
+  const fs::path learned = fs::path("airports") / "learned";
+  const Case cases[] = {
+      {"archive/stock/EGLL.xml", "", learned / "stock" / "EGLL.xml"},
+      {"archive/thirdparty/Sim%20Studio/EGLL.xml", "", learned / "thirdparty" / "Sim Studio" / "EGLL.xml"},
+      {"airports/my_thirdparty/EGLL.xml", "Orbx", learned / "thirdparty" / "Orbx" / "EGLL.xml"},
+      {"airports/my_thirdparty2024/EGLL.xml", "Orbx", learned / "thirdparty" / "Orbx" / "EGLL.xml"},
+      {"airports/my_simaddon/EGLL.xml", "simaddon", learned / "my_simaddon" / "EGLL.xml"},
+      {"C:/elsewhere/EGLL.xml", "", "C:/elsewhere/EGLL.xml"},
+      {"", "", ""},
+      {"airports/my_thirdparty/EGLL.xml", "../..", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(lf_learnedPathFor(c.apf, c.publisher), c.learned) << c.apf;
+}
+
+// ---------------------------------------------------------------- quality factors
+
+TEST_F(ParkReadTest, QualityFactorsAreTheMeanStandScore) {
+  const std::uint64_t fourHalfHours = 0b1111;
+  struct Case {
+    std::vector<Stand> stands;
+    std::pair<std::int32_t, std::int32_t> factors;
+  };
+  std::vector<Case> cases;
+  cases.push_back({{}, {-1, -1}});
+  cases.push_back({{standWith({})}, {-1, -1}});
+  cases.push_back({{standWith({opt(0, 3, fourHalfHours)})}, {0, 0}});
+  cases.push_back({{standWith({opt(1, 3, fourHalfHours)})}, {63, 0}});           // 10128 x 0.00625
+  cases.push_back({{standWith({opt(1, 3, fourHalfHours)}), standWith({})}, {32, 0}});
+  cases.push_back({{standWith({opt(1, 8, fourHalfHours, 0)})}, {0, 63}});       // day 8: no weekday
+  for (const Case& c : cases) EXPECT_EQ(gf_computeQualityFactors(c.stands), c.factors) << c.stands.size();
+}
+
+// ---------------------------------------------------------------- fake traffic
+
+TEST_F(ParkReadTest, FakeTrafficSuitsTheStandAndTheRegion) {
+  testsupport::DbaseBuilder().type("B738", 35.8).type("EC35", 10.2).type("C172", 11.0).type("KLMX", 1.0)
+      .type("B77W", 64.8).type("A320", 35.8).type("B739", 35.8).write();
+  gf_resetDbaseForTests();
+  gf_readDbase();
+  gf_setFixedClock(kMonday1410);
+  prm::RANDOM.set(false);
+
+  const auto stand = [](double radiusMetres, bool heli = false, std::vector<StandOption> options = {}) {
+    return Stand("S", std::move(options), StandPosition{1.0, 1.0, 0.0}, radiusMetres, 1, 1, heli ? 0 : 1);
+  };
+  std::vector<Stand> stands{stand(100.0, true), stand(19.0), stand(5.0), stand(20.0, false, {opt(7, 2, 1)})};
+  lf_makeFakeTraffic("EGLL", stands);
+  ASSERT_EQ(stands[0].options.size(), 1u);
+  EXPECT_EQ(stands[0].options[0].type, "EC35");  // a helipad, whatever its size
+  EXPECT_EQ(stands[0].options[0].callsign, "FAKE1");
+  EXPECT_EQ(stands[0].options[0].day, 1u);
+  EXPECT_EQ(stands[0].options[0].hours, std::uint64_t{1} << 28);
+  EXPECT_EQ(stands[0].options[0].origin, 1u);
+  EXPECT_EQ(stands[0].options[0].real, 0u);
+  ASSERT_EQ(stands[1].options.size(), 1u);
+  EXPECT_EQ(stands[1].options[0].airline + " " + stands[1].options[0].type, "SAS A320");  // first fitting of row 5
+  EXPECT_EQ(stands[1].options[0].registration, "REGFAKE2");
+  EXPECT_TRUE(stands[2].options.empty());  // too small for every airliner: no number used
+  ASSERT_EQ(stands[3].options.size(), 2u);
+  EXPECT_EQ(stands[3].options[1].id, 8u);
+  EXPECT_EQ(stands[3].options[1].callsign, "FAKE3");
+
+  std::vector<Stand> other{stand(5.0)};
+  lf_makeFakeTraffic("LFPG", other);  // no size test outside the listed regions
+  ASSERT_EQ(other[0].options.size(), 1u);
+  EXPECT_EQ(other[0].options[0].airline + " " + other[0].options[0].type, "ZZZ B738");
+  gf_resetDbaseForTests();
+}
+
+// ---------------------------------------------------------------- nearest stand at a destination
+
+TEST_F(ParkReadTest, NearestStandOfADestinationsParkFile) {
+  const LatLon user{51.0, -0.4};
+  std::string name = "kept";
+  EXPECT_EQ(gf_readDestApfForClosestStand("EGLL", user, name), kNoStandDistanceNm);
+  EXPECT_EQ(name, "kept");
+
+  parkFile()
+      .parkpos(ParkposEntry::at("far", 51.0 + north(0.3 * 1852.0), -0.4))
+      .parkpos(ParkposEntry::at("A1", 51.0 + north(0.1 * 1852.0), -0.4))
+      .parkpos(ParkposEntry::at("A2", 51.0 - north(0.1 * 1852.0), -0.4))
+      .write("airports/my_thirdparty/EGLL.xml");
+  EXPECT_NEAR(gf_readDestApfForClosestStand("EGLL", user, name), 0.1, 1e-4);
+  EXPECT_EQ(name, "A1");  // the first of two at the same distance
+
+  // A stand exactly 100 nm away is not taken; no position is 0/0.
+  parkFile().parkpos(ParkposEntry::idOnly("zero")).write("airports/my_thirdparty/EGKK.xml");
+  name = "kept";
+  EXPECT_EQ(gf_readDestApfForClosestStand("EGKK", LatLon{0.0, 100.0 / 60.0}, name), kNoStandDistanceNm);
+  EXPECT_EQ(name, "kept");
+  EXPECT_NEAR(gf_readDestApfForClosestStand("EGKK", LatLon{0.0, 1.0 / 60.0}, name), 1.0, 1e-6);
+  EXPECT_EQ(name, "zero");
+
+  // From the server: fetched into "airport.xml" and removed again; a file
+  // that is not XML stays; a failed download is logged with its address.
+  fs::create_directories("server/MSFS/archive/stock");
+  parkFile().parkpos(ParkposEntry::at("B7", 51.0, -0.4)).write("server/MSFS/archive/stock/EGLC.xml");
+  writeFile("server/MSFS/archive/stock/EGSS.xml", "<meta><info");
+  testsupport::HttpFileServer server("server");
+  gf_setDownloadServer(server.baseUrl());
+  EXPECT_NEAR(gf_readDestApfForClosestStand("EGLC", user, name), 0.0, 1e-9);
+  EXPECT_EQ(name, "B7");
+  EXPECT_FALSE(fs::exists("airport.xml"));
+  EXPECT_EQ(gf_readDestApfForClosestStand("EGSS", user, name), kNoStandDistanceNm);
+  EXPECT_TRUE(fs::exists("airport.xml"));
+  EXPECT_EQ(lf_resolveApfPath("archive/thirdparty/X/LFPG.xml", "t.xml"),
+            fmt::format("failed to download: '{}MSFS/archive/thirdparty/X/LFPG.xml'", server.baseUrl()));
+  EXPECT_TRUE(logHasLine(fmt::format("failed to download: '{}MSFS/archive/thirdparty/X/LFPG.xml'", server.baseUrl())));
+}
+
+TEST_F(ParkReadTest, ANeighboursStandElevenMetresAwayWinsTheNearestAirport) {
+  const LatLon user{51.0, -0.4};
+  testsupport::writeAirportList({testsupport::AirportEntry::at("EGLL", 51.0 + north(1000.0), -0.4),
+                                 testsupport::AirportEntry::at("EGKA", 51.0 + north(1500.0), -0.4)},
+                                "airports_msfs.xml");
+  gf_resetAirportsForTests();
+  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  parkFile().parkpos(ParkposEntry::at("101", 51.0 + north(300.0), -0.4)).write("airports/my_thirdparty/EGLL.xml");
+  parkFile().parkpos(ParkposEntry::at("7", 51.0 + north(11.0), -0.4)).write("airports/my_thirdparty/EGKA.xml");
+  const AirportRec* found = gf_findClosestAirport(user);
+  ASSERT_NE(found, nullptr);
+  EXPECT_EQ(found->icao, "EGKA");
+  EXPECT_TRUE(logHasLine("Airport EGLL is closest, but stand 7 at neighbouring airport EGKA is closer at 11 meters ..."));
+  gf_resetAirportsForTests();
+}
+
+// ---------------------------------------------------------------- learned files
+
+TEST_F(ParkReadTest, LearnedOptionsStandsRadiiAndCargoMerge) {
+  // The park file's publisher names the learned file's folder.
+  parkFile("Heathrow", 83, "Pub")
+      .parkpos(ParkposEntry::at("1", 51.0, -0.4)
+                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "10,11", "BAW1"))
+                   .opt(ParkOptEntry::of("G-ABCE", "BAW", "A320", "1", "10", "BAW2")))
+      .parkpos(ParkposEntry::at("2", 51.001, -0.4))
+      .write("airports/my_thirdparty/EGLL.xml");
+  ParkFileBuilder learned = parkFile();
+  learned
+      .parkpos(ParkposEntry::idOnly("1")
+                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "11,12", "OTHER"))  // overlaps: dropped
+                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "30", "BAW1"))     // disjoint: added, id 3
+                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "30,31", "BAW1"))  // equal to the one before
+                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "2", "30", "BAW1", true)))  // id 4
+      .parkpos(ParkposEntry::idOnly("2").set("radius_change", "true").set("radius", "100.0").set("cargo_change", "1")
+                   .set("cargo", "true"))
+      .parkpos(ParkposEntry::at("M1", 51.002, -0.4).set("manual", "true"))
+      .parkpos(ParkposEntry::at("M1", 51.003, -0.4).set("manual", "true"))            // same id twice
+      .parkpos(ParkposEntry::at("1", 51.004, -0.4).set("manual", "true"))             // a park-file id
+      .parkpos(ParkposEntry::at("M2", 0.00005, -0.00005).set("manual", "true"))       // no position
+      .parkpos(ParkposEntry::at("M3", 0.0002, 0.0).set("manual", "true"))
+      .parkpos(ParkposEntry::idOnly("gone"));
+  learned.write("airports/learned/thirdparty/Pub/EGLL.xml");
+
+  EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+  ASSERT_EQ(g_parkStands.size(), 4u);
+  const Stand& one = g_parkStands[0];
+  ASSERT_EQ(one.options.size(), 4u);
+  EXPECT_EQ(one.options[2].id, 3u);
+  EXPECT_EQ(one.options[2].origin, 0u);
+  EXPECT_EQ(one.options[3].id, 4u);
+  EXPECT_EQ(one.options[3].real, 0u);
+  EXPECT_DOUBLE_EQ(g_parkStands[1].radius, 100.0 * kMetresToNm);
+  EXPECT_EQ(g_parkStands[1].cargo, 1);
+  EXPECT_EQ(g_parkStands[1].cargoChange, 1);
+  EXPECT_EQ(g_parkStands[2].name, "M1");
+  EXPECT_EQ(g_parkStands[2].manual, 1);
+  EXPECT_EQ(g_parkStands[3].name, "M3");
+  EXPECT_TRUE(logContains("manually created standid M1 already exists in"));
+  EXPECT_TRUE(logContains("manually created standid 1 already exists in"));
+  EXPECT_TRUE(logContains("manually created standid M2 misses correct attributes in"));
+  EXPECT_TRUE(logContains("learned stand gone in airports/learned/thirdparty/Pub/EGLL.xml not found?"));
+  EXPECT_FALSE(g_apfHandmade);
+}
+
+TEST_F(ParkReadTest, AHandmadeFileReplacesTheStandsWhateverItsValue) {
+  parkFile().parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/EGLL.xml");
+  for (const std::string value : {"true", "false"}) {
+    parkFile().param("handmade", value).parkpos(ParkposEntry::at("H1", 51.0, -0.4))
+        .parkpos(ParkposEntry::at("H2", 51.001, -0.4)).write("airports/learned/thirdparty/simaddon/EGLL.xml");
+    g_parkStands.clear();
+    EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "") << value;
+    ASSERT_EQ(g_parkStands.size(), 2u);
+    EXPECT_EQ(g_parkStands[0].name, "H1");
+    EXPECT_TRUE(g_apfHandmade);
+  }
+  EXPECT_TRUE(logHasLine("A handmade airport file overruled the archived file!"));
+
+  // A handmade file with a stand twice leaves the park file's stands.
+  parkFile().param("handmade", "1").parkpos(ParkposEntry::at("H1", 51.0, -0.4))
+      .parkpos(ParkposEntry::at("H1", 51.001, -0.4)).write("airports/learned/thirdparty/simaddon/EGLL.xml");
+  g_parkStands.clear();
+  EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+  ASSERT_EQ(g_parkStands.size(), 1u);
+  EXPECT_EQ(g_parkStands[0].name, "1");
+  EXPECT_TRUE(logContains("lf_readLearned: 94: Parking position H1 appears more than once?"));
+}
+
+TEST_F(ParkReadTest, LearnedSettingsMapToTheirChoices) {
+  parkFile().parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/EGLL.xml");
+  const fs::path learnedPath = "airports/learned/thirdparty/simaddon/EGLL.xml";
+  const auto readWith = [&](std::vector<std::pair<std::string, std::string>> params) {
+    ParkFileBuilder learned = parkFile();
+    for (auto& [name, value] : params) learned.param(name, value);
+    learned.write(learnedPath);
+    g_parkStands.clear();
+    read("airports/my_thirdparty/EGLL.xml");
+  };
+  const std::pair<int, int> maxLive[] = {{-1, 500}, {10, 10}, {24, 10}, {25, 25}, {60, 50}, {99, 75}, {100, 100}, {300, 100}};
+  for (const auto& [value, setting] : maxLive) {
+    readWith({{"MAX_LIVE", std::to_string(value)}});
+    EXPECT_EQ(prm::MAX_LIVE_SEL.value(), setting) << value;
+  }
+  readWith({});
+  EXPECT_EQ(prm::MAX_LIVE_SEL.value(), -1);
+  EXPECT_EQ(prm::parking_percentage.value(), 30);
+
+  readWith({{"LATERAL_RANGE", "37"}, {"MAX_FIT", "60"}, {"parking_percentage", "150"}});
+  EXPECT_EQ(prm::RANGE.value(), 35);
+  EXPECT_EQ(g_rangeMeters.load(), 35 * 1852);
+  EXPECT_EQ(prm::MAX_FIT.value(), 47);
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 24.0);
+  EXPECT_EQ(prm::parking_percentage.value(), 100);  // a percentage above 100 is clamped
+  readWith({{"LATERAL_RANGE", "38"}, {"MAX_FIT", "3"}, {"WEEK", "yes"}, {"PARK_SOFT", "false"}});
+  EXPECT_EQ(prm::RANGE.value(), 40);
+  EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 2.0);
+  EXPECT_TRUE(prm::WEEK.value());
+  EXPECT_FALSE(prm::PARK_SOFT.value());
+
+  // A learned file that does not load changes nothing and is kept aside,
+  // never over an earlier copy.
+  writeFile(learnedPath, "<meta><info name=");
+  writeFile("airports/learned/thirdparty/simaddon/EGLL0.xml", "earlier");
+  readWith({});
+  writeFile(learnedPath, "<meta><info name=");
+  g_parkStands.clear();
+  read("airports/my_thirdparty/EGLL.xml");
+  EXPECT_EQ(prm::RANGE.value(), 40);
+  EXPECT_EQ(testsupport::readFile("airports/learned/thirdparty/simaddon/EGLL0.xml"), "earlier");
+  EXPECT_EQ(testsupport::readFile("airports/learned/thirdparty/simaddon/EGLL0_2.xml"), "<meta><info name=");
+  EXPECT_TRUE(logContains("EGLL.xml found, but could not be loaded, saved as *.0.xml"));
+}
+
+// ---------------------------------------------------------------- reading the park airport
+
+TEST_F(ParkReadTest, ReadErrorsLeaveTheAirportAsItWas) {
+  parkFile().dropMetaInfo("date").parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/A.xml");
+  writeFile("airports/my_thirdparty/B.xml", "<meta><info");
+  ParkFileBuilder noAltitude;
+  noAltitude.param("airport_name", "x").parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/C.xml");
+  parkFile().parkpos(ParkposEntry::idOnly("7")).parkpos(ParkposEntry::at("7", 51.0, -0.4))
+      .write("airports/my_thirdparty/D.xml");
+
+  struct Case {
+    std::string path;
+    std::string error;
+  };
+  const Case cases[] = {
+      {"", "gf_readApf: xml is empty"},
+      {"airports/my_thirdparty/A.xml", "airports/my_thirdparty/A.xml: refused to load (copyright)"},
+      {"airports/my_thirdparty/B.xml", "airports/my_thirdparty/B.xml: could not load file: airports/my_thirdparty/B.xml"},
+      {"archive/stock/NONE.xml", "failed to download: 'http://127.0.0.1:1/MSFS/archive/stock/NONE.xml'"},
+  };
+  g_parkApf.airportName = "before";
+  for (const Case& c : cases) {
+    EXPECT_EQ(read(c.path), c.error);
+    EXPECT_TRUE(g_parkStands.empty());
+  }
+  for (const auto& [file, code] : {std::pair{"C", 65}, std::pair{"D", 94}}) {
+    try {
+      read(fmt::format("airports/my_thirdparty/{}.xml", file));
+      ADD_FAILURE() << file;
+    } catch (const qor::UserErrorException& e) {
+      EXPECT_EQ(e.code(), code);
+    }
+    EXPECT_TRUE(g_parkStands.empty());
+    EXPECT_EQ(g_parkApf.airportName, "before");
+  }
+  g_parkApf.icao.clear();
+  EXPECT_EQ(read("airports/my_thirdparty/A.xml"), "gf_readApf: no park airport set");
+}
+
+TEST_F(ParkReadTest, StandsGetIdsAndTheirOverlappingNeighbours) {
+  const double thirtyMetres = north(30.0);
+  parkFile("Heathrow", 83)
+      .param("Qf_real", "71")
+      .parkpos(ParkposEntry::at("A", 51.0, -0.4, 0.0, 20.0))
+      .parkpos(ParkposEntry::at("B", 51.0 + thirtyMetres, -0.4, 0.0, 20.0))
+      .parkpos(ParkposEntry::at("C", 51.1, -0.4, 0.0, 16.0))
+      .parkpos(ParkposEntry::at("D", 51.1 + thirtyMetres, -0.4, 0.0, 16.0))
+      .write("airports/my_thirdparty/EGLL.xml");
+  EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+  ASSERT_EQ(g_parkStands.size(), 4u);
+  EXPECT_EQ(g_parkStands[3].id, 4u);
+  EXPECT_THAT(g_parkStands[0].adjacent, ElementsAre(2u));
+  EXPECT_THAT(g_parkStands[1].adjacent, ElementsAre(1u));
+  EXPECT_TRUE(g_parkStands[2].adjacent.empty());
+  // Without a learned file: the file's factors, and 30 % parking.
+  EXPECT_EQ(m_factors, (std::pair<std::int32_t, std::int32_t>{71, -1}));
+  EXPECT_EQ(prm::parking_percentage.value(), 30);
+  EXPECT_EQ(g_parkApf.airportName, "Heathrow");
+  EXPECT_EQ(g_parkApf.altitude, 83);
+  EXPECT_EQ(g_referenceElevation.get().feet, 83.0);
+  EXPECT_TRUE(g_referenceElevation.get().valid);
+  EXPECT_TRUE(logHasLine(fmt::format("{:24}: {}", "num_parkpos", 4)));
+
+  parkFile().write("airports/my_thirdparty/EMTY.xml");
+  g_parkStands.clear();
+  EXPECT_EQ(read("airports/my_thirdparty/EMTY.xml"), "no stands found");
+}
