@@ -17,6 +17,8 @@
 #include "app/version.h"
 #include "scan/livery_scan.h"
 #include "simlink/sim_link.h"
+#include "traffic/removals.h"
+#include "traffic/traffic_tick.h"
 #include "scan/sim_paths.h"
 #include "feed/feed_state.h"
 #include "feed/live_updates.h"
@@ -179,6 +181,9 @@ void lf_resetRunState() {
   gf_resetStatusClock();
   gf_clearError();
   gf_resetFeedState();
+  // The simulator removes a client's objects when it goes; the lists start empty.
+  gf_clearTrafficLists();
+  gf_resetTrafficTick();
   gf_resetDisplayForRun();
   gf_enableRunControls(false);
 }
@@ -196,6 +201,7 @@ void lf_mainLoopPass(bool oneSecond) {
     // The link finds the user's stand on a copy that only this thread replaces.
     gf_publishStandSnapshot();
   }
+  if (g_simRunning.load() && !g_simConnectError.load()) lf_handleAddingStack();
 }
 
 void lf_closingDown() {
