@@ -120,8 +120,20 @@ TEST_F(RtReportsTest, TheLinesArriveByteForByte) {
 
 TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenSends) {
   g_readersActive.store(true);
-  g_liveAircraft.emplace_back(AircraftIdentity{});
-  g_liveAircraft.emplace_back(AircraftIdentity{});
+  // One aircraft in the simulator, one waiting for its creation, one only received.
+  for (std::uint32_t hexid : {20001u, 20002u, 20003u}) {
+    AircraftIdentity identity;
+    identity.hexid = hexid;
+    g_liveAircraft.emplace_back(std::move(identity));
+  }
+  g_liveAircraft[0].simState = SimState::active;
+  g_liveAircraft[0].objectId = 77;
+  g_liveAircraft[1].simState = SimState::adding2sim;
+  {
+    std::lock_guard lock(g_simConnectMutex);
+    g_simCreateQueue = {AddRequest{.hexid = 20002}, AddRequest{.hexid = 1234}};
+    g_simRemoveQueue.clear();
+  }
   gf_setTrafficAccepted(true);
   gf_pushLiveUpdate(LiveAcUpdate{});
   g_trafficReader.setQnh(990.0);
@@ -134,6 +146,14 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
   EXPECT_FALSE(g_rtConnected.load());
   EXPECT_FALSE(g_readersActive.load());
   EXPECT_TRUE(g_liveAircraft.empty());
+  {
+    std::lock_guard lock(g_simConnectMutex);
+    EXPECT_EQ(g_simRemoveQueue, std::deque<std::uint32_t>{77});
+    ASSERT_EQ(g_simCreateQueue.size(), 1u);
+    EXPECT_EQ(g_simCreateQueue.front().hexid, 1234u) << "a static's creation was withdrawn with the live traffic";
+    g_simCreateQueue.clear();
+    g_simRemoveQueue.clear();
+  }
   EXPECT_EQ(gf_liveUpdateCount(), 0u);
   EXPECT_DOUBLE_EQ(g_trafficReader.qnh(), 1013.0);
   EXPECT_EQ(g_trafficReader.callsignTableSize(), 0u);
