@@ -7,6 +7,7 @@
 
 #include "aircraftdata/static_livery.h"
 #include "airports/stand_lookup.h"
+#include "airports/static_selection.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "traffic/aircraft.h"
@@ -106,6 +107,8 @@ DaySlot gf_halfHoursBefore(const DaySlot& now, std::int64_t halfHours) {
 
 void lf_placeStaticAircraft() {
   if (g_staticCandidates.empty() || g_parkStands.empty()) return;
+  // A search in progress is still filling the candidate list.
+  if (lf_searchRunning()) return;
   const StaticCandidate candidate = std::move(g_staticCandidates.back());
   g_staticCandidates.pop_back();
   try {

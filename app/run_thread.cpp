@@ -8,6 +8,7 @@
 
 #include "aircraftdata/dbase.h"
 #include "airports/airport_list.h"
+#include "airports/park_airports.h"
 #include "app/errors.h"
 #include "app/files.h"
 #include "app/log.h"
@@ -192,7 +193,7 @@ void lf_everySecond() {
   gf_advanceStatusClock();
   g_secondCounter.store((g_secondCounter.load() + 1) % 86400);
   // Requests other threads handed over, carried out here on the run thread.
-  lf_applyRememberedUserStand();
+  gf_runParkAirportRequests();
   lf_refreshLiveCounters();
 }
 
@@ -207,7 +208,7 @@ void lf_mainLoopPass(bool oneSecond) {
 void lf_closingDown() {
   // The link remembers the user's stand on its way out; it is carried out here.
   gf_stopSimClient();
-  lf_applyRememberedUserStand();
+  gf_runParkAirportRequests();
   // Then the feed: no more traffic, the readers stop, RealTraffic is told.
   gf_setTrafficAccepted(false);
   gf_stopReaders();

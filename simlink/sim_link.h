@@ -145,15 +145,10 @@ std::string gf_userStandOnSnapshot(const LatLon& position);
 
 // At a flight reload and when the link stops: when the on-ground value is
 // valid, the speed at most 2 knots and the user stands on a stand of the
-// park airport, hands that stand's name over to the run thread, which makes
-// it the park airport's reserved stand (lf_applyRememberedUserStand).
+// park airport, hands that stand's name over to the run thread
+// (gf_requestReservedStand), which makes it the park airport's reserved
+// stand in the park airports list.
 void lf_rememberUserStand();
-// Run thread: carries out a handed-over stand, if any, through the hook.
-void lf_applyRememberedUserStand();
-// What the run thread does with a remembered stand: set by the park-airport
-// code (it makes the stand the park airport's reserved stand and writes the
-// park airports list); nothing while unset.
-extern void (*g_userStandRememberedHook)(const std::string& standName);
 
 // Tests: everything back to the state of a fresh process.
 void gf_resetSimLinkForTests();

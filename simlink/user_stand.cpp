@@ -5,12 +5,11 @@
 #include <mutex>
 #include <optional>
 
+#include "airports/park_airports.h"
 #include "airports/stand_lookup.h"
 #include "app/hash.h"
 #include "app/log.h"
 #include "simlink/sim_link.h"
-
-void (*g_userStandRememberedHook)(const std::string& standName) = nullptr;
 
 namespace {
 
@@ -21,10 +20,6 @@ std::mutex g_snapshotMutex;
 std::shared_ptr<const StandList> g_snapshot;
 // Run thread only: what the published copy was made of.
 std::optional<std::uint64_t> g_snapshotKey;
-
-// Leaf lock: the stand handed over by the link's thread.
-std::mutex g_rememberedMutex;
-std::optional<std::string> g_remembered;
 
 template <typename T>
 void lf_hashValue(std::uint64_t& hash, const T& value) {
@@ -81,25 +76,11 @@ void lf_rememberUserStand() {
   // Off every stand there is nothing to remember (the reserved stand stays).
   std::string name = gf_userStandOnSnapshot(LatLon{user.latitude, user.longitude});
   if (name.empty()) return;
-  std::lock_guard lock(g_rememberedMutex);
-  g_remembered = std::move(name);
-}
-
-void lf_applyRememberedUserStand() {
-  std::optional<std::string> name;
-  {
-    std::lock_guard lock(g_rememberedMutex);
-    name.swap(g_remembered);
-  }
-  if (!name) return;
-  if (g_userStandRememberedHook != nullptr) g_userStandRememberedHook(*name);
+  // The park airports list belongs to the run thread: it carries this out.
+  gf_requestReservedStand(std::move(name));
 }
 
 void lf_resetUserStandForTests() {
-  {
-    std::lock_guard lock(g_rememberedMutex);
-    g_remembered.reset();
-  }
   {
     std::lock_guard lock(g_snapshotMutex);
     g_snapshot.reset();

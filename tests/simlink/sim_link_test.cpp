@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include "airports/park_airports.h"
 #include "airports/stand_lookup.h"
 #include "app/runstate.h"
 #include "simlink/sim_link.h"
 #include "support/sim_fixture.h"
+#include "support/workdir.h"
 #include "ui/display_state.h"
 
 namespace {
@@ -19,8 +21,11 @@ using testsupport::SimLinkTest;
 constexpr double kStandLat = 51.4700;
 constexpr double kStandLon = -0.4500;
 
-std::string g_hookedStand;
-void lf_recordStand(const std::string& name) { g_hookedStand = name; }
+// The reserved stand the run thread stored for the park airport.
+std::string lf_reservedStand() {
+  gf_runParkAirportRequests();
+  return g_parkAirports.empty() ? std::string() : g_parkAirports.front().stand;
+}
 
 class SimLinkUserTest : public SimLinkTest {
  protected:
@@ -31,11 +36,14 @@ class SimLinkUserTest : public SimLinkTest {
                               1);
     g_parkStands.back().id = 1;
     gf_publishStandSnapshot();
-    g_hookedStand.clear();
-    g_userStandRememberedHook = lf_recordStand;
+    g_parkAirport = AirportRec{};
+    g_parkAirport.icao = "EGLL";
+    g_parkAirports = {ParkAirportEntry{"EGLL", "", LatLon{kStandLat, kStandLon}, 0.0}};
   }
   void TearDown() override {
-    g_userStandRememberedHook = nullptr;
+    gf_runParkAirportRequests();
+    g_parkAirports.clear();
+    g_parkAirport = AirportRec{};
     g_parkStands.clear();
     SimLinkTest::TearDown();
     gf_publishStandSnapshot();
@@ -63,13 +71,11 @@ TEST_F(SimLinkUserTest, FollowsTheUserAircraftOnAStandTaxiingAndFlyingAway) {
 
   // A flight reload while standing still keeps the stand, carried out on the run thread.
   sim().loadFlight("flight.flt");
-  EXPECT_TRUE(waitFor([] {
-    lf_applyRememberedUserStand();
-    return g_hookedStand == "A1";
-  }));
+  EXPECT_TRUE(waitFor([] { return lf_reservedStand() == "A1"; }));
+  EXPECT_TRUE(testsupport::readFile("airports/my_park_airports.txt").starts_with("EGLL,A1"));
 
   // Taxiing away: off the stand, and a reload remembers nothing.
-  g_hookedStand.clear();
+  g_parkAirports.front().stand.clear();
   sim().taxiUser(kStandLat + 0.002, kStandLon, 12.0);
   EXPECT_TRUE(waitFor([] { return gf_userStandName().empty(); }));
   sim().loadFlight("flight.flt");
@@ -77,8 +83,7 @@ TEST_F(SimLinkUserTest, FollowsTheUserAircraftOnAStandTaxiingAndFlyingAway) {
   EXPECT_TRUE(waitFor([] { return gf_userStandName() == "A1"; }));
   sim().loadFlight("flight.flt");
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  lf_applyRememberedUserStand();
-  EXPECT_EQ(g_hookedStand, "");
+  EXPECT_EQ(lf_reservedStand(), "");
 
   // Flying out of sight.
   sim().flyUser(kStandLat + 1.0, kStandLon, 12000.0, 300.0);

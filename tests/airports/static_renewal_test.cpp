@@ -1,0 +1,142 @@
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "airports/static_placement.h"
+#include "airports/static_selection.h"
+#include "app/clock.h"
+#include "traffic/removals.h"
+#include "ui/status_line.h"
+
+namespace {
+
+// Wednesday 2026-01-07 12:00 UTC: weekday 3, half hour 24.
+constexpr std::int64_t kNow = 1767787200;
+constexpr DaySlot kNowSlot{3, 24};
+
+class StaticRenewalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gf_setFixedClock(kNow);
+    ASSERT_EQ(gf_daySlotNow(), kNowSlot);
+    gf_clearTrafficLists();
+    g_staticCandidates.clear();
+    g_parkingAdjustments.clear();
+    g_staticRemovals.clear();
+    g_liveCallsigns.clear();
+    g_realPassFit = 4;
+    g_softPassFit = -1;
+    // Stands 1..20 far apart, none adjacent.
+    for (std::uint32_t id = 1; id <= 20; ++id) {
+      g_parkStands.emplace_back("S" + std::to_string(id), std::vector<StandOption>{},
+                                StandPosition{50.0 + 0.01 * id, 8.0, 0.0}, 40.0, 1, 1, 1);
+      g_parkStands.back().id = id;
+    }
+  }
+  void TearDown() override {
+    gf_clearTrafficLists();
+    g_staticCandidates.clear();
+    g_parkingAdjustments.clear();
+    g_liveCallsigns.clear();
+    g_parkStands.clear();
+    gf_setFixedClock(std::nullopt);
+  }
+
+  // An active static on its stand, arrived `ago` half hours before now, whose
+  // stand still has its learned option for the current half hour.
+  static void addStatic(std::uint32_t standId, const std::string& callsign, std::int64_t ago) {
+    Stand& stand = g_parkStands[standId - 1];
+    StandOption option;
+    option.airline = "BAW";
+    option.type = "A320";
+    option.registration = "G-" + callsign;
+    option.callsign = callsign;
+    option.day = kNowSlot.day;
+    option.hours = std::uint64_t{1} << kNowSlot.slot;
+    option.id = 1;
+    option.real = 1;
+    stand.options.push_back(option);
+    AircraftIdentity identity(LiveAcData{"BAW", "A320", "", "", callsign + "*", callsign, "", "G-" + callsign});
+    identity.hexid = standId;
+    ParkedAircraft aircraft(std::move(identity), standId, StandPosition{stand.latitude, stand.longitude, 0.0}, 0);
+    aircraft.simState = SimState::active;
+    aircraft.objectId = 100 + standId;
+    aircraft.parkingStart = gf_halfHoursBefore(kNowSlot, ago);
+    g_staticAircraft.push_back(std::move(aircraft));
+  }
+  static void addLiveParked(std::uint32_t standId, const std::string& callsign) {
+    LiveAircraft live(AircraftIdentity(LiveAcData{"DLH", "A320", "", "", callsign, "", "", ""}));
+    live.simState = SimState::active;
+    live.flightPhase = FlightPhase::parked;
+    live.onGroundConfirmed = true;
+    live.standId = standId;
+    live.objectId = 500 + standId;
+    g_liveAircraft.push_back(std::move(live));
+  }
+  static StaticCandidate candidate(std::uint32_t standId, std::uint32_t fit) {
+    StaticCandidate c;
+    c.standId = standId;
+    c.fit = fit;
+    c.airline = "EZY";
+    c.type = "A320";
+    c.callsign = "EZY" + std::to_string(standId);
+    return c;
+  }
+};
+
+TEST_F(StaticRenewalTest, TheTrimDropsNewCandidatesThenTheLongestStandingStatics) {
+  // 10 wanted; 8 statics may stay, 4 live aircraft are parked, 3 new candidates.
+  for (std::uint32_t i = 1; i <= 8; ++i) addStatic(i, "BAW" + std::to_string(i), i);
+  for (std::uint32_t i = 9; i <= 12; ++i) addLiveParked(i, "DLH" + std::to_string(i));
+  lf_collectLiveParked();
+  g_staticCandidates = {candidate(13, 0), candidate(14, 1), candidate(15, 2)};
+
+  lf_finishParkingAdjustments(kNowSlot, 10);
+
+  EXPECT_TRUE(g_staticCandidates.empty());
+  EXPECT_EQ(g_parkingAdjustments.size(), 6u);
+  // The two that stood longest (stands 8 and 7) go; the live aircraft stay.
+  EXPECT_EQ(g_removeRequests, (std::deque<std::uint32_t>{108, 107}));
+  EXPECT_EQ(gf_statusSnapshot().status, "Parking adjustments: 2 to be removed, 0 to be added");
+  for (const LiveAircraft& live : g_liveAircraft) EXPECT_EQ(live.simState, SimState::active);
+}
+
+TEST_F(StaticRenewalTest, StaticsHeardLiveOrNoLongerLearnedGoAndNewerCandidatesTakeTheirStands) {
+  addStatic(1, "BAW1", 2);
+  addStatic(2, "BAW2", 2);
+  addStatic(3, "BAW3", 30);  // its option covers now, but it arrived before the candidate
+  addStatic(4, "BAW4", 1);   // a candidate that arrived earlier does not replace it
+  addStatic(5, "BAW5", 2);
+  g_parkStands[4].options[0].hours = std::uint64_t{1} << (kNowSlot.slot - 10);  // learned outside the window
+  g_liveCallsigns.insert("BAW2_");  // heard in the feed with a trailing "_"
+  g_staticCandidates = {candidate(3, 5), candidate(4, 3)};
+
+  lf_finishParkingAdjustments(kNowSlot, 10);
+
+  EXPECT_EQ(g_removeRequests, (std::deque<std::uint32_t>{102, 103, 105}));
+  ASSERT_EQ(g_staticCandidates.size(), 1u);
+  EXPECT_EQ(g_staticCandidates[0].standId, 3u);
+  ASSERT_EQ(g_parkingAdjustments.size(), 2u);
+  EXPECT_EQ(g_parkingAdjustments[0].standId, 4u);  // the most recent arrival first
+  EXPECT_EQ(g_parkingAdjustments[1].standId, 1u);
+}
+
+TEST_F(StaticRenewalTest, AStaticLeavingInTheNextHalfHourComesBackWithItsDepartureCallsign) {
+  addStatic(1, "BAW1", 3);
+  ParkedAircraft& s = g_staticAircraft[0];
+  s.identity.sourceCallsign2 = "BAW2";
+  g_parkStands[0].options[0].callsign2 = "BAW2";  // bit 25 not set: gone in the next half hour
+
+  lf_finishParkingAdjustments(kNowSlot, 10);
+
+  EXPECT_EQ(g_removeRequests, (std::deque<std::uint32_t>{101}));
+  ASSERT_EQ(g_staticCandidates.size(), 1u);
+  const StaticCandidate& again = g_staticCandidates[0];
+  EXPECT_EQ(again.standId, 1u);
+  EXPECT_EQ(again.fit, 3u);  // placed again with its first arrival time
+  EXPECT_EQ(again.staysOn, 0);
+  EXPECT_EQ(lf_detcs(again), "BAW2*");
+  EXPECT_TRUE(g_parkingAdjustments.empty());
+}
+
+}  // namespace
