@@ -1,10 +1,11 @@
-// The commands that Enter in an edit field runs. For now each reads its
-// field and logs what it was given; the validation, storing and messages of
-// each command come with the command handlers of the window.
+// The commands that Enter in an edit field runs: each reads its field,
+// checks the text, stores the value, rewrites the field with the value in
+// force and tells the user on the status line.
 #pragma once
 
 #include <string>
 
+#include "app/geo.h"
 #include "app/parameters.h"
 
 // The UTF-8 text of a control of the main window (at most 1022 characters).
@@ -20,6 +21,9 @@ bool lf_processTbFloat(ControlFloatParameter& setting);
 void lf_processBlockCallsign();
 // DESTINATION.
 void lf_processDestination();
+// A new destination: stored and saved, and the park airports list is asked
+// to make it its first entry (also used to restore it at a run start).
+void lf_newDestination(const std::string& icao, const LatLon& position);
 // CALLSIGN_2_OBJECTID.
 void lf_processCallsignObjectId();
 // ALL_INSTALL_PATH: the typed text for the selected simulator's path setting.

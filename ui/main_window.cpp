@@ -11,6 +11,7 @@
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "app/version.h"
+#include "ui/commands.h"
 #include "ui/controls.h"
 #include "ui/paint.h"
 #include "ui/status_line.h"
@@ -149,6 +150,9 @@ LRESULT CALLBACK lf_mainWindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARA
       ::SetDCBrushColor(hdc, kLightBlue);
       return reinterpret_cast<LRESULT>(::GetStockObject(DC_BRUSH));
     }
+    case WM_COMMAND:
+      if (lf_HandleWMCOMMAND(hwnd, wParam)) return 0;
+      return ::DefWindowProcW(hwnd, message, wParam, lParam);
     case WM_APP_START_RUN:
       gf_startRunThread();
       return 0;

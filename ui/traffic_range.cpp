@@ -2,15 +2,59 @@
 
 #include <cmath>
 
+#include "airports/airport_list.h"
 #include "app/geo.h"
+#include "app/settings.h"
+#include "simlink/sim_link.h"
+#include "ui/window_setters.h"
 
 std::atomic<double> g_rangeNm{40.0};
 std::atomic<std::int32_t> g_rangeMeters{static_cast<std::int32_t>(40.0 * kNmToMetres)};
 std::atomic<std::int32_t> g_manualRange{40};
+
+namespace {
+
+// The radius steps of the automatic radius between 10 and 40 nm.
+std::int32_t lf_radiusStep(std::int32_t r) {
+  struct Step {
+    std::int32_t upTo;
+    std::int32_t radius;
+  };
+  constexpr Step kSteps[] = {{10, 10}, {12, 12}, {14, 14}, {16, 16}, {18, 18},
+                             {22, 20}, {27, 25}, {32, 30}, {37, 35}, {40, 40}};
+  for (const Step& step : kSteps) {
+    if (r <= step.upTo) return step.radius;
+  }
+  return 40;
+}
+
+}  // namespace
 
 void gf_setTrafficRange(double nm) {
   g_rangeNm.store(nm);
   g_rangeMeters.store(static_cast<std::int32_t>(std::lround(nm * kNmToMetres)));
 }
 
-void gf_autoRange() {}
+std::int32_t gf_autoRangeFor(bool onGround, double heightFeet, double parkAirportNm) {
+  if (onGround) return 10;
+  if (heightFeet > prm::AR_ABOVE_HEIGHT.value()) return 100;
+  if (heightFeet > prm::AIRP_HEIGHT.value()) return 40;
+  if (parkAirportNm <= 7.0) return 10;
+  if (parkAirportNm < 37.0) return lf_radiusStep(static_cast<std::int32_t>(std::lround(parkAirportNm)) + 3);
+  return 40;
+}
+
+void gf_autoRange() {
+  const OnGroundReading ground = g_userOnGround.get();
+  const UserAircraftData user = g_userAircraft.get();
+  const double distance = g_parkAirport.icao.empty()
+                              ? 10000.0
+                              : gf_distanceNm(LatLon{user.latitude, user.longitude},
+                                              LatLon{g_parkAirport.latitude, g_parkAirport.longitude});
+  const std::int32_t radius = gf_autoRangeFor(ground.valid && ground.onGround, user.altitudeAboveGround, distance);
+  const std::int32_t before = prm::RANGE.value();
+  prm::RANGE.set(radius);
+  gf_setTrafficRange(radius);
+  if (prm::RANGE.value() != before) gf_setTbIntText(prm::RANGE);
+}
+

@@ -14,6 +14,11 @@ extern std::atomic<std::int32_t> g_manualRange;
 // Sets the radius in force to nm nautical miles (and nm x 1852 metres).
 void gf_setTrafficRange(double nm);
 
-// Recomputes the automatic radius from the user aircraft's height. Until the
-// simulator link reports the height it keeps the radius in force.
+// The automatic radius for the user aircraft: 10 nm on the ground, 100 nm
+// above AR_ABOVE_HEIGHT, 40 nm above AIRP_HEIGHT, else stepped by the
+// distance to the park airport (10000 nm when there is none).
+std::int32_t gf_autoRangeFor(bool onGround, double heightFeet, double parkAirportNm);
+
+// Run thread: RANGE and the radius in force become the automatic radius of
+// the user aircraft (RANGE is not saved); the combo shows a change.
 void gf_autoRange();

@@ -3,6 +3,9 @@
 #include <thread>
 #include <vector>
 
+#include <filesystem>
+
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "app/runstate.h"
@@ -17,6 +20,8 @@
 #include "ui/window_fixture.h"
 
 using namespace testsupport;
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
 namespace drv = win32layer::testdriver;
 
 namespace {
@@ -166,9 +171,11 @@ TEST_F(ControlsTest, CheckboxesShowTheStoredSettingsFromTheStart) {
   // A setting missing from the file keeps its default.
   EXPECT_EQ(IsDlgButtonChecked(window(), prm::SUPPRESS_STUB.controlId()), BST_CHECKED);
   EXPECT_EQ(IsDlgButtonChecked(window(), prm::ALWAYS_ON_TOP.controlId()), BST_UNCHECKED);
-  // A plain checkbox does not tick itself when clicked.
+  // A plain checkbox does not tick itself: its command turns it over and saves.
   EXPECT_TRUE(drv::click(control(prm::LOG.controlId())));
-  EXPECT_EQ(IsDlgButtonChecked(window(), prm::LOG.controlId()), BST_CHECKED);
+  EXPECT_EQ(IsDlgButtonChecked(window(), prm::LOG.controlId()), BST_UNCHECKED);
+  EXPECT_FALSE(prm::LOG.value());
+  EXPECT_THAT(readFile(appDataDir() / "Skyloom" / "parameters.xml"), HasSubstr("name=\"LOG\" value=\"false\""));
 }
 
 TEST_F(ControlsTest, EditFieldsAndButtonsTakeInputOnlyOnceTheRunEnablesThem) {
@@ -207,18 +214,19 @@ TEST_F(ControlsTest, EnterClearsTheStatusRunsTheFieldsCommandAndNeverReachesTheF
   gf_setParkFileLoaded(true);  // the fit field acts only with a park airport
   struct Case {
     ParameterControl* setting;
-    std::string logLine;
+    std::string status;  // the command's own answer
+    std::string shown;   // the field shows the value in force afterwards
   };
   const std::vector<Case> cases{
-      {&prm::ALL_INSTALL_PATH, "lf_newSimPath: MSFS_INSTALL_PATH 'c:\\x'"},
-      {&prm::BLOCK_CALLSIGN, "lf_processBlockCallsign: 'c:\\x'"},
-      {&prm::CALLSIGN_2_OBJECTID, "lf_processCallsignObjectId: 'c:\\x'"},
-      {&prm::DESTINATION, "lf_processDestination: 'c:\\x'"},
-      {&prm::parking_percentage, "lf_processTbInt: parking_percentage 'c:\\x'"},
-      {&prm::MAX_FIT_FL, "lf_processTbFloat: MAX_FIT_FL 'c:\\x'"},
+      {&prm::ALL_INSTALL_PATH, "This install path does not exist: c:\\x", "c:\\x"},
+      {&prm::BLOCK_CALLSIGN, "live aircraft with callsign 'C:\\X' will be blocked", "C:\\X"},
+      {&prm::CALLSIGN_2_OBJECTID, "", "C:\\X"},
+      {&prm::DESTINATION, "destination 'C:\\X' is unknown ...", ""},
+      {&prm::parking_percentage, "invalid input: c:\\x", "30"},
+      {&prm::MAX_FIT_FL, "invalid input: c:\\x", "24"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.logLine);
+    SCOPED_TRACE(c.status);
     HWND field = c.setting->handle();
     // A spy between our procedure and the field's built-in one.
     g_builtinEdit = c.setting->previousProc();
@@ -227,9 +235,8 @@ TEST_F(ControlsTest, EnterClearsTheStatusRunsTheFieldsCommandAndNeverReachesTheF
     gf_showStatus("something earlier", false);
     ASSERT_TRUE(drv::typeText(field, "c:\\x"));
     ASSERT_TRUE(drv::pressEnter(field));
-    EXPECT_EQ(gf_statusSnapshot().status, "");
-    EXPECT_TRUE(logHasLine(c.logLine));
-    EXPECT_EQ(drv::windowText(field), "c:\\x");
+    EXPECT_EQ(gf_statusSnapshot().status, c.status);
+    EXPECT_EQ(drv::windowText(field), c.shown);
     EXPECT_EQ(g_seen.size(), 4u);  // the four typed characters, never the Enter
     EXPECT_TRUE(std::none_of(g_seen.begin(), g_seen.end(), [](const auto& m) { return m.second == 13; }));
     c.setting->setPreviousProc(g_builtinEdit);
@@ -247,10 +254,13 @@ TEST_F(ControlsTest, TheFitFieldActsOnlyWhileAParkAirportIsLoadedAndThePathGoesT
   EXPECT_FALSE(logContains("lf_processTbFloat"));
 
   g_isMsfs2020 = false;
+  fs::create_directories("sims/Community");
   HWND path = control(prm::ALL_INSTALL_PATH.controlId());
-  ASSERT_TRUE(drv::typeText(path, "/sims/Community"));
+  ASSERT_TRUE(drv::typeText(path, "sims/Community/"));
   ASSERT_TRUE(drv::pressEnter(path));
-  EXPECT_TRUE(logHasLine("lf_newSimPath: MSFS_2024_INSTALL_PATH '/sims/Community'"));
+  EXPECT_EQ(prm::MSFS_2024_INSTALL_PATH.value(), "sims");
+  EXPECT_EQ(prm::MSFS_INSTALL_PATH.value(), "");
+  gf_resetStopRequest();
 }
 
 TEST_F(ControlsTest, AfterRunStartTheCombosShowTheCurrentValues) {

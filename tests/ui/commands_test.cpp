@@ -1,0 +1,236 @@
+// The window's commands as a user gives them: clicks on checkboxes and
+// buttons, picks in combo boxes, text and Enter in edit fields.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "airports/airport_list.h"
+#include "app/files.h"
+#include "app/requests.h"
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "app/utf.h"
+#include "support/airport_builders.h"
+#include "support/log_reader.h"
+#include "support/workdir.h"
+#include "ui/commands.h"
+#include "ui/controls.h"
+#include "ui/display_state.h"
+#include "ui/edit_commands.h"
+#include "ui/status_line.h"
+#include "ui/traffic_range.h"
+#include "ui/window_fixture.h"
+
+using namespace testsupport;
+namespace drv = win32layer::testdriver;
+namespace fs = std::filesystem;
+
+class CommandsTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    ASSERT_TRUE(createWindow());
+    ASSERT_TRUE(onOtherThread([] { gf_prepareControlsForRun(); }));
+    gf_enableRunControls(true);
+  }
+  void TearDown() override {
+    for (auto* request : {&g_clearLiveriesRequest, &g_autoRangeRequest, &g_navLightsRequest, &g_maxLiveRequest}) {
+      request->store(false);
+    }
+    WindowTest::TearDown();
+  }
+  void click(const ParameterControl& setting) { ASSERT_TRUE(drv::click(control(setting.controlId()))); }
+  // Picks the combo entry showing this text.
+  void pick(const ParameterControl& setting, const std::string& text) {
+    HWND combo = control(setting.controlId());
+    const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      WCHAR buffer[64]{};
+      SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
+      if (win32::utf16ToUtf8(buffer) == text) {
+        ASSERT_TRUE(drv::pickComboEntry(combo, i));
+        return;
+      }
+    }
+    FAIL() << "no entry " << text;
+  }
+  std::string enter(const ParameterControl& field, const std::string& text) {
+    HWND edit = control(field.controlId());
+    EXPECT_TRUE(drv::clearText(edit));
+    EXPECT_TRUE(drv::typeText(edit, text));
+    EXPECT_TRUE(drv::pressEnter(edit));
+    return drv::windowText(edit);
+  }
+  static std::string status() { return gf_statusSnapshot().status; }
+};
+
+TEST_F(CommandsTest, ScanCheckboxesRestartOnlyBeforeRealTrafficConnected) {
+  click(prm::SCAN_LIVERIES);  // on by default: now off
+  EXPECT_EQ(status(), "");
+  g_idle = false;
+  click(prm::SCAN_LIVERIES);
+  EXPECT_TRUE(prm::SCAN_LIVERIES.value());
+  EXPECT_EQ(status(),
+            "Your liveries will be scanned at the next start of Skyloom, recommended after you have add/removed AI "
+            "aircraft models/liveries");
+  EXPECT_FALSE(g_stopRun.load());
+
+  click(prm::SCAN_LIVERIES);  // off
+  g_idle = true;
+  click(prm::SCAN_LIVERIES);
+  EXPECT_EQ(status(), "Your liveries will be scanned");
+  EXPECT_TRUE(g_stopRun.load());
+  EXPECT_EQ(gf_exitReason(), ExitReason::NewSettings);
+  EXPECT_EQ(g_restartDelay.load(), 2);
+  EXPECT_TRUE(g_clearLiveriesRequest.load());  // emptied by the next run, not by the window
+}
+
+TEST_F(CommandsTest, ASimulatorSwitchIsWholeAndTheSameChoiceDoesNothing) {
+  pick(prm::SIM_CHOICE, "MSFS 2020");
+  EXPECT_FALSE(g_stopRun.load());
+
+  writeFile(g_liveriesScannedPath, "<liveries/>");
+  prm::SCAN_AIRPORTS.set(false);
+  prm::SCAN_LIVERIES.set(false);
+  prm::ALL_INSTALL_PATH.set("C:/sim");
+  prm::MYSIMADDON24_VERSION.set("7");
+  pick(prm::SIM_CHOICE, "MSFS 2024");
+  EXPECT_EQ(prm::SIM_CHOICE.value(), "MSFS 2024");
+  EXPECT_FALSE(fs::exists(g_liveriesScannedPath));
+  EXPECT_TRUE(prm::SCAN_AIRPORTS.value() && prm::SCAN_LIVERIES.value());
+  EXPECT_EQ(IsDlgButtonChecked(window(), prm::SCAN_LIVERIES.controlId()), BST_CHECKED);
+  EXPECT_EQ(prm::ALL_INSTALL_PATH.value(), "");
+  EXPECT_EQ(prm::MYSIMADDON24_VERSION.value(), "");
+  EXPECT_EQ(g_restartDelay.load(), 3);
+  EXPECT_TRUE(g_isMsfs2020.load());  // the running run keeps its simulator; the next one takes the new
+  EXPECT_TRUE(logHasLine("Switching Simulator to MSFS 2024"));
+}
+
+TEST_F(CommandsTest, RadiusFromTheComboAndBackFromTheAutomaticOne) {
+  pick(prm::RANGE, "25");
+  EXPECT_EQ(prm::RANGE.value(), 25);
+  EXPECT_EQ(g_rangeMeters.load(), 25 * 1852);
+  EXPECT_TRUE(g_parkingRefreshRequest.exchange(false));
+
+  click(prm::AUTO_RANGE);
+  EXPECT_FALSE(IsWindowEnabled(control(prm::RANGE.controlId())));
+  EXPECT_TRUE(g_autoRangeRequest.exchange(false));
+  prm::RANGE.set(80);  // what the automatic radius set meanwhile
+  gf_setTrafficRange(80);
+  click(prm::AUTO_RANGE);
+  EXPECT_EQ(prm::RANGE.value(), 25);
+  EXPECT_EQ(g_rangeNm.load(), 25.0);
+  EXPECT_EQ(drv::windowText(control(prm::RANGE.controlId())), "25");
+
+  struct Case {
+    bool onGround;
+    double height;
+    double distance;
+    int radius;
+  };
+  const Case cases[] = {{true, 30000, 50, 10},   {false, 24001, 5, 100}, {false, 24000, 5, 40},
+                        {false, 18001, 5, 40},   {false, 100, 7.0, 10},  {false, 100, 20.4, 25},
+                        {false, 100, 36.9, 40},  {false, 100, 37.0, 40}, {false, 100, 8.0, 12}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(gf_autoRangeFor(c.onGround, c.height, c.distance), c.radius) << c.distance << " " << c.height;
+  }
+}
+
+TEST_F(CommandsTest, TextFieldsAreCheckedAndShowTheValueInForce) {
+  writeAirportList({AirportEntry::at("EGLL", 51.47, -0.45)});
+  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  struct Case {
+    ParameterControl* field;
+    std::string typed;
+    std::string shown;
+    std::string status;
+  };
+  const std::vector<Case> cases{
+      {&prm::BLOCK_CALLSIGN, "baw12", "BAW12", "live aircraft with callsign 'BAW12' will be blocked"},
+      {&prm::BLOCK_CALLSIGN, "BAW12", "BAW12", "callsign 'BAW12' was already set ..."},
+      {&prm::BLOCK_CALLSIGN, "BAW", "BAW12", "callsign 'BAW' is not valid"},
+      {&prm::BLOCK_CALLSIGN, "BAW123456", "BAW12", "callsign 'BAW123456' is not valid"},
+      {&prm::DESTINATION, "egll", "EGLL", "New destination: EGLL"},
+      {&prm::DESTINATION, "LHR", "EGLL", "destination 'LHR' is not valid"},
+      {&prm::DESTINATION, "lfpg", "EGLL", "destination 'LFPG' is unknown ..."},
+      {&prm::parking_percentage, "150", "100", "The new parking_percentage is 100"},
+      {&prm::parking_percentage, "100", "100", "Same parking_percentage value 100, no changes made"},
+      {&prm::parking_percentage, "", "100", "invalid input: "},
+      {&prm::parking_percentage, "99999999999", "100", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    EXPECT_EQ(enter(*c.field, c.typed), c.shown);
+    EXPECT_EQ(status(), c.status);
+  }
+  EXPECT_TRUE(g_blockedCallsignRequest.exchange(false));
+  EXPECT_FALSE(IsWindowEnabled(control(g_rereadButton.controlId())));  // until the list took the destination
+
+  // The fit snaps to whole half hours; only while a park airport is loaded.
+  gf_setParkFileLoaded(true);
+  const std::pair<std::string, int> fits[] = {{"7.3", 14}, {"30", 47}, {"0", 0}, {"nan", 0}, {"inf", 0}};
+  for (const auto& [typed, maxFit] : fits) {
+    enter(prm::MAX_FIT_FL, typed);
+    EXPECT_EQ(prm::MAX_FIT.value(), maxFit) << typed;
+  }
+  EXPECT_EQ(prm::MAX_FIT_FL.value(), 0.5);
+  EXPECT_EQ(status(), "invalid input: inf");
+
+  // "Unblock" empties the blocked callsign; a second press has nothing to do.
+  ASSERT_TRUE(drv::click(control(g_unblockButton.controlId())));
+  EXPECT_EQ(prm::BLOCK_CALLSIGN.value(), "");
+  EXPECT_EQ(status(), "no more blocking of live aircraft 'BAW12'");
+  gf_enableControl(g_unblockButton.controlId(), true);
+  ASSERT_TRUE(drv::click(control(g_unblockButton.controlId())));
+  EXPECT_EQ(status(), "Nothing to block or unblock...");
+}
+
+TEST_F(CommandsTest, ACommunityPathOrItsParentIsTakenAndRestarts) {
+  fs::create_directories("sim/Packages/Community");
+  const std::pair<std::string, std::string> accepted[] = {
+      {"sim/Packages/Community", "sim/Packages"}, {"sim\\Packages\\Community\\", "sim/Packages"},
+      {"sim/Packages/", "sim/Packages"}, {"sim/./Packages/../Packages/Community", "sim/Packages"}};
+  for (const auto& [typed, stored] : accepted) {
+    gf_resetStopRequest();
+    prm::MSFS_INSTALL_PATH.set("");
+    enter(prm::ALL_INSTALL_PATH, typed);
+    EXPECT_EQ(prm::MSFS_INSTALL_PATH.value(), stored) << typed;
+    EXPECT_EQ(g_restartDelay.load(), 3);
+  }
+  gf_resetStopRequest();
+  enter(prm::ALL_INSTALL_PATH, "sim");
+  EXPECT_EQ(status(), "This path exists but is not a path to Community ...");
+  enter(prm::ALL_INSTALL_PATH, "nowhere/Community");
+  EXPECT_EQ(status(), "This install path does not exist: nowhere/Community");
+  EXPECT_FALSE(g_stopRun.load());
+  EXPECT_EQ(prm::MSFS_INSTALL_PATH.value(), "sim/Packages");
+}
+
+TEST_F(CommandsTest, ButtonsHandTheirWorkToTheRunThread) {
+  ASSERT_TRUE(drv::click(control(g_rereadButton.controlId())));
+  EXPECT_TRUE(g_rereadRequest.exchange(false));
+  EXPECT_FALSE(IsWindowEnabled(control(g_rereadButton.controlId())));
+  EXPECT_FALSE(IsWindowEnabled(control(prm::DESTINATION.controlId())));
+  ASSERT_TRUE(drv::click(control(g_flushStaticButton.controlId())));
+  EXPECT_TRUE(g_flushStaticRequest.exchange(false));
+  EXPECT_EQ(status(), "All static parked aircraft will be removed ...");
+
+  // Parking settings answer with the time to the next 15-second step only
+  // while a park airport is loaded.
+  click(prm::WEEK);
+  EXPECT_EQ(status(), "All static parked aircraft will be removed ...");
+  gf_setParkFileLoaded(true);
+  g_secondCounter = 44;
+  click(prm::WEEK);
+  EXPECT_EQ(status(), "Skyloom will respond in 1 second ...");
+  EXPECT_TRUE(g_parkingRecalcRequest.exchange(false));
+  g_secondCounter = 45;
+  pick(prm::MAX_PARK_SEL, "100");
+  EXPECT_EQ(status(), "Skyloom will respond in 15 seconds ...");
+  g_parkingRecalcRequest = false;
+  g_parkingRefreshRequest = false;
+  click(prm::NAV_LIGHTS_WHILE_PARKED);
+  EXPECT_TRUE(g_navLightsRequest.load());
+}
