@@ -13,6 +13,9 @@
 #include "app/files.h"
 #include "app/log.h"
 #include "app/runstate.h"
+#include "aircraftdata/livery_tables.h"
+#include "airports/park_find.h"
+#include "ui/commands.h"
 #include "app/text.h"
 #include "app/settings.h"
 #include "app/version.h"
@@ -99,13 +102,19 @@ void lf_checkRealTrafficLocal() {
   gf_logLine("RealTraffic {}", g_realTrafficLocal.load() ? "is installed on this PC" : "runs on another PC");
 }
 
+// A rescan or a simulator switch asked the window for empty livery tables:
+// they are emptied here, on the run thread, before the scan fills them.
+void lf_emptyLiveryTablesOnRequest() {
+  if (g_clearLiveriesRequest.exchange(false)) gf_clearLiveryTables();
+}
+
 // The start-up steps in their order; each may throw.
 void lf_startUp() {
   using Step = void (*)();
   const Step steps[] = {lf_checkDocsFolder,       lf_readSettings,           lf_prepareAirportsFolder,
                         gf_readDbase,             lf_readAirportList,        lf_findInstallPath,
                         lf_checkRealTrafficLocal, lf_setTaskLimit,           lf_checkLiveriesScannedFile,
-                        gf_scanLiveries};
+                        lf_emptyLiveryTablesOnRequest, gf_scanLiveries};
   for (Step step : steps) {
     if (g_stopRun.load()) return;
     step();
@@ -138,6 +147,8 @@ bool lf_connectSimulator() {
 void lf_mainLoop() {
   ::timeBeginPeriod(1);
   gf_enableRunControls(true);
+  // No pass waits for a download: park files are fetched by tasks of their own.
+  const ServerFetchWithoutWaiting noDownloadWaits;
   auto deadline = std::chrono::steady_clock::now() + 10ms;
   while (!g_stopRun.load()) {
     const bool oneSecond = g_oneSecondSignal.exchange(false);
@@ -176,6 +187,8 @@ void lf_endRun() {
 
 void lf_resetRunState() {
   gf_resetStopRequest();
+  // What the server had or lacked is asked afresh in every run.
+  gf_forgetServerFiles();
   g_oneSecondSignal.store(false);
   g_secondCounter.store(0);
   g_idle.store(true);
@@ -194,6 +207,7 @@ void lf_everySecond() {
   g_secondCounter.store((g_secondCounter.load() + 1) % 86400);
   // Requests other threads handed over, carried out here on the run thread.
   gf_runParkAirportRequests();
+  gf_takeWindowRequests();
   lf_refreshLiveCounters();
 }
 
