@@ -4,13 +4,10 @@
 #include <cmath>
 #include <exception>
 #include <system_error>
-#include <unordered_set>
 
 #include <fmt/format.h>
 
 #include "airports/park_file.h"
-#include "app/errors.h"
-#include "app/hash.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/text.h"
@@ -24,8 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Room reserved for the stand ids of one file.
-constexpr std::size_t kStandIdsReserved = 512;
 // A manual stand nearer than this to 0/0 (degrees) has no real position.
 constexpr double kNoPosition = 0.0001;
 
@@ -150,17 +145,7 @@ void lf_applySettings(const pugi::xml_node& document) {
 // file's stands as they were.
 void lf_handmadeMerge(const pugi::xml_node& document, const std::string& handmadeValue, std::vector<Stand>& stands,
                       std::atomic<bool>& handmade) {
-  std::vector<Stand> replaced;
-  std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
-  ids.reserve(kStandIdsReserved);
-  for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
-    const std::string id = parkpos.attribute("id").value();
-    if (!ids.insert(id).second) {
-      throw qor::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
-    }
-    lf_readParkpos(parkpos, id, 1, replaced);
-  }
-  stands = std::move(replaced);
+  stands = gf_readApfStands(document);
   handmade.store(true);
   gf_logIndented("{:24}: {}", "handmade", handmadeValue);
 }

@@ -3,10 +3,13 @@
 #include <cmath>
 #include <exception>
 #include <stdexcept>
+#include <unordered_set>
 
 #include <fmt/format.h>
 
 #include "aircraftdata/dbase.h"
+#include "app/errors.h"
+#include "app/hash.h"
 #include "app/files.h"
 #include "app/log.h"
 #include "app/settings.h"
@@ -292,6 +295,21 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
   stands.emplace_back(name, std::move(options), StandPosition{latitude, longitude, gf_degToRad(headingDegrees)},
                       radiusMetres, cargo ? 0 : 1, ramp ? 0 : 1, heli ? 0 : 1);
   return true;
+}
+
+std::vector<Stand> gf_readApfStands(const pugi::xml_node& document) {
+  constexpr std::size_t kStandIdsReserved = 512;
+  std::vector<Stand> stands;
+  std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
+  ids.reserve(kStandIdsReserved);
+  for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
+    const std::string id = parkpos.attribute("id").value();
+    if (!ids.insert(id).second) {
+      throw qor::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+    }
+    lf_readParkpos(parkpos, id, 1, stands);
+  }
+  return stands;
 }
 
 std::string gf_formatQualityFactors(const std::pair<std::int32_t, std::int32_t>& factors) {

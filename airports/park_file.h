@@ -114,6 +114,12 @@ bool gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, St
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
                     std::vector<Stand>& stands = g_parkStands);
 
+// The stands of the document's first "parkpositions", in document order,
+// read with lf_readParkpos with origin 1 into a new list. A stand id that
+// comes twice throws the user error 94 "Parking position {} appears more
+// than once?".
+std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);
+
 // The display text of the quality factors {real, soft}: two blanks when both
 // are negative (unset); "{:2}/{:2}" with both when the real factor is below
 // 45; otherwise "{:2}" with the real factor alone.

@@ -24,6 +24,15 @@ fs::path gf_apfTxtPath(std::string_view icao) { return fs::path(std::string(icao
 
 bool gf_isLocalApfPath(std::string_view path) { return path.substr(0, 8) == "airports"; }
 
+bool gf_apfEntryExists(const fs::path& path) {
+  std::error_code ec;
+  const bool found = fs::exists(path, ec);
+  if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
+    throw fs::filesystem_error("exists", path, ec);
+  }
+  return found;
+}
+
 namespace {
 
 // ---------------------------------------------------------------- server files of this run
@@ -83,17 +92,6 @@ FetchState lf_serverFile(const std::string& url, fs::path* cached) {
 
 std::string lf_stockUrl(const std::string& icao) {
   return gf_downloadBaseUrl(true) + std::string(kStockArchive) + gf_apfFileName(icao);
-}
-
-// Whether the entry exists; "not found" is false, any other error throws
-// filesystem_error with the text "exists".
-bool lf_exists(const fs::path& path) {
-  std::error_code ec;
-  const bool found = fs::exists(path, ec);
-  if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
-    throw fs::filesystem_error("exists", path, ec);
-  }
-  return found;
 }
 
 // Whether a name from a file or the server may be used as a park file's
@@ -167,7 +165,7 @@ bool lf_downloadStockApf(const std::string& icao) {
 }
 
 bool lf_readApfAlias(const fs::path& aliasPath, std::string& text) {
-  if (!lf_exists(aliasPath)) return false;
+  if (!gf_apfEntryExists(aliasPath)) return false;
   std::string content;
   if (!gf_readWholeFile(aliasPath, content, 64 * 1024)) return false;
   std::string_view line(content);
@@ -194,7 +192,7 @@ std::string gf_findApfFile(const std::string& icao) {
   for (const fs::path& folder : {g_myThirdpartyFolder, g_mySimaddonFolder}) {
     if (lf_readApfAlias(folder / gf_apfTxtPath(icao), alias)) return alias;
     const fs::path xml = folder / gf_apfXmlPath(icao);
-    if (lf_exists(xml)) return xml.generic_string();
+    if (gf_apfEntryExists(xml)) return xml.generic_string();
   }
   if (lf_downloadStockApf(icao)) return std::string(kStockArchive) + gf_apfFileName(icao);
   return {};
@@ -203,7 +201,7 @@ std::string gf_findApfFile(const std::string& icao) {
 bool gf_ensureStockApf(const std::string& icao) {
   if (!gf_isPlainPathComponent(icao)) return false;
   for (const fs::path& folder : {g_myThirdpartyFolder, g_mySimaddonFolder}) {
-    if (lf_exists(folder / gf_apfXmlPath(icao)) || lf_exists(folder / gf_apfTxtPath(icao))) return true;
+    if (gf_apfEntryExists(folder / gf_apfXmlPath(icao)) || gf_apfEntryExists(folder / gf_apfTxtPath(icao))) return true;
   }
   return lf_downloadStockApf(icao);
 }

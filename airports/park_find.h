@@ -78,6 +78,10 @@ std::string gf_readApfPublisher(const std::filesystem::path& apfPath);
 // (also logged). Never throws.
 std::string lf_resolveApfPath(const std::string& serverName, const std::filesystem::path& target);
 
+// Whether a file or folder exists: "not found" is false; any other failure
+// to look throws std::filesystem::filesystem_error ("exists").
+bool gf_apfEntryExists(const std::filesystem::path& path);
+
 // Whether a park-file path names a local file (it begins with "airports"),
 // not a file on the download server.
 bool gf_isLocalApfPath(std::string_view path);

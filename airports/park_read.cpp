@@ -2,8 +2,6 @@
 
 #include <exception>
 #include <filesystem>
-#include <system_error>
-#include <unordered_set>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -16,7 +14,6 @@
 #include "app/errors.h"
 #include "app/files.h"
 #include "app/geo.h"
-#include "app/hash.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/text.h"
@@ -34,36 +31,6 @@ std::atomic<bool> g_apfChanged{false};
 std::atomic<double> g_parkElevation{0.0};
 
 namespace {
-
-constexpr std::size_t kStandIdsReserved = 512;
-
-// The stands of the file's first "parkpositions", in document order; a stand
-// id that comes twice is the user error 94.
-std::vector<Stand> lf_readStands(const pugi::xml_document& document) {
-  std::vector<Stand> stands;
-  std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
-  ids.reserve(kStandIdsReserved);
-  for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
-    const std::string id = parkpos.attribute("id").value();
-    if (!ids.insert(id).second) {
-      throw qor::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
-    }
-    lf_readParkpos(parkpos, id, 1, stands);
-  }
-  return stands;
-}
-
-// Whether the learned file exists; "not found" is false, any other error
-// throws.
-bool lf_learnedFileExists(const fs::path& learnedPath) {
-  if (learnedPath.empty()) return false;
-  std::error_code ec;
-  const bool found = fs::exists(learnedPath, ec);
-  if (ec && ec != std::errc::no_such_file_or_directory && ec != std::errc::not_a_directory) {
-    throw fs::filesystem_error("exists", learnedPath, ec);
-  }
-  return found;
-}
 
 }  // namespace
 
@@ -114,7 +81,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     double elevation = read.altitude;
     if (!gf_parseDouble(gf_trim(altitudeText), elevation)) elevation = read.altitude;
     read.airportName = gf_getParamString(document, "airport_name");
-    std::vector<Stand> list = lf_readStands(document);
+    std::vector<Stand> list = gf_readApfStands(document);
 
     bool found = false;
     std::pair<std::int32_t, std::int32_t> factors{gf_getParamInt(document, "Qf_real", found), -1};
@@ -123,7 +90,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     if (!found) factors.second = -1;
 
     const fs::path learnedPath = lf_learnedPathFor(path, read.publisher);
-    if (!lf_learnedFileExists(learnedPath)) {
+    if (learnedPath.empty() || !gf_apfEntryExists(learnedPath)) {
       prm::parking_percentage.set(30);
       gf_enableControl(prm::parking_percentage.controlId(), false);
       gf_setTbIntText(prm::parking_percentage);
