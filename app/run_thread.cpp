@@ -12,6 +12,7 @@
 #include "app/errors.h"
 #include "app/files.h"
 #include "app/log.h"
+#include "app/parking_schedule.h"
 #include "app/runstate.h"
 #include "aircraftdata/livery_tables.h"
 #include "airports/park_find.h"
@@ -198,6 +199,7 @@ void lf_resetRunState() {
   // The simulator removes a client's objects when it goes; the lists start empty.
   gf_clearTrafficLists();
   gf_resetTrafficTick();
+  gf_resetParkingSchedule();
   gf_resetDisplayForRun();
   gf_enableRunControls(false);
 }
@@ -208,15 +210,17 @@ void lf_everySecond() {
   // Requests other threads handed over, carried out here on the run thread.
   gf_runParkAirportRequests();
   gf_takeWindowRequests();
+  lf_everySecondRequests();
   lf_refreshLiveCounters();
 }
 
 void lf_mainLoopPass(bool oneSecond) {
-  if (oneSecond) {
-    // The link finds the user's stand on a copy that only this thread replaces.
-    gf_publishStandSnapshot();
-  }
   if (g_simRunning.load() && !g_simConnectError.load()) lf_handleAddingStack();
+  if (!oneSecond) return;
+  const std::int32_t second = g_secondCounter.load();
+  if (second % 15 == 0) lf_fifteenSecondStep(second);
+  // The link finds the user's stand on a copy that only this thread replaces.
+  gf_publishStandSnapshot();
 }
 
 void lf_closingDown() {
