@@ -7,6 +7,7 @@
 
 #include "aircraftdata/dbase.h"
 #include "airports/airport_list.h"
+#include "airports/park_switch.h"
 #include "airports/parking_controls.h"
 #include "airports/stand_lookup.h"
 #include "airports/static_placement.h"
@@ -272,4 +273,36 @@ void lf_parkingAdjustments() {
     lf_beginSearchRealThenSoft(now, wanted, occupied, [now, wanted] { lf_finishParkingAdjustments(now, wanted); });
   else
     lf_finishParkingAdjustments(now, wanted);
+}
+
+void lf_removeAllParked() {
+  lf_cancelSearch();
+  g_staticCandidates.clear();
+  g_staticRemovals.clear();
+  g_parkingAdjustments.clear();
+  lf_removeAllStatics();
+  for (LiveAircraft& a : g_liveAircraft) {
+    switch (a.flightPhase) {
+      case FlightPhase::parked:
+      case FlightPhase::pushing_back:
+      case FlightPhase::pushed_back:
+      case FlightPhase::taxi:
+      case FlightPhase::take_off:
+        break;
+      default:
+        continue;
+    }
+    removeAircraftFromSim(a);  // frees its stand first
+    a.standId = 0;
+    a.latitude = 0.0;
+    a.longitude = 0.0;
+    a.heading = 0.0;
+  }
+  lf_eraseFlaggedAircraft();
+  lf_clearParkAirport();
+  // A maximum the window set while the parking was busy takes effect now.
+  if (g_maxLive.load() != prm::MAX_LIVE_SEL.value()) {
+    g_maxLive.store(prm::MAX_LIVE_SEL.value());
+    lf_enforceMaxLive();
+  }
 }

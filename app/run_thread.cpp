@@ -9,6 +9,8 @@
 #include "aircraftdata/dbase.h"
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
+#include "airports/park_switch.h"
+#include "airports/static_placement.h"
 #include "app/errors.h"
 #include "app/files.h"
 #include "app/log.h"
@@ -216,6 +218,8 @@ void lf_everySecond() {
 
 void lf_mainLoopPass(bool oneSecond) {
   if (g_simRunning.load() && !g_simConnectError.load()) lf_handleAddingStack();
+  // A park file read or a search in progress advances by one short slice.
+  gf_staticParkingWork();
   if (!oneSecond) return;
   const std::int32_t second = g_secondCounter.load();
   if (second % 15 == 0) lf_fifteenSecondStep(second);
@@ -236,6 +240,10 @@ void lf_closingDown() {
     // The error stays on the window until the user has read it and closed it.
     while (!g_windowClosed.load()) std::this_thread::sleep_for(100ms);
   }
+  // The statics and the live aircraft on the ground go, what the park
+  // airport learned is saved.
+  if (!g_parkAirport.icao.empty()) lf_removeAllParked();
+  gf_waitForParkFileRead();
   prm::DESTINATION.setAndSave("");
   prm::BLOCK_CALLSIGN.setAndSave("");
   gf_clearError();

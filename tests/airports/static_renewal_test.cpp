@@ -4,7 +4,9 @@
 
 #include "airports/static_placement.h"
 #include "airports/static_selection.h"
+#include "airports/airport_list.h"
 #include "app/clock.h"
+#include "app/settings.h"
 #include "traffic/removals.h"
 #include "ui/status_line.h"
 
@@ -39,6 +41,8 @@ class StaticRenewalTest : public ::testing::Test {
     g_parkingAdjustments.clear();
     g_liveCallsigns.clear();
     g_parkStands.clear();
+    g_parkAirport = AirportRec{};
+    g_maxLive = 500;
     gf_setFixedClock(std::nullopt);
   }
 
@@ -137,6 +141,29 @@ TEST_F(StaticRenewalTest, AStaticLeavingInTheNextHalfHourComesBackWithItsDepartu
   EXPECT_EQ(again.staysOn, 0);
   EXPECT_EQ(lf_detcs(again), "BAW2*");
   EXPECT_TRUE(g_parkingAdjustments.empty());
+}
+
+TEST_F(StaticRenewalTest, RemoveAllTakesStaticsAndGroundTrafficAndUnloadsTheAirport) {
+  g_parkAirport.icao = "EGLL";
+  addStatic(1, "BAW1", 2);
+  addLiveParked(2, "DLH2");
+  g_parkStands[1].occupied = 1;
+  addLiveParked(3, "DLH3");
+  g_liveAircraft.back().flightPhase = FlightPhase::taxi;
+  addLiveParked(0, "DLH4");
+  g_liveAircraft.back().flightPhase = FlightPhase::flying;
+  g_staticCandidates = {candidate(5, 0)};
+  g_maxLive = 7;  // set while the parking was busy; MAX_LIVE_SEL is in force again
+
+  lf_removeAllParked();
+
+  EXPECT_EQ(g_removeRequests, (std::deque<std::uint32_t>{101, 502, 503}));
+  EXPECT_TRUE(g_staticCandidates.empty());
+  EXPECT_EQ(g_liveAircraft[0].standId, 0u);
+  EXPECT_EQ(g_liveAircraft[2].simState, SimState::active);  // flying: stays
+  EXPECT_TRUE(g_parkAirport.icao.empty());
+  EXPECT_TRUE(g_parkStands.empty());
+  EXPECT_EQ(g_maxLive.load(), prm::MAX_LIVE_SEL.value());
 }
 
 }  // namespace
