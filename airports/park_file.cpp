@@ -170,9 +170,13 @@ bool lf_writeApfParameters(pugi::xml_node document, const ParkAirport& airport, 
 }
 
 bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode) {
+  // One reading of the flag, so the parameters and the stands agree.
+  return gf_writeApf(airport, path, mode, g_apfHandmade.load());
+}
+
+bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode, bool handmadeFlag) {
   try {
-    // One reading of the flag, so the parameters and the stands agree.
-    const bool handmade = mode == ApfMode::learned && g_apfHandmade.load();
+    const bool handmade = mode == ApfMode::learned && handmadeFlag;
     pugi::xml_document document;
     if (gf_writeMetaInfo(document) == 0) {
       gf_logError("gf_writeApf: could not write the meta block of '{}'", path.string());

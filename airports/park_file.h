@@ -66,6 +66,9 @@ inline constexpr std::uintmax_t kApfMaxFileBytes = std::uintmax_t{256} << 20;
 // Returns true when the file was saved; false (logged) when the document
 // could not be built or saved.
 bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode);
+// The same with the handmade flag given (a save that runs after the park
+// airport was unloaded cannot read it from g_apfHandmade).
+bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode, bool handmade);
 
 // Appends the "parameters" element of the airport to the document; handmade
 // is the handmade flag the file is written with. False when an element could

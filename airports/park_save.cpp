@@ -23,6 +23,24 @@ namespace {
 
 bool g_saveFailed = false;
 
+// Everything one save needs, taken on the run thread.
+struct SaveJob {
+  ParkAirport airport;  // without stands
+  std::vector<Stand> stands;
+  std::filesystem::path path;
+  bool due = false;
+  bool handmade = false;
+  bool changed = false;
+  std::uint32_t updates = 0;
+};
+
+// A save running on its own thread and the update count it took.
+struct RunningSave {
+  std::shared_future<bool> saved;
+  std::uint32_t updates = 0;
+};
+std::vector<RunningSave> g_saves;
+
 // Only a file below "airports/learned" is a learned file: any other path
 // would be the park file itself, which the save must never replace.
 bool lf_isLearnedFolderPath(const std::filesystem::path& path) {
@@ -36,6 +54,73 @@ bool lf_isLearnedFolderPath(const std::filesystem::path& path) {
   return p != normal.end();
 }
 
+SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
+  SaveJob job;
+  job.stands = std::move(stands);
+  stands.clear();
+  job.due = lf_parkAirportHasChanges();
+  if (!job.due) return job;
+  job.updates = g_learnedUpdates.load();
+  job.changed = g_apfChanged.load();
+  job.handmade = g_apfHandmade.load();
+  job.airport.icao = g_parkApf.icao;
+  job.airport.airportName = g_parkApf.airportName;
+  job.airport.publisher = g_parkApf.publisher;
+  job.airport.altitude = g_parkApf.altitude;
+  job.airport.qfReal = g_parkApf.qfReal;
+  job.airport.qfSoft = g_parkApf.qfSoft;
+  job.path = lf_learnedPathFor(g_parkApfPath, job.airport.publisher);
+  g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
+  return job;
+}
+
+// Writes the file (any thread); true when saved or nothing was due.
+bool lf_writeSave(SaveJob& job) {
+  if (!job.due) return true;
+  ParkAirport& airport = job.airport;
+  airport.stands.reserve(job.stands.size());
+  for (Stand& stand : job.stands) {
+    if (!job.handmade) std::erase_if(stand.options, [](const StandOption& o) { return o.origin == 1; });
+    if (!stand.manual && stand.options.empty() && !stand.radiusChange && !stand.cargoChange) continue;
+    airport.stands.push_back(std::move(stand));
+  }
+  job.stands.clear();
+  if (job.handmade) {
+    const auto factors = gf_computeQualityFactors(airport.stands);
+    airport.qfReal = factors.first;
+    airport.qfSoft = factors.second;
+  }
+  const std::string time = gf_nowHms();
+  bool saved = false;
+  if (job.path.empty() || !lf_isLearnedFolderPath(job.path)) {
+    gf_logError("the learned file of {} has no place ('{}'), nothing saved", airport.icao, job.path.string());
+  } else {
+    std::error_code ec;
+    std::filesystem::create_directories(job.path.parent_path(), ec);
+    if (ec) gf_logError("create_directories: {}: {}", job.path.parent_path().string(), ec.message());
+    saved = !ec && gf_writeApf(airport, job.path, ApfMode::learned, job.handmade);
+  }
+  if (!saved) {
+    gf_logLine("{} saving '{}' did not succeed", time, job.path.string());
+    return false;
+  }
+  gf_logLine("{}{} '{}' saved with {} update{} {}", time, job.handmade ? " handmade" : "", job.path.string(),
+             job.updates, gf_pluralS(static_cast<std::int32_t>(job.updates)),
+             job.changed ? "and one or more parameter changes" : "");
+  return true;
+}
+
+// The counters after a save: what it saved is off the count; a failed save
+// gives its count back, so that the next save tries again.
+void lf_countSave(bool saved, std::uint32_t updates) {
+  if (saved) {
+    g_saveFailed = false;
+  } else {
+    g_learnedUpdates.fetch_add(updates);
+    g_saveFailed = true;
+  }
+}
+
 }  // namespace
 
 bool lf_parkAirportHasChanges() {
@@ -45,53 +130,47 @@ bool lf_parkAirportHasChanges() {
 bool lf_saveRetryPending() { return g_saveFailed; }
 
 bool lf_saveStandFile(std::vector<Stand>&& stands) {
-  if (!lf_parkAirportHasChanges()) return true;
-  const std::uint32_t updates = g_learnedUpdates.load();
-  const bool changed = g_apfChanged.load();
-  const bool handmade = g_apfHandmade.load();
+  SaveJob job = lf_prepareSave(std::move(stands));
+  if (!job.due) return true;
+  g_learnedUpdates.fetch_sub(job.updates);
+  const bool saved = lf_writeSave(job);
+  lf_countSave(saved, job.updates);
+  if (saved) g_apfChanged.store(false);
+  return saved;
+}
 
-  ParkAirport airport;
-  airport.icao = g_parkApf.icao;
-  airport.airportName = g_parkApf.airportName;
-  airport.publisher = g_parkApf.publisher;
-  airport.altitude = g_parkApf.altitude;
-  airport.qfReal = g_parkApf.qfReal;
-  airport.qfSoft = g_parkApf.qfSoft;
-  airport.stands.reserve(stands.size());
-  for (Stand& stand : stands) {
-    if (!handmade) std::erase_if(stand.options, [](const StandOption& o) { return o.origin == 1; });
-    if (!stand.manual && stand.options.empty() && !stand.radiusChange && !stand.cargoChange) continue;
-    airport.stands.push_back(std::move(stand));
+void lf_saveStandFileOffLoop(std::vector<Stand>&& stands) {
+  auto job = std::make_shared<SaveJob>(lf_prepareSave(std::move(stands)));
+  if (job->due) {
+    g_learnedUpdates.fetch_sub(job->updates);
+    g_apfChanged.store(false);
   }
-  stands.clear();
-  if (handmade) {
-    const auto factors = gf_computeQualityFactors(airport.stands);
-    airport.qfReal = factors.first;
-    airport.qfSoft = factors.second;
-  }
+  const std::uint32_t updates = job->updates;
+  // The job is released inside the thread: freeing a large stand list must
+  // not fall to the run thread when it lets go of the finished future.
+  g_saves.push_back(RunningSave{std::async(std::launch::async,
+                                           [job]() mutable {
+                                             const bool saved = lf_writeSave(*job);
+                                             job.reset();
+                                             return saved;
+                                           })
+                                    .share(),
+                                updates});
+}
 
-  const std::filesystem::path path = lf_learnedPathFor(g_parkApfPath, airport.publisher);
-  const std::string time = gf_nowHms();
-  bool saved = false;
-  if (path.empty() || !lf_isLearnedFolderPath(path)) {
-    gf_logError("the learned file of {} has no place ('{}'), nothing saved", airport.icao, path.string());
-  } else {
-    std::error_code ec;
-    std::filesystem::create_directories(path.parent_path(), ec);
-    if (ec) gf_logError("create_directories: {}: {}", path.parent_path().string(), ec.message());
-    g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
-    saved = !ec && gf_writeApf(airport, path, ApfMode::learned);
-  }
-  if (!saved) {
-    // The counters stay, so that the next save tries again.
-    gf_logLine("{} saving '{}' did not succeed", time, path.string());
-    g_saveFailed = true;
-    return false;
-  }
-  gf_logLine("{}{} '{}' saved with {} update{} {}", time, handmade ? " handmade" : "", path.string(), updates,
-             gf_pluralS(static_cast<std::int32_t>(updates)), changed ? "and one or more parameter changes" : "");
-  g_learnedUpdates.fetch_sub(updates);
-  g_apfChanged.store(false);
-  g_saveFailed = false;
-  return true;
+std::shared_future<bool> lf_pendingSave() {
+  return g_saves.empty() ? std::shared_future<bool>() : g_saves.back().saved;
+}
+
+void lf_takeSaveResults() {
+  std::erase_if(g_saves, [](RunningSave& save) {
+    if (save.saved.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+    lf_countSave(save.saved.get(), save.updates);
+    return true;
+  });
+}
+
+void lf_waitForSaves() {
+  for (RunningSave& save : g_saves) save.saved.wait();
+  lf_takeSaveResults();
 }

@@ -2,8 +2,14 @@
 // and something was learned (g_learnedUpdates) or a parking setting changed
 // (g_apfChanged), its learned file is written, to the path that the reading
 // takes it from (lf_learnedPathFor of the park file's path).
+//
+// The unloading hands the stand list over to a thread of its own, which
+// writes the file (when due) and frees the list, so that leaving a large
+// airport never holds a pass of the main loop; a park file read started
+// after it waits for it.
 #pragma once
 
+#include <future>
 #include <string>
 #include <vector>
 
@@ -13,16 +19,29 @@
 // airport; empty while none is loaded. Run thread only.
 extern std::string g_parkApfPath;
 
-// Writes the learned file of the park airport from `stands` (the stand list,
-// taken over: the unloading empties it anyway). Options of origin 1 (from
-// the park file itself, or fake) are left out unless the file is handmade;
-// stands without options or changes are left out unless manual. On success
-// the counters are reset; a failed save keeps them, so the next save tries
-// again. Only while a park file is loaded and something is to be saved.
-// Returns false when a save was due and failed.
+// Whether a save is due: a park file is loaded, and something was learned or
+// a parking setting changed.
+bool lf_parkAirportHasChanges();
+
+// Writes the learned file of the park airport from `stands` (taken over: the
+// unloading empties the list anyway), on the calling thread. Options of
+// origin 1 (from the park file itself, or fake) are left out unless the file
+// is handmade; stands without options or changes are left out unless manual.
+// On success the counters are reset; a failed save keeps them, so that the
+// next save tries again. Returns false when a save was due and failed.
 bool lf_saveStandFile(std::vector<Stand>&& stands);
+
+// The same on a thread of its own (run thread): what the save needs is taken
+// now, the counters are taken back at once and given back when the save
+// fails (lf_takeSaveResults). The list is freed there too, saved or not.
+void lf_saveStandFileOffLoop(std::vector<Stand>&& stands);
+// A save of lf_saveStandFileOffLoop that has not finished yet.
+std::shared_future<bool> lf_pendingSave();
+// Takes in the results of finished saves (run thread, every pass).
+void lf_takeSaveResults();
+// Waits for every save still running and takes its result in.
+void lf_waitForSaves();
+
 // The last save failed: the next park file read keeps the update counter, so
 // that the next unloading saves again.
 bool lf_saveRetryPending();
-// Whether lf_saveStandFile would write now.
-bool lf_parkAirportHasChanges();

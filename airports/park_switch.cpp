@@ -54,7 +54,9 @@ std::vector<ReadJob> g_readJobs;
 constexpr std::int32_t kRealQualityEnough = 45;
 constexpr std::size_t kStandsForRealOnly = 20;
 
-ParkFileRead lf_readOffLoop(std::string icao) {
+ParkFileRead lf_readOffLoop(std::string icao, std::shared_future<bool> previousSave) {
+  // The learned file being saved is the one this read may merge.
+  if (previousSave.valid()) previousSave.wait();
   ParkFileRead read;
   read.airport.icao = icao;
   try {
@@ -184,9 +186,9 @@ bool lf_setParkAirport(const std::string& icao) {
 void lf_clearParkAirport() {
   lf_cancelSearch();
   for (ReadJob& job : g_readJobs) job.icao.clear();  // dropped when they finish
-  const bool saved = lf_saveStandFile(std::move(g_parkStands));
+  lf_saveStandFileOffLoop(std::move(g_parkStands));
   g_apfHandmade.store(false);
-  if (saved) g_apfChanged.store(false);
+  g_apfChanged.store(false);
   gf_enableControl(g_flushStaticButton.controlId(), false);
   gf_enableControl(prm::parking_percentage.controlId(), false);
   g_parkAirport = AirportRec{};
@@ -211,7 +213,7 @@ void lf_readParkedFile() {
   g_apfHandmade.store(false);
   ReadJob job;
   job.icao = g_parkAirport.icao;
-  job.result = std::async(std::launch::async, lf_readOffLoop, g_parkAirport.icao);
+  job.result = std::async(std::launch::async, lf_readOffLoop, g_parkAirport.icao, lf_pendingSave());
   g_readJobs.push_back(std::move(job));
 }
 
@@ -227,6 +229,7 @@ void lf_startCalculation(bool firstTime) {
 
 void gf_staticParkingWork() {
   gf_runParkAirportRequests();
+  lf_takeSaveResults();
   if (!g_readJobs.empty()) lf_pollReads();
   if (lf_searchRunning()) lf_continueSearch(kSearchSlice);
 }
@@ -234,4 +237,5 @@ void gf_staticParkingWork() {
 void gf_waitForParkFileRead() {
   for (ReadJob& job : g_readJobs) job.result.wait();
   g_readJobs.clear();
+  lf_waitForSaves();
 }

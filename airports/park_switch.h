@@ -30,9 +30,9 @@ void lf_parkAirportInSight(const LatLon& user);
 // Loads the airport's position and elevation from the airport list into
 // g_parkAirport; false (nothing changed) when the list has no such ICAO.
 bool lf_setParkAirport(const std::string& icao);
-// Unloads the park airport: saves what it learned first (lf_saveStandFile),
-// then forgets the airport, its stands, its candidates and any read or search
-// of it still in progress.
+// Unloads the park airport: hands its stands to the save of what it learned
+// (lf_saveStandFileOffLoop), then forgets the airport, its candidates and any
+// read or search of it still in progress.
 void lf_clearParkAirport();
 // Empties the stand list and starts reading the park airport's file off the
 // main loop; gf_staticParkingWork finishes it.
@@ -47,6 +47,6 @@ void lf_startCalculation(bool firstTime);
 // requests of other threads, takes in a finished park file read, and
 // advances a search in progress by one slice. Returns at once when idle.
 void gf_staticParkingWork();
-// Waits for a park file read still running and drops its result (the end of
-// a run, tests).
+// Waits for a park file read still running (dropping its result) and for a
+// save of an unloaded airport (the end of a run, tests).
 void gf_waitForParkFileRead();

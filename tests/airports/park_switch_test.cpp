@@ -116,11 +116,13 @@ TEST_F(ParkSwitchTest, ReadsOffTheLoopCalculatesRemembersTheUserStandAndSavesAtU
   learned.registration = "D-LRND";
   g_parkStands[0].options.push_back(learned);
   g_learnedUpdates.store(1);
-  lf_clearParkAirport();
+  lf_clearParkAirport();  // saves on a thread of its own
   EXPECT_TRUE(g_parkAirport.icao.empty());
   EXPECT_TRUE(g_parkStands.empty());
   EXPECT_TRUE(g_staticCandidates.empty());
   EXPECT_FALSE(gf_parkFileLoaded());
+  gf_waitForParkFileRead();
+  EXPECT_EQ(g_learnedUpdates.load(), 0u);
   const std::string saved = readFile("airports/learned/thirdparty/Fraport/EDDF.xml");
   EXPECT_NE(saved.find("D-LRND"), std::string::npos);
   EXPECT_EQ(saved.find("D-AB00"), std::string::npos);  // the park file's own option is not copied
