@@ -24,6 +24,7 @@
 #include "support/airport_builders.h"
 #include "support/log_reader.h"
 #include "support/park_file_builder.h"
+#include "support/sim_fixture.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
 #include "ui/display_state.h"
@@ -34,6 +35,7 @@ using testsupport::ParkFileBuilder;
 using testsupport::ParkOptEntry;
 using testsupport::ParkposEntry;
 using testsupport::readFile;
+using testsupport::writeFile;
 
 namespace {
 
@@ -56,6 +58,16 @@ void writeParkFile(int stands, int qfReal = -1, const std::string& icao = "EDDF"
   file.write(g_myThirdpartyFolder / (icao + ".xml"));
 }
 
+// Unloads, waits for the threads of the park airport and forgets it all.
+void forgetParkAirports() {
+  lf_clearParkAirport();
+  gf_waitForParkFileRead();
+  g_parkAirports.clear();
+  g_learnedUpdates.store(0);
+  gf_resetAirportsForTests();
+  gf_resetParametersToDefaults();
+}
+
 class ParkSwitchTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -73,13 +85,8 @@ class ParkSwitchTest : public ::testing::Test {
     gf_setFixedClock(kMonday1010);
   }
   void TearDown() override {
-    lf_clearParkAirport();
-    gf_waitForParkFileRead();
-    g_parkAirports.clear();
-    g_learnedUpdates.store(0);
+    forgetParkAirports();
     gf_resetSimLinkForTests();
-    gf_resetAirportsForTests();
-    gf_resetParametersToDefaults();
   }
 
   // Loads EDDF as the step does and works passes until the read and the
@@ -167,6 +174,141 @@ TEST_F(ParkSwitchTest, ADroppedReadIsNeverTakenIn) {
   gf_staticParkingWork();
   EXPECT_TRUE(g_parkStands.empty());
   EXPECT_TRUE(g_parkAirport.icao.empty());
+}
+
+}  // namespace
+
+namespace {
+
+// EDFE lies 12 nm south of EDDF.
+constexpr double kEdfeLat = kLat - 0.2;
+
+// The step against the simulated simulator: the user aircraft is scripted
+// there and reaches the step through the simulator link.
+class ParkStepTest : public testsupport::SimLinkTest {
+ protected:
+  void SetUp() override {
+    SimLinkTest::SetUp();
+    gf_initFolders();
+    gf_resetAirportsForTests();
+    testsupport::openTestLog();
+    gf_resetParametersToDefaults();
+    prm::RANDOM.set(false);
+    testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA"),
+                                   testsupport::AirportEntry::at("EDFE", kEdfeLat, kLon, 364.0)});
+    gf_readAirports("airports_msfs.xml");
+    writeParkFile(10, -1, "EDDF");
+    writeParkFile(10, -1, "EDFE");
+    g_parkAirports.clear();
+    gf_setFixedClock(kMonday1010);
+  }
+  void TearDown() override {
+    forgetParkAirports();
+    SimLinkTest::TearDown();
+  }
+
+  // One 16-second step, then main-loop passes until its read and search are done.
+  static void step(bool firstTime = false) {
+    lf_staticParkingStep(firstTime);
+    ASSERT_TRUE(waitFor([] {
+      gf_staticParkingWork();
+      return !lf_parkFileReadPending() && !lf_searchRunning();
+    }));
+  }
+  static void fly(double latitude, double heightFeet) {
+    sim().flyUser(latitude, kLon, heightFeet, 250.0);
+    ASSERT_TRUE(waitForUserPosition(latitude, kLon));
+    ASSERT_TRUE(waitFor([heightFeet] {
+      return g_userOnGround.get().valid && !g_userOnGround.get().onGround &&
+             g_userAircraft.get().altitudeAboveGround == heightFeet;
+    }));
+  }
+};
+
+TEST_F(ParkStepTest, OnTheGroundAtAnAirportItsStaticsAreCalculatedAtTheNextStep) {
+  step(true);  // no user position yet: nothing
+  EXPECT_TRUE(g_parkAirport.icao.empty());
+
+  sim().placeUserOnGround(kEdfeLat + 8.0, kLon, 0.0);  // far from every airport
+  ASSERT_TRUE(waitFor([] { return g_userOnGround.get().valid && g_userOnGround.get().onGround; }));
+  ASSERT_TRUE(waitForUserPosition(kEdfeLat + 8.0, kLon));
+  step(true);
+  EXPECT_TRUE(logContains("User aircraft on the ground, no airport in sight"));
+
+  const double a3 = kLat + 200.0 / 111120.0;
+  sim().placeUserOnGround(a3, kLon, 0.0);
+  ASSERT_TRUE(waitForUserPosition(a3, kLon));
+  step(true);
+  EXPECT_TRUE(logContains("User aircraft on the ground at EDDF"));
+  EXPECT_EQ(g_parkAirport.icao, "EDDF");
+  EXPECT_TRUE(gf_staticParkingBusy());
+  EXPECT_TRUE(g_parkStands.empty());  // read at the next step
+  step();
+  ASSERT_EQ(g_parkStands.size(), 10u);
+  EXPECT_EQ(g_reservedStand, "A3");
+  EXPECT_EQ(g_staticCandidates.size(), 3u);
+  // Standing still: the step changes nothing; once placed, the busy state ends.
+  step();
+  EXPECT_EQ(g_parkAirport.icao, "EDDF");
+  g_staticCandidates.clear();
+  step();
+  EXPECT_FALSE(gf_staticParkingBusy());
+}
+
+TEST_F(ParkStepTest, FlyingInSightOutOfSightAndANearerAirportTakingOver) {
+  writeFile(gf_myParkAirportsPath(), "EDDF\nEDFE\n");
+  ASSERT_TRUE(lf_readMyParkAirports());
+
+  // 18 nm north of EDDF at 3000 ft: EDDF in sight (20 nm).
+  fly(kLat + 0.3, 3000.0);
+  step();
+  EXPECT_TRUE(logContains("EDDF in sight at 18.0 nm"));
+  step();
+  ASSERT_EQ(g_parkStands.size(), 10u);
+
+  // Above the height limit: out of sight; the learned change is saved and the airport unloaded.
+  g_learnedUpdates.store(2);
+  fly(kLat + 0.3, 20000.0);
+  step();
+  EXPECT_TRUE(logContains("EDDF (FRA) is out of sight (18.0 nm), parked aircraft will be removed"));
+  EXPECT_TRUE(g_parkAirport.icao.empty());
+  gf_waitForParkFileRead();
+  EXPECT_TRUE(std::filesystem::exists("airports/learned/thirdparty/Fraport/EDDF.xml"));
+  EXPECT_TRUE(logContains("saved with 2 updates"));
+
+  // Back in sight, then on towards EDFE: at equal or shorter distance the nearer airport takes over.
+  fly(kLat - 0.05, 3000.0);
+  step();
+  step();
+  ASSERT_EQ(g_parkAirport.icao, "EDDF");
+  fly(kLat - 0.1, 3000.0);  // halfway: equal distances keep the list's order
+  step();
+  EXPECT_EQ(g_parkAirport.icao, "EDDF");
+  fly(kLat - 0.12, 3000.0);
+  step();
+  EXPECT_TRUE(logContains("EDFE is in sight (4.8 nm), parked aircraft at EDDF (FRA) will be removed first"));
+  EXPECT_TRUE(g_parkAirport.icao.empty());
+  step();
+  EXPECT_EQ(g_parkAirport.icao, "EDFE");
+}
+
+TEST_F(ParkStepTest, ReReadChangesTheReservedStandOfTheLoadedAirport) {
+  sim().placeUserOnGround(kLat, kLon + 0.01, 0.0);  // at EDDF, on no stand
+  ASSERT_TRUE(waitForUserPosition(kLat, kLon + 0.01));
+  ASSERT_TRUE(waitFor([] { return g_userOnGround.get().valid; }));
+  step(true);
+  step();
+  g_staticCandidates.clear();
+  step();  // placed: not busy any more
+  ASSERT_EQ(g_parkAirport.icao, "EDDF");
+  writeFile(gf_myParkAirportsPath(), "EDDF,A5\n");
+  std::string text;
+  ASSERT_TRUE(lf_checkParkAirports(true, text));
+  EXPECT_EQ(text, "reserved stand changed from '' to 'A5'");
+  EXPECT_EQ(g_reservedStand, "A5");
+  EXPECT_EQ(g_parkStands[4].excluded, 1);
+  ASSERT_TRUE(lf_checkParkAirports(true, text));
+  EXPECT_EQ(text, "park airports and stands are okay");
 }
 
 }  // namespace
