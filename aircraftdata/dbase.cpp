@@ -431,20 +431,14 @@ void gf_readDbase() {
   const std::string pathText = path.string();
   lf_clearTables();
 
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    lf_throwDbaseError(fmt::format("Reference database '{}' not found", pathText));
-  }
-  const std::uintmax_t size = std::filesystem::file_size(path, ec);
-  if (!ec && size > kDbaseMaxBytes) {
-    lf_throwDbaseError(fmt::format("Reference database '{}' is larger than {} bytes", pathText, kDbaseMaxBytes));
-  }
-  std::string content;
-  if (ec || !gf_readWholeFile(path, content, kDbaseMaxBytes)) {
-    lf_throwDbaseError(fmt::format("Reference database '{}' could not be read", pathText));
-  }
-
   pugi::xml_document document;
+  std::string content;
+  const FileReadResult read = gf_readUserFile(path, kDbaseMaxBytes, content);
+  if (read.problem == FileProblem::missing) {
+    lf_throwDbaseError(fmt::format("Reference database '{}' not found", pathText));
+  } else if (!read) {
+    lf_throwDbaseError(fmt::format("Reference database '{}' could not be read: {}", pathText, read.detail));
+  }
   const pugi::xml_parse_result parsed = document.load_buffer(content.data(), content.size());
   if (!parsed) {
     lf_throwDbaseError(fmt::format("Reference database '{}' is not valid XML: {} at offset {}", pathText,

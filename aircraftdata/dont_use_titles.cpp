@@ -10,6 +10,7 @@
 #include "app/files.h"
 #include "app/log.h"
 #include "app/text.h"
+#include "app/xml.h"
 #include "scan/cfg_parser.h"
 
 namespace {
@@ -30,15 +31,9 @@ std::filesystem::path gf_userRegcodesFolder() { return g_inputFolder / kUserRegc
 std::filesystem::path gf_userDontUseFolder() { return g_inputFolder / kUserDontUseFolderName; }
 
 RegcodeDataFile gf_readRegcodeDataFile(const std::filesystem::path& path) {
-  std::string content;
-  if (!gf_readWholeFile(path, content, kRegcodeDataFileMaxBytes))
-    throw std::runtime_error(fmt::format("{} cannot be read or is larger than {} bytes", path.string(),
-                                         kRegcodeDataFileMaxBytes));
   pugi::xml_document document;
-  const pugi::xml_parse_result parsed = document.load_buffer(content.data(), content.size());
-  if (!parsed)
-    throw std::runtime_error(fmt::format("{} is not well-formed XML: {} at offset {}", path.string(),
-                                         parsed.description(), parsed.offset));
+  if (const FileReadResult loaded = gf_loadXmlFile(path, kRegcodeDataFileMaxBytes, document); !loaded)
+    throw std::runtime_error(loaded.message);
   const pugi::xml_node root = document.document_element();
   if (std::string_view(root.name()) != "regcodes")
     throw std::runtime_error(fmt::format("{} has the root <{}>, not <regcodes>", path.string(), root.name()));
@@ -82,16 +77,16 @@ std::vector<std::filesystem::path> gf_listUserTextFiles(const std::filesystem::p
 }
 
 std::vector<std::string> gf_readUserTextFile(const std::filesystem::path& path) {
-  const std::uintmax_t size = std::filesystem::file_size(path);
-  if (size > kUserTextFileMaxBytes)
-    throw std::runtime_error(fmt::format("{} is larger than {} bytes", path.string(), kUserTextFileMaxBytes));
+  std::string content;
+  if (const FileReadResult read = gf_readUserFile(path, kUserTextFileMaxBytes, content); !read)
+    throw std::runtime_error(read.message);
   std::vector<std::string> lines;
-  if (size == 0) return lines;
-  const int charset = gf_detectCharset(path);
+  if (content.empty()) return lines;
+  const int charset = gf_charsetOfSample(content);
   if (charset == kCharsetNone)
     throw std::runtime_error(fmt::format("{} is no text file of a known character set", path.string()));
   std::vector<std::string> raw;
-  if (!gf_readTextLines(charset, path, raw)) throw std::runtime_error(fmt::format("{} cannot be read", path.string()));
+  gf_textToLines(charset, content, raw);
   for (const std::string& line : raw) {
     std::string trimmed = gf_trim(line);
     if (!trimmed.empty()) lines.push_back(std::move(trimmed));

@@ -14,6 +14,7 @@
 #include "app/files.h"
 #include "app/log.h"
 #include "app/text.h"
+#include "app/xml.h"
 
 std::vector<AirportRec> g_airports;
 std::atomic<bool> g_airportsRead{false};
@@ -116,8 +117,8 @@ bool gf_readAirports(const std::string& fileName) {
     const std::filesystem::path path = g_inputFolder / fileName;
     const std::string pathText = path.string();
     pugi::xml_document document;
-    const pugi::xml_parse_result parsed = document.load_file(path.c_str());
-    if (!parsed) throw std::runtime_error(pathText + " not loaded: " + parsed.description());
+    const FileReadResult loaded = gf_loadXmlFile(path, kAirportListMaxBytes, document);
+    if (!loaded) throw std::runtime_error(pathText + " not loaded: " + loaded.detail);
 
     const pugi::xml_node root = document.child("airports");
     if (!root) throw std::runtime_error("Missing <airports> root in: " + pathText);
@@ -145,8 +146,9 @@ void lf_readAirportNames() {
     const std::filesystem::path path = g_inputFolder / kAirportNamesFileName;
     const std::string pathText = path.string();
     pugi::xml_document document;
-    if (!document.load_file(path.c_str())) {
+    if (const FileReadResult loaded = gf_loadXmlFile(path, kAirportListMaxBytes, document); !loaded) {
       gf_logError("Failed to load airport names from '{}'", pathText);
+      gf_logIndented("{}", loaded.message);
       return;
     }
     const pugi::xml_node root = document.child("AirportNames");

@@ -197,20 +197,9 @@ bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, 
 }
 
 bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error) {
-  document.reset();
-  std::string content;
-  if (!gf_readWholeFile(path, content, kApfMaxFileBytes)) {
-    error = "cannot be read, or is too large";
-    return false;
-  }
-  const pugi::xml_parse_result result = document.load_buffer(content.data(), content.size(), pugi::parse_default);
-  if (!result) {
-    error = fmt::format("{} at offset {}", result.description(), result.offset);
-    document.reset();
-    return false;
-  }
-  error.clear();
-  return true;
+  const FileReadResult loaded = gf_loadXmlFile(path, kApfMaxFileBytes, document);
+  error = loaded.detail;
+  return static_cast<bool>(loaded);
 }
 
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value) {

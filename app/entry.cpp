@@ -18,6 +18,7 @@ int gf_startProgram(HANDLE& mutex) {
   }
   gf_openLog(".");
   gf_initFolders();
+  gf_removeStaleTemporaryFiles();  // of saves that a killed run did not finish
 
   HINSTANCE instance = ::GetModuleHandleW(nullptr);
   const WCHAR* resource = nullptr;

@@ -155,11 +155,61 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
   return std::nullopt;
 }
 
+namespace {
+// Part of every temporary file name of gf_replaceFileAtomically, so that the
+// files a killed run leaves behind can be recognised and removed.
+constexpr std::string_view kTemporaryFileMarker = ".tmp-skyloom-";
+}  // namespace
+
+bool gf_isOurTemporaryFileName(std::string_view name) {
+  if (name.find(kTemporaryFileMarker) != std::string_view::npos) return true;
+  // The form of earlier versions: "<name>.tmp<hex>-<count>".
+  const std::size_t at = name.rfind(".tmp");
+  if (at == std::string_view::npos || at == 0) return false;
+  const std::string_view rest = name.substr(at + 4);
+  const std::size_t dash = rest.find('-');
+  if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return false;
+  const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  return std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(dash), isHex) &&
+         std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(dash) + 1, rest.end(), isDigit);
+}
+
+std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders) {
+  std::size_t removed = 0;
+  for (const fs::path& folder : folders) {
+    std::error_code ec;
+    std::vector<fs::path> stale;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code typeError;
+      if (it->is_regular_file(typeError) && gf_isOurTemporaryFileName(it->path().filename().string()))
+        stale.push_back(it->path());
+    }
+    for (const fs::path& file : stale) {
+      if (fs::remove(file, ec)) {
+        ++removed;
+        gf_logLine("Removed the temporary file '{}' that an interrupted save left behind", file.string());
+      } else if (ec) {
+        gf_logError("Could not remove the temporary file '{}': {}", file.string(), ec.message());
+      }
+    }
+  }
+  return removed;
+}
+
+std::size_t gf_removeStaleTemporaryFiles() {
+  std::vector<fs::path> folders{g_outputFolder, g_outputInfoFolder, g_outputErrorsFolder, g_inputFolder,
+                                g_airportsFolder, g_myThirdpartyFolder, g_mySimaddonFolder,
+                                g_learnedSimaddonFolder, g_learnedThirdpartyFolder, fs::path(g_tbloFolderName)};
+  if (const fs::path userData = gf_userDataFolder(); !userData.empty()) folders.push_back(userData);
+  return gf_removeStaleTemporaryFiles(folders);
+}
+
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content) {
   static std::atomic<unsigned> counter{0};
   const auto tid = std::hash<std::thread::id>{}(std::this_thread::get_id());
   fs::path temp = target;
-  temp += fmt::format(".tmp{:x}-{}", tid & 0xffffff, counter.fetch_add(1));
+  temp += fmt::format("{}{:x}-{}", kTemporaryFileMarker, tid & 0xffffff, counter.fetch_add(1));
   std::FILE* f = std::fopen(temp.c_str(), "wb");
   if (f == nullptr) return false;
   bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
@@ -196,17 +246,108 @@ bool gf_writeTextFile(const fs::path& path, std::string_view text, bool endOfLin
   return gf_replaceFileAtomically(path, content);
 }
 
+FileReadResult gf_fileMissing(const fs::path& path) {
+  return {FileProblem::missing, fmt::format("File '{}' not found", path.string()), "not found"};
+}
+
+FileReadResult gf_fileNotReadable(const fs::path& path, std::string_view why) {
+  return {FileProblem::notReadable, fmt::format("File '{}' cannot be read: {}", path.string(), why), std::string(why)};
+}
+
+FileReadResult gf_fileCorrupt(const fs::path& path, std::string_view why) {
+  return {FileProblem::corrupt, fmt::format("File '{}' is corrupt: {}", path.string(), why), std::string(why)};
+}
+
+namespace {
+
+// A file opened for reading and checked to be a regular file.
+class UserFile {
+ public:
+  UserFile(const UserFile&) = delete;
+  UserFile& operator=(const UserFile&) = delete;
+  ~UserFile() {
+    if (m_handle != INVALID_HANDLE_VALUE) ::CloseHandle(m_handle);
+  }
+
+  // Opens without waiting (a pipe without a writer opens at once) and looks
+  // at what was opened before anything is read.
+  static FileReadResult open(const fs::path& path, UserFile& file) {
+    std::u16string wide;
+    try {
+      wide = win32::utf8ToUtf16(path.string());
+    } catch (const std::exception&) {
+      return gf_fileNotReadable(path, "its name is not valid UTF-8");
+    }
+    file.m_handle = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file.m_handle == INVALID_HANDLE_VALUE) {
+      switch (::GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+          return gf_fileMissing(path);
+        case ERROR_ACCESS_DENIED:
+          return gf_fileNotReadable(path, "access denied");
+        case ERROR_FILENAME_EXCED_RANGE:
+          return gf_fileNotReadable(path, "the path is too long");
+        default:
+          return gf_fileNotReadable(path, "it cannot be opened");
+      }
+    }
+    const DWORD type = ::GetFileType(file.m_handle);
+    if (type == FILE_TYPE_PIPE) return gf_fileNotReadable(path, "it is a pipe, not a file");
+    if (type != FILE_TYPE_DISK) return gf_fileNotReadable(path, "it is a device, not a file");
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.m_handle, &info)) return gf_fileNotReadable(path, "it cannot be examined");
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return gf_fileNotReadable(path, "it is a folder");
+    file.m_size = (std::uintmax_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+    return {};
+  }
+
+  std::uintmax_t size() const noexcept { return m_size; }
+
+  // Reads up to `limit` bytes from the start (fewer when the file is shorter
+  // or shrank since it was opened).
+  bool read(std::size_t limit, std::string& content) const {
+    content.assign(limit, '\0');
+    std::size_t got = 0;
+    while (got < limit) {
+      const auto chunk = static_cast<DWORD>(std::min<std::size_t>(limit - got, std::size_t{1} << 24));
+      DWORD n = 0;
+      if (!::ReadFile(m_handle, content.data() + got, chunk, &n, nullptr)) {
+        content.clear();
+        return false;
+      }
+      if (n == 0) break;
+      got += n;
+    }
+    content.resize(got);
+    return true;
+  }
+
+  UserFile() = default;
+
+ private:
+  HANDLE m_handle = INVALID_HANDLE_VALUE;
+  std::uintmax_t m_size = 0;
+};
+
+}  // namespace
+
+FileReadResult gf_readUserFile(const fs::path& path, std::uintmax_t maxBytes, std::string& content) {
+  content.clear();
+  UserFile file;
+  if (FileReadResult opened = UserFile::open(path, file); !opened) return opened;
+  if (file.size() > maxBytes)
+    return gf_fileCorrupt(path, fmt::format("it has {} bytes, more than the {} a file of its kind may have",
+                                            file.size(), maxBytes));
+  // Bounded by the size the file had when it was opened: a file that grows
+  // meanwhile is read as it was.
+  if (!file.read(static_cast<std::size_t>(file.size()), content)) return gf_fileNotReadable(path, "a read failed");
+  return {};
+}
+
 bool gf_readWholeFile(const fs::path& path, std::string& content, std::uintmax_t maxBytes) {
-  std::error_code ec;
-  const auto size = fs::file_size(path, ec);
-  if (ec || size > maxBytes) return false;
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return false;
-  content.assign(static_cast<std::size_t>(size), '\0');
-  const std::size_t got = std::fread(content.data(), 1, content.size(), f);
-  std::fclose(f);
-  content.resize(got);  // the file may have shrunk since its size was taken
-  return true;
+  return static_cast<bool>(gf_readUserFile(path, maxBytes, content));
 }
 
 namespace {
@@ -242,18 +383,21 @@ bool isValidUtf8(std::string_view s, bool& hasMultibyte) {
 std::vector<std::string> TextFileLines::read(const fs::path& path, std::size_t reserveLines) {
   std::vector<std::string> lines;
   std::string content;
-  if (!gf_readWholeFile(path, content)) return lines;
+  if (!gf_readUserFile(path, kTextFileMaxBytes, content)) return lines;
   lines.reserve(reserveLines);
   splitLines(content, lines);
   return lines;
 }
 
 int gf_detectCharset(const fs::path& path) {
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) return kCharsetNone;
-  std::string sample(1027, '\0');
-  sample.resize(std::fread(sample.data(), 1, sample.size(), f));
-  std::fclose(f);
+  UserFile file;
+  std::string sample;
+  if (!UserFile::open(path, file) || !file.read(1027, sample)) return kCharsetNone;
+  return gf_charsetOfSample(sample);
+}
+
+int gf_charsetOfSample(std::string_view sample) {
+  if (sample.size() > 1027) sample = sample.substr(0, 1027);
   if (sample.empty()) return kCharsetNone;
   const auto b = [&](std::size_t i) { return static_cast<unsigned char>(sample[i]); };
   if (sample.size() >= 2 && b(0) == 0xFF && b(1) == 0xFE) return kCharsetUtf16Le;
@@ -273,10 +417,20 @@ int gf_detectCharset(const fs::path& path) {
 }
 
 bool gf_readTextLines(int charset, const fs::path& path, std::vector<std::string>& lines) {
+  return static_cast<bool>(gf_readTextFile(charset, path, lines));
+}
+
+FileReadResult gf_readTextFile(int charset, const fs::path& path, std::vector<std::string>& lines,
+                               std::uintmax_t maxBytes) {
   if (charset < kCharsetAnsi || charset > kCharsetUtf8)
     throw std::runtime_error(fmt::format("file {} has unknown charset: {}", path.string(), charset));
   std::string content;
-  if (!gf_readWholeFile(path, content)) return false;
+  if (FileReadResult read = gf_readUserFile(path, maxBytes, content); !read) return read;
+  gf_textToLines(charset, std::move(content), lines);
+  return {};
+}
+
+void gf_textToLines(int charset, std::string content, std::vector<std::string>& lines) {
   std::string utf8;
   switch (charset) {
     case kCharsetAnsi:
@@ -310,5 +464,4 @@ bool gf_readTextLines(int charset, const fs::path& path, std::vector<std::string
       break;
   }
   splitLines(utf8, lines);
-  return true;
 }

@@ -63,17 +63,64 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
 // replaced file. Returns false when anything failed (the target is untouched).
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content);
 
+// Whether a file name is one of the temporary files of gf_replaceFileAtomically
+// (of this or an earlier version).
+bool gf_isOurTemporaryFileName(std::string_view name);
+// Removes (and logs) such files that a killed run left in the given folders,
+// or in the folders the program writes into (the user data folder, "output"
+// and its sub-folders, "input", the airport folders, "TBLO"). Call it once at
+// start, while the single-instance mutex is held. Returns how many went.
+std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders);
+std::size_t gf_removeStaleTemporaryFiles();
+
 // Write texts one per line ("\n" after each) / one text, replacing the file.
 bool gf_writeLines(const fs::path& path, const std::vector<std::string>& lines);
 bool gf_writeLineList(const fs::path& path, const std::list<std::string>& lines);
 bool gf_writeTextFile(const fs::path& path, std::string_view text, bool endOfLine);
 
-// Reads a whole file, at most maxBytes; false when it cannot be read or is larger.
+// ---------------------------------------------------------------- reading a user's file
+//
+// Every file the program reads from the user's folders goes through
+// gf_readUserFile: only a regular file is read (a folder, a named pipe or a
+// device is refused with a message naming the path, and nothing waits for a
+// pipe's writer: the file is opened without blocking and then looked at),
+// at most the size cap of the file's kind, whole into a buffer that the
+// parser then reads. Failures come in three kinds, each with one message:
+//   missing       "File '{path}' not found"
+//   not readable  "File '{path}' cannot be read: {why}"  (a folder, a pipe,
+//                 a device, no permission, a read error)
+//   corrupt       "File '{path}' is corrupt: {why}"      (larger than the
+//                 cap of its kind, or the parser refused the content)
+
+// Size caps of the kinds of files.
+inline constexpr std::uintmax_t kSettingsFileMaxBytes = std::uintmax_t{4} << 20;   // parameters.xml
+inline constexpr std::uintmax_t kAirportListMaxBytes = std::uintmax_t{64} << 20;   // airports_msfs.xml, names
+inline constexpr std::uintmax_t kTextFileMaxBytes = std::uintmax_t{64} << 20;      // aircraft.cfg and other texts
+
+enum class FileProblem { none, missing, notReadable, corrupt };
+
+struct FileReadResult {
+  FileProblem problem = FileProblem::none;
+  std::string message;  // names the path; empty when the file was read
+  std::string detail;   // the reason alone ("not found", "it is a folder", ...)
+  explicit operator bool() const noexcept { return problem == FileProblem::none; }
+};
+
+// The results of the three kinds, with their messages.
+FileReadResult gf_fileMissing(const fs::path& path);
+FileReadResult gf_fileNotReadable(const fs::path& path, std::string_view why);
+FileReadResult gf_fileCorrupt(const fs::path& path, std::string_view why);
+
+// Reads the whole regular file into content (emptied first), at most maxBytes.
+FileReadResult gf_readUserFile(const fs::path& path, std::uintmax_t maxBytes, std::string& content);
+
+// The same, returning only whether it was read.
 bool gf_readWholeFile(const fs::path& path, std::string& content,
                       std::uintmax_t maxBytes = std::uintmax_t{1} << 31);
 
 struct TextFileLines {
-  // The file's lines without line ends ("\n" or "\r\n"); empty when it cannot be opened.
+  // The file's lines without line ends ("\n" or "\r\n"); empty when it
+  // cannot be read or is larger than kTextFileMaxBytes.
   static std::vector<std::string> read(const fs::path& path, std::size_t reserveLines);
 };
 
@@ -87,9 +134,19 @@ enum Charset : int {
   kCharsetNone = 5,
 };
 
-// Reads the first 1027 bytes of a file and tells its character set.
+// Reads the first 1027 bytes of a file and tells its character set
+// (kCharsetNone also when the file cannot be read).
 int gf_detectCharset(const fs::path& path);
+// The character set of the first bytes of a text (at most 1027 are looked at).
+int gf_charsetOfSample(std::string_view sample);
 // Reads the whole file as lines converted to UTF-8 per the code, appending to
-// lines; false when the file cannot be read; an unknown code throws
-// std::runtime_error "file {} has unknown charset: {}".
+// lines; false when the file cannot be read (see gf_readUserFile; at most
+// kTextFileMaxBytes); an unknown code throws std::runtime_error
+// "file {} has unknown charset: {}".
 bool gf_readTextLines(int charset, const fs::path& path, std::vector<std::string>& lines);
+// The same with the reason of a failure, and a cap of the caller's choice.
+FileReadResult gf_readTextFile(int charset, const fs::path& path, std::vector<std::string>& lines,
+                               std::uintmax_t maxBytes = kTextFileMaxBytes);
+// Converts the bytes of a text in that character set (not kCharsetNone) to
+// UTF-8 lines, appended to lines.
+void gf_textToLines(int charset, std::string content, std::vector<std::string>& lines);

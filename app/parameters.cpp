@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <iterator>
+#include <set>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -16,9 +18,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// parameters.xml holds some fifty short elements; anything far larger is not ours.
-constexpr std::uintmax_t kMaxParametersBytes = std::uintmax_t{4} << 20;
 
 // The process-wide in-memory copy of parameters.xml.
 struct ParametersDocument {
@@ -44,31 +43,69 @@ void lf_makeFresh(ParametersDocument& store) {
   store.document.append_child("parameters");
 }
 
+// Whether a text holds nothing but blanks and line ends.
+bool lf_isBlank(std::string_view text) {
+  return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
+}
+
 // Loads the file at path into the store (the store's mutex is held).
 LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   store.path = path;
   store.loaded = true;
   store.protectFile = false;
-  std::error_code ec;
-  if (path.empty() || !fs::exists(path, ec)) {
+  store.document.reset();
+  if (path.empty()) {
     lf_makeFresh(store);
     return LoadOutcome::Fresh;
   }
-  std::string problem;
   std::string content;
-  store.document.reset();
-  if (!gf_readWholeFile(path, content, kMaxParametersBytes)) {
-    problem = "it cannot be read or is too large";
+  FileReadResult read = gf_readUserFile(path, kSettingsFileMaxBytes, content);
+  if (read.problem == FileProblem::missing) {
+    lf_makeFresh(store);
+    return LoadOutcome::Fresh;
+  }
+  if (read.problem == FileProblem::notReadable) {
+    // A folder, a pipe or a file we may not read: not ours to move or replace.
+    gf_logError("{}", read.message);
+    gf_logIndented("it is left untouched; the defaults are used and not saved");
+    store.protectFile = true;
+    lf_makeFresh(store);
+    return LoadOutcome::Replaced;
+  }
+  std::string problem;
+  if (!read) {
+    problem = read.message;
   } else {
     const pugi::xml_parse_result result = store.document.load_buffer(content.data(), content.size());
-    if (result.status == pugi::status_no_document_element) {
+    if (result.status == pugi::status_no_document_element && lf_isBlank(content)) {
       lf_makeFresh(store);  // empty: nothing to lose
       return LoadOutcome::Fresh;
     }
-    if (!result) {
-      problem = fmt::format("{} at offset {}", result.description(), result.offset);
+    if (result.status == pugi::status_no_document_element) {
+      // Only a declaration or comments: nothing to lose either; any other text
+      // (read as a fragment, so that it shows) is junk that is kept aside.
+      pugi::xml_document probe;
+      const pugi::xml_parse_status probed =
+          probe.load_buffer(content.data(), content.size(),
+                            pugi::parse_default | pugi::parse_fragment | pugi::parse_declaration |
+                                pugi::parse_comments | pugi::parse_pi)
+              .status;
+      const bool onlyMarkup =
+          (probed == pugi::status_ok || probed == pugi::status_no_document_element) &&
+          std::all_of(probe.children().begin(), probe.children().end(), [](const pugi::xml_node& n) {
+            return n.type() == pugi::node_declaration || n.type() == pugi::node_comment || n.type() == pugi::node_pi;
+          });
+      if (onlyMarkup) {
+        lf_makeFresh(store);
+        return LoadOutcome::Fresh;
+      }
+      problem = gf_fileCorrupt(path, "it holds no XML element").message;
+    } else if (!result) {
+      problem = gf_fileCorrupt(path, fmt::format("{} at offset {}", result.description(), result.offset)).message;
     } else if (std::string_view(store.document.document_element().name()) != "parameters") {
-      problem = fmt::format("its root element is '{}', not 'parameters'", store.document.document_element().name());
+      problem = gf_fileCorrupt(path, fmt::format("its root element is '{}', not 'parameters'",
+                                                 store.document.document_element().name()))
+                    .message;
     }
   }
   if (problem.empty()) return LoadOutcome::Loaded;
@@ -76,6 +113,7 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   gf_logError("The settings file '{}' could not be used: {}", path.string(), problem);
   fs::path aside = path;
   aside += ".bad";
+  std::error_code ec;
   fs::rename(path, aside, ec);
   if (ec) {
     store.protectFile = true;
@@ -88,10 +126,42 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   return LoadOutcome::Replaced;
 }
 
+// Keeps of a loaded document only the parameter elements of the settings the
+// program knows (of any name when `parameters` is null), each with only its
+// name and value and the first of several of one name: whatever else a file
+// holds (deeply nested elements, foreign content) is never carried into the
+// document that every save writes. Returns whether anything was left out.
+bool lf_keepKnownParametersLocked(ParametersDocument& store, const std::vector<Parameter*>* parameters) {
+  std::set<std::string_view> known;
+  if (parameters != nullptr)
+    for (const Parameter* parameter : *parameters)
+      if (parameter != nullptr && parameter->stored()) known.insert(parameter->name());
+  std::set<std::string_view> seen;
+  pugi::xml_document kept;
+  pugi::xml_node keptRoot = kept.append_child("parameters");
+  bool leftOut = false;
+  for (const pugi::xml_node node : store.document.document_element().children()) {
+    if (node.type() != pugi::node_element) continue;
+    const std::string_view name = node.attribute("name").value();
+    const bool wanted = std::string_view(node.name()) == "parameter" && node.attribute("name") &&
+                        (parameters == nullptr || known.contains(name)) && seen.insert(name).second;
+    if (!wanted) {
+      leftOut = true;
+      continue;
+    }
+    gf_appendParameterNode(keptRoot, name, node.attribute("value").value());
+    if (node.first_child() || std::distance(node.attributes_begin(), node.attributes_end()) != 2) leftOut = true;
+  }
+  store.document.reset(kept);
+  return leftOut;
+}
+
 // Makes sure the store holds the document of the current parameters.xml.
 void lf_ensureLoadedLocked(ParametersDocument& store) {
   const fs::path path = gf_parametersPath();
-  if (!store.loaded || store.path != path) lf_loadLocked(store, path);
+  if (!store.loaded || store.path != path) {
+    if (lf_loadLocked(store, path) == LoadOutcome::Loaded) lf_keepKnownParametersLocked(store, nullptr);
+  }
   if (!store.document.child("parameters")) store.document.append_child("parameters");
 }
 
@@ -116,6 +186,10 @@ bool lf_writeLocked(const ParametersDocument& store) {
 }
 
 std::string lf_pathText(const fs::path& path) { return path.empty() ? std::string("parameters.xml") : path.string(); }
+
+void lf_logNotANumber(const std::string& name, const std::string& text, const std::string& defaultText) {
+  gf_logError("Setting {}: '{}' is not a number, the default {} is used", name, text, defaultText);
+}
 
 void lf_logSaveFailed(const fs::path& path) { gf_logLineUnlessStopping("Saving '{}' failed", lf_pathText(path)); }
 
@@ -162,6 +236,8 @@ bool gf_readParameterList(const std::vector<Parameter*>& parameters) {
     if (outcome == LoadOutcome::Replaced) ok = false;
     if (outcome == LoadOutcome::Fresh) gf_logLine("No settings in '{}' yet, the defaults are written", lf_pathText(path));
     changed = outcome != LoadOutcome::Loaded;
+    if (outcome == LoadOutcome::Loaded && lf_keepKnownParametersLocked(store, &parameters))
+      gf_logLine("Entries of '{}' that are no settings of this program are dropped at the next save", path.string());
     for (Parameter* parameter : parameters) {
       if (parameter == nullptr || !parameter->stored()) continue;
       if (!parameter->readValue(store.document)) {
@@ -230,11 +306,21 @@ void IntParameter::set(std::int32_t v) noexcept { m_value.store(std::clamp(v, m_
 
 bool IntParameter::readValue(const pugi::xml_node& document) {
   bool found = false;
-  const std::int32_t v = gf_getParamInt(document, name(), found);
+  const std::string text = gf_getParamString(document, name(), found);
   if (!found) {
     m_value.store(m_default);
     return false;
   }
+  // The XML library's rule reads a text without digits as 0; a setting takes
+  // its default then instead of whatever 0 clamps to.
+  const std::size_t digit = text.find_first_not_of(" \t+-");
+  if (digit == std::string::npos || text[digit] < '0' || text[digit] > '9' ||
+      text.find_first_not_of(" \t") + 1 < digit) {
+    lf_logNotANumber(name(), text, fmt::format("{}", m_default));
+    m_value.store(m_default);
+    return false;
+  }
+  const std::int32_t v = gf_textToInt32(text);
   const std::int32_t clamped = std::clamp(v, m_min, m_max);
   m_value.store(clamped);
   return clamped == v;
@@ -306,6 +392,7 @@ bool FloatParameter::readValue(const pugi::xml_node& document) {
   const std::string text = gf_getParamString(document, name(), found);
   double v = 0.0;
   if (!found || !gf_parseDouble(text, v)) {
+    if (found) lf_logNotANumber(name(), text, fmt::format("{}", m_default));
     m_value.store(m_default);
     return false;
   }

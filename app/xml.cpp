@@ -200,3 +200,17 @@ bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path&
   }
   return ok;
 }
+
+FileReadResult gf_loadXmlFile(const std::filesystem::path& path, std::uintmax_t maxBytes,
+                              pugi::xml_document& document) {
+  document.reset();
+  std::string content;
+  FileReadResult read = gf_readUserFile(path, maxBytes, content);
+  if (!read) return read;
+  const pugi::xml_parse_result parsed = document.load_buffer(content.data(), content.size());
+  if (!parsed) {
+    document.reset();
+    return gf_fileCorrupt(path, fmt::format("{} at offset {}", parsed.description(), parsed.offset));
+  }
+  return read;
+}

@@ -11,6 +11,8 @@
 
 #include <pugixml.hpp>
 
+#include "app/files.h"
+
 class StringParameter;
 
 // A text that several threads read and write: read as a snapshot, written whole.
@@ -96,3 +98,10 @@ std::string gf_xmlText(const pugi::xml_document& document);
 // and logs "'{}' saved" or, as an error line, "could not save to '{}'".
 // Never throws; returns whether the file was written.
 bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path);
+
+// Loads an XML file read through gf_readUserFile (at most maxBytes) into the
+// document (reset first). A file that does not parse, or that has no element
+// at all, is corrupt ("{parser's description} at offset {n}"); the document
+// is empty after any failure.
+FileReadResult gf_loadXmlFile(const std::filesystem::path& path, std::uintmax_t maxBytes,
+                              pugi::xml_document& document);

@@ -11,6 +11,7 @@
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "app/version.h"
+#include "app/xml.h"
 #include "ui/commands.h"
 #include "ui/controls.h"
 #include "ui/paint.h"
@@ -79,7 +80,7 @@ bool initInstance(HINSTANCE instance, const std::u16string& title) {
   // reads the other settings later.
   const auto path = gf_parametersPath();
   pugi::xml_document document;
-  if (!path.empty() && document.load_file(path.c_str())) {
+  if (!path.empty() && gf_loadXmlFile(path, kSettingsFileMaxBytes, document)) {
     prm::MAIN_WINDOW_X.readValue(document);
     prm::MAIN_WINDOW_Y.readValue(document);
     lf_boundGuard(prm::MAIN_WINDOW_X.defaultValue(), prm::MAIN_WINDOW_Y.defaultValue());

@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <string>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <thread>
 #include <chrono>
 #include <unistd.h>
@@ -185,17 +186,41 @@ HRESULT SHGetFolderPathW(HWND, int csidl, HANDLE, DWORD, LPWSTR path) {
 }
 
 namespace {
-struct NamedMutex {
-  int fd = -1;
+// Every handle of this layer: CloseHandle deletes it through the base.
+struct KernelObject {
+  virtual ~KernelObject() = default;
 };
 
-std::string mutexFilePath(LPCWSTR name) {
+struct NamedMutex : KernelObject {
+  explicit NamedMutex(int descriptor) : fd(descriptor) {}
+  ~NamedMutex() override {
+    if (fd >= 0) ::close(fd);  // closing the descriptor drops the lock
+  }
+  int fd;
+};
+
+struct OpenFile : KernelObject {
+  explicit OpenFile(int descriptor) : fd(descriptor) {}
+  ~OpenFile() override { ::close(fd); }
+  int fd;
+};
+
+OpenFile* asFile(HANDLE handle) {
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
+  return dynamic_cast<OpenFile*>(static_cast<KernelObject*>(handle));
+}
+
+std::string toUtf8(LPCWSTR name) {
   std::string utf8;
   std::size_t n = 0;
   while (name[n] != 0) ++n;
   encodeUtf8(name, n, false, utf8);
+  return utf8;
+}
+
+std::string mutexFilePath(LPCWSTR name) {
   std::string file;
-  for (char c : utf8) file.push_back((c == '\\' || c == '/') ? '_' : c);
+  for (char c : toUtf8(name)) file.push_back((c == '\\' || c == '/') ? '_' : c);
   const char* tmp = std::getenv("TMPDIR");
   std::string dir = (tmp != nullptr && *tmp != '\0') ? tmp : "/tmp";
   return dir + "/" + file + ".lock";
@@ -213,22 +238,104 @@ HANDLE CreateMutexW(void*, BOOL, LPCWSTR name) {
     SetLastError(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  auto* m = new NamedMutex{fd};
+  auto* m = new NamedMutex(fd);
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     SetLastError(ERROR_ALREADY_EXISTS);
   } else {
     SetLastError(ERROR_SUCCESS);
   }
-  return m;
+  return static_cast<KernelObject*>(m);
 }
 
 BOOL ReleaseMutex(HANDLE) { return TRUE; }
 
 BOOL CloseHandle(HANDLE handle) {
-  auto* m = static_cast<NamedMutex*>(handle);
-  if (m == nullptr) return FALSE;
-  if (m->fd >= 0) ::close(m->fd);  // closing the descriptor drops the lock
-  delete m;
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  delete static_cast<KernelObject*>(handle);
+  return TRUE;
+}
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, void*, DWORD creationDisposition,
+                   DWORD flagsAndAttributes, HANDLE) {
+  if (fileName == nullptr || desiredAccess != GENERIC_READ || creationDisposition != OPEN_EXISTING) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::string path = toUtf8(fileName);
+  // O_NONBLOCK: opening a FIFO without a writer, or a device, returns at once.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) {
+    switch (errno) {
+      case ENOENT: SetLastError(ERROR_FILE_NOT_FOUND); break;
+      case ENOTDIR: SetLastError(ERROR_PATH_NOT_FOUND); break;
+      case EACCES: case EPERM: SetLastError(ERROR_ACCESS_DENIED); break;
+      case ENAMETOOLONG: SetLastError(ERROR_FILENAME_EXCED_RANGE); break;
+      default: SetLastError(ERROR_OPEN_FAILED); break;
+    }
+    return INVALID_HANDLE_VALUE;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || (S_ISDIR(st.st_mode) && (flagsAndAttributes & FILE_FLAG_BACKUP_SEMANTICS) == 0)) {
+    ::close(fd);
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_HANDLE_VALUE;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<KernelObject*>(new OpenFile(fd));
+}
+
+DWORD GetFileType(HANDLE file) {
+  const OpenFile* f = asFile(file);
+  struct stat st {};
+  if (f == nullptr || ::fstat(f->fd, &st) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FILE_TYPE_UNKNOWN;
+  }
+  SetLastError(ERROR_SUCCESS);
+  if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return FILE_TYPE_DISK;
+  if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode)) return FILE_TYPE_CHAR;
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return FILE_TYPE_PIPE;
+  return FILE_TYPE_UNKNOWN;
+}
+
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  const OpenFile* f = asFile(file);
+  struct stat st {};
+  if (f == nullptr || information == nullptr || ::fstat(f->fd, &st) != 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  *information = {};
+  if (S_ISDIR(st.st_mode)) information->dwFileAttributes |= FILE_ATTRIBUTE_DIRECTORY;
+  if ((st.st_mode & S_IWUSR) == 0) information->dwFileAttributes |= FILE_ATTRIBUTE_READONLY;
+  if (information->dwFileAttributes == 0) information->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  information->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+  information->nNumberOfLinks = static_cast<DWORD>(st.st_nlink);
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD toRead, DWORD* read, void*) {
+  const OpenFile* f = asFile(file);
+  if (read != nullptr) *read = 0;
+  if (f == nullptr || (buffer == nullptr && toRead > 0)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  ssize_t got;
+  do {
+    got = ::read(f->fd, buffer, toRead);
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    SetLastError(ERROR_READ_FAULT);
+    return FALSE;
+  }
+  if (read != nullptr) *read = static_cast<DWORD>(got);
+  SetLastError(ERROR_SUCCESS);
   return TRUE;
 }
 

@@ -9,6 +9,7 @@
 #include "support/workdir.h"
 
 using namespace testsupport;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -218,4 +219,25 @@ TEST(Files, EntriesAreFoundInAnyLetterCaseAndNamesFromOutsideStayOneComponent) {
   EXPECT_TRUE(gf_isPlainPathComponent("Just Flight \xC3\xA9"));
   for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:", "a*", "a?", "a|b", "a\"b", "<a>", "a\tb"})
     EXPECT_FALSE(gf_isPlainPathComponent(bad)) << bad;
+}
+
+TEST(Files, StaleTemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
+  gf_initFolders();
+  const std::vector<std::pair<fs::path, bool>> files = {
+      {"output/LiveriesScanned.xml.tmp-skyloom-1a2b3c-4", true},
+      {"output/LiveriesScanned.xml.tmp9f3e21-12", true},  // the form of earlier versions
+      {"output/info/AirportsScanLog.txt.tmp-skyloom-1-0", true},
+      {"airports/learned/simaddon/EGLL.xml.tmp-skyloom-ff-2", true},
+      {appDataDir() / "Skyloom" / "parameters.xml.tmp-skyloom-abc-0", true},
+      {"output/LiveriesScanned.xml", false},
+      {"output/notes.tmp", false},
+      {"output/plan.tmp-1", false},
+      {"output/a.tmpzz-1", false},
+      {"docs/manual.xml.tmp-skyloom-1-1", false},  // not a folder the program writes into
+  };
+  for (const auto& [path, stale] : files) writeFile(path, "x");
+  openTestLog();
+  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 5u);
+  for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
+  EXPECT_TRUE(logContains("Removed the temporary file 'output/LiveriesScanned.xml.tmp9f3e21-12'"));
 }

@@ -405,3 +405,60 @@ TEST_F(Parameters, TheWindowPositionReaderClampsAFileReadDirectly) {
   EXPECT_TRUE(prm::MAIN_WINDOW_Y.readValue(doc));
   EXPECT_EQ(prm::MAIN_WINDOW_Y.value(), 55);
 }
+
+TEST_F(Parameters, NonNumericValuesTakeTheDefaultWithALogLine) {
+  auto entries = allStoredEntries();
+  for (auto& [name, value] : entries) {
+    if (name == "RANGE") value = "abc";
+    if (name == "MAX_FIT") value = "";
+    if (name == "AIRP_RANGE") value = " 12km";  // leading digits still read, as the XML library does
+  }
+  writeFile(parametersFile(), parametersXml(entries));
+  openTestLog();
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), prm::RANGE.defaultValue());  // not its minimum
+  EXPECT_EQ(prm::MAX_FIT.value(), prm::MAX_FIT.defaultValue());
+  EXPECT_EQ(prm::AIRP_RANGE.value(), 12);
+  EXPECT_TRUE(logContains("===> Setting RANGE: 'abc' is not a number, the default 40 is used"));
+  EXPECT_TRUE(logContains("===> Setting MAX_FIT: '' is not a number, the default 47 is used"));
+  EXPECT_EQ(storedValue("RANGE"), "40");
+}
+
+TEST_F(Parameters, JunkIsKeptAsideAndOnlyKnownSettingsAreCarriedIntoSaves) {
+  // Random bytes without any element are kept aside like a broken file.
+  const std::string junk = "\x9c\x01 RANGE=10 \xff\xfe garbage";
+  writeFile(parametersFile(), junk);
+  EXPECT_FALSE(gf_readParameters());
+  EXPECT_EQ(readFile(userFolder() / "parameters.xml.bad"), junk);
+  EXPECT_EQ(storedValue("RANGE"), "40");
+
+  // Deep nesting and foreign elements beside the settings: the settings are
+  // read, and a save writes the known settings only.
+  gf_resetParametersToDefaults();
+  std::string nested;
+  for (int i = 0; i < 20000; ++i) nested += "<x>";
+  for (int i = 0; i < 20000; ++i) nested += "</x>";
+  auto entries = allStoredEntries();
+  for (auto& [name, value] : entries)
+    if (name == "RANGE") value = "10";
+  std::string text = parametersXml(entries);
+  text.insert(text.find("<parameters>") + 12,
+              nested + "<parameter name=\"UNKNOWN\" value=\"1\"/><parameter name=\"LOG\" value=\"true\">" + nested +
+                  "</parameter>");
+  writeFile(parametersFile(), text);
+  EXPECT_TRUE(gf_readParameters());
+  EXPECT_EQ(prm::RANGE.value(), 10);
+  EXPECT_TRUE(prm::LOG.value());  // the first element of a key counts
+  prm::RANGE.setAndSave(20);
+  const pugi::xml_document doc = loadFile(parametersFile());
+  std::size_t elements = 0;
+  for (const pugi::xml_node node : doc.child("parameters").children()) {
+    ++elements;
+    EXPECT_STREQ(node.name(), "parameter");
+    EXPECT_FALSE(node.first_child());
+  }
+  EXPECT_EQ(elements, allStoredEntries().size());
+  EXPECT_EQ(storedValue("RANGE"), "20");
+  EXPECT_EQ(storedValue("LOG"), "true");
+  EXPECT_EQ(storedValue("UNKNOWN"), "<missing>");
+}
