@@ -1,9 +1,8 @@
 // Taking the live traffic out at once (the RealTraffic link was lost).
 #pragma once
 
-// Every live aircraft leaves the simulator and the live list: an active one
-// is queued for removal, the creation request of one still being added is
-// withdrawn; queued updates of the feed are dropped with them. A creation
-// already sent and not yet answered is left to the simulator link, which
-// removes objects it cannot pair. Traffic thread only.
+// The live traffic leaves the simulator: every active live aircraft is
+// removed (removeAircraftFromSim), every one still waiting to be added loses
+// its creation request and is erased; queued updates of the feed are
+// dropped. Traffic thread only.
 void lf_clearLiveTraffic();

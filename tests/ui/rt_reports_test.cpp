@@ -16,6 +16,7 @@
 #include "platform/net/tcp.h"
 #include "support/log_reader.h"
 #include "traffic/aircraft.h"
+#include "traffic/removals.h"
 #include "ui/status_line.h"
 
 namespace {
@@ -79,7 +80,7 @@ class RtReportsTest : public ::testing::Test {
     gf_closeRtServer();
     prm::PORT_NUMBER.resetToDefault();
     g_realTrafficLocal.store(false);
-    g_liveAircraft.clear();
+    gf_clearTrafficLists();
     g_userAircraft.set({});
     gf_resetStopRequest();
   }
@@ -129,11 +130,9 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
   g_liveAircraft[0].simState = SimState::active;
   g_liveAircraft[0].objectId = 77;
   g_liveAircraft[1].simState = SimState::adding2sim;
-  {
-    std::lock_guard lock(g_simConnectMutex);
-    g_simCreateQueue = {AddRequest{.hexid = 20002}, AddRequest{.hexid = 1234}};
-    g_simRemoveQueue.clear();
-  }
+  g_liveAircraft[1].identity.callsign = "KLM2";
+  g_liveAddRequests = {AddRequest{.callsign = "KLM2", .hexid = 20002}, AddRequest{.callsign = "KLM9", .hexid = 9}};
+  g_removeRequests.clear();
   gf_setTrafficAccepted(true);
   gf_pushLiveUpdate(LiveAcUpdate{});
   g_trafficReader.setQnh(990.0);
@@ -145,15 +144,12 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
   lf_send(kHeathrow);
   EXPECT_FALSE(g_rtConnected.load());
   EXPECT_FALSE(g_readersActive.load());
-  EXPECT_TRUE(g_liveAircraft.empty());
-  {
-    std::lock_guard lock(g_simConnectMutex);
-    EXPECT_EQ(g_simRemoveQueue, std::deque<std::uint32_t>{77});
-    ASSERT_EQ(g_simCreateQueue.size(), 1u);
-    EXPECT_EQ(g_simCreateQueue.front().hexid, 1234u) << "a static's creation was withdrawn with the live traffic";
-    g_simCreateQueue.clear();
-    g_simRemoveQueue.clear();
-  }
+  ASSERT_EQ(g_liveAircraft.size(), 2u) << "the one in the simulator leaves the list once removed";
+  EXPECT_EQ(g_liveAircraft[0].simState, SimState::removingfromsim);
+  EXPECT_EQ(g_liveAircraft[1].identity.hexid, 20003u) << "one only received is no business of the simulator";
+  EXPECT_EQ(g_removeRequests, std::deque<std::uint32_t>{77});
+  ASSERT_EQ(g_liveAddRequests.size(), 1u);
+  EXPECT_EQ(g_liveAddRequests.front().callsign, "KLM9");
   EXPECT_EQ(gf_liveUpdateCount(), 0u);
   EXPECT_DOUBLE_EQ(g_trafficReader.qnh(), 1013.0);
   EXPECT_EQ(g_trafficReader.callsignTableSize(), 0u);
