@@ -58,6 +58,14 @@ void lf_fifteenSecondStep(std::int32_t second) {
   if (second % 30 == 0 && prm::AUTO_RANGE.value()) gf_autoRange();
   const std::int32_t left = kRenewalSeconds - second % kRenewalSeconds;
   gf_setMinutesToRenewal((left + 59) / 60);
+
+  if (g_rereadRequest.load() && !gf_staticParkingBusy()) {
+    std::string text;
+    if (lf_checkParkAirports(true, text)) gf_showStatus(text, true);
+    gf_enableControl(g_rereadButton.controlId(), true);
+    gf_enableControl(prm::DESTINATION.controlId(), true);
+    g_rereadRequest.store(false);
+  }
 }
 
 void lf_everySecondRequests() {

@@ -150,6 +150,8 @@ bool lf_connectSimulator() {
 void lf_mainLoop() {
   ::timeBeginPeriod(1);
   gf_enableRunControls(true);
+  // The user may already stand at a park airport.
+  lf_staticParkingStep(true);
   // No pass waits for a download: park files are fetched by tasks of their own.
   const ServerFetchWithoutWaiting noDownloadWaits;
   auto deadline = std::chrono::steady_clock::now() + 10ms;
@@ -222,7 +224,11 @@ void lf_mainLoopPass(bool oneSecond) {
   gf_staticParkingWork();
   if (!oneSecond) return;
   const std::int32_t second = g_secondCounter.load();
-  if (second % 15 == 0) lf_fifteenSecondStep(second);
+  if (second % 15 == 0) {
+    lf_fifteenSecondStep(second);
+  } else if (second % 16 == 0 && !gf_renewalPending()) {
+    lf_staticParkingStep(false);
+  }
   // The link finds the user's stand on a copy that only this thread replaces.
   gf_publishStandSnapshot();
 }

@@ -1,0 +1,83 @@
+// The static parking through a whole run against the simulated simulator:
+// the user aircraft stands at a park airport, the statics appear one by one
+// on the other stands, and flying out of sight takes them away again.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "platform/simconnect/sim_world.h"
+#include "platform/win32/testdriver.h"
+#include "support/park_file_builder.h"
+#include "support/program_fixture.h"
+#include "support/workdir.h"
+#include "ui/display_state.h"
+
+namespace {
+
+using testsupport::ParkFileBuilder;
+using testsupport::ParkOptEntry;
+using testsupport::ParkposEntry;
+
+constexpr double kLat = 51.4700;
+constexpr double kLon = -0.4550;
+constexpr double kStep = 0.0009;  // about 100 m between stands
+
+std::string lf_allHours() {
+  std::string hours;
+  for (int h = 0; h < 48; ++h) hours += (h == 0 ? "" : ",") + std::to_string(h);
+  return hours;
+}
+
+class StaticParkingRunTest : public testsupport::ProgramTest {
+ protected:
+  void SetUp() override {
+    ProgramTest::SetUp();
+    installProgramFolder();
+    ParkFileBuilder file;
+    file.airport("London Heathrow", "Demo Scenery", 83);
+    for (int i = 1; i <= 5; ++i) {
+      ParkposEntry stand = ParkposEntry::at("S" + std::to_string(i), kLat + i * kStep, kLon, 90.0);
+      for (int day = 1; day <= 7; ++day)
+        stand.opt(ParkOptEntry::of("G-EUU" + std::to_string(i), "BAW", "A320", std::to_string(day), lf_allHours(),
+                                   "BAW10" + std::to_string(i)));
+      file.parkpos(stand);
+    }
+    file.write("airports/my_thirdparty/EGLL.xml");
+    // Every stand wanted.
+    testsupport::writeFile(testsupport::appDataDir() / "Skyloom" / "parameters.xml",
+                           "<parameters>\n  <parameter name=\"CUSTOM_PARKING_PERCENTAGE\" value=\"100\"/>\n"
+                           "</parameters>\n");
+  }
+  static std::size_t objects() { return simsim::world().aiObjects().size(); }
+};
+
+TEST_F(StaticParkingRunTest, StaticsAppearAroundTheUserStandAndLeaveWhenTheUserFliesOutOfSight) {
+  simsim::world().placeUserOnGround(kLat + kStep, kLon, 90.0);  // on stand S1
+  ASSERT_EQ(start(), 0);
+
+  // Every stand but the user's gets its learned aircraft.
+  ASSERT_TRUE(pumpUntil([] { return objects() == 4; }, std::chrono::seconds(20))) << testsupport::readFile("Log.txt");
+  for (const simsim::AiObject& o : simsim::world().aiObjects()) {
+    EXPECT_EQ(o.title, "A320 British Airways");
+    EXPECT_TRUE(o.tailNumber.starts_with("BAW10") && o.tailNumber.ends_with("*")) << o.tailNumber;
+    EXPECT_GT(o.latitude, kLat + 1.5 * kStep);  // never on S1
+    EXPECT_TRUE(o.frozenPosition);
+  }
+  EXPECT_TRUE(pumpUntil([] {
+    const DisplaySnapshot d = gf_displaySnapshot();
+    return d.parkFileLoaded && d.standCount == 5 && d.counters.parkedStatic == 4 && d.userStandName == "S1";
+  }));
+  EXPECT_TRUE(testsupport::readFile("airports/my_park_airports.txt").starts_with("EGLL,S1"));
+
+  // Taxiing away keeps them; flying out of sight removes them and unloads the airport.
+  simsim::world().taxiUser(kLat, kLon + 0.01, 15.0);
+  EXPECT_FALSE(pumpUntil([] { return objects() < 4; }, std::chrono::milliseconds(500)));
+  simsim::world().flyUser(kLat + 1.0, kLon, 25000.0, 400.0);
+  ASSERT_TRUE(pumpUntil([] { return objects() == 0 && !gf_displaySnapshot().parkFileLoaded; },
+                        std::chrono::seconds(20)));
+
+  ASSERT_TRUE(win32layer::testdriver::pressCloseButton(window()));
+  ASSERT_TRUE(pumpUntilQuit());
+}
+
+}  // namespace
