@@ -1,6 +1,7 @@
 // The static parking through a whole run against the simulated simulator:
 // the user aircraft stands at a park airport, the statics appear one by one
 // on the other stands, and flying out of sight takes them away again.
+#include <algorithm>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -61,8 +62,12 @@ TEST_F(StaticParkingRunTest, StaticsAppearAroundTheUserStandAndLeaveWhenTheUserF
     EXPECT_EQ(o.title, "A320 British Airways");
     EXPECT_TRUE(o.tailNumber.starts_with("BAW10") && o.tailNumber.ends_with("*")) << o.tailNumber;
     EXPECT_GT(o.latitude, kLat + 1.5 * kStep);  // never on S1
-    EXPECT_TRUE(o.frozenPosition);
   }
+  // Each is held where it stands (the link freezes it right after its creation).
+  EXPECT_TRUE(pumpUntil([] {
+    const auto all = simsim::world().aiObjects();
+    return std::all_of(all.begin(), all.end(), [](const simsim::AiObject& o) { return o.frozenPosition; });
+  }));
   EXPECT_TRUE(pumpUntil([] {
     const DisplaySnapshot d = gf_displaySnapshot();
     return d.parkFileLoaded && d.standCount == 5 && d.counters.parkedStatic == 4 && d.userStandName == "S1";
