@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <future>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -44,7 +45,7 @@ struct ParkFileRead {
 // The read in progress and the ICAO it is for. A read whose airport was
 // unloaded meanwhile is dropped when it finishes.
 struct ReadJob {
-  std::future<ParkFileRead> result;
+  std::shared_future<ParkFileRead> result;
   std::string icao;
 };
 std::vector<ReadJob> g_readJobs;
@@ -54,9 +55,13 @@ std::vector<ReadJob> g_readJobs;
 constexpr std::int32_t kRealQualityEnough = 45;
 constexpr std::size_t kStandsForRealOnly = 20;
 
-ParkFileRead lf_readOffLoop(std::string icao, std::shared_future<bool> previousSave) {
-  // The learned file being saved is the one this read may merge.
+ParkFileRead lf_readOffLoop(std::string icao, std::shared_future<bool> previousSave,
+                            std::shared_future<ParkFileRead> previousRead) {
+  // The learned file being saved is the one this read may merge; and a read
+  // that was dropped still sets the reader's shared values (elevation, flags)
+  // when it ends, so reads run one after the other.
   if (previousSave.valid()) previousSave.wait();
+  if (previousRead.valid()) previousRead.wait();
   ParkFileRead read;
   read.airport.icao = icao;
   try {
@@ -162,10 +167,18 @@ void lf_pollReads() {
       ++it;
       continue;
     }
-    ParkFileRead read = it->result.get();
+    ParkFileRead read = std::move(const_cast<ParkFileRead&>(it->result.get()));
     const bool current = !it->icao.empty() && it->icao == g_parkAirport.icao;
     it = g_readJobs.erase(it);
-    if (current) lf_takeParkFile(std::move(read));
+    if (current) {
+      lf_takeParkFile(std::move(read));
+    } else if (g_readJobs.empty() && g_parkAirport.icao.empty()) {
+      // A dropped read has shown its airport as loaded: no airport is.
+      gf_clearParkAirportDisplay();
+      g_referenceElevation.clear();
+    }
+    // A large stand list is not freed in a pass of the main loop.
+    if (!read.stands.empty()) std::thread([stands = std::move(read.stands)] {}).detach();
   }
 }
 
@@ -213,7 +226,9 @@ void lf_readParkedFile() {
   g_apfHandmade.store(false);
   ReadJob job;
   job.icao = g_parkAirport.icao;
-  job.result = std::async(std::launch::async, lf_readOffLoop, g_parkAirport.icao, lf_pendingSave());
+  std::shared_future<ParkFileRead> previous;
+  if (!g_readJobs.empty()) previous = g_readJobs.back().result;
+  job.result = std::async(std::launch::async, lf_readOffLoop, g_parkAirport.icao, lf_pendingSave(), previous).share();
   g_readJobs.push_back(std::move(job));
 }
 
@@ -235,7 +250,7 @@ void gf_staticParkingWork() {
 }
 
 void gf_waitForParkFileRead() {
-  for (ReadJob& job : g_readJobs) job.result.wait();
-  g_readJobs.clear();
   lf_waitForSaves();
+  for (ReadJob& job : g_readJobs) job.result.wait();
+  lf_pollReads();
 }

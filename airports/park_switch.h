@@ -47,6 +47,6 @@ void lf_startCalculation(bool firstTime);
 // requests of other threads, takes in a finished park file read, and
 // advances a search in progress by one slice. Returns at once when idle.
 void gf_staticParkingWork();
-// Waits for a park file read still running (dropping its result) and for a
-// save of an unloaded airport (the end of a run, tests).
+// Waits for a save of an unloaded airport and for park file reads still
+// running, and takes them in (the end of a run, tests).
 void gf_waitForParkFileRead();

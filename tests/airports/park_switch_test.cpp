@@ -174,6 +174,15 @@ TEST_F(ParkSwitchTest, ADroppedReadIsNeverTakenIn) {
   gf_staticParkingWork();
   EXPECT_TRUE(g_parkStands.empty());
   EXPECT_TRUE(g_parkAirport.icao.empty());
+  EXPECT_FALSE(gf_parkFileLoaded());  // the dropped read had set it
+
+  // Left and chosen again while the first read still runs: only the second is taken in.
+  ASSERT_TRUE(lf_setParkAirport("EDDF"));
+  lf_readParkedFile();
+  lf_clearParkAirport();
+  load();
+  EXPECT_EQ(g_parkStands.size(), 10u);
+  EXPECT_TRUE(gf_parkFileLoaded());
 }
 
 }  // namespace
