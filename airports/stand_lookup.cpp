@@ -36,24 +36,6 @@ void lf_hashValue(std::uint64_t& hash, const T& value) {
   lf_hashBytes(hash, &value, sizeof value);
 }
 
-// What the answer depends on besides the position: the list's place and
-// length and each stand's id, name and position. Much cheaper than the
-// distances it saves.
-std::uint64_t lf_listKey(const std::vector<Stand>& stands) {
-  std::uint64_t hash = kFnv1aOffsetBasis;
-  lf_hashValue(hash, reinterpret_cast<std::uintptr_t>(&stands));
-  lf_hashValue(hash, reinterpret_cast<std::uintptr_t>(stands.data()));
-  lf_hashValue(hash, stands.size());
-  for (const Stand& stand : stands) {
-    lf_hashValue(hash, stand.id);
-    lf_hashValue(hash, stand.latitude);
-    lf_hashValue(hash, stand.longitude);
-    lf_hashValue(hash, stand.name.size());
-    lf_hashBytes(hash, stand.name.data(), stand.name.size());
-  }
-  return hash;
-}
-
 std::string lf_searchNearest(const LatLon& position, const std::vector<Stand>& stands) {
   const Stand* nearest = nullptr;
   double best = kNearestStandRangeNm;
@@ -69,10 +51,26 @@ std::string lf_searchNearest(const LatLon& position, const std::vector<Stand>& s
 
 }  // namespace
 
+// Much cheaper than the distances it saves.
+std::uint64_t gf_standListKey(const std::vector<Stand>& stands) {
+  std::uint64_t hash = kFnv1aOffsetBasis;
+  lf_hashValue(hash, reinterpret_cast<std::uintptr_t>(&stands));
+  lf_hashValue(hash, reinterpret_cast<std::uintptr_t>(stands.data()));
+  lf_hashValue(hash, stands.size());
+  for (const Stand& stand : stands) {
+    lf_hashValue(hash, stand.id);
+    lf_hashValue(hash, stand.latitude);
+    lf_hashValue(hash, stand.longitude);
+    lf_hashValue(hash, stand.name.size());
+    lf_hashBytes(hash, stand.name.data(), stand.name.size());
+  }
+  return hash;
+}
+
 std::string gf_nearestStandName(const LatLon& position) { return gf_nearestStandName(position, g_parkStands); }
 
 std::string gf_nearestStandName(const LatLon& position, const std::vector<Stand>& stands) {
-  const std::uint64_t key = lf_listKey(stands);
+  const std::uint64_t key = gf_standListKey(stands);
   NearestStandCache& cache = lf_cache();
   {
     std::lock_guard lock(cache.mutex);

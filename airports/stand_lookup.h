@@ -22,6 +22,10 @@ inline constexpr double kNearestStandRangeNm = 0.029697624190064796;
 // itself must not change during the call.
 std::string gf_nearestStandName(const LatLon& position);
 std::string gf_nearestStandName(const LatLon& position, const std::vector<Stand>& stands);
+// A key of what the nearest stand depends on besides the position: the
+// list's place and length and each stand's id, name and position. Another
+// key means another list (or a changed one).
+std::uint64_t gf_standListKey(const std::vector<Stand>& stands);
 // Forgets the cached answer (when the stand list is replaced).
 void gf_clearNearestStandCache();
 

@@ -7,7 +7,6 @@
 
 #include "airports/park_airports.h"
 #include "airports/stand_lookup.h"
-#include "app/hash.h"
 #include "app/log.h"
 #include "simlink/sim_link.h"
 
@@ -21,28 +20,10 @@ std::shared_ptr<const StandList> g_snapshot;
 // Run thread only: what the published copy was made of.
 std::optional<std::uint64_t> g_snapshotKey;
 
-template <typename T>
-void lf_hashValue(std::uint64_t& hash, const T& value) {
-  hash = gf_fnv1a64(reinterpret_cast<const unsigned char*>(&value), sizeof value, hash);
-}
-
-std::uint64_t lf_standsKey(const StandList& stands) {
-  std::uint64_t hash = kFnv1aOffsetBasis;
-  lf_hashValue(hash, reinterpret_cast<std::uintptr_t>(stands.data()));
-  lf_hashValue(hash, stands.size());
-  for (const Stand& stand : stands) {
-    lf_hashValue(hash, stand.id);
-    lf_hashValue(hash, stand.latitude);
-    lf_hashValue(hash, stand.longitude);
-    hash = gf_fnv1a64(reinterpret_cast<const unsigned char*>(stand.name.data()), stand.name.size(), hash);
-  }
-  return hash;
-}
-
 }  // namespace
 
 void gf_publishStandSnapshot() {
-  const std::uint64_t key = lf_standsKey(g_parkStands);
+  const std::uint64_t key = gf_standListKey(g_parkStands);
   if (g_snapshotKey == key) return;
   auto copy = std::make_shared<StandList>();
   copy->reserve(g_parkStands.size());
