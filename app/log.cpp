@@ -1,6 +1,8 @@
 #include "app/log.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <string>
 #include <mutex>
 #include <system_error>
 
@@ -14,13 +16,33 @@ namespace {
 std::mutex g_logMutex;
 std::FILE* g_logFile = nullptr;
 
-void writeLocked(std::string_view prefix, std::string_view line) {
-  std::lock_guard lock(g_logMutex);
-  if (g_logFile == nullptr) return;
+void putLineLocked(std::string_view prefix, std::string_view line) {
   if (!prefix.empty()) std::fwrite(prefix.data(), 1, prefix.size(), g_logFile);
   if (!line.empty()) std::fwrite(line.data(), 1, line.size(), g_logFile);
   std::fputc('\n', g_logFile);
-  std::fflush(g_logFile);  // a crash must not lose the lines before it
+}
+
+// When Log.txt cannot be opened or written (a read-only folder, a full disk),
+// the log goes on on the standard error output rather than nowhere.
+void switchToStderrLocked(std::string_view why) {
+  if (g_logFile != nullptr && g_logFile != stderr) std::fclose(g_logFile);
+  g_logFile = stderr;
+  putLineLocked("===> ", why);
+  std::fflush(stderr);
+}
+
+void writeLocked(std::string_view prefix, std::string_view line) {
+  std::lock_guard lock(g_logMutex);
+  if (g_logFile == nullptr) return;
+  putLineLocked(prefix, line);
+  // Flushed at once: a crash must not lose the lines before it.
+  if (std::fflush(g_logFile) != 0 && g_logFile != stderr) {
+    const std::string why = fmt::format("Log.txt cannot be written ({}); the log goes on here",
+                                        std::generic_category().message(errno));
+    switchToStderrLocked(why);
+    putLineLocked(prefix, line);
+    std::fflush(stderr);
+  }
 }
 
 }  // namespace
@@ -40,21 +62,22 @@ bool gf_openLog(const std::filesystem::path& folder) {
   if (fs::exists(previous, ec)) fs::rename(previous, older, ec);
   if (fs::exists(current, ec)) fs::rename(current, previous, ec);
   g_logFile = std::fopen(current.c_str(), "wb");
-  if (g_logFile == nullptr) return false;
+  const int openError = errno;
   const std::string header = fmt::format("{} (utc) {} version {} for {}", gf_timeText(gf_utcNowSeconds()),
                                          kProgramName, gf_programVersion().text(), kSimulatorsText);
-  std::fwrite(header.data(), 1, header.size(), g_logFile);
-  std::fputc('\n', g_logFile);
+  if (g_logFile == nullptr) {
+    switchToStderrLocked(fmt::format("'{}' cannot be opened ({}); the log goes on here", current.string(),
+                                     std::generic_category().message(openError)));
+  }
+  putLineLocked({}, header);
   std::fflush(g_logFile);
-  return true;
+  return g_logFile != stderr;
 }
 
 void gf_closeLog() {
   std::lock_guard lock(g_logMutex);
-  if (g_logFile != nullptr) {
-    std::fclose(g_logFile);
-    g_logFile = nullptr;
-  }
+  if (g_logFile != nullptr && g_logFile != stderr) std::fclose(g_logFile);
+  g_logFile = nullptr;
 }
 
 bool gf_logIsOpen() {

@@ -9,7 +9,9 @@
 
 // Opens the log in the given folder: the logs of the two previous runs are kept
 // as "Log_1.txt" (the last run) and "Log_2.txt" (the one before), then a new
-// "Log.txt" starts with the header line. Returns false when it cannot be opened.
+// "Log.txt" starts with the header line. Returns false when it cannot be opened:
+// the log then goes to the standard error output, behind a line that says why
+// (as it does from the first line that cannot be written to Log.txt).
 bool gf_openLog(const std::filesystem::path& folder = ".");
 void gf_closeLog();
 bool gf_logIsOpen();

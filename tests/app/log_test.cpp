@@ -77,3 +77,33 @@ TEST(Log, ConcurrentWritersNeverInterleaveWithinALine) {
   const std::regex shape(R"(thread (\d) line \d+ ([a-d])\2{39})");
   for (const auto& l : lines) EXPECT_TRUE(std::regex_match(l, shape)) << l;
 }
+
+TEST(Log, ALogThatCannotBeOpenedOrWrittenGoesToStandardError) {
+  struct Case {
+    const char* name;
+    std::filesystem::path folder;
+    std::string notice;
+  };
+  // A full disk: Log.txt is the full device, and the previous logs cannot be
+  // rotated out of its way (folders that are not empty).
+  const std::filesystem::path full = workDir() / "full";
+  for (const char* kept : {"Log_1.txt/x", "Log_2.txt/x"}) std::filesystem::create_directories(full / kept);
+  std::filesystem::create_symlink("/dev/full", full / "Log.txt");
+  const std::vector<Case> cases = {
+      {"missing folder", workDir() / "no" / "such",
+       "===> '" + (workDir() / "no" / "such" / "Log.txt").string() +
+           "' cannot be opened (No such file or directory); the log goes on here\n"},
+      {"full disk", full, "===> Log.txt cannot be written (No space left on device); the log goes on here\n"},
+  };
+  for (const Case& c : cases) {
+    testing::internal::CaptureStderr();
+    gf_openLog(c.folder);
+    gf_logLine("a line");
+    gf_logError("an error");
+    EXPECT_TRUE(gf_logIsOpen()) << c.name;
+    gf_closeLog();
+    const std::string text = testing::internal::GetCapturedStderr();
+    EXPECT_NE(text.find(c.notice), std::string::npos) << c.name << ": " << text;
+    EXPECT_NE(text.find("a line\n===> an error\n"), std::string::npos) << c.name << ": " << text;
+  }
+}
