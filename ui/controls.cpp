@@ -210,6 +210,9 @@ void gf_prepareControlsForRun() {
   lf_enableHandle(prm::AR_ABOVE_HEIGHT.handle(), prm::AUTO_RANGE.value());
   HWND window = g_mainWindowHandle.load();
   if (window != nullptr) {
+    // The header shows the simulator mode until the simulator connects.
+    const RECT header{0, kHeaderTop, kPanelRight, kSettingsTop};
+    ::InvalidateRect(window, &header, TRUE);
     const RECT panel{0, kSettingsTop, kPanelRight, kStatisticsTop};
     ::InvalidateRect(window, &panel, TRUE);
   }

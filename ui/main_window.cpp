@@ -92,6 +92,8 @@ bool initInstance(HINSTANCE instance, const std::u16string& title) {
       if (setting != nullptr && setting->stored()) setting->readValue(document);
     }
   }
+  // The header shows the mode of the chosen simulator from the first paint.
+  g_isMsfs2020.store(prm::SIM_CHOICE.value() == kSimChoices[0]);
 
   HWND hwnd = ::CreateWindowExW(0, title.c_str(), title.c_str(), WS_CAPTION | WS_SYSMENU, prm::MAIN_WINDOW_X.value(),
                                 prm::MAIN_WINDOW_Y.value(), kWindowWidth, kWindowHeight, nullptr, nullptr, instance,

@@ -248,17 +248,20 @@ void lf_paintStatistics(HDC hdc, const DisplaySnapshot& d) {
 void lf_paintStatusStrip(HDC hdc) {
   MainWindowState& state = gf_mainWindowState();
   const RECT strip{0, kStatusStripTop, kWindowWidth, kStatusStripBottom};
-  std::u16string text;
+  std::string utf8;
   bool error = false;
   {
     // The GUI text mutex: the texts are written by other threads.
     std::lock_guard lock(state.guiTextMutex);
     error = !state.errorText.empty();
-    try {
-      text = win32::utf8ToUtf16(error ? state.errorText : state.statusText);
-    } catch (const std::exception&) {
-      text = u"?";
-    }
+    utf8 = error ? state.errorText : state.statusText;
+  }
+  std::u16string text;
+  try {
+    text = win32::utf8ToUtf16(utf8);
+  } catch (const win32::Utf8ConversionException& e) {
+    gf_logLine("{} conversion exception {}, error code: {}", "gf_paintWindow", e.what(), e.errorCode());
+    text = u"?";
   }
   ::FillRect(hdc, &strip, error ? state.redBrush : state.limeBrush);
   if (text.empty()) return;

@@ -3,8 +3,10 @@
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "feed/feed_state.h"
+#include "support/log_reader.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
+#include "ui/controls.h"
 #include "ui/display_state.h"
 #include "ui/main_window.h"
 #include "ui/status_line.h"
@@ -210,6 +212,11 @@ TEST_F(PaintTest, AnErrorTurnsTheStatusStripRedOverTheWholeWidth) {
   EXPECT_TRUE(textShownAt(window(), 3, 455, "150: No install path detected", kYellow));
   gf_clearError();
   EXPECT_TRUE(allPixels(window(), RECT{0, 450, 864, 451}, kLime));
+
+  // A text that is no UTF-8 shows as "?" and gets the conversion line every text gets.
+  gf_showError("bad \xFF text");
+  EXPECT_TRUE(textShownAt(window(), 3, 455, "?", kYellow));
+  EXPECT_TRUE(logContains("gf_paintWindow conversion exception"));
 }
 
 TEST_F(PaintTest, TheFrameOfPanelsAndLinesIsDrawn) {
@@ -239,4 +246,19 @@ TEST_F(PaintTest, EditFieldsAreFilledLightBlueEnabledOrNot) {
   ASSERT_TRUE(drv::typeText(destination, "EG"));
   EXPECT_EQ(drv::pixel(window(), 260, 350), kLightBlue);  // enabled, right of its text
   EXPECT_EQ(drv::pixel(window(), 219, 345), kLightBlue);  // left of its text, above the letters
+}
+
+TEST_F(PaintTest, TheHeaderShowsTheChosenSimulatorFromCreationAndAfterARunStart) {
+  prm::SIM_CHOICE.setAndSave("MSFS 2024");
+  prm::SIM_CHOICE.set("MSFS 2020");  // the window takes the stored choice
+  ASSERT_TRUE(createWindow());
+  EXPECT_FALSE(g_isMsfs2020.load());
+  EXPECT_TRUE(textShownAt(window(), 5, 35, "MSFS 2024 mode", kLime));
+
+  // A run start with the other simulator repaints the header, not only the settings.
+  paintNow();
+  prm::SIM_CHOICE.set("MSFS 2020");
+  gf_prepareControlsForRun();
+  EXPECT_TRUE(g_isMsfs2020.load());
+  EXPECT_TRUE(textShownAt(window(), 5, 35, "MSFS 2020 mode", kLime));
 }
