@@ -14,6 +14,63 @@
 #include "platform/win32/layer.h"
 #include "platform/win32/user32.h"
 
+namespace win32layer {
+
+RECT bounds(const Region& region) {
+  RECT box{};
+  bool first = true;
+  for (const RECT& r : region) {
+    if (isEmpty(r)) continue;
+    box = first ? r
+                : RECT{std::min(box.left, r.left), std::min(box.top, r.top), std::max(box.right, r.right),
+                       std::max(box.bottom, r.bottom)};
+    first = false;
+  }
+  return box;
+}
+
+Region subtract(const Region& region, const RECT& cut) {
+  Region out;
+  for (const RECT& r : region) {
+    const RECT i = intersect(r, cut);
+    if (isEmpty(i)) {
+      out.push_back(r);
+      continue;
+    }
+    // What is left of r around the cut: the bands above and below it, and
+    // the pieces left and right of it between them.
+    if (r.top < i.top) out.push_back(RECT{r.left, r.top, r.right, i.top});
+    if (i.bottom < r.bottom) out.push_back(RECT{r.left, i.bottom, r.right, r.bottom});
+    if (r.left < i.left) out.push_back(RECT{r.left, i.top, i.left, i.bottom});
+    if (i.right < r.right) out.push_back(RECT{i.right, i.top, r.right, i.bottom});
+  }
+  return out;
+}
+
+void addToRegion(Region& region, const RECT& rect) {
+  if (isEmpty(rect)) return;
+  Region pieces{rect};
+  for (const RECT& r : region) pieces = subtract(pieces, r);
+  region.insert(region.end(), pieces.begin(), pieces.end());
+  // Many scattered pieces become their bounding rectangle: coarser, never smaller.
+  constexpr std::size_t kMostPieces = 64;
+  if (region.size() > kMostPieces) region = Region{bounds(region)};
+}
+
+Region intersect(const Region& region, const RECT& rect) {
+  Region out;
+  for (const RECT& r : region)
+    if (const RECT i = intersect(r, rect); !isEmpty(i)) out.push_back(i);
+  return out;
+}
+
+bool contains(const Region& region, long x, long y) {
+  return std::any_of(region.begin(), region.end(),
+                     [&](const RECT& r) { return x >= r.left && x < r.right && y >= r.top && y < r.bottom; });
+}
+
+}  // namespace win32layer
+
 namespace win32layer::gdi {
 namespace {
 
@@ -34,7 +91,7 @@ struct Context {
   cairo_surface_t* image = nullptr;
   int originX = 0;
   int originY = 0;
-  RECT clip{};
+  Region clip;
   std::uintptr_t brush = 0;
   std::uintptr_t pen = 0;
   std::uintptr_t font = 0;
@@ -112,7 +169,7 @@ struct Snapshot {
   cairo_surface_t* image = nullptr;
   int originX = 0;
   int originY = 0;
-  RECT clip{};
+  Region clip;
   COLORREF textColor = 0;
   COLORREF bkColor = 0;
   int bkMode = OPAQUE;
@@ -227,6 +284,10 @@ cairo_surface_t* createImage(int width, int height) {
 }
 
 HDC createDC(cairo_surface_t* image, int originX, int originY, const RECT& clip) {
+  return createDC(image, originX, originY, Region{clip});
+}
+
+HDC createDC(cairo_surface_t* image, int originX, int originY, const Region& clip) {
   Table& t = table();
   std::lock_guard lock(t.m);
   Context c;
@@ -376,7 +437,7 @@ int FillRect(HDC hdc, const RECT* rect, HBRUSH brush) {
   }
   if (!snapshot(hdc, s)) return 0;
   RECT area{rect->left + s.originX, rect->top + s.originY, rect->right + s.originX, rect->bottom + s.originY};
-  fillPixels(s.image, intersect(area, s.clip), color);
+  for (const RECT& part : s.clip) fillPixels(s.image, intersect(area, part), color);
   return 1;
 }
 
@@ -420,7 +481,7 @@ BOOL LineTo(HDC hdc, int x, int y) {
   unsigned char* data = cairo_image_surface_get_data(s.image);
   const int stride = cairo_image_surface_get_stride(s.image);
   const std::uint32_t value = toPixel(color);
-  const RECT clip = s.clip;
+  const RECT clip = win32layer::bounds(s.clip);
   RECT dirty{clip.right, clip.bottom, clip.left, clip.top};
   auto plot = [&](int px, int py) {
     const int half = (width - 1) / 2;
@@ -428,7 +489,7 @@ BOOL LineTo(HDC hdc, int x, int y) {
       if (yy < clip.top || yy >= clip.bottom) continue;
       auto* row = reinterpret_cast<std::uint32_t*>(data + static_cast<std::ptrdiff_t>(yy) * stride);
       for (int xx = px - half; xx < px - half + width; ++xx) {
-        if (xx < clip.left || xx >= clip.right) continue;
+        if (!win32layer::contains(s.clip, xx, yy)) continue;
         row[xx] = value;
         dirty.left = std::min<LONG>(dirty.left, xx);
         dirty.top = std::min<LONG>(dirty.top, yy);
@@ -463,12 +524,14 @@ BOOL TextOutW(HDC hdc, int x, int y, LPCWSTR text, int length) {
   const TextBox box = measure(cr, utf8);
   const int left = x + s.originX, top = y + s.originY;
   if (s.bkMode == OPAQUE)
-    fillPixels(s.image, intersect(RECT{left, top, left + box.width, top + box.height}, s.clip), s.bkColor);
-  if (isEmpty(s.clip)) {
+    for (const RECT& part : s.clip)
+      fillPixels(s.image, intersect(RECT{left, top, left + box.width, top + box.height}, part), s.bkColor);
+  if (s.clip.empty()) {
     cairo_destroy(cr);
     return TRUE;
   }
-  cairo_rectangle(cr, s.clip.left, s.clip.top, s.clip.right - s.clip.left, s.clip.bottom - s.clip.top);
+  for (const RECT& part : s.clip)
+    cairo_rectangle(cr, part.left, part.top, part.right - part.left, part.bottom - part.top);
   cairo_clip(cr);
   cairo_set_source_rgb(cr, GetRValue(s.textColor) / 255.0, GetGValue(s.textColor) / 255.0,
                        GetBValue(s.textColor) / 255.0);

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <vector>
 
 #include "platform/win32/gdi32.h"
 #include "platform/win32/user32.h"
@@ -23,6 +24,20 @@ inline RECT intersect(const RECT& a, const RECT& b) {
   return r;
 }
 
+// A region as a list of rectangles that do not overlap: how pending repaints
+// and the clip of a paint are kept.
+using Region = std::vector<RECT>;
+// The smallest rectangle around the region (empty for an empty region).
+RECT bounds(const Region& region);
+// The region with the rectangle added (only what it did not cover yet).
+void addToRegion(Region& region, const RECT& rect);
+// The region without the rectangle.
+Region subtract(const Region& region, const RECT& rect);
+// The part of the region inside the rectangle.
+Region intersect(const Region& region, const RECT& rect);
+// Whether the point lies in the region.
+bool contains(const Region& region, long x, long y);
+
 namespace gdi {
 
 // The size of the default font (DejaVu Sans) in pixels.
@@ -35,6 +50,8 @@ cairo_surface_t* createImage(int width, int height);
 // (originX, originY) of the image, clipped to `clip` (image coordinates).
 // The context holds its own reference to the image.
 HDC createDC(cairo_surface_t* image, int originX, int originY, const RECT& clip);
+// The same, clipped to a region (image coordinates).
+HDC createDC(cairo_surface_t* image, int originX, int originY, const Region& clip);
 bool deleteDC(HDC hdc);
 // CLR_INVALID outside the image.
 COLORREF readPixel(cairo_surface_t* image, int x, int y);

@@ -95,7 +95,7 @@ struct Window {
   std::size_t caret = 0;
   // Painting.
   bool invalid = false;
-  RECT update{};
+  Region update;  // client coordinates; kept piece by piece, never as one bounding box
   bool erase = false;
   std::uint64_t validations = 0;
   cairo_surface_t* image = nullptr;  // top-level windows only
@@ -195,13 +195,6 @@ int clientHeight(const Window& w) {
   return std::max(0, w.height - f.top - f.bottom);
 }
 
-RECT unite(const RECT& a, const RECT& b) {
-  if (isEmpty(a)) return b;
-  if (isEmpty(b)) return a;
-  return RECT{std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
-              std::max(a.bottom, b.bottom)};
-}
-
 Window* topLevelOf(Window* w) {
   while (w && w->parent) w = find(w->parent);
   return w;
@@ -262,7 +255,7 @@ void invalidate(Window& w, const RECT* rect, bool erase, std::vector<std::shared
   const RECT client{0, 0, clientWidth(w), clientHeight(w)};
   const RECT area = rect ? intersect(*rect, client) : client;
   if (isEmpty(area)) return;
-  w.update = w.invalid ? unite(w.update, area) : area;
+  addToRegion(w.update, area);
   w.invalid = true;
   w.erase = w.erase || erase;
   if (std::find(toWake.begin(), toWake.end(), w.owner) == toWake.end()) toWake.push_back(w.owner);
@@ -292,7 +285,7 @@ void exposeParentArea(const Window& child, std::vector<std::shared_ptr<Queue>>& 
 void validate(Window& w) {
   w.invalid = false;
   w.erase = false;
-  w.update = RECT{};
+  w.update.clear();
   ++w.validations;
 }
 
@@ -1661,11 +1654,8 @@ BOOL ValidateRect(HWND hwnd, const RECT* rect) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  // The update region is kept as its bounding rectangle: a rectangle that
-  // covers it validates it, a smaller one leaves it as it is.
-  if (!rect || (rect->left <= w->update.left && rect->top <= w->update.top && rect->right >= w->update.right &&
-                rect->bottom >= w->update.bottom))
-    validate(*w);
+  if (rect) w->update = subtract(w->update, *rect);
+  if (!rect || w->update.empty()) validate(*w);
   return TRUE;
 }
 
@@ -1677,7 +1667,7 @@ BOOL GetUpdateRect(HWND hwnd, RECT* rect, BOOL) {
     SetLastError(ERROR_INVALID_WINDOW_HANDLE);
     return FALSE;
   }
-  if (rect) *rect = w->invalid ? w->update : RECT{0, 0, 0, 0};
+  if (rect) *rect = w->invalid ? bounds(w->update) : RECT{0, 0, 0, 0};
   return w->invalid ? TRUE : FALSE;
 }
 
@@ -1701,15 +1691,19 @@ namespace {
 
 // A context for the window's client area within its top-level image,
 // clipped to `limit` (client coordinates) when given.
-HDC windowDC(Window& w, const RECT* limit) {
+HDC windowDC(Window& w, const Region* limit) {
   int originX = 0, originY = 0;
   RECT clip{};
   Window* top = topLevelOf(&w);
   if (top && top->image && imagePlacement(w, originX, originY, clip)) {
-    if (limit)
-      clip = intersect(clip, RECT{limit->left + originX, limit->top + originY, limit->right + originX,
-                                  limit->bottom + originY});
-    return gdi::createDC(top->image, originX, originY, clip);
+    if (!limit) return gdi::createDC(top->image, originX, originY, clip);
+    Region region;
+    for (const RECT& r : *limit)
+      if (const RECT part = intersect(clip, RECT{r.left + originX, r.top + originY, r.right + originX,
+                                                  r.bottom + originY});
+          !isEmpty(part))
+        region.push_back(part);
+    return gdi::createDC(top->image, originX, originY, region);
   }
   // No image to draw on: a context that draws nowhere.
   cairo_surface_t* scratch = gdi::createImage(1, 1);
@@ -1733,10 +1727,18 @@ HDC BeginPaint(HWND hwnd, PAINTSTRUCT* paint) {
       return nullptr;
     }
     *paint = PAINTSTRUCT{};
-    paint->rcPaint = w->invalid ? w->update : RECT{0, 0, 0, 0};
+    paint->rcPaint = w->invalid ? bounds(w->update) : RECT{0, 0, 0, 0};
     erase = w->invalid && w->erase;
+    // The paint may draw on the update region only, never over a visible
+    // child: the children draw themselves.
+    Region region = w->invalid ? w->update : Region{};
+    for (HWND h : w->children) {
+      const Window* child = find(h);
+      if (child && (child->style & WS_VISIBLE))
+        region = subtract(region, RECT{child->x, child->y, child->x + child->width, child->y + child->height});
+    }
     validate(*w);
-    hdc = windowDC(*w, &paint->rcPaint);
+    hdc = windowDC(*w, &region);
   }
   paint->hdc = hdc;
   if (erase) paint->fErase = SendMessageW(hwnd, WM_ERASEBKGND, reinterpret_cast<WPARAM>(hdc), 0) ? FALSE : TRUE;

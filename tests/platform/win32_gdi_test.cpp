@@ -233,4 +233,75 @@ TEST_F(Win32Screenshot, HidingAControlShowsTheParentBeneath) {
   DeleteObject(blue);
 }
 
+TEST_F(Win32Screenshot, TheParentPaintsItsUpdateRegionOnlyAndNeverOverItsControls) {
+  // The parent fills its whole client area at every paint, as a window that
+  // ignores the update rectangle does; the layer must clip that paint.
+  HBRUSH fill = CreateSolidBrush(kLightBlue);
+  recorder.paint = [&](HWND hwnd, HDC dc, const PAINTSTRUCT&) {
+    RECT all{};
+    GetClientRect(hwnd, &all);
+    FillRect(dc, &all, fill);
+  };
+  HWND h = mainWindow();
+  HWND box = child(h, u"button", BS_CHECKBOX, 1, 5, 149, 12, 12);
+  HWND edit = child(h, u"Edit", WS_BORDER, 4, 217, 259, 100, 16);
+  SendMessageW(box, BM_SETCHECK, BST_CHECKED, 0);
+  SetWindowTextW(edit, u"KLM1234");
+  drv::pumpUntilIdle();
+  const auto editInk = [&] {
+    int ink = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 1; x < 99; ++x) ink += drv::pixel(edit, x, y) == kBlack;
+    return ink;
+  };
+  const int ink = editInk();
+  ASSERT_GT(ink, 20);
+  const auto controlsIntact = [&] {
+    return drv::pixel(h, 5 + 5, 149 + 8) == kBlack && drv::pixel(edit, 0, 0) == RGB(122, 122, 122) &&
+           editInk() == ink;
+  };
+  DeleteObject(fill);
+  fill = CreateSolidBrush(kLime);
+
+  // Two separate regions before one paint (the header and the statistics):
+  // the band between them, with its controls, is not painted over.
+  const RECT header{0, 28, 880, 112};
+  const RECT statistics{0, 393, 880, 448};
+  InvalidateRect(h, &header, TRUE);
+  InvalidateRect(h, &statistics, TRUE);
+  RECT pending{};
+  ASSERT_TRUE(GetUpdateRect(h, &pending, FALSE));
+  EXPECT_EQ(pending.top, 28);  // rcPaint is the bounding rectangle, as on Windows
+  EXPECT_EQ(pending.bottom, 448);
+  drv::pumpUntilIdle();
+  EXPECT_EQ(drv::pixel(h, 100, 50), kLime);
+  EXPECT_EQ(drv::pixel(h, 100, 400), kLime);
+  EXPECT_EQ(drv::pixel(h, 100, 200), kLightBlue);
+  EXPECT_TRUE(controlsIntact());
+
+  // A region over the controls: the parent paints around them.
+  const RECT band{0, 112, 880, 392};
+  InvalidateRect(h, &band, TRUE);
+  drv::pumpUntilIdle();
+  EXPECT_EQ(drv::pixel(h, 100, 200), kLime);
+  EXPECT_EQ(drv::pixel(h, 20, 155), kLime);  // beside the box
+  EXPECT_TRUE(controlsIntact());
+
+  // Invalidating only the parent repaints its controls too: drawn over
+  // without clipping, they come back at the next paint.
+  HDC dc = GetDC(h);
+  const RECT all{0, 0, 880, 480};
+  HBRUSH red = CreateSolidBrush(kRed);
+  FillRect(dc, &all, red);
+  ReleaseDC(h, dc);
+  ASSERT_FALSE(controlsIntact());
+  InvalidateRect(h, nullptr, TRUE);
+  drv::pumpUntilIdle();
+  EXPECT_TRUE(controlsIntact());
+  EXPECT_EQ(drv::pixel(h, 20, 155), kLime);
+  recorder.paint = nullptr;
+  DeleteObject(red);
+  DeleteObject(fill);
+}
+
 }  // namespace
