@@ -31,6 +31,8 @@
 #include "feed/live_updates.h"
 #include "feed/rt_server.h"
 #include "feed/udp_readers.h"
+#include "ui/edit_commands.h"
+#include "ui/rt_reports.h"
 #include "ui/controls.h"
 #include "ui/display_state.h"
 #include "ui/window_setters.h"
@@ -38,6 +40,7 @@
 #include "ui/main_window.h"
 #include "ui/status_line.h"
 
+FeedStart g_feedStart;
 std::atomic<int> g_runThreadsAlive{0};
 std::atomic<int> g_runsStarted{0};
 
@@ -55,6 +58,17 @@ bool lf_waitUnlessClosed(std::chrono::milliseconds total) {
         50ms, end - std::chrono::steady_clock::now()));
   }
   return !g_windowClosed.load();
+}
+
+// Waits up to the given time in short steps; false when the run was stopped.
+bool lf_waitUnlessStopped(std::chrono::milliseconds total) {
+  const auto end = std::chrono::steady_clock::now() + total;
+  while (std::chrono::steady_clock::now() < end) {
+    if (g_stopRun.load()) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        50ms, end - std::chrono::steady_clock::now()));
+  }
+  return !g_stopRun.load();
 }
 
 void lf_postToWindow(UINT message) {
@@ -111,13 +125,26 @@ void lf_emptyLiveryTablesOnRequest() {
   if (g_clearLiveriesRequest.exchange(false)) gf_clearLiveryTables();
 }
 
+// The park airports list, once per run, after the airport list.
+void lf_readParkAirports() { lf_readMyParkAirports(); }
+
+// A destination kept from the last session becomes the first park airport again.
+void lf_restoreDestination() {
+  const std::string icao = prm::DESTINATION.value();
+  if (icao.empty()) return;
+  const auto it = std::lower_bound(g_airports.begin(), g_airports.end(), icao,
+                                   [](const AirportRec& a, const std::string& code) { return a.icao < code; });
+  if (it != g_airports.end() && it->icao == icao) lf_newDestination(icao, LatLon{it->latitude, it->longitude});
+}
+
 // The start-up steps in their order; each may throw.
 void lf_startUp() {
   using Step = void (*)();
   const Step steps[] = {lf_checkDocsFolder,       lf_readSettings,           lf_prepareAirportsFolder,
                         gf_readDbase,             lf_readAirportList,        lf_findInstallPath,
                         lf_checkRealTrafficLocal, lf_setTaskLimit,           lf_checkLiveriesScannedFile,
-                        lf_emptyLiveryTablesOnRequest, gf_scanLiveries};
+                        lf_emptyLiveryTablesOnRequest, gf_scanLiveries,    lf_readParkAirports,
+                        lf_restoreDestination};
   for (Step step : steps) {
     if (g_stopRun.load()) return;
     step();
@@ -146,6 +173,46 @@ bool lf_connectSimulator() {
       500ms);
 }
 
+// The feed: RealTraffic on this PC connects to our server first (unless the
+// HQV mode is on); then the QNH Reader, 2 s later the Traffic Reader, the
+// first position (and time) line, and up to 15 s for the first traffic.
+// False when the run was stopped meanwhile.
+bool lf_connectFeed() {
+  if (g_realTrafficLocal.load() && !prm::HALVARD.value()) {
+    if (!gf_openRtServer()) {
+      gf_showError("RealTraffic's port could not be opened");
+      gf_requestStop(ExitReason::SystemError);
+      return false;
+    }
+    gf_showStatus("Waiting for RealTraffic to connect ...", false);
+    if (!waitForClient()) return false;
+    gf_rtHandshake();
+    gf_clearStatus();
+  }
+  g_idle.store(false);
+  gf_setTrafficAccepted(true);
+  gf_startQnhReader(g_feedStart.qnhPort);
+  if (!lf_waitUnlessStopped(g_feedStart.readerPause)) return false;
+  gf_startTrafficReader(g_feedStart.trafficPort);
+  g_readersActive.store(true);
+  gf_sendUserPosToRT();
+  if (g_rtProfessional.load()) gf_sendSimTimeToRT(g_simEpochSeconds.load());
+  lf_waitForFirstTraffic(g_feedStart.firstTrafficSteps);
+  return !g_stopRun.load();
+}
+
+// The reports to RealTraffic and the readers' liveness, on the main loop:
+// the position every 100 passes, the time every 15 s with the professional
+// level, the liveness check every 59 s.
+void lf_feedSchedule(bool oneSecond) {
+  static thread_local std::uint32_t passes = 0;
+  if (++passes % 100 == 0) gf_sendUserPosToRT();
+  if (!oneSecond) return;
+  const std::int32_t second = g_secondCounter.load();
+  if (second % 15 == 0 && g_rtProfessional.load()) gf_sendSimTimeToRT(g_simEpochSeconds.load());
+  if (second % 59 == 0) gf_checkReaderLiveness();
+}
+
 // The 10 ms main loop on the run thread, until the run is asked to stop.
 void lf_mainLoop() {
   ::timeBeginPeriod(1);
@@ -163,6 +230,7 @@ void lf_mainLoop() {
       lf_everySecond();
     }
     lf_mainLoopPass(oneSecond);
+    lf_feedSchedule(oneSecond);
     std::this_thread::sleep_until(deadline);
     deadline += 10ms;
     const auto now = std::chrono::steady_clock::now();
@@ -240,6 +308,9 @@ void lf_closingDown() {
   // Then the feed: no more traffic, the readers stop, RealTraffic is told.
   gf_setTrafficAccepted(false);
   gf_stopReaders();
+  g_readersActive.store(false);
+  // RealTraffic takes the last lines before "exit".
+  if (g_rtConnected.load()) std::this_thread::sleep_for(500ms);
   gf_sendExitToRT();
   gf_closeRtServer();
   if (gf_exitReason() == ExitReason::SystemError) {
@@ -277,7 +348,7 @@ void lf_runThread(std::stop_token) {
         gf_showError(e.what());
         gf_requestStop(ExitReason::SystemError);
       }
-      if (!g_stopRun.load() && lf_connectSimulator()) lf_mainLoop();
+      if (!g_stopRun.load() && lf_connectSimulator() && lf_connectFeed()) lf_mainLoop();
       lf_closingDown();
     }
   } catch (const std::exception& e) {

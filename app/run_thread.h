@@ -3,6 +3,8 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <cstdint>
 #include <stop_token>
 
 // WM_APP+1: starts a run on a new thread and detaches it; the run ends on its own.
@@ -28,3 +30,15 @@ extern std::atomic<int> g_runsStarted;
 
 // The pause after a new flight before the program ends.
 inline constexpr int kNewFlightPauseSeconds = 10;
+
+// How the run starts its feed: the readers' ports, the pause between the QNH
+// Reader and the Traffic Reader, and the wait for the first traffic. The
+// program keeps the defaults; tests pick free ports and shorter waits. Set
+// only while no run is going.
+struct FeedStart {
+  std::uint16_t qnhPort = 49004;
+  std::uint16_t trafficPort = 49005;
+  std::chrono::milliseconds readerPause{2000};
+  int firstTrafficSteps = 150;  // of 100 ms: 15 s
+};
+extern FeedStart g_feedStart;

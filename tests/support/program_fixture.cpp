@@ -33,6 +33,8 @@ void ProgramTest::SetUp() {
   gf_resetStatusClock();
   g_mainWindowHandle = nullptr;
   simsim::g_secondMs = 20;  // seconds pass quickly in tests
+  // Readers on ports the system picks (tests run side by side), short waits.
+  g_feedStart = FeedStart{0, 0, std::chrono::milliseconds(20), 2};
   simsim::world().reset();
   gf_resetSimLinkForTests();
 }

@@ -1,0 +1,93 @@
+// A whole run with RealTraffic on this PC: the run waits for RealTraffic to
+// connect, answers its handshake, starts the readers, reports the user
+// aircraft's position, and says "exit" when the window is closed.
+#include <chrono>
+#include <string>
+
+#include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "app/runstate.h"
+#include "feed/feed_state.h"
+#include "feed/rt_server.h"
+#include "platform/net/tcp.h"
+#include "platform/simconnect/sim_world.h"
+#include "platform/win32/testdriver.h"
+#include "support/http_server.h"
+#include "support/program_fixture.h"
+#include "support/workdir.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The lines RealTraffic receives, read a little at a time so that the test's
+// thread goes on pumping the window's messages.
+struct LineReader {
+  net::TcpSocket& socket;
+  std::string pending;
+  bool closed = false;
+  // The next whole line (with its CR LF), or "" when none is complete yet.
+  std::string next() {
+    char buffer[4096];
+    const auto n = socket.receive(buffer, 20ms);
+    if (n && *n == 0) closed = true;
+    if (n && *n > 0) pending.append(buffer, *n);
+    const std::size_t end = pending.find("\r\n");
+    if (end == std::string::npos) return {};
+    std::string line = pending.substr(0, end + 2);
+    pending.erase(0, end + 2);
+    return line;
+  }
+};
+
+class FeedRunTest : public testsupport::ProgramTest {};
+
+TEST_F(FeedRunTest, RealTrafficIsAwaitedAnsweredToldThePositionAndSentAway) {
+  installProgramFolder();
+  testsupport::writeFile(testsupport::appDataDir() / "InsideSystems" / "RealTraffic.jar", "");
+  const std::uint16_t port = testsupport::unusedLoopbackPort();
+  testsupport::writeFile(testsupport::appDataDir() / "Skyloom" / "parameters.xml",
+                         fmt::format("<parameters>\n  <parameter name=\"PORT_NUMBER\" value=\"{}\"/>\n</parameters>\n",
+                                     port));
+  simsim::world().placeUserOnGround(51.47, -0.455, 90.0);
+  ASSERT_EQ(start(), 0);
+
+  // The run waits for RealTraffic: the feed lamps stay off meanwhile.
+  net::TcpSocket realTraffic;
+  ASSERT_TRUE(pumpUntil([&] {
+    try {
+      realTraffic = net::connectLoopback(port);
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }));
+  EXPECT_FALSE(g_readersActive.load());
+  realTraffic.sendAll("Qs999={\"version\":\"10.0\",\"level\":1}\r\n", 5s);
+
+  LineReader lines{realTraffic};
+  std::string handshake;
+  std::string position;
+  ASSERT_TRUE(pumpUntil([&] {
+    const std::string line = lines.next();
+    if (line.starts_with("{")) handshake = line;
+    if (line.starts_with("Qs121=")) position = line;
+    return !position.empty();
+  }, 20s));
+  EXPECT_NE(handshake.find("\"Skyloom\""), std::string::npos) << handshake;
+  EXPECT_TRUE(g_readersActive.load());
+  EXPECT_FALSE(g_idle.load());
+
+  ASSERT_TRUE(win32layer::testdriver::pressCloseButton(window()));
+  std::string last;
+  ASSERT_TRUE(pumpUntil([&] {
+    const std::string line = lines.next();
+    if (!line.empty()) last = line;
+    return lines.closed || line == "exit\r\n";
+  }, 20s));
+  EXPECT_EQ(last, "exit\r\n");
+  EXPECT_TRUE(pumpUntilQuit());
+}
+
+}  // namespace
