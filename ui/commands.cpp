@@ -20,6 +20,7 @@
 #include "app/version.h"
 #include "simlink/sim_link.h"
 #include "traffic/aircraft.h"
+#include "traffic/removals.h"
 #include "ui/controls.h"
 #include "ui/display_state.h"
 #include "ui/edit_commands.h"
@@ -292,6 +293,7 @@ void lf_unblockCallsign() {
 
 void gf_takeWindowRequests() {
   if (g_autoRangeRequest.exchange(false) && prm::AUTO_RANGE.value()) gf_autoRange();
+  if (g_maxLiveRequest.exchange(false)) lf_enforceMaxLive();
   if (g_navLightsRequest.exchange(false)) {
     const std::uint32_t data = prm::NAV_LIGHTS_WHILE_PARKED.value() ? 1 : 0;
     const auto light = [data](std::uint32_t objectId) {
