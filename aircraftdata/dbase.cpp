@@ -539,10 +539,14 @@ const std::vector<ThirdPartyEntry>& gf_thirdPartiesFor(bool msfs2020) {
 bool lf_checkNumberAfterPrefix(std::string_view publisher, std::string_view icao, int& count, std::string_view item) {
   // An empty ICAO names no airport; it would otherwise begin every item.
   if (icao.empty() || !item.starts_with(icao)) return false;
+  // The item's code must be the ICAO itself: a capital letter after it makes
+  // a longer code ("EGL" is not the airport of "EGLL123").
+  const std::size_t after = icao.size();
+  if (item.size() > after && item[after] >= 'A' && item[after] <= 'Z') return false;
   bool read = false;
-  if (item.size() > 4 && item[4] >= '0' && item[4] <= '9') {
+  if (item.size() > after && item[after] >= '0' && item[after] <= '9') {
     int value = 0;
-    const auto [end, ec] = std::from_chars(item.data() + 4, item.data() + item.size(), value);
+    const auto [end, ec] = std::from_chars(item.data() + after, item.data() + item.size(), value);
     (void)end;
     if (ec == std::errc{}) {
       count = value;

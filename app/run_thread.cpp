@@ -22,6 +22,7 @@
 #include "app/text.h"
 #include "app/settings.h"
 #include "app/version.h"
+#include "scan/airport_scan.h"
 #include "scan/livery_scan.h"
 #include "simlink/sim_link.h"
 #include "traffic/removals.h"
@@ -143,8 +144,8 @@ void lf_startUp() {
   const Step steps[] = {lf_checkDocsFolder,       lf_readSettings,           lf_prepareAirportsFolder,
                         gf_readDbase,             lf_readAirportList,        lf_findInstallPath,
                         lf_checkRealTrafficLocal, lf_setTaskLimit,           lf_checkLiveriesScannedFile,
-                        lf_emptyLiveryTablesOnRequest, gf_scanLiveries,    lf_readParkAirports,
-                        lf_restoreDestination};
+                        lf_emptyLiveryTablesOnRequest, gf_scanLiveries,    gf_airportScanStep,
+                        lf_readParkAirports,      lf_restoreDestination};
   for (Step step : steps) {
     if (g_stopRun.load()) return;
     step();

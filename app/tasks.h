@@ -2,6 +2,8 @@
 // (app/runstate.h).
 #pragma once
 
+#include <future>
+#include <thread>
 #include <utility>
 
 // Gives one slot back.
@@ -26,3 +28,23 @@ class TaskSlot {
   TaskSlot() = default;
   bool m_held = false;
 };
+
+// Starts body on a thread of its own, detached at once, in a task slot taken
+// before the start (waiting for a free one). The slot goes back exactly once
+// when the body ends, before its result or exception is delivered through
+// the future, also when the body throws or never runs.
+template <typename Body>
+auto gf_startTask(Body body) -> std::future<decltype(body())> {
+  using Result = decltype(body());
+  TaskSlot slot = TaskSlot::acquire();
+  std::packaged_task<Result()> task([body = std::move(body), slot = std::move(slot)]() mutable {
+    struct GiveBack {
+      TaskSlot& slot;
+      ~GiveBack() { slot.release(); }
+    } giveBack{slot};
+    return body();
+  });
+  std::future<Result> future = task.get_future();
+  std::thread(std::move(task)).detach();
+  return future;
+}

@@ -135,6 +135,8 @@ TEST_F(DbaseTest, CheckNumberAfterPrefixReadsTheCountOrLogsInvalidNumber) {
 
   EXPECT_FALSE(lf_checkNumberAfterPrefix("Some Publisher", "EGKK", count, "EGLL45"));
   EXPECT_FALSE(lf_checkNumberAfterPrefix("Some Publisher", "", count, "EGLL45"));
+  // Only the item of this very code: "EGL" is not the airport of "EGLL123".
+  EXPECT_FALSE(lf_checkNumberAfterPrefix("Some Publisher", "EGL", count, "EGLL123"));
   EXPECT_EQ(count, 123);
   EXPECT_THAT(logLines(), Not(Contains(HasSubstr("invalid number"))));
 

@@ -1,0 +1,78 @@
+// The add-on airport scan: walks the simulator's package folders, reads every
+// BGL file that may hold airports in a parallel task, links each airport to
+// its archived park file or generates one from the scenery's stands, keeps a
+// scan log (output/info/AirportsScanLog.txt) and ends with the airports that
+// still need offline learning (the folder "TBLO").
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The in-memory scan log, written to AirportsScanLog.txt at the end of a scan.
+extern std::vector<std::string> g_airportScanLog;
+// Appends one line to the scan log; callable from any thread (its own mutex,
+// a leaf lock).
+void gf_airportsScanLog(std::string line);
+// A copy of the scan log (tests and the demo).
+std::vector<std::string> gf_airportScanLogLines();
+
+// Set whenever the scan linked an airport to the archive or wrote a generated
+// park file; cleared only by a simulator switch.
+extern std::atomic<bool> g_airportFilesWritten;
+// The number of entries of "TBLO" after the last scan (0 when empty).
+extern std::atomic<std::int64_t> g_tbloCount;
+
+// The folders the scan writes alias and generated files into. Outside a scan
+// they are the live folders ("airports/my_simaddon", "airports/my_thirdparty");
+// during a scan fresh folders beside them, which replace (my_thirdparty, and
+// my_simaddon in MSFS 2020 mode) or are merged into (my_simaddon in MSFS 2024
+// mode) the live ones only when the scan completes, so an interrupted scan
+// keeps the previous files. Set on the run thread before tasks start.
+struct AirportScanFolders {
+  std::filesystem::path simaddon;
+  std::filesystem::path thirdparty;
+};
+AirportScanFolders gf_airportScanFolders();
+
+// The run thread's step: runs the scan when SCAN_AIRPORTS is on and no stop
+// is pending, then counts the add-on airport files for the window's header
+// ("# simaddon", "# thirdp") and the airports waiting in "TBLO".
+void gf_airportScanStep();
+
+// The scan itself. A complete scan switches SCAN_AIRPORTS off; a stopped one
+// keeps the previous files and leaves the setting on. Throws file-system
+// errors and user error 5 (a folder that cannot be emptied).
+void gf_scanAddonAirports();
+
+// The root folders: in MSFS 2020 mode "Official" then "Community", in MSFS
+// 2024 mode "Community" alone (each only when its path is not empty).
+std::vector<std::string> lf_airportScanRoots();
+// Runs the scan over the roots; returns g_airportFilesWritten. stopped is
+// set when the scan was stopped before its end.
+bool lf_runAirportsScan(const std::vector<std::string>& roots, bool& stopped);
+// The filters of the walk: a path that is not descended into (a skip word or
+// 250 characters and more), and the BGL file extension (".BGL" or ".bgl").
+bool lf_isExcludedScanPath(std::string_view path);
+bool lf_isBglFile(std::string_view extension);
+
+// The task body for one BGL file: reads its airports and hands each to the
+// archive link and the file generation. Logs "Exception in lf_processBGLfile:
+// {}" before an exception leaves it.
+void lf_processBGLfile(const std::filesystem::path& path);
+
+// Copies the generated files of the listed airports of "my_thirdparty" that
+// are worth offline learning into "TBLO" and sets g_tbloCount.
+void lf_collectTbloAirports(const std::vector<std::string>& icaos);
+
+// Walk skip words (case-sensitive substrings of the path).
+inline constexpr const char* kAirportScanSkipWords[] = {
+    "fs-base",    "tutorials",     "aircraft",      "bushtrip", "discovery",          "point-of-interest", "simobjects",
+    "vcockpits",  "aig-aitraffic", "justflight-aicraft", "fsltl", "gsx-pro", "gsx-world", "landingchallenge"};
+// BGL file skip words (case-sensitive substrings of the path).
+inline constexpr const char* kBglSkipWords[] = {"statics", "AFCAD Updates", "_heliports"};
+inline constexpr std::size_t kAirportScanMaxPathLength = 250;

@@ -1,0 +1,86 @@
+// The reader of BGL scenery files as far as the add-on airport scan needs
+// them: the airport records with their taxiway parking entries and helipads.
+//
+// All numbers in a BGL file are little-endian. The header is 56 bytes; at
+// 0x14 it holds the number of sections, and the section table of 20-byte
+// entries follows it. Of an airport section (type 3) the first sub-section
+// entry gives the offset of the first record; records and the sub-records of
+// an airport record start with a 2-byte kind and a 4-byte size.
+//
+// The reader is a function of the file's bytes: every offset, size and count
+// in the file is untrusted and every read is bounded by the file's size and
+// by the size of the record it belongs to, so a truncated or corrupt file
+// ends the reading with a reason instead of reading past anything.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "airports/airport_list.h"
+#include "airports/stands.h"
+
+// The header's size; anything else in its size field is not a BGL file we read.
+inline constexpr std::uint32_t kBglHeaderBytes = 56;
+// The largest BGL file that is read whole; larger ones are skipped with a
+// scan-log line. Airport files are far smaller; this keeps a handful of
+// parallel tasks within a few hundred megabytes.
+inline constexpr std::uintmax_t kBglMaxFileBytes = std::uintmax_t{64} << 20;
+
+// Record kinds.
+inline constexpr std::uint16_t kBglAirportRecord = 0x56;
+inline constexpr std::uint16_t kBglUnidentifiedAirportRecord = 0x113;  // MSFS 2024: no identifier given
+inline constexpr std::uint16_t kBglHelipadRecord = 0x26;
+inline constexpr std::uint16_t kBglTaxiwayParkingRecord = 0xE7;
+inline constexpr std::uint32_t kBglAirportSectionType = 3;
+
+// One airport record with a valid ICAO code, as read from the file.
+struct BglAirport {
+  std::string icao;
+  std::string airportName;             // from the airport names given to the reader
+  std::int32_t altitude = 0;           // whole feet; 0 when outside -20..10000
+  std::vector<Stand> stands;           // parking entries and helipads, file order (crowded ids renamed)
+  std::int32_t helipadCounter = 1;     // one more than the number of helipads taken
+  std::vector<std::string> standLog;   // the scan-log lines of reading its stands
+};
+
+// What a BGL file holds for the scan.
+struct BglContent {
+  std::vector<BglAirport> airports;  // in file order
+  // MSFS 2024 mode: a record of kind 0x113 ended the reading; the file's
+  // airport has no identifier.
+  bool unrecognised = false;
+  // Why the reading stopped before the end ("" when it did not): a section,
+  // record or parking entry that lies outside the file or its record.
+  std::string problem;
+};
+
+// Reads the airports of a BGL file from its bytes. pathText names the file in
+// scan-log lines; names gives the airport names by ICAO. Never throws for any
+// content (only std::bad_alloc).
+BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string_view pathText,
+                              const AirportNameTable& names);
+
+// The quick test before a task is started: whether the file's section table
+// has a section of type 3. False when the file cannot be read or is shorter
+// than its header or its section table.
+bool lf_hasAirportSection(const std::filesystem::path& path);
+
+// The packed identifier: the word shifted right by 5 is a number in base 38,
+// most significant digit first: 0 gives a blank, 2..11 give "0".."9", every
+// other digit d the character d + 53 ("A".."Z" for 12..37). ok is set when the
+// text is a valid ICAO code: exactly 4 characters, no blank.
+std::string lf_decodeIdentifierOrRegionCode(std::uint32_t word, bool& ok);
+
+// The prefix of a stand id for a parking name code (0..63).
+std::string lf_parkingNameSuffix(std::uint32_t nameCode);
+
+// An elevation in millimetres as whole feet; 0 when below -20 or above 10000.
+std::int32_t lf_readAirportAltitude(std::int32_t elevationMm);
+
+// Where several stands share an id ("g12", "g12a" ... "g12f"): the largest
+// radius takes the plain id, the next "a", and so on. Run over stands whose
+// nameAltered flag marks a renamed one; clears the flags.
+void lf_renameCrowdedParkIds(std::vector<Stand>& stands);

@@ -1,0 +1,56 @@
+// Package manifests (manifest.json) and the publisher of a scenery file.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <nlohmann/json_fwd.hpp>
+
+// The keys of a package's manifest.json that the airport scan uses; each ""
+// when missing, null, or an empty object or array.
+struct ManifestInfo {
+  std::string manufacturer;
+  std::string creator;
+  std::string title;
+};
+
+// Who published the package of a scenery file: the canonical name of a
+// publisher group of the reference database, "simaddon" for the simulator's
+// own airports, or "unknown"; with the manifest's manufacturer and creator
+// when the manifest had to be read to decide.
+struct AirportPublisher {
+  std::string publisher;
+  std::string manufacturer;
+  std::string creator;
+  std::string reserved;
+};
+
+// The largest manifest.json that is read.
+inline constexpr std::uintmax_t kManifestMaxBytes = std::uintmax_t{1} << 20;
+
+// manifest.json (exact name) directly in the folder; empty when none or when
+// the folder is not a directory.
+std::filesystem::path lf_findManifestFile(const std::filesystem::path& folder);
+// Reads a manifest: absent for an empty file or a value that is not an
+// object. Throws for JSON that does not parse, a key that is not a text, and
+// a file that cannot be read or is larger than kManifestMaxBytes.
+std::optional<ManifestInfo> lf_readManifest(const std::filesystem::path& path);
+// The text of the key; "" when it is missing or empty; throws the JSON
+// library's type error for any other type.
+std::string lf_jsonStringOr(const nlohmann::json& object, std::string_view key);
+
+// The manifest of the package that holds the file: below Community the
+// package's own folder first (two folders below Community), then upwards from
+// the file's folder. The upward search stops below the package roots
+// (Community, Official, Official2024) and at the root of the drive. Never
+// throws: errors are written to the scan log ("exception in
+// gf_searchManifest: {}") and give no manifest.
+std::optional<ManifestInfo> gf_searchManifest(const std::string& path);
+
+// The publisher of a BGL file: "simaddon" for a path with "microsoft-airport"
+// or "asobo-airport" (any case); else a publisher alias in the path; else the
+// manifest's manufacturer, then its creator. Writes its reasoning to the scan
+// log.
+AirportPublisher gf_findAirportPublisher(const std::string& path);

@@ -1,0 +1,339 @@
+#include <sstream>
+#include <thread>
+
+#include <fmt/format.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "aircraftdata/dbase.h"
+#include "airports/airport_list.h"
+#include "airports/offline_learning.h"
+#include "airports/park_file.h"
+#include "app/download.h"
+#include "app/files.h"
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "scan/airport_scan.h"
+#include "scan/archive_links.h"
+#include "scan/manifests.h"
+#include "support/airport_builders.h"
+#include "support/bgl_builder.h"
+#include "support/dbase_builder.h"
+#include "support/http_server.h"
+#include "support/log_reader.h"
+#include "support/workdir.h"
+#include "ui/display_state.h"
+#include "ui/status_line.h"
+
+using namespace testsupport;
+using ::testing::Contains;
+using ::testing::HasSubstr;
+using ::testing::Not;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<BglParking> gates(int n, int helipads = 0) {
+  std::vector<BglParking> out;
+  for (int i = 1; i <= n - helipads; ++i)
+    out.push_back(BglParking{.number = static_cast<std::uint32_t>(i), .latitude = 51.47 + i * 0.0001});
+  return out;
+}
+std::vector<BglHelipad> helipads(int n) {
+  std::vector<BglHelipad> out;
+  for (int i = 0; i < n; ++i) out.push_back(BglHelipad{.latitude = 51.48 + i * 0.0001});
+  return out;
+}
+// One airport file in the simulator's folder.
+void writeAirport(const std::string& rel, const std::string& icao, int stands, int heli = 0) {
+  BglAirportSpec airport{.icao = icao};
+  airport.parking = gates(stands, heli);
+  airport.helipadsBefore = helipads(heli);
+  BglBuilder().otherSection(0x65, 8).airportSection({airport}).write(fs::path("sim") / rel);
+}
+std::string stockFile(const std::string& parameters) {
+  return "<meta><info name=\"author\" value=\"x\"/></meta><parameters>" + parameters + "</parameters><parkpositions/>";
+}
+std::string param(const std::string& name, const std::string& value) {
+  return fmt::format("<parameter name=\"{}\" value=\"{}\"/>", name, value);
+}
+
+}  // namespace
+
+class AirportScanTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gf_initFolders();
+    gf_resetParametersToDefaults();
+    gf_resetDbaseForTests();
+    gf_resetAirportsForTests();
+    DbaseBuilder()
+        .publisherGroup({"Some Publisher", "somepub"})
+        .publisherGroup({"FlyTampa", "flytampa"})
+        .simaddon20("KJFK")
+        .thirdParty20("Some Publisher", {"EGL1123", "EGLL123", "EGKK"})
+        .thirdParty24("Some Publisher", {"EGLL5"})
+        .write();
+    gf_readDbase();
+    writeAirportList({AirportEntry::at("EDDF", 50.0, 8.5), AirportEntry::at("EGLL", 51.4, -0.4),
+                      AirportEntry::at("KJFK", 40.6, -73.7), AirportEntry::at("LFPG", 49.0, 2.5)});
+    gf_readAirports("airports_msfs.xml");
+    writeAirportNames({{"EGLL", "Heathrow"}});
+    g_isMsfs2020 = true;
+    g_maxTasks = 4;
+    g_runningTasks = 0;
+    g_stopRun = false;
+    g_windowClosed = false;
+    g_airportFilesWritten = false;
+    prm::MSFS_INSTALL_PATH.set("sim");
+    prm::MSFS_2024_INSTALL_PATH.set("sim");
+    fs::create_directories("sim/Official");
+    fs::create_directories("sim/Community");
+    gf_setDownloadServer(fmt::format("http://127.0.0.1:{}/", unusedLoopbackPort()));
+    openTestLog();
+  }
+  void TearDown() override {
+    gf_setDownloadServer(std::string(kDefaultDownloadServer));
+    gf_resetDbaseForTests();
+    gf_resetAirportsForTests();
+    gf_resetParametersToDefaults();
+    g_isMsfs2020 = true;
+    g_stopRun = false;
+  }
+  static std::vector<std::string> scanLog() {
+    std::vector<std::string> lines;
+    std::istringstream in(readFile(g_airportsScanLogPath));
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+  }
+};
+
+TEST_F(AirportScanTest, FiltersAndRoots) {
+  for (const char* ext : {".bgl", ".BGL"}) EXPECT_TRUE(lf_isBglFile(ext));
+  for (const char* ext : {".Bgl", ".bGL", ".bgl2", ""}) EXPECT_FALSE(lf_isBglFile(ext));
+  EXPECT_FALSE(lf_isExcludedScanPath("sim/Community/Aircraft-Parking/scenery"));
+  EXPECT_TRUE(lf_isExcludedScanPath("sim/Community/my-aircraft-parking"));
+  EXPECT_TRUE(lf_isExcludedScanPath("sim/Official/fs-base-x"));
+  EXPECT_FALSE(lf_isExcludedScanPath(std::string(249, 'x')));
+  EXPECT_TRUE(lf_isExcludedScanPath(std::string(250, 'x')));
+  EXPECT_EQ(lf_airportScanRoots(), (std::vector<std::string>{"sim/Official", "sim/Community"}));
+  g_isMsfs2020 = false;
+  EXPECT_EQ(lf_airportScanRoots(), (std::vector<std::string>{"sim/Community"}));
+}
+
+TEST_F(AirportScanTest, PublisherFromPathOrManifest) {
+  const auto publisher = [](const std::string& path) { return gf_findAirportPublisher(path).publisher; };
+  EXPECT_EQ(publisher("sim/Community/MICROSOFT-AIRPORT-egll/a.bgl"), "simaddon");
+  EXPECT_EQ(publisher("sim/Community/somepub-egll/a.bgl"), "Some Publisher");
+
+  // The manifest two levels up is found by the upward search; its names go with the airport.
+  writeFile("sim/Community/pkga/manifest.json", R"({"manufacturer": null, "creator": "FlyTampa", "title": "t"})");
+  const AirportPublisher a = gf_findAirportPublisher("sim/Community/pkga/scenery/global/a.bgl");
+  EXPECT_EQ(a.publisher, "FlyTampa");
+  EXPECT_EQ(a.creator, "FlyTampa");
+  // One folder deeper: the cut is the package itself.
+  writeFile("sim/Community/group/pkgb/manifest.json", R"({"manufacturer": "Some Publisher"})");
+  EXPECT_EQ(publisher("sim/Community/group/pkgb/a.bgl"), "Some Publisher");
+  // A manifest in other letter case is not one; the search stops below Community.
+  writeFile("sim/Community/pkgc/Manifest.json", R"({"creator": "FlyTampa"})");
+  writeFile("sim/Community/manifest.json", R"({"creator": "FlyTampa"})");
+  EXPECT_EQ(publisher("sim/Community/pkgc/a.bgl"), "unknown");
+  writeFile("sim/Community/pkgd/manifest.json", R"({"creator": 5})");
+  EXPECT_EQ(publisher("sim/Community/pkgd/a.bgl"), "unknown");
+  writeFile("sim/Community/pkge/manifest.json", std::string(kManifestMaxBytes + 1, ' '));
+  EXPECT_EQ(publisher("sim/Community/pkge/a.bgl"), "unknown");
+  writeFile("sim/Community/pkgf/manifest.json", R"({"creator": "Nobody"})");
+  EXPECT_EQ(publisher("sim/Community/pkgf/a.bgl"), "unknown");
+
+  const std::vector<std::string> log = gf_airportScanLogLines();
+  EXPECT_THAT(log, Contains("from filename => publisher simaddon"));
+  EXPECT_THAT(log, Contains("publisher 'Some Publisher' found"));
+  EXPECT_THAT(log, Contains("sim/Community/pkga/manifest.json found"));
+  EXPECT_THAT(log, Contains("from manifest.json: creator 'FlyTampa' => publisher 'FlyTampa'"));
+  EXPECT_THAT(log, Contains("from manifest.json: manufacturer 'Some Publisher' => publisher 'Some Publisher'"));
+  EXPECT_THAT(log, Contains("===> No publisher found"));
+  EXPECT_THAT(log, Contains(HasSubstr("exception in gf_searchManifest: [json.exception.type_error")));
+  EXPECT_THAT(log, Contains(HasSubstr("larger than 1048576 bytes")));
+  EXPECT_THAT(log, Contains("no valid info found in manifest about publisher, manufacturer:'', creator:'Nobody' "
+                            "sim/Community/pkgf/a.bgl"));
+  EXPECT_THAT(log, Not(Contains("sim/Community/manifest.json found")));
+}
+
+TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesThePreviousFiles) {
+  writeFile("airports/my_thirdparty/OLD.xml", "stale");
+  writeAirport("Community/somepub-egll/scenery/EGLL.bgl", "EGLL", 124);     // archived with 123
+  writeAirport("Community/somepub-egkk/EGKK.BGL", "EGKK", 1);               // item without a number
+  writeAirport("Community/somepub-egl1/e.bgl", "EGL1", 123);                // archived with 123: nothing generated
+  writeAirport("Official/asobo-airport-kjfk/k.bgl", "KJFK", 3);             // simaddon, archived
+  writeAirport("Official/asobo-airport-lfpg/l.bgl", "LFPG", 1, 1);           // simaddon, not archived
+  writeAirport("Community/unknownpkg/scenery/EDDF.bgl", "EDDF", 12, 3);     // no publisher
+  writeAirport("Community/somepub-x/APX12345.Bgl", "LFPO", 2);              // extension not read
+  writeAirport("Community/somepub-x/AFCAD Updates/a.bgl", "LFPB", 2);       // skip word
+  writeAirport("Community/my-aircraft-parking/a.bgl", "LFOB", 2);           // excluded folder
+  gf_airportScanStep();
+
+  const fs::path third = g_myThirdpartyFolder;
+  EXPECT_FALSE(fs::exists(third / "OLD.xml"));
+  EXPECT_EQ(readFile(third / "EGLL.txt"), "archive/thirdparty/Some%20Publisher/EGLL.xml\n");
+  EXPECT_TRUE(fs::exists(third / "EGLL.xml"));
+  EXPECT_EQ(readFile(third / "EGKK.txt"), "archive/thirdparty/Some%20Publisher/EGKK.xml\n");
+  EXPECT_TRUE(fs::exists(third / "EGKK.xml"));
+  EXPECT_TRUE(fs::exists(third / "EGL1.txt"));
+  EXPECT_FALSE(fs::exists(third / "EGL1.xml"));
+  EXPECT_EQ(readFile(g_mySimaddonFolder / "KJFK.txt"), "archive/simaddon/KJFK.xml\n");
+  EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "KJFK.xml"));
+  EXPECT_TRUE(fs::exists(g_mySimaddonFolder / "LFPG.xml"));
+  EXPECT_THAT(readFile(third / "EDDF.xml"), HasSubstr("<parameter name=\"BGLpath\" value=\"sim/Community/unknownpkg"));
+  for (const char* icao : {"LFPO", "LFPB", "LFOB"}) EXPECT_FALSE(fs::exists(third / (std::string(icao) + ".xml")));
+  EXPECT_FALSE(fs::exists("airports/my_thirdparty.scan"));
+
+  const std::vector<std::string> log = scanLog();
+  EXPECT_THAT(log, Contains("thirdparty airport EGLL linked to archive/thirdparty/Some%20Publisher/EGLL.xml"));
+  EXPECT_THAT(log, Contains("===> EGLL has 124 parkpos while archived one has 123"));
+  EXPECT_THAT(log, Not(Contains(HasSubstr("EGL1 has"))));
+  EXPECT_THAT(log, Contains("===> EGKK has 1 parkpos while archived one has 0"));
+  EXPECT_THAT(log, Contains("Generated EGKK.xml: 1 position"));
+  EXPECT_THAT(log, Contains("simaddon airport KJFK linked to archive/simaddon/KJFK.xml"));
+  EXPECT_THAT(log, Contains("LFPG does not exist as simaddon"));
+  EXPECT_THAT(log, Not(Contains(HasSubstr("LFPG has"))));
+  EXPECT_THAT(log, Contains("Generated LFPG.xml: 1 position, of which 1 helipad"));
+  EXPECT_THAT(log, Contains("Generated EDDF.xml: 12 positions, of which 3 helipads"));
+  EXPECT_TRUE(logHasLine("===> Some Publisher EGKK EGKK invalid number"));
+  EXPECT_TRUE(logHasLine("Airports scan successful"));
+  EXPECT_TRUE(logHasLine("All your third party airports are done, no off line learning needed."));
+  EXPECT_FALSE(fs::exists(g_tbloFolderName));
+  EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+  EXPECT_TRUE(g_airportFilesWritten.load());
+  EXPECT_EQ(g_runningTasks.load(), 0);
+
+  const DisplaySnapshot d = gf_displaySnapshot();
+  EXPECT_EQ(d.simaddonCount, 2);
+  EXPECT_EQ(d.thirdpartyCount, 6);  // EGLL, EGKK, EDDF .xml; EGLL, EGKK, EGL1 .txt
+}
+
+TEST_F(AirportScanTest, Msfs2024ModeWalksCommunityOnlyAndGuessesUnidentifiedAirports) {
+  g_isMsfs2020 = false;
+  writeFile("airports/my_simaddon/PKG.xml", "from the package");
+  writeAirport("Official/asobo-airport-kjfk/k.bgl", "KJFK", 3);
+  writeAirport("Community/somepub-egll/EGLL.bgl", "EGLL", 10);  // linked: finished without stands
+  BglBuilder().unidentifiedSection({{.icao = "EDDF", .parking = gates(2)}}).write("sim/Community/microsoft-airport-x/lfpg.bgl");
+  BglBuilder().unidentifiedSection({}).write("sim/Community/pkg-kjfk-y/scenery/abc.bgl");
+  writeFile("sim/Community/titled/manifest.json", R"({"title": "eddf frankfurt"})");
+  BglBuilder().unidentifiedSection({}).write("sim/Community/titled/scenery/abc.bgl");
+  gf_scanAddonAirports();
+
+  EXPECT_EQ(readFile(g_mySimaddonFolder / "PKG.xml"), "from the package");
+  EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "KJFK.txt"));
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.txt"), "archive/thirdparty/Some%20Publisher/EGLL.xml\n");
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml"));
+  EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "EDDF.xml"));
+  const std::vector<std::string> log = scanLog();
+  EXPECT_THAT(log, Not(Contains(HasSubstr("EGLL has"))));
+  EXPECT_THAT(log, Contains(HasSubstr("==> Not recognised airport sim/Community/microsoft-airport-x/lfpg.bgl")));
+  EXPECT_THAT(log, Contains("Not recognised airport has ICAO code 'LFPG' as BGL stem"));
+  EXPECT_THAT(log, Contains("LFPG does not exist as simaddon"));
+  EXPECT_THAT(log, Contains("Not recognised airport has ICAO 'KJFK' in BGL path 'sim/Community/pkg-kjfk-y/scenery/abc.bgl'"));
+  EXPECT_THAT(log, Contains("Not recognised airport has ICAO 'EDDF' in title 'eddf frankfurt' of manifest"));
+}
+
+TEST_F(AirportScanTest, NothingFoundMissingRootsAndStoppedScans) {
+  prm::MSFS_INSTALL_PATH.set("nosim");
+  gf_scanAddonAirports();
+  EXPECT_TRUE(logHasLine("nosim/Official does not exist, skipped!"));
+  EXPECT_TRUE(logHasLine("nosim/Community does not exist, skipped!"));
+  EXPECT_EQ(gf_statusSnapshot().status, "Warning: Scan has not found any add-on airports");
+  EXPECT_FALSE(logHasLine("Airports scan successful"));
+  EXPECT_TRUE(fs::exists(g_airportsScanLogPath));
+  EXPECT_TRUE(logContains("airports scan ends"));
+  EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+
+  // A later scan that finds nothing still counts the files written earlier.
+  g_airportFilesWritten = true;
+  gf_scanAddonAirports();
+  EXPECT_TRUE(logHasLine("Airports scan successful"));
+
+  // A stopped scan keeps the previous files and the setting on.
+  prm::MSFS_INSTALL_PATH.set("sim");
+  prm::SCAN_AIRPORTS.set(true);
+  writeFile("airports/my_thirdparty/EGLL.xml", "previous");
+  writeAirport("Community/somepub-egll/EGLL.bgl", "EGLL", 200);
+  g_stopRun = true;
+  gf_scanAddonAirports();
+  EXPECT_EQ(readFile("airports/my_thirdparty/EGLL.xml"), "previous");
+  EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+  EXPECT_TRUE(logHasLine("Airports scan stopped, the previous airport files are kept"));
+}
+
+TEST_F(AirportScanTest, TwoTasksGeneratingOneAirportLeaveOneWholeFile) {
+  ParkAirport airport;
+  airport.icao = "EGLL";
+  airport.publisher = "Some Publisher";
+  for (int i = 0; i < 300; ++i) airport.stands.emplace_back(fmt::format("g{}", i), std::vector<StandOption>{},
+                                                           StandPosition{51.0 + i * 1e-4, -0.4, 1.0}, 20.0, 1, 1, 1);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([airport]() mutable {
+      for (int i = 0; i < 5; ++i) lf_generateAirportFile(airport, 1);
+    });
+  for (auto& thread : threads) thread.join();
+  pugi::xml_document document;
+  std::string error;
+  ASSERT_TRUE(gf_loadApfDocument(g_myThirdpartyFolder / "EGLL.xml", document, error)) << error;
+  EXPECT_EQ(document.child("parkpositions").select_nodes("parkpos").size(), 300u);
+  std::size_t entries = 0;
+  for (const auto& entry : fs::directory_iterator(g_myThirdpartyFolder)) entries += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(entries, 1u);  // no temporary file left behind
+}
+
+TEST_F(AirportScanTest, OfflineLearningCandidatesAndTheTbloFolder) {
+  const auto stock = [](const std::string& icao, const std::string& content) {
+    writeFile(fs::path("server/MSFS/archive/stock") / (icao + ".xml"), content);
+  };
+  stock("AAAA", stockFile(param("Qf_soft", "0") + param("RT_traffic_week", "27")));
+  stock("BBBB", stockFile(param("Qf_soft", "0") + param("RT_traffic_week", "26")));
+  stock("CCCC", stockFile(param("RT_traffic_week", "40")));
+  stock("DDDD", stockFile(param("Qf_real", "80")));
+  stock("FFFF", "<parameters><parameter");
+  stock("KMCI", stockFile(param("Qf_real", "80") + param("RT_traffic_week", "30")));
+  stock("GGGG", stockFile(param("Qf_real", "80") + param("RT_traffic_week", "30")));
+  HttpFileServer server("server");
+  gf_setDownloadServer(server.baseUrl());
+
+  EXPECT_TRUE(gf_checkOfflineLearningCandidate("AAAA"));
+  for (const char* icao : {"BBBB", "CCCC", "DDDD", "EEEE", "FFFF"}) EXPECT_FALSE(gf_checkOfflineLearningCandidate(icao));
+  EXPECT_TRUE(logHasLine("===> BBBB not suitable for offline learning"));
+  EXPECT_TRUE(logHasLine("===> Failed to download EEEE.xml"));
+  EXPECT_FALSE(logHasLine("===> EEEE not suitable for offline learning"));
+  EXPECT_TRUE(logHasLine("===> Failed to load FFFF.xml"));
+  EXPECT_TRUE(logHasLine("===> FFFF not suitable for offline learning"));
+  EXPECT_FALSE(fs::exists("FFFF.xml"));
+  EXPECT_FALSE(fs::exists("AAAA.xml"));
+
+  const auto apf = [](const std::string& name, const std::string& parameters) {
+    writeFile(g_myThirdpartyFolder / name, stockFile(parameters));
+    return g_myThirdpartyFolder / name;
+  };
+  EXPECT_EQ(gf_readApfManufacturer(apf("p1.xml", param("publisher", "X"))), "");
+  EXPECT_EQ(gf_readApfManufacturer(apf("p2.xml", param("publisher", "Unknown"))), "");
+  EXPECT_EQ(gf_readApfManufacturer(apf("p3.xml", param("publisher", "unknown") + param("manufacturer", "abc"))),
+            "manufacturer=abc, creator=");
+  EXPECT_EQ(gf_readApfManufacturer(apf("p4.xml", param("publisher", "unknown") + param("creator", "abcd"))), "");
+  EXPECT_EQ(gf_readApfManufacturer(apf("p5.xml", "")), "manufacturer=, creator=");
+  EXPECT_EQ(gf_readApfManufacturer("nofile.xml"), "'nofile.xml' not found)");
+
+  fs::remove_all(g_myThirdpartyFolder);
+  apf("AAAA.xml", param("publisher", "Some Publisher"));
+  writeFile(g_myThirdpartyFolder / "AAAA.txt", "archive/thirdparty/Some%20Publisher/AAAA.xml\n");
+  apf("KMCI.xml", param("publisher", "TropicalSim"));
+  apf("GGGG.xml", param("publisher", "unknown"));
+  fs::create_directories(g_tbloFolderName);
+  lf_collectTbloAirports({"AAAA", "KMCI", "GGGG"});
+  EXPECT_TRUE(fs::exists(fs::path(g_tbloFolderName) / "AAAA.xml"));
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "AAAA.xml"));
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "AAAA.txt"));
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "KMCI.xml"));
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "GGGG.xml"));
+  EXPECT_EQ(g_tbloCount.load(), 1);
+  EXPECT_TRUE(logContains("AAAA copied to TBLO/AAAA.xml"));
+  EXPECT_TRUE(logContains("please zip the folder"));
+}

@@ -1,0 +1,182 @@
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "scan/bgl_reader.h"
+#include "support/bgl_builder.h"
+#include "support/workdir.h"
+
+using namespace testsupport;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+const AirportNameTable kNames{{"EGLL", "Heathrow"}};
+
+BglContent read(const std::string& bytes, bool msfs2020 = true) {
+  return gf_readBglAirports(bytes, msfs2020, "C:/Community/pkg/a.bgl", kNames);
+}
+BglContent readAirport(BglAirportSpec airport, bool msfs2020 = true) {
+  return read(BglBuilder().airportSection({std::move(airport)}).bytes(), msfs2020);
+}
+std::vector<std::string> names(const BglAirport& airport) {
+  std::vector<std::string> out;
+  for (const Stand& s : airport.stands) out.push_back(s.name);
+  return out;
+}
+BglParking gate(std::uint32_t number, float radius = 20.0f, std::uint32_t type = 8, double lat = 51.47) {
+  return BglParking{.number = number, .type = type, .radius = radius, .latitude = lat};
+}
+
+}  // namespace
+
+TEST(BglReader, HeaderAndIdentifierDecide) {
+  const std::string good = BglBuilder().airportSection({{}}).bytes();
+  ASSERT_EQ(read(good).airports.size(), 1u);
+  EXPECT_EQ(read(good).airports[0].airportName, "Heathrow");
+  EXPECT_EQ(read(good).airports[0].altitude, 82);  // 25 m
+  for (std::uint32_t size : {55u, 57u}) EXPECT_TRUE(read(BglBuilder().airportSection({{}}).headerSize(size).bytes()).airports.empty());
+  EXPECT_TRUE(read(good.substr(0, 56)).airports.empty());  // 14 words
+  EXPECT_TRUE(read(good.substr(0, 40)).airports.empty());  // shorter than the header
+
+  struct Case { std::uint32_t word; std::string text; bool ok; };
+  for (const Case& c : std::vector<Case>{{bglIdent("EGLL"), "EGLL", true},
+                                         {bglIdent("K1G4"), "K1G4", true},
+                                         {bglIdent("EGL"), "EGL", false},      // below 38^3: three characters
+                                         {bglIdent("EG L"), "EG L", false},    // digit 0 is a blank
+                                         {(38u * 38 * 38 * 12 + 1) << 5, "A  6", false},  // digit 1 gives "6"
+                                         {0, " ", false}}) {
+    bool ok = !c.ok;
+    EXPECT_EQ(lf_decodeIdentifierOrRegionCode(c.word, ok), c.text);
+    EXPECT_EQ(ok, c.ok) << c.text;
+  }
+  BglAirportSpec threeLetters;
+  threeLetters.identWord = bglIdent("EGL");
+  EXPECT_TRUE(readAirport(threeLetters).airports.empty());
+}
+
+TEST(BglReader, ElevationRadiusAndHeadingLimits) {
+  EXPECT_EQ(lf_readAirportAltitude(-6096), -20);
+  EXPECT_EQ(lf_readAirportAltitude(-6400), 0);
+  EXPECT_EQ(lf_readAirportAltitude(3048000), 10000);
+  EXPECT_EQ(lf_readAirportAltitude(3048305), 0);
+
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  BglAirportSpec a;
+  a.parking = {gate(1, 1.0f), gate(2, 200.0f), gate(3, 1.01f), gate(4, 199.9f), gate(5, nan)};
+  a.parking.push_back(BglParking{.number = 6, .heading = 0.0f});
+  a.parking.push_back(BglParking{.number = 7, .heading = std::numeric_limits<float>::infinity()});
+  a.helipadsBefore = {BglHelipad{.size = 30.0f}};
+  const BglContent c = readAirport(a);
+  ASSERT_EQ(c.airports.size(), 1u);
+  const BglAirport& airport = c.airports[0];
+  EXPECT_THAT(names(airport), ElementsAre("helipad1", "g3", "g4", "g6"));
+  EXPECT_EQ(airport.stands[0].heading, 0.0);
+  EXPECT_NEAR(airport.stands[0].radius * 1852.0, 15.0, 1e-9);
+  EXPECT_EQ(airport.stands[0].heli, 1);
+  EXPECT_DOUBLE_EQ(airport.stands[3].heading, 2.0 * std::numbers::pi);
+  EXPECT_NEAR(airport.stands[1].heading, std::numbers::pi / 2.0, 1e-6);
+  EXPECT_THAT(airport.standLog, Contains("Skipped position with radius 1.0 m in C:/Community/pkg/a.bgl"));
+  EXPECT_THAT(airport.standLog, Contains("Skipped position with radius 200.0 m in C:/Community/pkg/a.bgl"));
+  EXPECT_THAT(airport.standLog, Contains("Skipped position with radius NAN m in C:/Community/pkg/a.bgl"));
+  EXPECT_THAT(airport.standLog, Contains(HasSubstr("Heading INF of g7 invalid")));
+}
+
+TEST(BglReader, IdsTypesAndDuplicates) {
+  EXPECT_EQ(lf_parkingNameSuffix(0), "");
+  EXPECT_EQ(lf_parkingNameSuffix(5), "sep");
+  EXPECT_EQ(lf_parkingNameSuffix(11), "");
+  EXPECT_EQ(lf_parkingNameSuffix(12), "A");
+  EXPECT_EQ(lf_parkingNameSuffix(37), "Z");
+
+  BglAirportSpec a;
+  a.parking = {gate(12, 20.0f), gate(12, 30.0f, 8, 51.471),            // g12 twice: the larger keeps the id
+               gate(40, 20.0f, 12), gate(40, 20.0f, 13), gate(40),     // types 12 and 13 take no id
+               gate(50, 20.0f, 5), gate(51, 20.0f, 14), gate(52, 20.0f, 0)};
+  for (int i = 0; i < 8; ++i) a.parking.push_back(gate(9, 10.0f + static_cast<float>(i)));
+  const BglContent c = readAirport(a);
+  ASSERT_EQ(c.airports.size(), 1u);
+  const BglAirport& airport = c.airports[0];
+  EXPECT_THAT(names(airport), ElementsAre("g12a", "g12", "g40", "g50", "g51", "g9f", "g9e", "g9d", "g9c", "g9b", "g9a", "g9"));
+  EXPECT_NEAR(airport.stands[1].radius * 1852.0, 30.0, 1e-4);
+  EXPECT_NEAR(airport.stands.back().radius * 1852.0, 16.0, 1e-4);  // the largest of the seven taken
+  EXPECT_EQ(airport.stands[3].cargo, 1);
+  EXPECT_EQ(airport.stands[3].ramp, 1);
+  EXPECT_EQ(airport.stands[4].ramp, 1);
+  EXPECT_EQ(airport.stands[2].ramp, 0);
+  EXPECT_THAT(airport.standLog, Contains("===> Warning: more than 6 duplicate IDs g9 in C:/Community/pkg/a.bgl"));
+  for (const Stand& s : airport.stands) EXPECT_EQ(s.nameAltered, 0);
+}
+
+TEST(BglReader, HelipadsSectionsAndUnidentifiedAirports) {
+  BglAirportSpec a;
+  a.helipadsBefore = {BglHelipad{}, BglHelipad{}, BglHelipad{.latitude = 0.0, .longitude = 0.0}};
+  a.parking = {gate(1)};
+  a.helipadsAfter = {BglHelipad{.latitude = 51.49}};
+  BglContent c = readAirport(a);
+  ASSERT_EQ(c.airports.size(), 1u);
+  EXPECT_THAT(names(c.airports[0]), ElementsAre("helipad1", "g1"));
+  EXPECT_EQ(c.airports[0].helipadCounter, 2);
+  EXPECT_THAT(c.airports[0].standLog, Contains("double helipad Heathrow (skipped) 51.480000,-0.460000"));
+  EXPECT_THAT(c.airports[0].standLog, Contains("lat/lon helipad incorrect (skipped): 0.000000,0.000000"));
+
+  // Layout bit 16 skips an airport section; other section types are not read.
+  c = read(BglBuilder().otherSection(0x65, 64).airportSection({{}}, true).airportSection({{.icao = "LFPG"}}).bytes());
+  ASSERT_EQ(c.airports.size(), 1u);
+  EXPECT_EQ(c.airports[0].icao, "LFPG");
+
+  // A 0x113 record ends the file in MSFS 2024 mode and is passed over in MSFS 2020 mode.
+  const std::string unidentified = BglBuilder().unidentifiedSection({{}}).airportSection({{.icao = "LFPG"}}).bytes();
+  c = read(unidentified, false);
+  EXPECT_TRUE(c.unrecognised);
+  EXPECT_TRUE(c.airports.empty());
+  c = read(unidentified, true);
+  EXPECT_FALSE(c.unrecognised);
+  EXPECT_EQ(c.airports.size(), 2u);
+}
+
+TEST(BglReader, CorruptFilesStopAtWhatLiesOutside) {
+  BglAirportSpec second{.icao = "LFPG"};
+  second.parking = {gate(1), gate(2)};
+  const std::string two = BglBuilder().airportSection({{}, second}).bytes();
+  // Cut inside the second airport record: the first stays, the reading stops.
+  BglContent c = read(two.substr(0, two.size() - 10));
+  ASSERT_EQ(c.airports.size(), 1u);
+  EXPECT_THAT(c.problem, HasSubstr("runs past the end of the file"));
+
+  // A parking count larger than its record reads only the entries inside it.
+  std::string bytes = two;
+  const std::size_t parking = bytes.rfind(bglAirportRecord(second).substr(0x44, 8));
+  bytes[parking + 6] = '\x09';
+  c = read(bytes);
+  ASSERT_EQ(c.airports.size(), 2u);
+  EXPECT_EQ(c.airports[1].stands.size(), 2u);
+  EXPECT_THAT(c.problem, HasSubstr("parking entry 3 of 9 lies outside its record"));
+
+  // A section count far beyond the table, and a sub-section offset past the end.
+  bytes = two;
+  bytes[0x14 + 3] = '\x7f';
+  c = read(bytes);
+  EXPECT_EQ(c.airports.size(), 2u);
+  EXPECT_THAT(c.problem, HasSubstr("lies outside the file"));
+  bytes = two;
+  bytes[56 + 0x0C + 3] = '\x7f';
+  EXPECT_THAT(read(bytes).problem, HasSubstr("sub-section table of section 1 lies outside the file"));
+}
+
+TEST(BglReader, QuickAirportSectionTest) {
+  writeFile("airport.bgl", BglBuilder().otherSection(0x65, 8).airportSection({{}}).bytes());
+  writeFile("other.bgl", BglBuilder().otherSection(0x65, 8).bytes());
+  writeFile("short.bgl", BglBuilder().airportSection({{}}).bytes().substr(0, 60));
+  writeFile("empty.bgl", "");
+  EXPECT_TRUE(lf_hasAirportSection("airport.bgl"));
+  EXPECT_FALSE(lf_hasAirportSection("other.bgl"));
+  EXPECT_FALSE(lf_hasAirportSection("short.bgl"));
+  EXPECT_FALSE(lf_hasAirportSection("empty.bgl"));
+  EXPECT_FALSE(lf_hasAirportSection("missing.bgl"));
+}
