@@ -44,10 +44,10 @@ class StaticParkingRunTest : public testsupport::ProgramTest {
       file.parkpos(stand);
     }
     file.write("airports/my_thirdparty/EGLL.xml");
-    // Every stand wanted.
+    // Every stand wanted; no airport scan, which would replace the park file above.
     testsupport::writeFile(testsupport::appDataDir() / "Skyloom" / "parameters.xml",
                            "<parameters>\n  <parameter name=\"CUSTOM_PARKING_PERCENTAGE\" value=\"100\"/>\n"
-                           "</parameters>\n");
+                           "  <parameter name=\"SCAN_AIRPORTS\" value=\"false\"/>\n</parameters>\n");
   }
   static std::size_t objects() { return simsim::world().aiObjects().size(); }
 };
