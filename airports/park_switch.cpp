@@ -153,7 +153,8 @@ void lf_takeParkFile(ParkFileRead&& read) {
     lf_applyQualityToSoftLearning(read);
     lf_rememberStandOfUser();
     lf_setReservedStandFromList();
-    gf_setParkAirportName(g_parkApf.airportName, true);
+    // The panel names the airport by its codes; the file's own name follows at x 85.
+    gf_setParkAirportName(gf_airportDisplayName(g_parkAirport), true);
     // After a failed save the count stays, so the next unloading saves again.
     if (!lf_saveRetryPending()) g_learnedUpdates.store(0);
     lf_calcStaticParking();
