@@ -297,6 +297,8 @@ TEST_F(StandOptionTest, MatchingAnAircraftUsesRealOptionsInPlay) {
 TEST_F(StandOptionTest, MatchingNowLooksAtNeighbouringHalfHoursOfTheSameDay) {
   const StandOption late = option(1, kTue, bits({47}));
   EXPECT_TRUE(lf_optionMatchesNow(late, kTue, 0, "G-EUPT"));  // 47 is 0's neighbour
+  EXPECT_TRUE(lf_optionMatchesNow(option(1, kTue, bits({0})), kTue, 47, "G-EUPT"));  // and 0 is 47's
+  EXPECT_FALSE(lf_optionMatchesNow(option(1, kTue, bits({1})), kTue, 47, "G-EUPT"));
   EXPECT_TRUE(lf_optionMatchesNow(late, kTue, 46, "G-EUPT"));
   EXPECT_FALSE(lf_optionMatchesNow(late, kTue, 45, "G-EUPT"));
   EXPECT_FALSE(lf_optionMatchesNow(late, kTue, 1, "G-EUPT"));

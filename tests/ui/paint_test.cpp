@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
+
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "feed/feed_state.h"
@@ -197,6 +199,12 @@ TEST_F(PaintTest, LabelsFollowTheSettingsAtTheNextPaint) {
   EXPECT_TRUE(textShownAt(window(), 5, 343, "(next in 12 min)", kBlack));
   gf_setMinutesToRenewal(20);
   EXPECT_FALSE(textShownAt(window(), 5, 343, "(next in 20 min)", kBlack));
+  for (const int minutes : {19, 1}) {
+    gf_setMinutesToRenewal(minutes);
+    EXPECT_TRUE(textShownAt(window(), 5, 343, fmt::format("(next in {} min)", minutes), kBlack)) << minutes;
+  }
+  gf_setMinutesToRenewal(0);
+  EXPECT_FALSE(textShownAt(window(), 5, 343, "(next in 0 min)", kBlack));
 
   prm::CALLSIGN_2_OBJECTID.set("BAW123");
   gf_setObjectIdText("oid 4711");
