@@ -10,7 +10,6 @@
 
 #include "airports/airport_list.h"
 #include "airports/offline_learning.h"
-#include "airports/park_file.h"
 #include "airports/park_find.h"
 #include "app/files.h"
 #include "app/log.h"
@@ -81,30 +80,45 @@ class ScanOutput {
   ScanOutput(const ScanOutput&) = delete;
   ScanOutput& operator=(const ScanOutput&) = delete;
 
-  // The scan is complete: its folders replace the live ones; in MSFS 2024
-  // mode the files of "my_simaddon" (from the downloaded package) stay and the
-  // scan's are added over them.
-  static void commit() {
-    lf_replaceFolder(g_myThirdpartyFolder);
-    if (g_isMsfs2020.load()) {
-      lf_replaceFolder(g_mySimaddonFolder);
-    } else {
-      const fs::path fresh = lf_freshFolder(g_mySimaddonFolder);
-      fs::create_directories(g_mySimaddonFolder);
-      for (const auto& entry : fs::directory_iterator(fresh))
-        fs::rename(entry.path(), g_mySimaddonFolder / entry.path().filename());
+  // The scan is complete: the files the previous scan made (its record) are
+  // removed, the new ones moved in, and the record rewritten. Other files of
+  // the folders (the user's own park files, the package's files in
+  // "my_simaddon") stay. Returns the ICAO codes of the new park files in
+  // "my_thirdparty", sorted.
+  static std::vector<std::string> commit() {
+    for (const std::string& line : TextFileLines::read(lf_recordPath(), 256)) {
+      const auto slash = line.find('/');
+      if (slash == std::string::npos) continue;
+      const std::string folder = line.substr(0, slash);
+      const std::string name = line.substr(slash + 1);
+      if ((folder != kSimaddonName && folder != kThirdpartyName) || !gf_isPlainPathComponent(name)) continue;
+      std::error_code ec;
+      fs::remove(g_airportsFolder / folder / name, ec);
     }
+    std::vector<std::string> made;
+    std::vector<std::string> thirdpartyFiles;
+    for (const auto& [live, folderName] : {std::pair{g_mySimaddonFolder, kSimaddonName},
+                                           std::pair{g_myThirdpartyFolder, kThirdpartyName}}) {
+      fs::create_directories(live);
+      for (const auto& entry : fs::directory_iterator(lf_freshFolder(live))) {
+        const fs::path name = entry.path().filename();
+        fs::rename(entry.path(), live / name);
+        made.push_back(fmt::format("{}/{}", folderName, name.string()));
+        if (live == g_myThirdpartyFolder && gf_toUpper(name.extension().string()) == ".XML")
+          thirdpartyFiles.push_back(name.stem().string());
+      }
+    }
+    std::sort(made.begin(), made.end());
+    if (!gf_writeLines(lf_recordPath(), made)) gf_logError("could not write '{}'", lf_recordPath().string());
+    std::sort(thirdpartyFiles.begin(), thirdpartyFiles.end());
+    return thirdpartyFiles;
   }
 
  private:
-  static void lf_replaceFolder(const fs::path& live) {
-    fs::path old = live;
-    old += ".old";
-    fs::remove_all(old);
-    if (fs::exists(live)) fs::rename(live, old);
-    fs::rename(lf_freshFolder(live), live);
-    fs::remove_all(old);
-  }
+  static constexpr const char* kSimaddonName = "my_simaddon";
+  static constexpr const char* kThirdpartyName = "my_thirdparty";
+  // The list of the files the last complete scan made, one "folder/name" a line.
+  static fs::path lf_recordPath() { return g_airportsFolder / "scanned_airport_files.txt"; }
 };
 
 // One airport record of a file: the archive link, then (unless the link
@@ -214,15 +228,6 @@ void lf_waitForAbandonedTasks() {
   g_abandonedTasks.clear();
 }
 
-// The "publisher" parameter of a park file; "" when the file cannot be read
-// or has none.
-std::string lf_readPublisherOf(const fs::path& path) {
-  pugi::xml_document document;
-  std::string error;
-  if (!gf_loadApfDocument(path, document, error)) return {};
-  return gf_getParamString(document, "publisher");
-}
-
 void lf_prepareTbloFolder() {
   const fs::path tblo(g_tbloFolderName);
   if (fs::exists(tblo))
@@ -300,7 +305,7 @@ void lf_collectTbloAirports(const std::vector<std::string>& icaos) {
   for (const std::string& icao : icaos) {
     const fs::path p = gf_findEntryIgnoringCase(g_myThirdpartyFolder, gf_apfFileName(icao))
                            .value_or(g_myThirdpartyFolder / gf_apfXmlPath(icao));
-    if (icao == "KMCI" && lf_readPublisherOf(p) == "TropicalSim") {
+    if (icao == "KMCI" && gf_readApfPublisher(p) == "TropicalSim") {
       fs::remove(p);
       continue;
     }
@@ -349,11 +354,9 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, bool& stopped) {
     g_airportScanLog.clear();
   }
   if (stopped) return g_airportFilesWritten.load();
-  ScanOutput::commit();
+  const std::vector<std::string> generated = ScanOutput::commit();
   lf_prepareTbloFolder();
-  std::vector<std::string> names;
-  gf_listXmlFiles(names);
-  lf_collectTbloAirports(names);
+  lf_collectTbloAirports(generated);
   if (g_airportFilesWritten.load()) gf_logLine("Airports scan successful");
   return g_airportFilesWritten.load();
 }

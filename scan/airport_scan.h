@@ -29,10 +29,12 @@ extern std::atomic<std::int64_t> g_tbloCount;
 
 // The folders the scan writes alias and generated files into. Outside a scan
 // they are the live folders ("airports/my_simaddon", "airports/my_thirdparty");
-// during a scan fresh folders beside them, which replace (my_thirdparty, and
-// my_simaddon in MSFS 2020 mode) or are merged into (my_simaddon in MSFS 2024
-// mode) the live ones only when the scan completes, so an interrupted scan
-// keeps the previous files. Set on the run thread before tasks start.
+// during a scan fresh folders beside them. Only a complete scan changes the
+// live folders: it removes the files the previous complete scan made (listed
+// in "airports/scanned_airport_files.txt") and moves its own in, so an
+// interrupted scan keeps the previous files, and files the scan did not make
+// (the user's own park files, the package's files in "my_simaddon") stay.
+// Set on the run thread before tasks start.
 struct AirportScanFolders {
   std::filesystem::path simaddon;
   std::filesystem::path thirdparty;
@@ -65,8 +67,9 @@ bool lf_isBglFile(std::string_view extension);
 // {}" before an exception leaves it.
 void lf_processBGLfile(const std::filesystem::path& path);
 
-// Copies the generated files of the listed airports of "my_thirdparty" that
-// are worth offline learning into "TBLO" and sets g_tbloCount.
+// Copies the park files of the listed airports of "my_thirdparty" (those the
+// scan generated) that are worth offline learning into "TBLO" and sets
+// g_tbloCount.
 void lf_collectTbloAirports(const std::vector<std::string>& icaos);
 
 // Walk skip words (case-sensitive substrings of the path).

@@ -5,7 +5,8 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <numbers>
 #include <set>
 
@@ -336,23 +337,27 @@ BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string
 }
 
 bool lf_hasAirportSection(const fs::path& path) {
+  // The size fails for anything but a regular file (a folder, FIFO or device
+  // is never opened).
   std::error_code ec;
-  if (!fs::is_regular_file(path, ec)) return false;
   const std::uintmax_t size = fs::file_size(path, ec);
   if (ec || size < kBglHeaderBytes) return false;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
+  if (!file) return false;
   std::string head(kBglHeaderBytes, '\0');
-  if (!in.read(head.data(), static_cast<std::streamsize>(head.size()))) return false;
+  if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return false;
   const std::uint64_t sections = BglBytes(head).u32(kSectionCountAt);
   if (sections == 0 || size <= kBglHeaderBytes + kSectionEntryBytes * sections) return false;
   // The table is read in pieces, so a large count costs no large buffer.
-  std::string piece(kSectionEntryBytes * 256, '\0');
+  constexpr std::uint64_t kPiece = 64;
+  std::string piece(kSectionEntryBytes * kPiece, '\0');
   for (std::uint64_t done = 0; done < sections;) {
-    const std::uint64_t n = std::min<std::uint64_t>(256, sections - done);
-    if (!in.read(piece.data(), static_cast<std::streamsize>(n * kSectionEntryBytes))) return false;
+    const std::uint64_t n = std::min<std::uint64_t>(kPiece, sections - done);
+    const std::size_t bytes = static_cast<std::size_t>(n * kSectionEntryBytes);
+    if (std::fread(piece.data(), 1, bytes, file.get()) != bytes) return false;
+    const BglBytes table(std::string_view(piece.data(), bytes));
     for (std::uint64_t i = 0; i < n; ++i)
-      if (BglBytes(piece).u32(i * kSectionEntryBytes) == kBglAirportSectionType) return true;
+      if (table.u32(i * kSectionEntryBytes) == kBglAirportSectionType) return true;
     done += n;
   }
   return false;

@@ -159,8 +159,10 @@ TEST_F(AirportScanTest, PublisherFromPathOrManifest) {
   EXPECT_THAT(log, Not(Contains("sim/Community/manifest.json found")));
 }
 
-TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesThePreviousFiles) {
-  writeFile("airports/my_thirdparty/OLD.xml", "stale");
+TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScanMade) {
+  writeFile("airports/my_thirdparty/OLD.xml", "made by the previous scan");
+  writeFile("airports/scanned_airport_files.txt", "my_thirdparty/OLD.xml\n");
+  writeFile("airports/my_thirdparty/USER.xml", "the user's own");
   writeAirport("Community/somepub-egll/scenery/EGLL.bgl", "EGLL", 124);     // archived with 123
   writeAirport("Community/somepub-egkk/EGKK.BGL", "EGKK", 1);               // item without a number
   writeAirport("Community/somepub-egl1/e.bgl", "EGL1", 123);                // archived with 123: nothing generated
@@ -174,6 +176,8 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesThePreviousFiles) {
 
   const fs::path third = g_myThirdpartyFolder;
   EXPECT_FALSE(fs::exists(third / "OLD.xml"));
+  EXPECT_EQ(readFile(third / "USER.xml"), "the user's own");
+  EXPECT_THAT(readFile("airports/scanned_airport_files.txt"), HasSubstr("my_simaddon/KJFK.txt\nmy_simaddon/LFPG.xml\n"));
   EXPECT_EQ(readFile(third / "EGLL.txt"), "archive/thirdparty/Some%20Publisher/EGLL.xml\n");
   EXPECT_TRUE(fs::exists(third / "EGLL.xml"));
   EXPECT_EQ(readFile(third / "EGKK.txt"), "archive/thirdparty/Some%20Publisher/EGKK.xml\n");
@@ -208,7 +212,7 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesThePreviousFiles) {
 
   const DisplaySnapshot d = gf_displaySnapshot();
   EXPECT_EQ(d.simaddonCount, 2);
-  EXPECT_EQ(d.thirdpartyCount, 6);  // EGLL, EGKK, EDDF .xml; EGLL, EGKK, EGL1 .txt
+  EXPECT_EQ(d.thirdpartyCount, 7);  // EGLL, EGKK, EDDF, USER .xml; EGLL, EGKK, EGL1 .txt
 }
 
 TEST_F(AirportScanTest, Msfs2024ModeWalksCommunityOnlyAndGuessesUnidentifiedAirports) {

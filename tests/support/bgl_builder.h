@@ -37,11 +37,11 @@ struct BglHelipad {
 // One airport record; the identifier is the packed code unless identWord is given.
 struct BglAirportSpec {
   std::string icao = "EGLL";
-  std::optional<std::uint32_t> identWord;
+  std::optional<std::uint32_t> identWord{};
   std::int32_t elevationMm = 25000;
-  std::vector<BglHelipad> helipadsBefore;  // before the taxiway parking sub-record
-  std::vector<BglParking> parking;         // one taxiway parking sub-record, when not empty
-  std::vector<BglHelipad> helipadsAfter;   // after it
+  std::vector<BglHelipad> helipadsBefore{};  // before the taxiway parking sub-record
+  std::vector<BglParking> parking{};         // one taxiway parking sub-record, when not empty
+  std::vector<BglHelipad> helipadsAfter{};   // after it
 };
 
 class BglBuilder {
