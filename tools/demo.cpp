@@ -25,6 +25,7 @@
 #include "app/run_thread.h"
 #include "platform/simconnect/sim_world.h"
 #include "platform/win32/testdriver.h"
+#include "support/bgl_builder.h"
 #include "ui/display_state.h"
 #include "ui/main_window.h"
 
@@ -146,6 +147,16 @@ void prepareFolder(const fs::path& folder) {
             "  <airport code=\"KJFK\" iata=\"JFK\" lat=\"40.639722\" lon=\"-73.778889\" alt=\"13\"/>\n"
             "  <airport code=\"LSZH\" iata=\"ZRH\" lat=\"47.464722\" lon=\"8.549167\" alt=\"1416\"/>\n"
             "</airports>\n");
+  // An add-on airport of the simulator's own kind in the Community folder,
+  // which the airport scan turns into a park file (five gates and a helipad).
+  testsupport::BglAirportSpec addon{.icao = "LSZH", .elevationMm = 431600};
+  for (std::uint32_t i = 1; i <= 5; ++i)
+    addon.parking.push_back({.number = i, .radius = 30.0f, .heading = 270.0f, .latitude = 47.4600 + i * 0.0004,
+                             .longitude = 8.5500});
+  addon.helipadsBefore = {{.latitude = 47.4590, .longitude = 8.5520, .size = 25.0f}};
+  testsupport::BglBuilder().airportSection({addon}).write(folder / "appdata" / "Microsoft Flight Simulator" /
+                                                          "Packages" / "Community" / "asobo-airport-lszh-demo" /
+                                                          "scenery" / "LSZH.bgl");
   // The demo airport's park file, and a user who wants three of four stands filled.
   writeText(folder / "airports" / "my_thirdparty" / "EGLL.xml", demoParkFile());
   writeText(folder / "appdata" / "Skyloom" / "parameters.xml",
@@ -205,6 +216,7 @@ int main(int argc, char** argv) {
            d.minutesToRenewal <= 19 && std::chrono::steady_clock::now() - since > std::chrono::milliseconds(1500);
   }, /*quitNeeded=*/false);
   drv::saveScreenshot(window, folder / "window.png");
+  const DisplaySnapshot header = gf_displaySnapshot();
   std::cout << fmt::format("---- {} static aircraft placed at EGLL (the user stands on {}):\n", shown, userStand.name);
   for (const simsim::AiObject& o : simsim::world().aiObjects())
     std::cout << fmt::format("  {:8} {:28} stand {}\n", o.tailNumber, o.title, standAt(o.latitude, o.longitude));
@@ -215,6 +227,10 @@ int main(int argc, char** argv) {
   std::cout << "---- " << (folder / "Log.txt").string() << "\n";
   std::ifstream log(folder / "Log.txt");
   std::cout << log.rdbuf();
+  std::cout << "---- " << (folder / "output" / "info" / "AirportsScanLog.txt").string() << "\n";
+  std::ifstream scanLog(folder / "output" / "info" / "AirportsScanLog.txt");
+  std::cout << scanLog.rdbuf();
+  std::cout << fmt::format("---- header: # simaddon: {}  # thirdp: {}\n", header.simaddonCount, header.thirdpartyCount);
   std::cout << "---- window saved as " << (folder / "window.png").string() << "\n";
   if (!placed) {
     std::fprintf(stderr, "demo: the statics were not all placed in time\n");
