@@ -24,7 +24,7 @@ std::atomic<bool> g_liveriesProcessed{false};
 
 namespace {
 
-using TextSet = std::unordered_set<std::string, Fnv1aHash, std::equal_to<>>;
+using TextSet = std::unordered_set<std::string_view, LiveryTextHash, std::equal_to<>>;
 
 std::string_view lf_plural(std::size_t count) { return gf_pluralS64(static_cast<std::int64_t>(count)); }
 std::string_view lf_liveries(std::size_t count) { return count == 1 ? "livery" : "liveries"; }
@@ -44,6 +44,9 @@ CheckBoolParameter* lf_categorySetting(LiveryCategory category) {
 // The titles of every grouped livery (caller holds the tables lock).
 TextSet lf_installedTitles() {
   TextSet titles;
+  std::size_t count = 0;
+  for (const LiveryGroup& group : g_liveryTables.groups) count += group.liveries.size();
+  titles.reserve(count);
   for (const LiveryGroup& group : g_liveryTables.groups)
     for (const LiveryData& livery : group.liveries) titles.insert(livery.title);
   return titles;
@@ -92,48 +95,56 @@ std::string_view gf_liveryCategoryName(LiveryCategory category) noexcept {
   return "?";
 }
 
-void lf_groupScannedLiveries(const LiveryList& liveries) {
-  // The scan hands over a sorted list; a list in any other order is sorted
-  // here so that the tables never depend on it.
-  std::vector<const LiveryData*> ordered;
-  ordered.reserve(liveries.size());
-  for (const LiveryData& livery : liveries) ordered.push_back(&livery);
-  // Scan order, then registration and cargo: records that scan order cannot
-  // tell apart (a title given twice) still come in one order.
-  const auto less = [](const LiveryData* a, const LiveryData* b) {
-    if (gf_liveryLess(*a, *b)) return true;
-    if (gf_liveryLess(*b, *a)) return false;
-    return std::tie(a->registration, a->cargo) < std::tie(b->registration, b->cargo);
-  };
-  if (!std::is_sorted(ordered.begin(), ordered.end(), less)) std::stable_sort(ordered.begin(), ordered.end(), less);
+void lf_groupScannedLiveries(const LiveryList& liveries) { lf_groupScannedLiveries(LiveryList(liveries)); }
 
+void lf_groupScannedLiveries(LiveryList&& liveries) {
+  // The scan hands over a sorted list; a list in any other order is sorted
+  // here so that the tables never depend on it. Scan order, then
+  // registration and cargo: records that scan order cannot tell apart (a
+  // title given twice) still come in one order.
+  const auto less = [](const LiveryData& a, const LiveryData& b) {
+    if (gf_liveryLess(a, b)) return true;
+    if (gf_liveryLess(b, a)) return false;
+    return std::tie(a.registration, a.cargo) < std::tie(b.registration, b.cargo);
+  };
+  if (!std::is_sorted(liveries.begin(), liveries.end(), less)) std::stable_sort(liveries.begin(), liveries.end(), less);
+
+  // Which liveries are taken, decided while every title is still in place.
+  std::vector<bool> take(liveries.size(), false);
   std::size_t incomplete = 0, repeated = 0;
+  {
+    std::unordered_set<std::string_view, LiveryTextHash, std::equal_to<>> titles;
+    titles.reserve(liveries.size());
+    for (std::size_t i = 0; i < liveries.size(); ++i) {
+      const LiveryData& livery = liveries[i];
+      if (livery.title.empty() || livery.type.empty()) {
+        ++incomplete;
+      } else if (!titles.insert(livery.title).second) {
+        ++repeated;
+      } else {
+        take[i] = true;
+      }
+    }
+  }
   {
     std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
     g_liveryTables = LiveryTables{};
-    TextSet titles;
-    titles.reserve(ordered.size());
-    for (const LiveryData* livery : ordered) {
-      if (livery->title.empty() || livery->type.empty()) {
-        ++incomplete;
-        continue;
-      }
-      if (!titles.insert(livery->title).second) {
-        ++repeated;
-        continue;
-      }
-      std::vector<LiveryGroup>& groups = g_liveryTables.groups;
-      if (groups.empty() || groups.back().airline != livery->airline || groups.back().type != livery->type)
-        groups.push_back(LiveryGroup{livery->airline, livery->type, {}});
-      groups.back().liveries.push_back(*livery);
+    std::vector<LiveryGroup>& groups = g_liveryTables.groups;
+    for (std::size_t i = 0; i < liveries.size(); ++i) {
+      if (!take[i]) continue;
+      LiveryData& livery = liveries[i];
+      if (groups.empty() || groups.back().airline != livery.airline || groups.back().type != livery.type)
+        groups.push_back(LiveryGroup{livery.airline, livery.type, {}});
+      groups.back().liveries.push_back(std::move(livery));
     }
   }
+  liveries.clear();
   if (incomplete > 0) gf_logError("{} {} without title or type skipped", incomplete, lf_liveries(incomplete));
   if (repeated > 0)
     gf_logError("{} {} with a title given before skipped", repeated, lf_liveries(repeated));
 }
 
-void lf_groupScannedLiveries() { lf_groupScannedLiveries(g_scannedLiveries); }
+void lf_groupScannedLiveries() { lf_groupScannedLiveries(std::move(g_scannedLiveries)); }
 
 void lf_buildTypeAirlineTables() {
   std::unique_lock lock(g_liveryTablesMutex);  // nothing else held
@@ -185,11 +196,19 @@ std::size_t lf_processInlineRegcodes() {
 }
 
 void lf_processOfflineRegcodes() {
+  // The set of installed titles (views into the grouped liveries, which stay
+  // in place while the run builds the tables) is made only when some source
+  // needs it.
   TextSet installed;
-  {
-    std::shared_lock lock(g_liveryTablesMutex);  // nothing else held
-    installed = lf_installedTitles();
-  }
+  bool haveInstalled = false;
+  const auto installedTitles = [&]() -> const TextSet& {
+    if (!haveInstalled) {
+      std::shared_lock lock(g_liveryTablesMutex);  // nothing else held
+      installed = lf_installedTitles();
+      haveInstalled = true;
+    }
+    return installed;
+  };
 
   const std::filesystem::path dataFile = gf_regcodeDataFilePath();
   std::error_code ec;
@@ -198,7 +217,7 @@ void lf_processOfflineRegcodes() {
       const RegcodeDataFile data = gf_readRegcodeDataFile(dataFile);
       if (data.skipped > 0) gf_logError("{} malformed entr{} skipped in {}", data.skipped,
                                         data.skipped == 1 ? "y" : "ies", dataFile.string());
-      lf_applyOfflineRegcodes(data.regcodes, installed, dataFile.string());
+      lf_applyOfflineRegcodes(data.regcodes, installedTitles(), dataFile.string());
     } catch (const std::exception& e) {
       gf_logError("Skipping {}: {}", dataFile.string(), e.what());
     }
@@ -225,7 +244,7 @@ void lf_processOfflineRegcodes() {
       }
       if (malformed > 0)
         gf_logError("{} malformed line{} skipped in {}", malformed, lf_plural(malformed), file.string());
-      lf_applyOfflineRegcodes(entries, installed, file.string());
+      lf_applyOfflineRegcodes(entries, installedTitles(), file.string());
     } catch (const std::exception& e) {
       gf_logError("Skipping {}: {}", file.string(), e.what());
     }

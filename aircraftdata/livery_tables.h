@@ -34,9 +34,17 @@
 #include "app/hash.h"
 #include "scan/livery_data.h"
 
+// 64-bit FNV-1a for the livery tables. Deliberately not noexcept: the
+// standard library then keeps each entry's hash code beside it, so growing a
+// table does not hash every long title again.
+struct LiveryTextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const { return Fnv1aHash{}(text); }
+};
+
 // A hashed table with text keys (64-bit FNV-1a).
 template <typename Value>
-using LiveryTextTable = std::unordered_map<std::string, Value, Fnv1aHash, std::equal_to<>>;
+using LiveryTextTable = std::unordered_map<std::string, Value, LiveryTextHash, std::equal_to<>>;
 
 // Livery titles in scan order.
 using TitleList = std::vector<std::string>;
@@ -102,7 +110,9 @@ std::string_view gf_liveryCategoryName(LiveryCategory category) noexcept;
 // and so is a livery whose title an earlier one already has (titles are
 // unique among installed liveries); each kind is counted in one log line.
 void lf_groupScannedLiveries(const LiveryList& liveries);
-// The same for g_scannedLiveries.
+// The same, taking the liveries out of the list instead of copying them.
+void lf_groupScannedLiveries(LiveryList&& liveries);
+// The same for g_scannedLiveries, which is left empty.
 void lf_groupScannedLiveries();
 
 // Fills the pax and cargo type -> airline -> titles tables and the airline ->

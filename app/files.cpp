@@ -205,23 +205,45 @@ std::size_t gf_removeStaleTemporaryFiles() {
   return gf_removeStaleTemporaryFiles(folders);
 }
 
-bool gf_replaceFileAtomically(const fs::path& target, std::string_view content) {
+AtomicFileWriter::AtomicFileWriter(const fs::path& target) : m_target(target) {
   static std::atomic<unsigned> counter{0};
   const auto tid = std::hash<std::thread::id>{}(std::this_thread::get_id());
-  fs::path temp = target;
-  temp += fmt::format("{}{:x}-{}", kTemporaryFileMarker, tid & 0xffffff, counter.fetch_add(1));
-  std::FILE* f = std::fopen(temp.c_str(), "wb");
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(content.data(), 1, content.size(), f) == content.size();
-  ok = (std::fflush(f) == 0) && ok;
-  ok = (std::fclose(f) == 0) && ok;
-  std::error_code ec;
-  if (ok) {
-    fs::rename(temp, target, ec);
-    ok = !ec;
+  m_temp = target;
+  m_temp += fmt::format("{}{:x}-{}", kTemporaryFileMarker, tid & 0xffffff, counter.fetch_add(1));
+  m_file = std::fopen(m_temp.c_str(), "wb");
+  m_ok = m_file != nullptr;
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+  if (m_file != nullptr) std::fclose(m_file);
+  if (!m_temp.empty()) {
+    std::error_code ec;
+    fs::remove(m_temp, ec);
   }
-  if (!ok) fs::remove(temp, ec);
-  return ok;
+}
+
+bool AtomicFileWriter::write(std::string_view piece) {
+  if (m_ok && !piece.empty()) m_ok = std::fwrite(piece.data(), 1, piece.size(), m_file) == piece.size();
+  return m_ok;
+}
+
+bool AtomicFileWriter::commit() {
+  if (m_file == nullptr) return false;
+  m_ok = (std::fflush(m_file) == 0) && m_ok;
+  m_ok = (std::fclose(m_file) == 0) && m_ok;
+  m_file = nullptr;
+  if (!m_ok) return false;
+  std::error_code ec;
+  fs::rename(m_temp, m_target, ec);
+  if (ec) return m_ok = false;
+  m_temp.clear();  // renamed: nothing left to remove
+  return true;
+}
+
+bool gf_replaceFileAtomically(const fs::path& target, std::string_view content) {
+  AtomicFileWriter writer(target);
+  writer.write(content);
+  return writer.commit();
 }
 
 namespace {
@@ -431,6 +453,10 @@ FileReadResult gf_readTextFile(int charset, const fs::path& path, std::vector<st
 }
 
 void gf_textToLines(int charset, std::string content, std::vector<std::string>& lines) {
+  splitLines(gf_textToUtf8(charset, std::move(content)), lines);
+}
+
+std::string gf_textToUtf8(int charset, std::string content) {
   std::string utf8;
   switch (charset) {
     case kCharsetAnsi:
@@ -463,5 +489,5 @@ void gf_textToLines(int charset, std::string content, std::vector<std::string>& 
       utf8 = std::move(content);
       break;
   }
-  splitLines(utf8, lines);
+  return utf8;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <list>
 #include <optional>
@@ -72,6 +73,27 @@ bool gf_isOurTemporaryFileName(std::string_view name);
 // start, while the single-instance mutex is held. Returns how many went.
 std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders);
 std::size_t gf_removeStaleTemporaryFiles();
+// A file written piece by piece into a temporary file in the same folder,
+// which commit() renames over the target; a writer that ends without a
+// successful commit() removes its temporary file and leaves the target as it
+// was. For files too large to build in memory first.
+class AtomicFileWriter {
+ public:
+  explicit AtomicFileWriter(const fs::path& target);
+  ~AtomicFileWriter();
+  AtomicFileWriter(const AtomicFileWriter&) = delete;
+  AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+  // Appends; false once anything has failed.
+  bool write(std::string_view piece);
+  // Flushes, closes and renames; false when anything failed.
+  bool commit();
+
+ private:
+  fs::path m_target;
+  fs::path m_temp;
+  std::FILE* m_file = nullptr;
+  bool m_ok = false;
+};
 
 // Write texts one per line ("\n" after each) / one text, replacing the file.
 bool gf_writeLines(const fs::path& path, const std::vector<std::string>& lines);
@@ -139,6 +161,9 @@ enum Charset : int {
 int gf_detectCharset(const fs::path& path);
 // The character set of the first bytes of a text (at most 1027 are looked at).
 int gf_charsetOfSample(std::string_view sample);
+// A file's bytes in the character set of the code as UTF-8 text (a byte
+// order mark dropped); codes other than 0 to 4 give the bytes unchanged.
+std::string gf_textToUtf8(int charset, std::string content);
 // Reads the whole file as lines converted to UTF-8 per the code, appending to
 // lines; false when the file cannot be read (see gf_readUserFile; at most
 // kTextFileMaxBytes); an unknown code throws std::runtime_error

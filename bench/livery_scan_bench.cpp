@@ -1,17 +1,28 @@
-// The whole livery scan of a realistic installed-AI tree (20,000 aircraft.cfg
-// files with 1 to 60 liveries each, mixed character sets, a reference database
-// of 100,000 registrations), beside a plain read of the same files.
+// The whole livery scan of a generated installed-AI tree (aircraft.cfg files
+// with 1 to 60 liveries each, mixed character sets, a reference database),
+// beside a plain read of the same files measured in the same run, at 2,000,
+// 20,000 and 60,000 files, for the realistic and the stress shape of the
+// generator (tools/ai_tree_generator.h).
 //
 //   build/bench/skyloom_bench [--benchmark_filter=...]
-// SKYLOOM_BENCH_DIR names the folder of the generated tree (default: a folder
-// under the temporary folder, made once and reused).
+// Each result carries: plain_ms (reading every file of the tree once),
+// ratio (scan / plain read), us_per_file, peak_MiB (the process's peak during
+// the scan), B_per_livery (the scan's peak above what the process held before
+// it, per livery section), and the share of each phase of the scan in %.
+// SKYLOOM_BENCH_DIR names the folder of the generated trees (default: a
+// folder under the temporary folder; each tree is made once and reused).
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <string>
 #include <thread>
 
+#include <malloc.h>  // malloc_trim: the peak is measured from what the process really holds
+
 #include <benchmark/benchmark.h>
+#include <fmt/format.h>
 
 #include "aircraftdata/dbase.h"
 #include "aircraftdata/livery_tables.h"
@@ -33,66 +44,117 @@ fs::path benchRoot() {
   return dir != nullptr ? fs::path(dir) : fs::temp_directory_path() / "skyloom-bench-ai-tree";
 }
 
-// Generates the tree once and makes it the working folder.
-void prepare() {
-  static bool done = false;
-  if (done) return;
-  const fs::path root = benchRoot();
-  if (!fs::exists(root / "ready")) {
-    fs::remove_all(root);
-    std::cerr << "generating the AI tree in " << root << " ...\n";
-    const std::size_t liveries = gf_generateAiTree(root, AiTreeShape{});
-    std::ofstream(root / "ready") << liveries << "\n";
-  }
+// Generates the tree once, makes it the working folder and reads its
+// database. Returns the number of livery sections in it.
+std::size_t prepare(std::size_t files, bool stress) {
+  const fs::path root = benchRoot() / fmt::format("{}-{}", stress ? "stress" : "realistic", files);
+  fs::create_directories(root);
   fs::current_path(root);
+  std::size_t liveries = 0;
+  if (!(std::ifstream("ready") >> liveries)) {
+    for (const char* folder : {"liveries", "input", "output"}) fs::remove_all(folder);
+    std::cerr << "generating the AI tree in " << root << " ...\n";
+    AiTreeShape shape;
+    shape.files = files;
+    shape.stress = stress;
+    // A real database knows about as many registrations as there are liveries.
+    shape.registrations = stress ? 100000 : files * 32;
+    liveries = gf_generateAiTree(root, shape);
+    std::ofstream("ready") << liveries << "\n";
+  }
   setenv("APPDATA", (root / "appdata").c_str(), 1);
   gf_initFolders();
   gf_openLog(".");
+  gf_resetDbaseForTests();
   gf_readDbase();
   g_maxTasks = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-  done = true;
+  return liveries;
 }
 
-std::size_t peakMemoryKiB() {
+std::size_t statusKiB(const char* key) {
   std::ifstream status("/proc/self/status");
+  const std::string prefix = std::string(key) + ":";
   for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::stoul(line.substr(6));
+    if (line.rfind(prefix, 0) == 0) return std::stoul(line.substr(prefix.size()));
   return 0;
 }
 
-void BM_PlainRead(benchmark::State& state) {
-  prepare();
+// Resets the peak resident size to the current one.
+void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+double plainReadSeconds() {
+  const auto start = std::chrono::steady_clock::now();
   std::size_t bytes = 0;
-  for (auto _ : state) {
-    bytes = 0;
-    for (const auto& entry : fs::recursive_directory_iterator("liveries")) {
-      if (!entry.is_regular_file()) continue;
-      std::string content;
-      gf_readWholeFile(entry.path(), content);
-      bytes += content.size();
-      benchmark::DoNotOptimize(content.data());
-    }
+  for (const auto& entry : fs::recursive_directory_iterator("liveries")) {
+    if (!entry.is_regular_file()) continue;
+    std::string content;
+    gf_readWholeFile(entry.path(), content);
+    bytes += content.size();
+    benchmark::DoNotOptimize(content.data());
   }
-  state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+  benchmark::DoNotOptimize(bytes);
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
 void BM_LiveryScan(benchmark::State& state) {
-  prepare();
+  const auto files = static_cast<std::size_t>(state.range(0));
+  const bool stress = state.range(1) != 0;
+  const std::size_t liveries = prepare(files, stress);
   prm::LIG_AUTOMATIC.set(false);
   prm::lfolder0.set("liveries");
+  double plain = 0, scan = 0;
+  LiveryScanPhases phases;
+  std::size_t peakKiB = 0, aboveKiB = 0;
   for (auto _ : state) {
     state.PauseTiming();
+    plain += plainReadSeconds();
     gf_clearLiveryTables();
     lf_clearLiveries();
     prm::SCAN_LIVERIES.set(true);
+    malloc_trim(0);
+    const std::size_t before = statusKiB("VmRSS");
+    resetPeak();
     state.ResumeTiming();
+    const auto start = std::chrono::steady_clock::now();
     gf_scanLiveries();
+    scan += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.PauseTiming();
+    const std::size_t peak = statusKiB("VmHWM");
+    peakKiB = std::max(peakKiB, peak);
+    aboveKiB = std::max(aboveKiB, peak > before ? peak - before : 0);
+    phases.walkAndParse += g_liveryScanPhases.walkAndParse;
+    phases.merge += g_liveryScanPhases.merge;
+    phases.corrections += g_liveryScanPhases.corrections;
+    phases.sort += g_liveryScanPhases.sort;
+    phases.write += g_liveryScanPhases.write;
+    phases.report += g_liveryScanPhases.report;
+    phases.handOver += g_liveryScanPhases.handOver;
+    gf_clearLiveryTables();
+    state.ResumeTiming();
   }
-  state.counters["peak_MiB"] = static_cast<double>(peakMemoryKiB()) / 1024.0;
+  const auto n = static_cast<double>(state.iterations());
+  state.counters["plain_ms"] = plain / n * 1e3;
+  state.counters["ratio"] = scan / plain;
+  state.counters["us_per_file"] = scan / n / static_cast<double>(files) * 1e6;
+  state.counters["peak_MiB"] = static_cast<double>(peakKiB) / 1024.0;
+  state.counters["B_per_livery"] = static_cast<double>(aboveKiB) * 1024.0 / static_cast<double>(liveries);
+  state.counters["liveries"] = static_cast<double>(liveries);
+  const auto share = [&](double seconds) { return seconds / scan * 100.0; };
+  state.counters["%walk_parse"] = share(phases.walkAndParse);
+  state.counters["%merge"] = share(phases.merge);
+  state.counters["%corrections"] = share(phases.corrections);
+  state.counters["%sort"] = share(phases.sort);
+  state.counters["%write"] = share(phases.write);
+  state.counters["%report"] = share(phases.report);
+  state.counters["%handover"] = share(phases.handOver);
 }
 
 }  // namespace
 
-BENCHMARK(BM_PlainRead)->Unit(benchmark::kMillisecond)->Iterations(3);
-BENCHMARK(BM_LiveryScan)->Unit(benchmark::kMillisecond)->Iterations(3);
+// Arguments: number of files, stress shape (0 or 1).
+BENCHMARK(BM_LiveryScan)
+    ->ArgsProduct({{2000, 20000, 60000}, {0, 1}})
+    ->ArgNames({"files", "stress"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
 BENCHMARK_MAIN();

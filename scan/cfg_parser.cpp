@@ -1,7 +1,9 @@
 #include "scan/cfg_parser.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -16,27 +18,14 @@
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/text.h"
+#include "scan/ivao_parser.h"
 #include "scan/scan_reports.h"
 
 namespace fs = std::filesystem;
 
 std::set<std::string, std::less<>> g_dontUseLiveryTitles;
-std::mutex g_scannedTitlesMutex;
 
 namespace {
-
-// One file's claim on a title: the record it returned and the line that
-// reports its section should another file win the title.
-struct TitleClaim {
-  std::uint32_t rank = 0;
-  std::string path;
-  LiveryData record;
-  std::string duplicateLine;
-};
-
-// Title -> the claims of the files that returned it; guarded by
-// g_scannedTitlesMutex.
-std::map<std::string, std::vector<TitleClaim>, std::less<>> g_titleClaims;
 
 // The blank characters of the key lines: ' ', tab, LF, VT, FF, CR.
 bool lf_isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
@@ -147,7 +136,7 @@ std::string lf_readAtcId(std::string_view line) {
   return value;
 }
 
-std::string lf_readFltsimHeader(std::string_view line) {
+std::string_view lf_readFltsimHeader(std::string_view line) {
   if (line.starts_with("//")) return {};
   // "<blanks>[fltsim.<digits>]<blanks>", the letters in any case.
   const std::size_t n = line.size();
@@ -160,7 +149,7 @@ std::string lf_readFltsimHeader(std::string_view line) {
     if (j > digits && j < n && line[j] == ']') {
       std::size_t k = j + 1;
       while (k < n && lf_isBlank(line[k])) ++k;
-      if (k == n) return std::string(line.substr(digits, j - digits));
+      if (k == n) return line.substr(digits, j - digits);
     }
   }
   // A header-like line that fails the pattern (a comment behind it, a number
@@ -201,17 +190,32 @@ std::string lf_resolveType(const std::string& value, std::string_view path) {
 // Files and sections
 // ---------------------------------------------------------------------------
 
-bool lf_findFltsimSections(const std::vector<std::string>& lines, std::string_view path) {
+CfgLines gf_splitCfgLines(std::string_view text) {
+  CfgLines lines;
+  lines.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+bool lf_findFltsimSections(const CfgLines& lines, std::string_view path) {
   bool anyHeader = false;
   bool aboveLimit = false;
-  for (const std::string& line : lines) {
-    const std::string number = lf_readFltsimHeader(line);
+  for (const std::string_view line : lines) {
+    const std::string_view number = lf_readFltsimHeader(line);
     if (number.empty()) continue;
     anyHeader = true;
     std::int32_t value = 0;
     const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value);
     if (ec != std::errc() || end != number.data() + number.size()) {
-      gf_logError("fltsim num {} incorrect", line);
+      gf_scanLogError("fltsim num {} incorrect", line);
       return false;
     }
     if (value > 10000) aboveLimit = true;
@@ -227,12 +231,12 @@ bool lf_findFltsimSections(const std::vector<std::string>& lines, std::string_vi
   return true;
 }
 
-std::string lf_aircraftTypeOf(std::string_view path, const std::vector<std::string>& lines) {
-  for (const std::string& line : lines) {
+std::string lf_aircraftTypeOf(std::string_view path, const CfgLines& lines) {
+  for (const std::string_view line : lines) {
     const std::string value = lf_readIcaoTypeDesignator(line);
     if (!value.empty()) return lf_resolveType(value, path);
   }
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     const std::string value = lf_readBaseContainer(line);
     if (!value.empty()) return lf_resolveType(value, path);
   }
@@ -244,70 +248,34 @@ std::string lf_aircraftTypeOf(std::string_view path, const std::vector<std::stri
   return {};
 }
 
-void lf_forEachFltsimSection(const std::vector<std::string>& lines,
-                             const std::function<void(std::vector<std::string>&)>& process) {
-  std::vector<std::string> buffer;
-  buffer.reserve(48);
-  bool open = false;
-  for (const std::string& line : lines) {
-    if (!lf_readFltsimHeader(line).empty()) {
-      if (open && !buffer.empty()) process(buffer);
-      buffer.clear();
-      buffer.push_back(line);
-      open = true;
-      continue;
-    }
-    // Any other section header (such as "[General]") ends the livery
-    // section: a "[" at one of the first six positions.
-    if (line.substr(0, std::min<std::size_t>(line.size(), 6)).find('[') != std::string::npos) {
-      if (open) {
-        process(buffer);
-        buffer.clear();
-        open = false;
-      }
-      continue;
-    }
-    if (open) buffer.push_back(line);
-  }
-  if (open) process(buffer);
-}
-
-bool FileTitles::accept(const LiveryData& record, std::string duplicateLine) {
+bool ParsedFile::accept(LiveryData&& record, std::string_view header) {
   if (!m_titles.insert(record.title).second) return false;
-  m_entries.push_back(Entry{record, std::move(duplicateLine)});
+  liveries.push_back(std::move(record));
+  headers.emplace_back(header);
   return true;
-}
-
-void FileTitles::commit() {
-  std::lock_guard lock(g_scannedTitlesMutex);  // leaf lock
-  for (Entry& entry : m_entries) {
-    auto& claims = g_titleClaims[entry.record.title];
-    claims.push_back(TitleClaim{m_rank, m_path, std::move(entry.record), std::move(entry.duplicateLine)});
-  }
-  m_entries.clear();
 }
 
 namespace {
 
 // Removes empty lines and comment lines from the end of a section; the
 // header line stays.
-void lf_dropTrailingClutter(std::vector<std::string>& section) {
+void lf_dropTrailingClutter(CfgLines& section) {
   while (section.size() > 1 && (section.back().empty() || section.back().starts_with("//"))) section.pop_back();
 }
 
 // The body of one ordinary section, without the exception boundary.
-LiveryList lf_processSection(std::uint32_t rank, std::vector<std::string>& section, const std::string& type,
-                             const std::string& path, const std::string& folder, FileTitles& titles) {
+void lf_processSection(std::uint32_t rank, CfgLines& section, const std::string& type, const std::string& path,
+                       const std::string& folder, ParsedFile& file) {
   lf_dropTrailingClutter(section);
-  if (section.empty()) return {};
-  const std::string header = section.front();
+  if (section.empty()) return;
+  const std::string_view header = section.front();
 
   std::string title, airline, parkingTypes, registration;
   bool registrationTaken = false;  // an atc_id value was read (valid or not)
   bool abandoned = false;
   const bool suppressStubs = prm::SUPPRESS_STUB.value();
 
-  for (const std::string& line : section) {
+  for (const std::string_view line : section) {
     // The first test that takes the line ends the work on it.
     if (title.empty()) {
       if (std::string value = lf_readTitle(line); !value.empty()) {
@@ -338,7 +306,7 @@ LiveryList lf_processSection(std::uint32_t rank, std::vector<std::string>& secti
           break;
         } else {
           // The airline stays unset: a later icao_airline line may still set it.
-          gf_reportInvalidAirline(fmt::format("{:12} in {} ", code, path) + header);
+          gf_reportInvalidAirline(fmt::format("{:12} in {} {}", code, path, header));
         }
         continue;
       }
@@ -386,19 +354,19 @@ LiveryList lf_processSection(std::uint32_t rank, std::vector<std::string>& secti
   if (airline.empty()) {
     gf_reportIncompleteSection(fmt::format("{} {} icao_airline is missing, or it has invalid info ", path, header));
   }
-  if (abandoned) return {};
+  if (abandoned) return;
   if (title.empty()) {
     gf_reportIncompleteSection(fmt::format("{} {} misses title", folder, header));
-    return {};
+    return;
   }
-  if (g_dontUseLiveryTitles.contains(title)) return {};
+  if (g_dontUseLiveryTitles.contains(title)) return;
   if (airline == g_genericAirline) registration.clear();
 
   if (airline.empty()) {
     if (registration.empty()) {
       if (lf_isHeavy(type)) {
         gf_reportIncompleteSection(fmt::format("'{}' '{}' has no airline and no regcode info", folder, header));
-        return {};
+        return;
       }
       airline = "PVT";
       registration = gf_findShortRegcodeIn(title);
@@ -409,7 +377,7 @@ LiveryList lf_processSection(std::uint32_t rank, std::vector<std::string>& secti
         if (lf_isHeavy(type)) {
           gf_reportIncompleteSection(
               fmt::format("'{}' '{}' has no airline and regcode not in dbase", folder, header));
-          return {};
+          return;
         }
         airline = "PVT";
       }
@@ -425,165 +393,172 @@ LiveryList lf_processSection(std::uint32_t rank, std::vector<std::string>& secti
   record.cargo = parkingTypes.size() >= 5 && parkingTypes.find("CARGO") != std::string::npos &&
                  parkingTypes.find("GATE") == std::string::npos;
 
-  std::string duplicateLine = fmt::format("{} {} title '{}' already exists", folder, header, title);
-  if (!titles.accept(record, duplicateLine)) {
-    gf_reportIncompleteSection(std::move(duplicateLine));
-    return {};
-  }
-  return LiveryList{std::move(record)};
+  if (!file.accept(std::move(record), header))
+    gf_reportIncompleteSection(fmt::format("{} {} title '{}' already exists", folder, header, title));
 }
 
 }  // namespace
 
-LiveryList lf_procesFltSimSection(std::uint32_t rank, std::vector<std::string>& section, const std::string& type,
-                                  const std::string& path, const std::string& folder, FileTitles& titles) {
+void lf_procesFltSimSection(std::uint32_t rank, CfgLines& section, const std::string& type,
+                            const std::string& path, const std::string& folder, ParsedFile& file) {
   try {
-    return lf_processSection(rank, section, type, path, folder, titles);
+    lf_processSection(rank, section, type, path, folder, file);
   } catch (const std::exception& e) {
-    gf_logError("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), path);
+    gf_scanLogError("Exception in lf_procesFltSimSection: {}, file: {}", e.what(), path);
     throw;
   }
 }
 
-LiveryList lf_splitFltsimSections(std::uint32_t rank, const std::vector<std::string>& lines,
-                                  const std::string& type, const std::string& path, const std::string& folder,
-                                  FileTitles& titles) {
-  LiveryList result;
-  lf_forEachFltsimSection(lines, [&](std::vector<std::string>& section) {
-    LiveryList records = lf_procesFltSimSection(rank, section, type, path, folder, titles);
-    result.insert(result.end(), std::make_move_iterator(records.begin()), std::make_move_iterator(records.end()));
+ParsedFile gf_parseAircraftCfg(std::uint32_t rank, const std::string& path, const CfgLines& lines) {
+  ParsedFile file;
+  if (!lf_findFltsimSections(lines, path)) return file;
+  const std::string type = lf_aircraftTypeOf(path, lines);
+  if (type.empty()) return file;
+  const std::string folder = lf_folderOf(path);
+  lf_forEachFltsimSection(lines, [&](CfgLines& section) {
+    lf_procesFltSimSection(rank, section, type, path, folder, file);
   });
-  // Scan order; equal keys keep their section order.
-  std::stable_sort(result.begin(), result.end(), gf_liveryLess);
-  return result;
+  return file;
 }
 
 LiveryList gf_parseAircraftCfgLines(std::uint32_t rank, const std::string& path,
                                     const std::vector<std::string>& lines) {
-  if (!lf_findFltsimSections(lines, path)) return {};
-  const std::string type = lf_aircraftTypeOf(path, lines);
-  if (type.empty()) return {};
-  FileTitles titles(rank, path);
-  LiveryList result = lf_splitFltsimSections(rank, lines, type, path, lf_folderOf(path), titles);
-  titles.commit();
-  return result;
+  LiveryList liveries = gf_parseAircraftCfg(rank, path, CfgLines(lines.begin(), lines.end())).liveries;
+  std::stable_sort(liveries.begin(), liveries.end(), gf_liveryLess);
+  return liveries;
 }
 
-std::optional<std::vector<std::string>> lf_readAircraftCfg(const std::string& path, bool* charsetMissing) {
-  if (charsetMissing != nullptr) *charsetMissing = false;
-  std::error_code ec;
-  const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec) {
-    // Missing, or no regular file: nothing to read, as with an unknown character set.
-    if (charsetMissing != nullptr) *charsetMissing = true;
-    return std::nullopt;
+CfgRead lf_readAircraftCfg(const std::string& path, CfgText& cfg) {
+  cfg.text.clear();
+  cfg.lines.clear();
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) {
+    const int error = errno;
+    if (error == ENOENT) return CfgRead::Missing;
+    // Unreadable, or a path too long to open.
+    gf_scanLogError("{} cannot be read: {}; skipped", path, std::generic_category().message(error));
+    return CfgRead::Skipped;
   }
-  if (size > kMaxAircraftCfgBytes) {
-    gf_logError("{} has {} bytes, more than an aircraft.cfg can have; skipped", path, size);
+  std::string bytes;
+  bool ok = std::fseek(f, 0, SEEK_END) == 0;
+  const long size = ok ? std::ftell(f) : -1;
+  ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
+  if (ok && static_cast<std::uintmax_t>(size) > kMaxAircraftCfgBytes) {
+    std::fclose(f);
+    gf_scanLogError("{} has {} bytes, more than an aircraft.cfg can have; skipped", path, size);
     gf_reportInvalidFile(fmt::format("{} is larger than {} bytes, skipped", path, kMaxAircraftCfgBytes));
-    return std::nullopt;
+    return CfgRead::Skipped;
   }
-  const int charset = gf_detectCharset(path);
-  if (charset == kCharsetNone) {
-    if (charsetMissing != nullptr) *charsetMissing = true;
-    return std::nullopt;
+  if (ok) {
+    bytes.resize(static_cast<std::size_t>(size));
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));  // it may have shrunk meanwhile
+    ok = std::ferror(f) == 0;
   }
-  std::vector<std::string> lines;
-  lines.reserve(4048);
-  if (!gf_readTextLines(charset, path, lines)) return std::nullopt;
-  return lines;
+  std::fclose(f);
+  if (!ok) {
+    gf_scanLogError("{} cannot be read; skipped", path);
+    return CfgRead::Skipped;
+  }
+  if (bytes.empty()) return CfgRead::Empty;
+  const int charset = gf_charsetOfSample(bytes);
+  if (charset == kCharsetNone) return CfgRead::NoCharset;
+  cfg.text = gf_textToUtf8(charset, std::move(bytes));
+  cfg.lines = gf_splitCfgLines(cfg.text);
+  return CfgRead::Ok;
 }
 
-LiveryList lf_searchLiveriesinFile(std::uint32_t rank, const std::string& path) {
-  // Every return below, and the rethrow, is a way out of the task; the task
-  // slot (g_runningTasks) is not given back here but by the driver's guard,
-  // exactly once, whichever way the task ends.
+ParsedFile gf_parseCfgFile(std::uint32_t rank, const std::string& path, bool ivao) {
+  return ivao ? gf_parseIvaoCfgFile(rank, path) : gf_parseOrdinaryCfgFile(rank, path);
+}
+
+ParsedFile gf_parseOrdinaryCfgFile(std::uint32_t rank, const std::string& path) {
   try {
-    std::error_code ec;
-    if (!fs::exists(path, ec)) return {};
-    std::optional<std::vector<std::string>> lines = lf_readAircraftCfg(path, nullptr);
-    if (!lines) return {};
-    return gf_parseAircraftCfgLines(rank, path, *lines);
+    CfgText cfg;
+    switch (lf_readAircraftCfg(path, cfg)) {
+      case CfgRead::Ok:
+        return gf_parseAircraftCfg(rank, path, cfg.lines);
+      case CfgRead::Empty:
+        gf_scanLogError("{} is empty; skipped", path);
+        return {};
+      case CfgRead::NoCharset:
+        gf_scanLogError("No character set found for {}", path);
+        return {};
+      default:
+        return {};
+    }
   } catch (const std::exception& e) {
-    gf_logError("Exception in lf_searchLiveriesinFile {}: {}", path, e.what());
+    gf_scanLogError("Exception in lf_searchLiveriesinFile {}: {}", path, e.what());
     throw;
   }
 }
 
-// ---------------------------------------------------------------------------
-// Scan-wide state
-// ---------------------------------------------------------------------------
-
-void gf_resolveDuplicateTitles(LiveryList& merged) {
-  std::vector<std::string> lines;
-  {
-    std::lock_guard lock(g_scannedTitlesMutex);  // leaf lock
-    // The titles claimed by more than one file, their claims in winning order.
-    std::unordered_map<std::string_view, std::vector<TitleClaim>*> contested;
-    for (auto& [title, claims] : g_titleClaims) {
-      if (claims.size() < 2) continue;
-      std::stable_sort(claims.begin(), claims.end(), [](const TitleClaim& a, const TitleClaim& b) {
-        if (a.rank != b.rank) return a.rank < b.rank;
-        return a.path < b.path;
-      });
-      contested.emplace(title, &claims);
-    }
-    if (contested.empty()) return;
-
-    // Where each contested title stands in the merged list.
-    std::unordered_map<std::string_view, std::vector<std::size_t>> positions;
-    for (std::size_t i = 0; i < merged.size(); ++i)
-      if (contested.contains(merged[i].title)) positions[merged[i].title].push_back(i);
-
-    std::vector<bool> drop(merged.size(), false);
-    for (auto& [title, claimsPtr] : contested) {
-      std::vector<TitleClaim>& claims = *claimsPtr;
-      const std::vector<std::size_t>& at = positions[title];
-      // The winner is the first claim in order whose record the driver has
-      // merged (a task whose result was dropped cannot win).
-      std::size_t winner = claims.size();
-      std::size_t kept = merged.size();
-      for (std::size_t c = 0; c < claims.size() && winner == claims.size(); ++c) {
-        for (std::size_t i : at) {
-          if (merged[i] == claims[c].record && merged[i].folderRank == claims[c].record.folderRank) {
-            winner = c;
-            kept = i;
-            break;
-          }
-        }
-      }
-      if (winner == claims.size()) winner = 0;  // none merged: report against the first
-      for (std::size_t i : at)
-        if (i != kept) drop[i] = true;
-      for (std::size_t c = 0; c < claims.size(); ++c)
-        if (c != winner) lines.push_back(std::move(claims[c].duplicateLine));
-      // Resolved: a second call finds nothing to do.
-      TitleClaim keep = std::move(claims[winner]);
-      claims.clear();
-      claims.push_back(std::move(keep));
-    }
-
-    std::size_t out = 0;
-    for (std::size_t i = 0; i < merged.size(); ++i) {
-      if (drop[i]) continue;
-      if (out != i) merged[out] = std::move(merged[i]);
-      ++out;
-    }
-    merged.resize(out);
-  }
-  for (std::string& line : lines) gf_reportIncompleteSection(std::move(line));
+LiveryList lf_searchLiveriesinFile(std::uint32_t rank, const std::string& path) {
+  LiveryList liveries = gf_parseOrdinaryCfgFile(rank, path).liveries;
+  std::stable_sort(liveries.begin(), liveries.end(), gf_liveryLess);
+  return liveries;
 }
 
-std::size_t gf_scannedTitleCount() {
-  std::lock_guard lock(g_scannedTitlesMutex);
-  return g_titleClaims.size();
+// ---------------------------------------------------------------------------
+// Merging the files of a scan
+// ---------------------------------------------------------------------------
+
+std::uint32_t LiveryMerge::add(std::uint32_t rank, std::string path, ParsedFile&& file) {
+  const auto index = static_cast<std::uint32_t>(m_files.size());
+  for (std::uint32_t k = 0; k < file.liveries.size(); ++k) m_origins.push_back(Origin{index, k});
+  if (m_liveries.empty()) {
+    m_liveries = std::move(file.liveries);
+  } else {
+    m_liveries.insert(m_liveries.end(), std::make_move_iterator(file.liveries.begin()),
+                      std::make_move_iterator(file.liveries.end()));
+  }
+  m_files.push_back(Source{rank, std::move(path), file.ivao, std::move(file.headers)});
+  return index;
+}
+
+std::string LiveryMerge::duplicateLine(const Origin& origin, const std::string& title) const {
+  const Source& source = m_files[origin.file];
+  const std::string folder = lf_folderOf(source.path);
+  const std::string& header = source.headers[origin.section];
+  if (source.ivao) return folder + " " + header + " title already exists: " + title;
+  return fmt::format("{} {} title '{}' already exists", folder, header, title);
+}
+
+void LiveryMerge::resolveDuplicateTitles() {
+  // Title -> the record that holds it so far. The views point into the
+  // records' titles, which stay where they are until the end.
+  std::unordered_map<std::string_view, std::size_t> holder;
+  holder.reserve(m_liveries.size());
+  std::vector<std::size_t> dropped;
+  for (std::size_t i = 0; i < m_liveries.size(); ++i) {
+    const auto [it, inserted] = holder.try_emplace(m_liveries[i].title, i);
+    if (inserted) continue;
+    const Source& held = m_files[m_origins[it->second].file];
+    const Source& other = m_files[m_origins[i].file];
+    const bool otherWins = other.rank != held.rank ? other.rank < held.rank : other.path < held.path;
+    const std::size_t loser = otherWins ? it->second : i;
+    if (otherWins) it->second = i;
+    dropped.push_back(loser);
+  }
+  if (dropped.empty()) return;
+  std::vector<bool> drop(m_liveries.size(), false);
+  for (std::size_t i : dropped) {
+    drop[i] = true;
+    gf_reportIncompleteSection(duplicateLine(m_origins[i], m_liveries[i].title));
+  }
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < m_liveries.size(); ++i) {
+    if (drop[i]) continue;
+    if (out != i) {
+      m_liveries[out] = std::move(m_liveries[i]);
+      m_origins[out] = m_origins[i];
+    }
+    ++out;
+  }
+  m_liveries.resize(out);
+  m_origins.resize(out);
 }
 
 void lf_clearLiveries() {
   gf_clearScanReports();
-  {
-    std::lock_guard lock(g_scannedTitlesMutex);
-    g_titleClaims.clear();
-  }
   g_dontUseLiveryTitles.clear();
 }

@@ -8,28 +8,24 @@
 // report lists (one mutex each, leaf locks). Shared and only read during a
 // scan: the reference database, g_dontUseLiveryTitles and SUPPRESS_STUB.
 //
-// Duplicate titles. A title may give one livery per scan. Tasks finish in any
-// order, so "the first task that inserts the title wins" would make the
-// result depend on timing. Instead:
-//   - inside one file the first section with a title wins (file order);
-//   - across files every task returns its records and registers the titles
-//     it returned (a claim: folder rank, file path, record) when it ends
-//     without an error. After the driver has merged all task results it calls
-//     gf_resolveDuplicateTitles once: for a title claimed by several files the
-//     claim with the lowest folder rank wins, then the smallest path (byte
-//     order). The losers' records are dropped from the merged list and their
-//     "already exists" lines go to the incomplete-sections list.
-// So the result is the same whatever order the tasks run or finish in.
+// Duplicate titles. A title may give one livery per scan. Inside one file
+// the first section with a title wins (file order). Across files nothing is
+// shared while the tasks run: each returns its records with their section
+// headers, and after the scan has merged every file's result in walk order
+// (LiveryMerge) it decides once: for a title given by several files the
+// record of the lowest folder rank wins, then that of the smallest path (byte
+// order). The losers' records are dropped and their "already exists" lines go
+// to the incomplete-sections list. So the result is the same whatever order
+// the tasks run or finish in.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "scan/livery_data.h"
@@ -72,7 +68,7 @@ std::string lf_readAtcId(std::string_view line);
 // around): its digits. A line beginning with "//" is no header (empty); a
 // line that is no header but contains "[fltsim." or "[FLTSIM." gives
 // "10000"; any other line gives empty text.
-std::string lf_readFltsimHeader(std::string_view line);
+std::string_view lf_readFltsimHeader(std::string_view line);
 
 // The presence tests of the duplicate-key checks (case-sensitive substrings).
 inline bool lf_hasIcaoAirlineKey(std::string_view line) { return line.find("icao_airline") != line.npos; }
@@ -98,74 +94,119 @@ std::string lf_resolveType(const std::string& value, std::string_view path);
 // Files and sections.
 // ---------------------------------------------------------------------------
 
+// The lines of a file: views into its text, without line ends.
+using CfgLines = std::vector<std::string_view>;
+
+// Views of the lines of a text (split at LF, a CR before it dropped).
+CfgLines gf_splitCfgLines(std::string_view text);
+
 // Checks the section numbers of a file: false (file not to be used) when a
 // number does not fit a signed 32-bit number (error line "fltsim num {}
 // incorrect" in the log) or is above 10000 (invalid-files line). A file with
 // no header at all goes to the no-section list and passes.
-bool lf_findFltsimSections(const std::vector<std::string>& lines, std::string_view path);
+bool lf_findFltsimSections(const CfgLines& lines, std::string_view path);
 
 // The file's ICAO type: the first icao_type_designator value, else the first
 // base_container value, resolved by lf_resolveType; empty when none is usable
 // (a missing type line is an invalid-files line).
-std::string lf_aircraftTypeOf(std::string_view path, const std::vector<std::string>& lines);
+std::string lf_aircraftTypeOf(std::string_view path, const CfgLines& lines);
 
 // Splits the lines into sections and calls process for each with the
-// section's lines, the header line first. A header line opens a section; a
-// line with "[" among its first six characters closes an open one and is
-// dropped; other lines belong to the open section or are ignored.
-void lf_forEachFltsimSection(const std::vector<std::string>& lines,
-                             const std::function<void(std::vector<std::string>&)>& process);
+// section's lines (CfgLines&, the header line first). A header line opens a
+// section; a line with "[" among its first six characters closes an open one
+// and is dropped; other lines belong to the open section or are ignored.
+template <typename Process>
+void lf_forEachFltsimSection(const CfgLines& lines, Process&& process) {
+  CfgLines buffer;
+  buffer.reserve(48);
+  bool open = false;
+  for (const std::string_view line : lines) {
+    if (!lf_readFltsimHeader(line).empty()) {
+      if (open && !buffer.empty()) process(buffer);
+      buffer.clear();
+      buffer.push_back(line);
+      open = true;
+      continue;
+    }
+    // Any other section header (such as "[General]") ends the livery
+    // section: a "[" at one of the first six positions.
+    if (line.substr(0, 6).find('[') != std::string_view::npos) {
+      if (open) {
+        process(buffer);
+        buffer.clear();
+        open = false;
+      }
+      continue;
+    }
+    if (open) buffer.push_back(line);
+  }
+  if (open) process(buffer);
+}
 
-// What one task has accepted so far: the titles of its file (the first
-// section with a title wins inside a file) and the claims it registers in the
-// scan's title registry when it ends well.
-class FileTitles {
- public:
-  FileTitles(std::uint32_t rank, std::string path) : m_rank(rank), m_path(std::move(path)) {}
-  // Whether the file has not given this title before; remembers it with the
-  // record and the line that reports the section should another file win.
-  bool accept(const LiveryData& record, std::string duplicateLine);
-  // Registers every accepted title in the scan's title registry.
-  void commit();
+// One parsed aircraft.cfg: its records in section order, each with the
+// header line of its section (for the report, should another file win its
+// title).
+struct ParsedFile {
+  bool ivao = false;  // the IVAO variant made it (its report lines differ)
+  LiveryList liveries;
+  std::vector<std::string> headers;
+
+  // Whether the file has not given this title before (the first section with
+  // a title wins inside a file); keeps the record when so.
+  bool accept(LiveryData&& record, std::string_view header);
 
  private:
-  struct Entry {
-    LiveryData record;
-    std::string duplicateLine;
-  };
-  std::uint32_t m_rank;
-  std::string m_path;
-  std::set<std::string, std::less<>> m_titles;
-  std::vector<Entry> m_entries;
+  std::unordered_set<std::string> m_titles;
 };
 
-// One section of an ordinary aircraft.cfg: zero or one record.
-LiveryList lf_procesFltSimSection(std::uint32_t rank, std::vector<std::string>& section, const std::string& type,
-                                  const std::string& path, const std::string& folder, FileTitles& titles);
+// One section of an ordinary aircraft.cfg: at most one record, kept in file.
+void lf_procesFltSimSection(std::uint32_t rank, CfgLines& section, const std::string& type,
+                            const std::string& path, const std::string& folder, ParsedFile& file);
 
-// The records of all sections of a file, in scan order (gf_liveryLess).
-LiveryList lf_splitFltsimSections(std::uint32_t rank, const std::vector<std::string>& lines,
-                                  const std::string& type, const std::string& path, const std::string& folder,
-                                  FileTitles& titles);
+// The records of a file's lines (the section check, the type, the sections),
+// in section order.
+ParsedFile gf_parseAircraftCfg(std::uint32_t rank, const std::string& path, const CfgLines& lines);
 
-// The parse of a file's lines (the section check, the type, the sections);
-// registers the titles it returns. The file task without the file: the fuzz
-// test feeds it directly.
+// The same in scan order (gf_liveryLess), for a caller that wants the list
+// alone (tests, the fuzz test).
 LiveryList gf_parseAircraftCfgLines(std::uint32_t rank, const std::string& path,
                                     const std::vector<std::string>& lines);
 
 // The largest aircraft.cfg that is read (real ones are well below 1 MiB).
 inline constexpr std::uintmax_t kMaxAircraftCfgBytes = std::uintmax_t{32} << 20;
 
-// Reads an aircraft.cfg in its character set (at most kMaxAircraftCfgBytes;
-// a larger file is an invalid-files line). nullopt when the file does not
-// exist, has no recognisable character set (code 5) or cannot be read.
-// charsetMissing is set for code 5.
-std::optional<std::vector<std::string>> lf_readAircraftCfg(const std::string& path, bool* charsetMissing);
+// An aircraft.cfg read once into memory as UTF-8 text, with its lines as
+// views into that text; neither copied nor moved, so the views stay valid.
+struct CfgText {
+  std::string text;
+  CfgLines lines;
+  CfgText() = default;
+  CfgText(const CfgText&) = delete;
+  CfgText& operator=(const CfgText&) = delete;
+};
+
+enum class CfgRead {
+  Ok,
+  Missing,    // the file is gone (no line: nothing to report)
+  Empty,      // no byte at all (character set code 5 too)
+  NoCharset,  // no recognisable character set (code 5)
+  Skipped,    // too large or unreadable: logged (and, when too large, reported)
+};
+
+// Reads an aircraft.cfg (at most kMaxAircraftCfgBytes) once, in its character
+// set, into cfg.
+CfgRead lf_readAircraftCfg(const std::string& path, CfgText& cfg);
+
+// The parse of one file as the scan runs it: read, then parsed by the
+// ordinary parser or, with ivao, by the IVAO variant (scan/ivao_parser.h).
+// Logs and rethrows an exception. It does not touch g_runningTasks.
+ParsedFile gf_parseCfgFile(std::uint32_t rank, const std::string& path, bool ivao);
+
+// The parse of one ordinary aircraft.cfg, read from its path.
+ParsedFile gf_parseOrdinaryCfgFile(std::uint32_t rank, const std::string& path);
 
 // The body of one scan task for an ordinary aircraft.cfg: its liveries in
-// scan order. Logs and rethrows an exception. It does not touch
-// g_runningTasks: the driver holds the task slot through a guard.
+// scan order. Logs and rethrows an exception.
 LiveryList lf_searchLiveriesinFile(std::uint32_t rank, const std::string& path);
 
 // ---------------------------------------------------------------------------
@@ -176,21 +217,40 @@ LiveryList lf_searchLiveriesinFile(std::uint32_t rank, const std::string& path);
 // read (without a lock) while it runs.
 extern std::set<std::string, std::less<>> g_dontUseLiveryTitles;
 
-// Guards the title registry of the scan (a leaf lock: no other lock is taken
-// while it is held).
-extern std::mutex g_scannedTitlesMutex;
+// The records of many files, merged in walk order.
+class LiveryMerge {
+ public:
+  // Appends the records of one file with its folder rank and path; returns
+  // the file's index.
+  std::uint32_t add(std::uint32_t rank, std::string path, ParsedFile&& file);
+  // For a title given by several files the record of the lowest folder rank
+  // wins, then that of the smallest path (byte order); the other records are
+  // dropped and each loser's section goes to the incomplete-sections list.
+  // The order of the rest is kept.
+  void resolveDuplicateTitles();
 
-// Resolves titles that several files returned, after the driver has merged
-// every task's result into the list: keeps the record of the winning claim
-// (lowest folder rank, then smallest path), removes the others from the list
-// and reports each losing section in the incomplete-sections list. The order
-// of the list is kept. Call once per scan, on the run thread, after all
-// folders were walked and before anything else uses the list.
-void gf_resolveDuplicateTitles(LiveryList& merged);
+  LiveryList& liveries() { return m_liveries; }
+  // The index of the file that gave record i.
+  std::uint32_t fileOf(std::size_t i) const { return m_origins[i].file; }
 
-// The number of titles in the registry (tests, log).
-std::size_t gf_scannedTitleCount();
+ private:
+  struct Source {
+    std::uint32_t rank;
+    std::string path;
+    bool ivao;
+    std::vector<std::string> headers;
+  };
+  struct Origin {
+    std::uint32_t file;
+    std::uint32_t section;  // index of the record within its file
+  };
+  std::string duplicateLine(const Origin& origin, const std::string& title) const;
 
-// After the report of a scan: empties the report lists, the title registry
-// and the don't-use titles.
+  std::vector<Source> m_files;
+  LiveryList m_liveries;
+  std::vector<Origin> m_origins;
+};
+
+// After the report of a scan: empties the report lists and the don't-use
+// titles.
 void lf_clearLiveries();

@@ -129,13 +129,12 @@ bool lf_textureFolderExists(const std::string& folder, std::string_view name) {
 
 namespace {
 
-LiveryData lf_processIvaoSection(std::uint32_t rank, std::vector<std::string>& section, const std::string& type,
-                                 const std::string& path, const std::string& folder, FileTitles& titles) {
-  LiveryData none;  // an empty airline: no livery
+void lf_processIvaoSection(std::uint32_t rank, CfgLines& section, const std::string& type, const std::string& path,
+                           const std::string& folder, ParsedFile& file) {
   const bool wingletFlag = lf_ivaoWingletFlag(folder);
   while (section.size() > 1 && (section.back().empty() || section.back().starts_with("//"))) section.pop_back();
-  if (section.empty()) return none;
-  const std::string header = section.front();
+  if (section.empty()) return;
+  const std::string header(section.front());
 
   std::string title, parkingTypes, registration, texture;
   bool registrationTaken = false, textureTaken = false;
@@ -146,12 +145,12 @@ LiveryData lf_processIvaoSection(std::uint32_t rank, std::vector<std::string>& s
   std::optional<std::string> repeatedKey;
   std::vector<std::string> pending;
 
-  for (const std::string& line : section) {
+  for (const std::string_view line : section) {
     if (!repeatedKey) {
       if (title.empty()) {
         if (std::string value = lf_readTitle(line); !value.empty()) {
           title = gf_trim(value);
-          if (title.size() != value.size()) gf_logLine("removed spaces around title '{}' --> '{}'", value, title);
+          if (title.size() != value.size()) gf_scanLog("removed spaces around title '{}' --> '{}'", value, title);
           continue;
         }
       } else if (lf_matchKeyLine(line, "title")) {
@@ -200,24 +199,24 @@ LiveryData lf_processIvaoSection(std::uint32_t rank, std::vector<std::string>& s
   if (!lf_textureFolderExists(folder, textureName)) {
     const fs::path textureFolder = (folder.empty() ? fs::path() : fs::path(folder)) / textureName;
     gf_reportIncompleteSection(textureFolder.string() + " " + header + " does not exist");
-    return none;
+    return;
   }
   for (std::string& line : pending) gf_reportIncompleteSection(std::move(line));
   if (repeatedKey) {
     gf_reportIncompleteSection(std::move(*repeatedKey));
-    return none;
+    return;
   }
   if (title.empty()) {
     gf_reportIncompleteSection(folder + " " + header + " misses title");
-    return none;
+    return;
   }
-  if (g_dontUseLiveryTitles.contains(title)) return none;
+  if (g_dontUseLiveryTitles.contains(title)) return;
 
   std::string airline;
   if (std::optional<std::string> code = lf_ivaoAirlineOfTitle(title, type, wingletFlag)) {
     if (!gf_isIcaoAirline(*code)) {
       gf_reportInvalidAirline(fmt::format("{:12} in {} ", *code, path) + header);
-      return none;
+      return;
     }
     airline = std::move(*code);
     if (airline == g_genericAirline) registration.clear();
@@ -225,13 +224,13 @@ LiveryData lf_processIvaoSection(std::uint32_t rank, std::vector<std::string>& s
     const std::string missing = folder + " " + header + " misses airlinecode in title: " + title;
     if (registration.empty()) {
       gf_reportIncompleteSection(missing + ", and no regcode");
-      return none;
+      return;
     }
     const DbaseRec* record = gf_findRegcode(registration);
     if (record != nullptr) airline = record->airl.empty() ? record->opr : record->airl;
     if (airline.empty()) {
       gf_reportIncompleteSection(missing + ", and regcode unknown " + registration);
-      return none;
+      return;
     }
   }
 
@@ -242,58 +241,66 @@ LiveryData lf_processIvaoSection(std::uint32_t rank, std::vector<std::string>& s
   record.registration = std::move(registration);
   record.folderRank = rank;
   record.cargo = false;  // the parking types serve only the repeated-key test here
-  std::string duplicateLine = folder + " " + header + " title already exists: " + title;
-  if (!titles.accept(record, duplicateLine)) {
-    gf_reportIncompleteSection(std::move(duplicateLine));
-    return none;
-  }
-  return record;
+  if (!file.accept(std::move(record), header))
+    gf_reportIncompleteSection(folder + " " + header + " title already exists: " + title);
 }
 
 }  // namespace
 
-LiveryData lf_procesIvaoFltSimSection(std::uint32_t rank, std::vector<std::string>& section,
-                                      const std::string& type, const std::string& path,
-                                      const std::string& folder, FileTitles& titles) {
+void lf_procesIvaoFltSimSection(std::uint32_t rank, CfgLines& section, const std::string& type,
+                                const std::string& path, const std::string& folder, ParsedFile& file) {
   try {
-    return lf_processIvaoSection(rank, section, type, path, folder, titles);
+    lf_processIvaoSection(rank, section, type, path, folder, file);
   } catch (const std::exception& e) {
-    gf_logError("Exception in lf_procesIvaoFltSimSection: {}, file: {}", e.what(), path);
+    gf_scanLogError("Exception in lf_procesIvaoFltSimSection: {}, file: {}", e.what(), path);
     throw;
   }
+}
+
+ParsedFile gf_parseIvaoCfg(std::uint32_t rank, const std::string& path, const std::string& type,
+                           const CfgLines& lines) {
+  ParsedFile file;
+  file.ivao = true;
+  if (!lf_findFltsimSections(lines, path)) return file;
+  const std::string folder = lf_folderOf(path);
+  lf_forEachFltsimSection(lines, [&](CfgLines& section) {
+    lf_procesIvaoFltSimSection(rank, section, type, path, folder, file);
+  });
+  return file;
 }
 
 LiveryList gf_parseIvaoCfgLines(std::uint32_t rank, const std::string& path, const std::string& type,
                                 const std::vector<std::string>& lines) {
-  if (!lf_findFltsimSections(lines, path)) return {};
-  const std::string folder = lf_folderOf(path);
-  FileTitles titles(rank, path);
-  LiveryList result;
-  lf_forEachFltsimSection(lines, [&](std::vector<std::string>& section) {
-    LiveryData record = lf_procesIvaoFltSimSection(rank, section, type, path, folder, titles);
-    if (!record.airline.empty()) result.push_back(std::move(record));
-  });
-  // The driver merges task results in scan order, like the ordinary parser's.
-  std::stable_sort(result.begin(), result.end(), gf_liveryLess);
-  titles.commit();
-  return result;
+  LiveryList liveries = gf_parseIvaoCfg(rank, path, type, CfgLines(lines.begin(), lines.end())).liveries;
+  std::stable_sort(liveries.begin(), liveries.end(), gf_liveryLess);
+  return liveries;
+}
+
+ParsedFile gf_parseIvaoCfgFile(std::uint32_t rank, const std::string& path) {
+  try {
+    ParsedFile none;
+    none.ivao = true;
+    const std::string type = lf_ivaoModelFromPath(path);
+    if (type.empty()) return none;
+    CfgText cfg;
+    switch (lf_readAircraftCfg(path, cfg)) {
+      case CfgRead::Ok:
+        return gf_parseIvaoCfg(rank, path, type, cfg.lines);
+      case CfgRead::Empty:
+      case CfgRead::NoCharset:
+        gf_scanLogError("No character set found for {}", path);
+        return none;
+      default:
+        return none;
+    }
+  } catch (const std::exception& e) {
+    gf_scanLogError("Exception in lf_searchIvaoLiveriesInFile {}: {}", path, e.what());
+    throw;
+  }
 }
 
 LiveryList lf_searchIvaoLiveriesInFile(std::uint32_t rank, const std::string& path) {
-  // As in lf_searchLiveriesinFile: the driver's guard gives the task slot
-  // (g_runningTasks) back, not any of the ways out below.
-  try {
-    const std::string type = lf_ivaoModelFromPath(path);
-    if (type.empty()) return {};
-    bool charsetMissing = false;
-    std::optional<std::vector<std::string>> lines = lf_readAircraftCfg(path, &charsetMissing);
-    if (!lines) {
-      if (charsetMissing) gf_logError("No character set found for {}", path);
-      return {};
-    }
-    return gf_parseIvaoCfgLines(rank, path, type, *lines);
-  } catch (const std::exception& e) {
-    gf_logError("Exception in lf_searchIvaoLiveriesInFile {}: {}", path, e.what());
-    throw;
-  }
+  LiveryList liveries = gf_parseIvaoCfgFile(rank, path).liveries;
+  std::stable_sort(liveries.begin(), liveries.end(), gf_liveryLess);
+  return liveries;
 }

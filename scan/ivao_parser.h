@@ -46,18 +46,22 @@ std::optional<std::string> lf_ivaoAirlineOfTitle(std::string_view title, std::st
 // std::filesystem::filesystem_error.
 bool lf_textureFolderExists(const std::string& folder, std::string_view name);
 
-// One section: a record with an empty airline means no livery.
-LiveryData lf_procesIvaoFltSimSection(std::uint32_t rank, std::vector<std::string>& section,
-                                      const std::string& type, const std::string& path,
-                                      const std::string& folder, FileTitles& titles);
+// One section: at most one record, kept in file.
+void lf_procesIvaoFltSimSection(std::uint32_t rank, CfgLines& section, const std::string& type,
+                                const std::string& path, const std::string& folder, ParsedFile& file);
 
 // The parse of a file's lines for a known type: the section check, then each
-// section; the records in scan order. Registers the titles it returns. The
-// fuzz test feeds it directly.
+// section; the records in section order.
+ParsedFile gf_parseIvaoCfg(std::uint32_t rank, const std::string& path, const std::string& type,
+                           const CfgLines& lines);
+// The same in scan order, for tests and the fuzz test.
 LiveryList gf_parseIvaoCfgLines(std::uint32_t rank, const std::string& path, const std::string& type,
                                 const std::vector<std::string>& lines);
 
-// The body of one scan task for an IVAO aircraft.cfg. Logs and rethrows an
-// exception (a texture folder that cannot be examined). It does not touch
-// g_runningTasks: the driver holds the task slot through a guard.
+// The parse of one IVAO aircraft.cfg, read from its path. Logs and rethrows
+// an exception (a texture folder that cannot be examined).
+ParsedFile gf_parseIvaoCfgFile(std::uint32_t rank, const std::string& path);
+
+// The body of one scan task for an IVAO aircraft.cfg: its liveries in scan
+// order.
 LiveryList lf_searchIvaoLiveriesInFile(std::uint32_t rank, const std::string& path);

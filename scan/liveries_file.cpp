@@ -1,6 +1,9 @@
 #include "scan/liveries_file.h"
 
 #include <algorithm>
+#include <filesystem>
+#include <string_view>
+#include <system_error>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -13,22 +16,91 @@
 
 LiveryList g_scannedLiveries;
 
-void lf_writeLiveriesScanned() {
-  if (g_scannedLiveries.empty()) return;
+namespace {
 
-  pugi::xml_document doc;
-  gf_writeMetaInfo(doc);
-  pugi::xml_node liveries = doc.append_child("liveries");
-  for (const LiveryData& livery : g_scannedLiveries) {
-    pugi::xml_node liv = liveries.append_child("liv");
-    liv.append_attribute("airl").set_value(livery.airline.c_str());
-    liv.append_attribute("type").set_value(livery.type.c_str());
-    if (livery.cargo) liv.append_attribute("cargo").set_value("true");
-    liv.append_attribute("title").set_value(livery.title.c_str());
-    if (!livery.registration.empty()) liv.append_attribute("atcid").set_value(livery.registration.c_str());
+// An attribute value escaped as the XML library saves it: "&", "<" and the
+// double quote as entities, control characters as "&#NN;", the rest as it is.
+void lf_appendAttributeValue(std::string& out, std::string_view value) {
+  while (!value.empty()) {
+    std::size_t plain = 0;
+    while (plain < value.size()) {
+      const auto c = static_cast<unsigned char>(value[plain]);
+      if (c < 32 || c == '&' || c == '<' || c == '"') break;
+      ++plain;
+    }
+    out.append(value.substr(0, plain));
+    if (plain == value.size()) return;
+    const char c = value[plain];
+    if (c == '&') {
+      out += "&amp;";
+    } else if (c == '<') {
+      out += "&lt;";
+    } else if (c == '"') {
+      out += "&quot;";
+    } else {
+      fmt::format_to(std::back_inserter(out), "&#{:02};", static_cast<int>(c));
+    }
+    value.remove_prefix(plain + 1);
   }
-  gf_saveXml(doc, g_liveriesScannedPath);
+}
+
+void lf_appendAttribute(std::string& out, std::string_view name, std::string_view value) {
+  out += ' ';
+  out += name;
+  out += "=\"";
+  lf_appendAttributeValue(out, value);
+  out += '"';
+}
+
+}  // namespace
+
+bool lf_writeLiveriesScanned() {
+  if (g_scannedLiveries.empty()) return true;
+
+  // The document around the liveries, as the XML library saves it, cut where
+  // the first "liv" element goes; the liveries are written between the two
+  // parts piece by piece, in the library's format, instead of as a document
+  // tree of their own.
+  pugi::xml_document frame;
+  gf_writeMetaInfo(frame);
+  frame.append_child("liveries").append_child("liv");
+  const std::string frameText = gf_xmlText(frame);
+  constexpr std::string_view kPlaceholder = "\t<liv />\n";
+  const std::size_t cut = frameText.find(kPlaceholder);
+  if (cut == std::string::npos) {
+    gf_logError("lf_writeLiveriesScanned: unexpected document frame");
+    return false;
+  }
+
+  AtomicFileWriter writer(g_liveriesScannedPath);
+  writer.write(std::string_view(frameText).substr(0, cut));
+  std::string chunk;
+  chunk.reserve(std::size_t{1} << 20);
+  for (const LiveryData& livery : g_scannedLiveries) {
+    chunk += "\t<liv";
+    lf_appendAttribute(chunk, "airl", livery.airline);
+    lf_appendAttribute(chunk, "type", livery.type);
+    if (livery.cargo) lf_appendAttribute(chunk, "cargo", "true");
+    lf_appendAttribute(chunk, "title", livery.title);
+    if (!livery.registration.empty()) lf_appendAttribute(chunk, "atcid", livery.registration);
+    chunk += " />\n";
+    if (chunk.size() >= (std::size_t{1} << 20) - 4096) {
+      writer.write(chunk);
+      chunk.clear();
+    }
+  }
+  writer.write(chunk);
+  writer.write(std::string_view(frameText).substr(cut + kPlaceholder.size()));
+  const bool saved = writer.commit();
+  if (!saved) {
+    gf_logError("could not save to '{}'", g_liveriesScannedPath.string());
+    return false;
+  }
+  gf_logLine("'{}' saved", g_liveriesScannedPath.string());
   gf_logLine("{} liveries in {}", g_scannedLiveries.size(), g_liveriesScannedPath.string());
+  // What a read of the file would take from its meta block.
+  if (gf_readMetaInfo(frame, prm::author) && gf_readMetaInfo(frame, prm::date)) gf_readMetaInfo(frame, prm::version);
+  return true;
 }
 
 void lf_readLiveriesXml() {
@@ -36,8 +108,11 @@ void lf_readLiveriesXml() {
   const std::string path = g_liveriesScannedPath.string();
 
   pugi::xml_document doc;
-  if (!doc.load_file(g_liveriesScannedPath.c_str())) {
-    throw qor::UserErrorException(51, fmt::format("File {} not found", path));
+  if (const pugi::xml_parse_result loaded = doc.load_file(g_liveriesScannedPath.c_str()); !loaded) {
+    std::error_code ec;
+    if (loaded.status == pugi::status_file_not_found || !fs::is_regular_file(g_liveriesScannedPath, ec))
+      throw qor::UserErrorException(51, fmt::format("File {} not found", path));
+    throw qor::UserErrorException(51, fmt::format("File {} is damaged: {}", path, loaded.description()));
   }
 
   // Each meta entry only when the one before was found.

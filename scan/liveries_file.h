@@ -12,8 +12,10 @@ extern LiveryList g_scannedLiveries;
 // Writes g_scannedLiveries to g_liveriesScannedPath: the meta block, then
 // "liveries" with one "liv" per livery (attributes "airl", "type", "cargo"
 // only for cargo, "title", "atcid" only with a registration). An empty list
-// writes nothing. The file is replaced atomically; a failure is logged only.
-void lf_writeLiveriesScanned();
+// writes nothing. The file is written piece by piece into a temporary file
+// that replaces it at the end. false when it could not be saved (logged; the
+// previous file stays).
+bool lf_writeLiveriesScanned();
 
 // Replaces g_scannedLiveries by the liveries of g_liveriesScannedPath, sorted,
 // each with folder rank 0, and reads the meta "author", "date" and "version".

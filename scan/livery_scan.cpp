@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <future>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <thread>
+#include <unordered_map>
 
 #include "aircraftdata/dont_use_titles.h"
 #include "aircraftdata/livery_tables.h"
@@ -28,9 +32,17 @@
 
 namespace fs = std::filesystem;
 
+std::function<void(const fs::path&)> g_beforeListingLiveryFolder;
+LiveryScanPhases g_liveryScanPhases;
+
 namespace {
 
 using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+double lf_secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
 
 bool lf_stopRequested() { return g_stopRun.load() || g_windowClosed.load(); }
 
@@ -40,45 +52,14 @@ void lf_invalidate(const RECT& rect) {
 constexpr RECT kCountersBand{0, 28, 880, 112};
 constexpr RECT kSettingsBand{0, 112, 880, 392};
 
-// Futures given up during the walks (a result taken too late, or a walk
-// abandoned): their tasks still run, and the scan waits for them before it
-// reports, so no task outlives the scan.
-std::vector<LiveryFuture> g_abandonedTasks;
-
-void lf_waitForAbandonedTasks() {
-  for (auto& future : g_abandonedTasks)
-    if (future.valid()) future.wait();
-  g_abandonedTasks.clear();
-}
-
-// Appends a task's list to g_scannedLiveries. The lists arrive in the order
-// the tasks were started, which the sorted walk fixes; the folder's liveries
-// are put in scan order once the walk is done (a stable sort of the lists in
-// that order gives what merging each list as it arrives would give, without
-// moving the whole list once per file).
-void lf_mergeResult(LiveryList&& result) {
-  g_scannedLiveries.insert(g_scannedLiveries.end(), std::make_move_iterator(result.begin()),
-                           std::make_move_iterator(result.end()));
-}
-
-void lf_sortFrom(std::size_t first) {
-  std::stable_sort(g_scannedLiveries.begin() + static_cast<std::ptrdiff_t>(first), g_scannedLiveries.end(),
-                   gf_liveryLess);
-  std::inplace_merge(g_scannedLiveries.begin(), g_scannedLiveries.begin() + static_cast<std::ptrdiff_t>(first),
-                     g_scannedLiveries.end(), gf_liveryLess);
-}
-
-// Takes the front result of the pending list; the time limit is the one of a
-// task that never delivers.
-void lf_takeFrontResult(std::deque<LiveryFuture>& pending) {
-  LiveryFuture future = std::move(pending.front());
-  pending.pop_front();
-  if (future.wait_for(10s) != std::future_status::ready) {
-    g_abandonedTasks.push_back(std::move(future));
-    throw std::runtime_error("Future wait timed out after 10 seconds");
-  }
-  lf_mergeResult(future.get());
-}
+// Whether the last scan walked every folder to its end.
+bool g_lastScanComplete = true;
+// Whether the last scan saved LiveriesScanned.xml.
+bool g_lastScanSaved = true;
+bool lf_lastScanSaved() { return g_lastScanSaved; }
+// Set when g_scannedLiveries holds what the scan just wrote to
+// LiveriesScanned.xml, so the hand-over need not read the file back.
+bool g_scannedListIsFresh = false;
 
 bool lf_containsSkipWord(const std::string& path) {
   return std::any_of(std::begin(kLiveryScanSkipWords), std::end(kLiveryScanSkipWords),
@@ -89,16 +70,14 @@ bool lf_isAircraftCfg(const fs::path& path) {
   return gf_toUpper(path.extension().string()) == ".CFG" && gf_toUpper(path.stem().string()) == "AIRCRAFT";
 }
 
-LiveryFuture lf_startTask(std::uint32_t rank, const std::string& path) {
-  const bool ivao = path.find("ivao_x-csl") != std::string::npos || path.find("IVAO_MTL") != std::string::npos;
-  return gf_startLiveryTask([rank, path, ivao] {
-    return ivao ? lf_searchIvaoLiveriesInFile(rank, path) : lf_searchLiveriesinFile(rank, path);
-  });
+bool lf_isIvaoPath(const std::string& path) {
+  return path.find("ivao_x-csl") != std::string::npos || path.find("IVAO_MTL") != std::string::npos;
 }
 
 // The folder's entries in byte order of their names, so that every scan of
-// the same tree starts its tasks in the same order.
+// the same tree finds its files in the same order.
 std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder) {
+  if (g_beforeListingLiveryFolder) g_beforeListingLiveryFolder(folder);
   std::vector<fs::directory_entry> entries;
   for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry);
   std::sort(entries.begin(), entries.end(),
@@ -106,33 +85,241 @@ std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder) {
   return entries;
 }
 
-// Walks a folder depth first (directory links are not followed), starting a
-// task for every aircraft.cfg. A folder that cannot be listed ends the walk
-// (the error leaves this function); an entry that cannot be examined is
-// logged and skipped.
-void lf_walk(std::uint32_t rank, const fs::path& folder, std::deque<LiveryFuture>& pending) {
-  for (const auto& entry : lf_sortedEntries(folder)) {
-    const std::string p = entry.path().string();
-    bool descend = false;
-    try {
-      descend = !lf_containsSkipWord(p) && p.size() < kLiveryScanMaxPathLength && entry.is_directory() &&
-                !entry.is_symlink();
-      if (entry.is_regular_file() && lf_isAircraftCfg(entry.path())) {
-        pending.push_back(lf_startTask(rank, p));
-        if (pending.size() > static_cast<std::size_t>(std::max(1, g_maxTasks.load()))) {
-          try {
-            lf_takeFrontResult(pending);
-          } catch (const std::exception& e) {
-            gf_logError("liveries search aborted, futs inner, {}", e.what());
-          }
-        }
-      }
-    } catch (const std::exception& e) {
-      gf_logError("liveries search in {} aborted, cause: {}", p, e.what());
-      continue;
+// One aircraft.cfg found by the walk.
+struct CfgFile {
+  std::string path;
+  std::uint32_t rank = 0;
+  std::uint32_t folder = 0;  // index in the folder list
+  bool ivao = false;
+};
+
+// What the parse of one file gave.
+struct FileOutcome {
+  ParsedFile parsed;
+  ScanTaskOutput output;
+  std::exception_ptr error;
+};
+
+// The files of a scan and their outcomes, shared by the walk (which appends),
+// the workers (which parse) and the run thread (which merges). The deques
+// keep every element where it is while more are appended. Held through a
+// shared pointer: workers abandoned at a stop may end after the scan.
+struct ScanWork {
+  std::mutex mutex;  // a leaf lock: nothing else is taken while it is held
+  std::condition_variable wake;
+  std::deque<CfgFile> files;
+  std::deque<FileOutcome> outcomes;
+  std::size_t next = 0;     // the next file to parse
+  bool walkDone = false;
+
+  void add(CfgFile file) {
+    {
+      std::lock_guard lock(mutex);
+      files.push_back(std::move(file));
+      outcomes.emplace_back();
     }
-    if (descend) lf_walk(rank, entry.path(), pending);
+    wake.notify_one();
   }
+  void finishWalk() {
+    {
+      std::lock_guard lock(mutex);
+      walkDone = true;
+    }
+    wake.notify_all();
+  }
+};
+
+// One worker: parses the next file until the walk is done and every file
+// taken, or a stop is requested. Each file's report and log lines are
+// captured in its outcome.
+void lf_parseFiles(const std::shared_ptr<ScanWork>& work) {
+  while (true) {
+    const CfgFile* file = nullptr;
+    FileOutcome* outcome = nullptr;
+    {
+      std::unique_lock lock(work->mutex);
+      while (work->next >= work->files.size() && !work->walkDone && !lf_stopRequested())
+        work->wake.wait_for(lock, 20ms);
+      if (lf_stopRequested() || work->next >= work->files.size()) return;
+      file = &work->files[work->next];
+      outcome = &work->outcomes[work->next];
+      ++work->next;
+    }
+    ScanTaskCapture capture(outcome->output);
+    try {
+      outcome->parsed = gf_parseCfgFile(file->rank, file->path, file->ivao);
+    } catch (...) {
+      outcome->error = std::current_exception();
+    }
+  }
+}
+
+// The walk of the livery folders.
+class LiveryWalk {
+ public:
+  explicit LiveryWalk(ScanWork& work) : m_work(work) {}
+
+  // Walks one livery folder; false when the folder itself cannot be listed.
+  bool walkFolder(std::uint32_t rank, std::uint32_t folderIndex, const std::string& folder) {
+    m_rank = rank;
+    m_folderIndex = folderIndex;
+    try {
+      walk(fs::path(folder), lf_sortedEntries(fs::path(folder)));
+      return true;
+    } catch (const std::exception& e) {
+      gf_logError("liveries search in folder {} aborted because of iterator problem: {}", folder, e.what());
+      return false;
+    }
+  }
+  std::size_t skippedFolders() const { return m_skippedFolders; }
+
+ private:
+  // Walks the entries of a folder depth first (directory links are not
+  // followed), handing every aircraft.cfg to the workers. A sub-folder that
+  // cannot be listed is skipped; an entry that cannot be examined is logged
+  // and skipped.
+  void walk(const fs::path& folder, const std::vector<fs::directory_entry>& entries) {
+    for (const auto& entry : entries) {
+      if (lf_stopRequested()) return;
+      std::string p = entry.path().string();
+      bool descend = false;
+      try {
+        descend = !lf_containsSkipWord(p) && p.size() < kLiveryScanMaxPathLength && entry.is_directory() &&
+                  !entry.is_symlink();
+        if (entry.is_regular_file() && lf_isAircraftCfg(entry.path())) {
+          const bool ivao = lf_isIvaoPath(p);
+          m_work.add(CfgFile{std::move(p), m_rank, m_folderIndex, ivao});
+          continue;
+        }
+      } catch (const std::exception& e) {
+        gf_logError("liveries search in {} aborted, cause: {}", p, e.what());
+        continue;
+      }
+      if (!descend) continue;
+      std::vector<fs::directory_entry> children;
+      try {
+        children = lf_sortedEntries(entry.path());
+      } catch (const std::exception& e) {
+        gf_logError("liveries search skipped folder {}: {}", p, e.what());
+        gf_reportInvalidFile(fmt::format("{} cannot be read, its liveries are missing: {}", p, e.what()));
+        ++m_skippedFolders;
+        continue;
+      }
+      walk(entry.path(), children);
+    }
+    (void)folder;
+  }
+
+  ScanWork& m_work;
+  std::uint32_t m_rank = 0;
+  std::uint32_t m_folderIndex = 0;
+  std::size_t m_skippedFolders = 0;
+};
+
+// Starts the workers, each in a task slot of its own.
+std::vector<LiveryFuture> lf_startWorkers(const std::shared_ptr<ScanWork>& work) {
+  std::vector<LiveryFuture> workers;
+  const int count = std::max(1, g_maxTasks.load());
+  for (int k = 0; k < count; ++k) {
+    workers.push_back(gf_startLiveryTask([work]() -> LiveryList {
+      lf_parseFiles(work);
+      return {};
+    }));
+  }
+  return workers;
+}
+
+// Waits until every worker has ended. A parse may take as long as it takes
+// (a slow network drive); only a stop cuts the wait short: the workers take
+// no new file then, and one that is still busy a second later is left to
+// end on its own (it holds its task slot and its share of the work until
+// then).
+void lf_waitForWorkers(std::vector<LiveryFuture>& workers) {
+  std::optional<Clock::time_point> stoppedAt;
+  for (auto& worker : workers) {
+    while (worker.wait_for(20ms) != std::future_status::ready) {
+      if (!lf_stopRequested()) continue;
+      if (!stoppedAt) stoppedAt = Clock::now();
+      if (Clock::now() - *stoppedAt > 1s) return;
+    }
+    try {
+      worker.get();
+    } catch (const std::exception& e) {
+      gf_logError("liveries search aborted, futs outer, {}", e.what());
+    }
+  }
+}
+
+// Removes every livery for which another one of the same airline and type
+// has a lower folder rank; flags (one per livery) loses the same entries.
+void lf_keepFirstFolderPerAirlineAndType(LiveryList& liveries, std::vector<bool>& flags) {
+  std::map<std::pair<std::string_view, std::string_view>, std::uint32_t> lowest;
+  for (const auto& livery : liveries) {
+    auto [it, inserted] = lowest.try_emplace({livery.airline, livery.type}, livery.folderRank);
+    if (!inserted) it->second = std::min(it->second, livery.folderRank);
+  }
+  std::vector<bool> drop(liveries.size(), false);
+  for (std::size_t i = 0; i < liveries.size(); ++i)
+    drop[i] = liveries[i].folderRank > lowest.at({liveries[i].airline, liveries[i].type});
+  std::size_t out = 0;
+  for (std::size_t i = 0; i < liveries.size(); ++i) {
+    if (drop[i]) continue;
+    if (out != i) {
+      liveries[out] = std::move(liveries[i]);
+      flags[out] = flags[i];
+    }
+    ++out;
+  }
+  liveries.resize(out);
+  flags.resize(out);
+}
+
+// The scan order of the list, computed once: airline and type ranked, the
+// title compared only between liveries of one airline and type; the index
+// is the last key, so equal liveries keep their order.
+void lf_sortInScanOrder(LiveryList& liveries) {
+  if (std::is_sorted(liveries.begin(), liveries.end(), gf_liveryLess)) return;
+  std::map<std::string_view, std::uint32_t> airlines, types;
+  for (const LiveryData& livery : liveries) {
+    airlines.try_emplace(livery.airline, 0);
+    types.try_emplace(livery.type, 0);
+  }
+  std::uint32_t rank = 0;
+  for (auto& [name, r] : airlines) r = rank++;
+  rank = 0;
+  for (auto& [name, r] : types) r = rank++;
+  struct Key {
+    std::uint64_t group;  // airline rank, then type rank
+    std::uint32_t index;
+  };
+  std::vector<Key> keys;
+  keys.reserve(liveries.size());
+  for (std::uint32_t i = 0; i < liveries.size(); ++i)
+    keys.push_back(Key{(std::uint64_t{airlines.at(liveries[i].airline)} << 32) | types.at(liveries[i].type), i});
+  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+    if (a.group != b.group) return a.group < b.group;
+    if (const int c = liveries[a.index].title.compare(liveries[b.index].title); c != 0) return c < 0;
+    return a.index < b.index;
+  });
+  LiveryList sorted;
+  sorted.reserve(liveries.size());
+  for (const Key& key : keys) sorted.push_back(std::move(liveries[key.index]));
+  liveries = std::move(sorted);
+}
+
+// Puts a sorted list whose flagged liveries changed their airline or type
+// back into scan order: the others are still in order, so only the flagged
+// ones are sorted and then merged in.
+void lf_restoreScanOrder(LiveryList& liveries, const std::vector<bool>& flags) {
+  if (std::none_of(flags.begin(), flags.end(), [](bool f) { return f; })) return;
+  LiveryList kept, moved;
+  kept.reserve(liveries.size());
+  for (std::size_t i = 0; i < liveries.size(); ++i) (flags[i] ? moved : kept).push_back(std::move(liveries[i]));
+  lf_sortInScanOrder(moved);
+  liveries.clear();
+  std::merge(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()),
+             std::make_move_iterator(moved.begin()), std::make_move_iterator(moved.end()),
+             std::back_inserter(liveries), gf_liveryLess);
 }
 
 // One package finder: the first Community entry, in listing order, whose
@@ -167,6 +354,8 @@ LiveryFuture gf_startLiveryTask(std::function<LiveryList()> body) {
   std::thread(std::move(task)).detach();
   return future;
 }
+
+bool lf_lastScanComplete() { return g_lastScanComplete; }
 
 void lf_findAigFolder(const fs::path& community, LiveryFolderList& folders) {
   lf_findPackage(community, {"aig-aitraffic-oci"}, "Automatic AIG scan found folder: '{}'", folders);
@@ -213,37 +402,26 @@ void lf_selectLiveryFolders(LiveryFolderList& folders) {
   lf_findUserAiTrafficFolder(community, folders);
 }
 
-void lf_scanLiveryFolder(std::uint32_t rank, const std::string& folder) {
-  const std::size_t first = g_scannedLiveries.size();
-  std::deque<LiveryFuture> pending;
-  try {
-    lf_walk(rank, fs::path(folder), pending);
-  } catch (const std::exception& e) {
-    gf_logError("liveries search in folder {} aborted because of iterator problem: {}", folder, e.what());
-    for (auto& future : pending) g_abandonedTasks.push_back(std::move(future));
-    pending.clear();
-  }
-  while (!pending.empty()) {
-    try {
-      lf_takeFrontResult(pending);
-    } catch (const std::exception& e) {
-      gf_logError("liveries search aborted, futs outer, {}", e.what());
-    }
-  }
-  lf_sortFrom(first);
-}
-
 bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
+  g_liveryScanPhases = LiveryScanPhases{};
+  g_lastScanComplete = true;
+  g_lastScanSaved = true;
+  g_scannedListIsFresh = false;
   g_scannedLiveries.clear();
   lf_removeResultFiles();
   lf_processDontUseTitles();
 
+  auto phaseStart = Clock::now();
+  auto work = std::make_shared<ScanWork>();
+  std::vector<LiveryFuture> workers = lf_startWorkers(work);
+  LiveryWalk walk(*work);
   std::uint32_t rank = 0;
-  std::size_t total = 0;
-  std::size_t previous = 0;
-  for (const std::string& folder : folders) {
+  std::vector<bool> walked(folders.size(), false);
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    const std::string& folder = folders[i];
     if (folder.empty()) continue;
     const fs::path path(folder);
+    std::error_code ec;
     if (!fs::exists(path)) {
       gf_logLine("{} does not exist, skipped!", folder);
       continue;
@@ -254,50 +432,92 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
     }
     if (rank < 10) ++rank;
     if (lf_stopRequested()) continue;
-    lf_scanLiveryFolder(rank, folder);
-    const std::size_t n = g_scannedLiveries.size() - previous;
-    const std::string where = fmt::format("found in {}", folder);
+    walked[i] = true;
+    if (!walk.walkFolder(rank, static_cast<std::uint32_t>(i), folder)) g_lastScanComplete = false;
+  }
+  work->finishWalk();
+  lf_waitForWorkers(workers);
+  g_liveryScanPhases.walkAndParse = lf_secondsSince(phaseStart);
+  if (lf_stopRequested() || !g_lastScanComplete) return true;
+
+  // Every worker has ended: the files and outcomes are the run thread's now.
+  phaseStart = Clock::now();
+  LiveryMerge merge;
+  std::vector<std::uint32_t> folderOfFile;
+  folderOfFile.reserve(work->files.size());
+  for (std::size_t k = 0; k < work->files.size(); ++k) {
+    CfgFile& file = work->files[k];
+    FileOutcome& outcome = work->outcomes[k];
+    gf_passOnScanTaskOutput(outcome.output);
+    if (outcome.error) {
+      try {
+        std::rethrow_exception(outcome.error);
+      } catch (const std::exception& e) {
+        gf_logError("liveries search in {} aborted, cause: {}", file.path, e.what());
+      }
+      outcome.parsed = ParsedFile{};
+    }
+    folderOfFile.push_back(file.folder);
+    merge.add(file.rank, std::move(file.path), std::move(outcome.parsed));
+  }
+  work->outcomes.clear();
+  merge.resolveDuplicateTitles();
+  g_scannedLiveries = std::move(merge.liveries());
+
+  // The counts per folder, taken after duplicate titles are removed.
+  std::vector<std::size_t> found(folders.size(), 0);
+  for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) ++found[folderOfFile[merge.fileOf(i)]];
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < folders.size(); ++i) {
+    if (!walked[i]) continue;
+    const std::size_t n = found[i];
+    const std::string where = fmt::format("found in {}", folders[i]);
     if (n < 1) {
       gf_logLine("No liveries {}", where);
     } else {
       gf_logLine("{} liverie{} {}", n, gf_pluralS64(static_cast<std::int64_t>(n)), where);
       total += n;
-      previous = g_scannedLiveries.size();
     }
   }
-  // Every task of the scan has ended before anything is reported or returned.
-  lf_waitForAbandonedTasks();
-  if (lf_stopRequested()) return true;
-  // A title found in several files goes to one of them by a fixed rule
-  // (folder rank, then path), whatever order the tasks finished in.
-  gf_resolveDuplicateTitles(g_scannedLiveries);
+  if (walk.skippedFolders() > 0)
+    gf_showError(fmt::format("{} folder{} could not be read, see {}", walk.skippedFolders(),
+                             gf_pluralS64(static_cast<std::int64_t>(walk.skippedFolders())),
+                             g_invalidAircraftCfgFilesLogPath.string()));
+  g_liveryScanPhases.merge = lf_secondsSince(phaseStart);
+
   if (g_scannedLiveries.empty()) {
     gf_setLiveriesCount(0);
     lf_invalidate(kCountersBand);
     return false;
   }
   if (folders.size() > 1) gf_logLine("{} in total", total);
-  lf_logCodeFixes();
-  if (prm::LIG_PRIORITIZE.value()) {
-    std::map<std::pair<std::string, std::string>, std::uint32_t> lowest;
-    for (const auto& livery : g_scannedLiveries) {
-      auto [it, inserted] = lowest.try_emplace({livery.airline, livery.type}, livery.folderRank);
-      if (!inserted) it->second = std::min(it->second, livery.folderRank);
-    }
-    std::erase_if(g_scannedLiveries, [&](const LiveryData& livery) {
-      return livery.folderRank > lowest.at({livery.airline, livery.type});
-    });
-  }
-  // Each folder's liveries were merged in scan order already; the sort is
-  // only needed when that order was lost.
-  if (!std::is_sorted(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess))
-    std::stable_sort(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess);
+  // The corrections go through the list in scan order, as their lines do.
+  phaseStart = Clock::now();
+  lf_sortInScanOrder(g_scannedLiveries);
+  g_liveryScanPhases.sort = lf_secondsSince(phaseStart);
+  phaseStart = Clock::now();
+  std::vector<bool> rekeyed = lf_logCodeFixes();
+  g_liveryScanPhases.corrections = lf_secondsSince(phaseStart);
+  phaseStart = Clock::now();
+  if (prm::LIG_PRIORITIZE.value()) lf_keepFirstFolderPerAirlineAndType(g_scannedLiveries, rekeyed);
+  lf_restoreScanOrder(g_scannedLiveries, rekeyed);
   g_scannedLiveries.erase(std::unique(g_scannedLiveries.begin(), g_scannedLiveries.end()), g_scannedLiveries.end());
-  lf_writeLiveriesScanned();
-  g_scannedLiveries.clear();
+  g_liveryScanPhases.sort += lf_secondsSince(phaseStart);
+  phaseStart = Clock::now();
+  const bool saved = lf_writeLiveriesScanned();
+  g_scannedListIsFresh = true;
+  g_liveryScanPhases.write = lf_secondsSince(phaseStart);
+  phaseStart = Clock::now();
   lf_writeScanReport();
   lf_clearLiveries();
   gf_clearStatus();
+  g_liveryScanPhases.report = lf_secondsSince(phaseStart);
+  if (!saved) {
+    // The liveries serve this run from memory; the next start scans again.
+    g_lastScanSaved = false;
+    gf_showError(fmt::format("Could not save {}, liveries will be scanned again at the next start",
+                             g_liveriesScannedPath.string()));
+  }
   return true;
 }
 
@@ -305,10 +525,17 @@ void lf_processScannedLiveries() {
   if (g_liveriesProcessed.load()) {
     gf_logLine("Processing scanned liveries skipped; already done in previous start-up");
   } else {
-    lf_readLiveriesXml();
+    const auto start = Clock::now();
+    if (g_scannedListIsFresh) {
+      // The list that the scan has just written: the file holds nothing else.
+      for (LiveryData& livery : g_scannedLiveries) livery.folderRank = 0;
+    } else {
+      lf_readLiveriesXml();
+    }
+    g_scannedListIsFresh = false;
     gf_setLiveriesCount(static_cast<std::int64_t>(g_scannedLiveries.size()));
     lf_invalidate(kCountersBand);
-    lf_groupScannedLiveries();
+    lf_groupScannedLiveries();  // takes the liveries out of g_scannedLiveries
     lf_buildTypeAirlineTables();
     lf_processInlineRegcodes();
     lf_processOfflineRegcodes();
@@ -320,39 +547,92 @@ void lf_processScannedLiveries() {
     for (std::int32_t category = 0; category < kLiveryCategoryCount; ++category) lf_logCategoryStats(category);
     g_liveriesProcessed.store(true);
     lf_invalidate(kCountersBand);
+    g_liveryScanPhases.handOver = lf_secondsSince(start);
   }
+  g_scannedListIsFresh = false;
   g_scannedLiveries.clear();
+  g_scannedLiveries.shrink_to_fit();
 }
 
-void gf_scanLiveries() {
-  if (prm::SCAN_LIVERIES.value()) {
-    g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
-    const bool prioritized = prm::LIG_PRIORITIZE.value() && !prm::LIG_AUTOMATIC.value();
-    gf_showStatus(fmt::format("Scanning {}for liveries ...", prioritized ? "prioritized " : ""), false);
-    gf_logLine("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
-               prm::LIG_AUTOMATIC.value() ? "automatic" : "manual");
-    LiveryFolderList folders;
-    lf_selectLiveryFolders(folders);
-    const bool found = lf_scanLiveryFolders(folders);
-    if (lf_stopRequested()) {
-      // A stopped scan is no success: the setting stays on so the next run
-      // scans again, and the previous LiveriesScanned.xml stays in place.
-      gf_logLine("Liveries scan stopped");
-      return;
-    }
-    if (!found) {
-      if (prm::LIG_AUTOMATIC.value())
-        throw qor::UserErrorException(43,
-                                      "Automatic scan has not found any liveries, switch off automatic and set "
-                                      "lfolder parameter(-s), Manual 5.1");
-      throw qor::UserErrorException(53, "no liveries found");
-    }
-    prm::SCAN_LIVERIES.setAndSave(false);
-    prm::SCAN_LIVERIES.showValue(prm::SCAN_LIVERIES.handle());
-    lf_invalidate(kSettingsBand);
-    gf_logLine("\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n");
+namespace {
+
+void lf_showScanSetting() {
+  prm::SCAN_LIVERIES.showValue(prm::SCAN_LIVERIES.handle());
+  lf_invalidate(kSettingsBand);
+}
+
+// The scan proper, while SCAN_LIVERIES is on. False when the hand-over must
+// not follow (a stop).
+bool lf_runScan() {
+  g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
+  const bool prioritized = prm::LIG_PRIORITIZE.value() && !prm::LIG_AUTOMATIC.value();
+  gf_showStatus(fmt::format("Scanning {}for liveries ...", prioritized ? "prioritized " : ""), false);
+  gf_logLine("\n++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++",
+             prm::LIG_AUTOMATIC.value() ? "automatic" : "manual");
+  LiveryFolderList folders;
+  lf_selectLiveryFolders(folders);
+  const bool found = lf_scanLiveryFolders(folders);
+  if (lf_stopRequested()) {
+    // A stopped scan is no success: the setting stays on so the next run
+    // scans again, and the previous LiveriesScanned.xml stays in place.
+    gf_logLine("Liveries scan stopped");
+    return false;
   }
-  lf_processScannedLiveries();
+  if (!lf_lastScanComplete()) {
+    // A folder that could not be walked would lose its liveries: the
+    // previous file stays and serves this run, and the next start scans again.
+    gf_showError("Liveries scan could not finish (see Log.txt), the previous liveries are kept");
+    gf_logLine("Liveries scan could not finish; {} kept, SCAN_LIVERIES stays on", g_liveriesScannedPath.string());
+    return true;
+  }
+  if (!found) {
+    if (prm::LIG_AUTOMATIC.value())
+      throw qor::UserErrorException(43,
+                                    "Automatic scan has not found any liveries, switch off automatic and set "
+                                    "lfolder parameter(-s), Manual 5.1");
+    throw qor::UserErrorException(53, "no liveries found");
+  }
+  if (lf_lastScanSaved()) {
+    prm::SCAN_LIVERIES.setAndSave(false);
+    lf_showScanSetting();
+  }
+  gf_logLine("\n++++++++++++++++++++++++ liveries scan ends ++++++++++++++++++++++++++++++++\n");
+  return true;
+}
+
+// A LiveriesScanned.xml that exists but cannot be used (truncated, empty,
+// junk, or without liveries) is kept aside as "<name>.bad" and the scan is
+// switched on. False when the error is of another kind.
+bool lf_setAsideDamagedLiveriesFile(const qor::UserErrorException& error) {
+  const int code = error.code();
+  if (code != 51 && code != 52 && code != 533 && code != 999) return false;
+  std::error_code ec;
+  if (!fs::is_regular_file(g_liveriesScannedPath, ec)) return false;
+  fs::path bad = g_liveriesScannedPath;
+  bad += ".bad";
+  fs::rename(g_liveriesScannedPath, bad, ec);
+  if (ec) {
+    gf_logError("Could not keep {} aside as {}: {}", g_liveriesScannedPath.string(), bad.string(), ec.message());
+    return false;
+  }
+  gf_showError(fmt::format("{} was damaged ({}), kept as {}; liveries are scanned again",
+                           g_liveriesScannedPath.string(), error.message(), bad.string()));
+  prm::SCAN_LIVERIES.setAndSave(true);
+  lf_showScanSetting();
+  return true;
+}
+
+}  // namespace
+
+void gf_scanLiveries() {
+  if (prm::SCAN_LIVERIES.value() && !lf_runScan()) return;
+  try {
+    lf_processScannedLiveries();
+  } catch (const qor::UserErrorException& e) {
+    if (!lf_setAsideDamagedLiveriesFile(e)) throw;
+    if (!lf_runScan()) return;
+    lf_processScannedLiveries();
+  }
 }
 
 void lf_checkLiveriesScannedFile() {
@@ -360,6 +640,5 @@ void lf_checkLiveriesScannedFile() {
   if (fs::exists(g_liveriesScannedPath, ec) || prm::SCAN_LIVERIES.value()) return;
   gf_showStatus(fmt::format("File {} is gone, rescan liveries", g_liveriesScannedPath.string()), true);
   prm::SCAN_LIVERIES.setAndSave(true);
-  prm::SCAN_LIVERIES.showValue(prm::SCAN_LIVERIES.handle());
-  lf_invalidate(kSettingsBand);
+  lf_showScanSetting();
 }

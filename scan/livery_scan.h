@@ -29,17 +29,42 @@ void lf_findFsltlFolder(const std::filesystem::path& community, LiveryFolderList
 void lf_findJfFolder(const std::filesystem::path& community, LiveryFolderList& folders);
 void lf_findUserAiTrafficFolder(const std::filesystem::path& community, LiveryFolderList& folders);
 
-// Scans the folders; false only when the scan ran to its end and found no livery.
+// Scans the folders; false only when the scan ran to its end and found no
+// livery. The walk lists every folder (in byte order of the names, so every
+// scan of a tree sees its files in one order) and feeds the aircraft.cfg
+// files to a fixed pool of at most g_maxTasks workers; the results are merged
+// file by file in walk order, so the outcome does not depend on the number of
+// workers or on which file ends first. The walk and the workers watch the
+// stop flags. A sub-folder that cannot be listed is skipped (log line and
+// invalid-files line); a livery folder that cannot be listed ends the scan
+// without writing anything (lf_lastScanComplete() is then false).
 bool lf_scanLiveryFolders(const LiveryFolderList& folders);
-// Walks one folder with its rank and merges its liveries into g_scannedLiveries.
-// Logs its own errors and never throws them.
-void lf_scanLiveryFolder(std::uint32_t rank, const std::string& folder);
+// Whether the last lf_scanLiveryFolders walked every folder to its end.
+bool lf_lastScanComplete();
+
 // Starts one scan task on a thread of its own, detached at once. A task slot
 // is taken before the start (waiting for a free one) and given back exactly
 // once when the body ends, whether it returns or throws; its result or
 // exception arrives through the future.
 using LiveryFuture = std::future<LiveryList>;
 LiveryFuture gf_startLiveryTask(std::function<LiveryList()> body);
+
+// Called with each folder path before the walk lists it; tests make it throw
+// a filesystem_error to stand for a folder that cannot be read (which a test
+// running with administrator rights cannot otherwise make). Empty normally.
+extern std::function<void(const std::filesystem::path&)> g_beforeListingLiveryFolder;
+
+// Seconds spent in each phase of the last scan (for the benchmark).
+struct LiveryScanPhases {
+  double walkAndParse = 0;  // walk and parse overlap
+  double merge = 0;         // task outputs passed on, files merged, duplicate titles decided
+  double corrections = 0;   // registration corrections
+  double sort = 0;          // prioritized filter, sort, exact duplicates
+  double write = 0;         // LiveriesScanned.xml
+  double report = 0;        // result files
+  double handOver = 0;      // the livery tables
+};
+extern LiveryScanPhases g_liveryScanPhases;
 
 // Reads LiveriesScanned.xml back and builds the livery tables.
 void lf_processScannedLiveries();

@@ -66,7 +66,38 @@ void lf_writeResultFile(const fs::path& path, const std::vector<std::string>& li
 
 }  // namespace
 
-void gf_reportAppend(ScanReport list, std::string line) { lf_list(list).append(std::move(line)); }
+namespace {
+// The capture of this thread's parse task, if any.
+thread_local ScanTaskOutput* t_capture = nullptr;
+}  // namespace
+
+ScanTaskCapture::ScanTaskCapture(ScanTaskOutput& output) : m_previous(t_capture) { t_capture = &output; }
+ScanTaskCapture::~ScanTaskCapture() { t_capture = m_previous; }
+
+void gf_scanLogText(bool error, std::string text) {
+  if (t_capture != nullptr) {
+    t_capture->logLines.emplace_back(error, std::move(text));
+  } else if (error) {
+    gf_logErrorText(text);
+  } else {
+    gf_logText(text);
+  }
+}
+
+void gf_passOnScanTaskOutput(ScanTaskOutput& output) {
+  for (auto& [list, line] : output.reports) lf_list(list).append(std::move(line));
+  for (auto& [error, text] : output.logLines) error ? gf_logErrorText(text) : gf_logText(text);
+  output.reports.clear();
+  output.logLines.clear();
+}
+
+void gf_reportAppend(ScanReport list, std::string line) {
+  if (t_capture != nullptr) {
+    t_capture->reports.emplace_back(list, std::move(line));
+    return;
+  }
+  lf_list(list).append(std::move(line));
+}
 void gf_reportNoSection(std::string line) { gf_reportAppend(ScanReport::NoSection, std::move(line)); }
 void gf_reportInvalidFile(std::string line) { gf_reportAppend(ScanReport::InvalidFiles, std::move(line)); }
 void gf_reportIncompleteSection(std::string line) {
@@ -102,28 +133,38 @@ void lf_removeResultFiles() {
   }
 }
 
-void lf_logCodeFixes() {
-  for (LiveryData& livery : g_scannedLiveries) {
+std::vector<bool> lf_logCodeFixes() {
+  std::vector<bool> rekeyed(g_scannedLiveries.size(), false);
+  // The lines are made straight into the list's text, without a copy per line.
+  std::string line;
+  const auto report = [&](const LiveryData& livery, const char* what, std::string_view from, std::string_view to) {
+    line.clear();
+    fmt::format_to(std::back_inserter(line), "{:80} {} {} {} => {}", livery.title, livery.registration, what, from,
+                   to);
+    gf_reportLiveryUpdated(line);
+  };
+  for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) {
+    LiveryData& livery = g_scannedLiveries[i];
     if (livery.registration.empty()) continue;
     const DbaseRec* record = gf_findRegcode(livery.registration);
     if (record == nullptr) continue;
     if (livery.cargo != record->cargo) {
-      gf_reportLiveryUpdated(fmt::format("{:80} {} cargo {} => {}", livery.title, livery.registration,
-                                         livery.cargo, record->cargo));
+      report(livery, "cargo", livery.cargo ? "true" : "false", record->cargo ? "true" : "false");
       livery.cargo = record->cargo;
     }
     const std::string& airline = record->opr.empty() ? record->airl : record->opr;
     if (livery.airline != airline) {
-      gf_reportLiveryUpdated(
-          fmt::format("{:80} {} airl {} => {}", livery.title, livery.registration, livery.airline, airline));
+      report(livery, "airl", livery.airline, airline);
       livery.airline = airline;
+      rekeyed[i] = true;
     }
     if (livery.type != record->type) {
-      gf_reportLiveryUpdated(
-          fmt::format("{:80} {} model {} => {}", livery.title, livery.registration, livery.type, record->type));
+      report(livery, "model", livery.type, record->type);
       livery.type = record->type;
+      rekeyed[i] = true;
     }
   }
+  return rekeyed;
 }
 
 void lf_writeFixesFile() {

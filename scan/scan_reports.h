@@ -10,7 +10,10 @@
 
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include <fmt/format.h>
 
 // Result files, relative to the program's folder. LiveriesScanned.xml is
 // g_liveriesScannedPath in app/files.h.
@@ -44,6 +47,44 @@ void gf_reportCodeFix(std::string line);
 void gf_reportLiveryUpdated(std::string line);
 void gf_reportAppend(ScanReport list, std::string line);
 
+// What one parse task reported: its report lines and log lines, kept apart
+// while the task runs so that the scan can pass them on file by file in walk
+// order (the same result files and the same log whatever the number of
+// workers and whichever task ends first).
+struct ScanTaskOutput {
+  std::vector<std::pair<ScanReport, std::string>> reports;
+  std::vector<std::pair<bool, std::string>> logLines;  // (error line, text)
+};
+
+// While alive, the report lines and scan log lines of this thread go into the
+// output instead of the lists and the log. Nests.
+class ScanTaskCapture {
+ public:
+  explicit ScanTaskCapture(ScanTaskOutput& output);
+  ~ScanTaskCapture();
+  ScanTaskCapture(const ScanTaskCapture&) = delete;
+  ScanTaskCapture& operator=(const ScanTaskCapture&) = delete;
+
+ private:
+  ScanTaskOutput* m_previous;
+};
+
+// Appends the captured report lines to their lists and writes the log lines,
+// in the order they were made; empties the output.
+void gf_passOnScanTaskOutput(ScanTaskOutput& output);
+
+// The log lines of the parse tasks: captured while a capture is active on the
+// thread, else written at once (error lines behind "===> ").
+void gf_scanLogText(bool error, std::string text);
+template <typename... Args>
+void gf_scanLog(fmt::format_string<Args...> format, Args&&... args) {
+  gf_scanLogText(false, fmt::format(format, std::forward<Args>(args)...));
+}
+template <typename... Args>
+void gf_scanLogError(fmt::format_string<Args...> format, Args&&... args) {
+  gf_scanLogText(true, fmt::format(format, std::forward<Args>(args)...));
+}
+
 // A copy of one list, taken under its mutex.
 std::vector<std::string> gf_reportLines(ScanReport list);
 
@@ -57,10 +98,12 @@ void gf_clearScanReports();
 // sequence and is logged. Never throws.
 void lf_removeResultFiles();
 
-// Corrects g_scannedLiveries in place from the registration records of the
-// reference database (cargo flag, airline or operator, type) and puts one
-// line per change in the liveries-updated list.
-void lf_logCodeFixes();
+// Corrects g_scannedLiveries in place, in list order, from the registration
+// records of the reference database (cargo flag, airline or operator, type)
+// and puts one line per change in the liveries-updated list. Returns, per
+// livery, whether its airline or type changed (its place in scan order may
+// have moved).
+std::vector<bool> lf_logCodeFixes();
 
 // Writes the error lists, the information lists and their summary lines to
 // the log. A failure to create output\errors propagates.

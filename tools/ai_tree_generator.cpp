@@ -1,5 +1,6 @@
 #include "tools/ai_tree_generator.h"
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 #include <string>
@@ -72,20 +73,37 @@ std::size_t gf_generateAiTree(const fs::path& root, const AiTreeShape& shape) {
 
   std::size_t liveries = 0;
   std::uniform_int_distribution<int> sections(1, 60);
+  std::uniform_int_distribution<int> percent(0, 999);
+  // The database's registration i belongs to airline i % 20 and type
+  // (i / 20) % 20: a livery of airline a and type t that the database knows
+  // as it is takes a registration k * 400 + t * 20 + a.
+  const std::size_t blocks = std::max<std::size_t>(1, shape.registrations / 400);
+  std::string previousTitle;
   for (std::size_t f = 0; f < shape.files; ++f) {
-    const char* type = kTypes[f % 20];
+    const std::size_t typeIndex = f % 20;
+    const char* type = kTypes[typeIndex];
     std::string cfg = fmt::format("[VERSION]\r\nmajor = 1\r\nminor = 0\r\n\r\n[GENERAL]\r\natc_type = \"TT:ATCCOM.ATC_NAME {}\"\r\n"
                                   "icao_type_designator = \"{}\"\r\nicao_manufacturer = \"ZZ\"\r\n\r\n",
                                   type, type);
     const int n = sections(rng);
     for (int s = 0; s < n; ++s) {
       const std::size_t id = f * 60 + static_cast<std::size_t>(s);
+      const std::size_t airlineIndex = id % 20;
+      std::string title = fmt::format("{} {} {} Z\xC3\xBCrich #{}", kPackages[f % 4], type, kAirlines[airlineIndex], id);
+      std::size_t reg = id % shape.registrations;
+      if (!shape.stress) {
+        const int roll = percent(rng);
+        std::size_t wantedType = typeIndex;
+        if (roll < 30) wantedType = (typeIndex + 1) % 20;  // 3 %: the database knows another type
+        reg = (id / 20 % blocks) * 400 + wantedType * 20 + airlineIndex;
+        if (roll >= 998 && !previousTitle.empty()) title = previousTitle;  // 0.2 %: a title given before
+      }
       cfg += fmt::format(
-          "[FLTSIM.{}]\r\ntitle = \"{} {} {} Z\xC3\xBCrich #{}\"\r\nmodel = \"\"\r\ntexture = \"{}\"\r\n"
+          "[FLTSIM.{}]\r\ntitle = \"{}\"\r\nmodel = \"\"\r\ntexture = \"{}\"\r\n"
           "atc_id = \"{}\"\r\nicao_airline = \"{}\"\r\natc_parking_types = \"GATE,RAMP\"\r\n"
           "ui_variation = \"{}\"\r\n\r\n",
-          s, kPackages[f % 4], type, kAirlines[id % 20], id, kAirlines[id % 20], registration(id % shape.registrations),
-          kAirlines[id % 20], kAirlines[id % 20]);
+          s, title, kAirlines[airlineIndex], registration(reg), kAirlines[airlineIndex], kAirlines[airlineIndex]);
+      if (s == 0) previousTitle = title;
       ++liveries;
     }
     writeBytes(root / "liveries" / kPackages[f % 4] / "SimObjects" / "Airplanes" / fmt::format("{}_{:05}", type, f) /

@@ -238,26 +238,26 @@ TEST_F(CfgParserTest, HeaderVariantsOpenOrCloseSections) {
 
 TEST_F(CfgParserTest, EachSectionIsSplitWithItsHeaderFirst) {
   std::vector<std::vector<std::string>> sections;
-  lf_forEachFltsimSection(cfgLines("junk\n[fltsim.0]\na\n\n[General]\nb\n[fltsim.1]\nc\n//x\n"),
-                          [&](std::vector<std::string>& s) { sections.push_back(s); });
+  lf_forEachFltsimSection(gf_splitCfgLines("junk\n[fltsim.0]\na\n\n[General]\nb\n[fltsim.1]\nc\n//x\n"),
+                          [&](CfgLines& s) { sections.emplace_back(s.begin(), s.end()); });
   EXPECT_THAT(sections, ElementsAre(ElementsAre("[fltsim.0]", "a", ""), ElementsAre("[fltsim.1]", "c", "//x")));
 }
 
 // --- Type resolution -----------------------------------------------------
 
 TEST_F(CfgParserTest, TypeIsResolvedFixedOrReported) {
-  EXPECT_EQ(lf_aircraftTypeOf(kPath, cfgLines("icao_type_designator = a320\n")), "A320");
-  EXPECT_EQ(lf_aircraftTypeOf(kPath, cfgLines("icao_type_designator = B77F\n")), "B77L");
+  EXPECT_EQ(lf_aircraftTypeOf(kPath, gf_splitCfgLines("icao_type_designator = a320\n")), "A320");
+  EXPECT_EQ(lf_aircraftTypeOf(kPath, gf_splitCfgLines("icao_type_designator = B77F\n")), "B77L");
   EXPECT_THAT(report(ScanReport::CodeFixes), ElementsAre(std::string("Model fix: B77F found in ") + kPath +
                                                          " changed into B77L"));
   // Only the first designator line counts, even when it is unusable.
-  EXPECT_EQ(lf_aircraftTypeOf(kPath, cfgLines("icao_type_designator = Q\nicao_type_designator = A320\n")), "");
+  EXPECT_EQ(lf_aircraftTypeOf(kPath, gf_splitCfgLines("icao_type_designator = Q\nicao_type_designator = A320\n")), "");
   EXPECT_THAT(report(ScanReport::InvalidTypes), ElementsAre("Q" + std::string(15, ' ') + " in " + kPath));
   // The stock model of base_container when there is no designator.
-  EXPECT_EQ(lf_aircraftTypeOf(kPath, cfgLines("[General]\nbase_container = \"..\\Asobo_A320_NEO\"\n")), "A20N");
+  EXPECT_EQ(lf_aircraftTypeOf(kPath, gf_splitCfgLines("[General]\nbase_container = \"..\\Asobo_A320_NEO\"\n")), "A20N");
 
-  EXPECT_EQ(lf_aircraftTypeOf(kPath, cfgLines("[General]\n")), "");
-  EXPECT_EQ(lf_aircraftTypeOf("Community/pmdg-aircraft-77w/aircraft.cfg", cfgLines("")), "");
+  EXPECT_EQ(lf_aircraftTypeOf(kPath, gf_splitCfgLines("[General]\n")), "");
+  EXPECT_EQ(lf_aircraftTypeOf("Community/pmdg-aircraft-77w/aircraft.cfg", gf_splitCfgLines("")), "");
   EXPECT_THAT(report(ScanReport::InvalidFiles),
               ElementsAre(std::string("Line icao_type_designator= is missing in [General] section of ") + kPath));
 }
@@ -412,12 +412,11 @@ TEST_F(CfgParserTest, RepeatedTitleInOneFileKeepsTheFirstSection) {
   EXPECT_EQ(list[0].airline, "KLM");
   EXPECT_THAT(report(ScanReport::IncompleteSections),
               ElementsAre(std::string(kFolder) + " [fltsim.1] title 'Same' already exists"));
-  EXPECT_EQ(gf_scannedTitleCount(), 1u);
 }
 
-// Three files declare one title; whatever order their tasks finish in, the
+// Three files declare one title; whatever order the scan meets them in, the
 // lowest folder rank wins, then the smallest path.
-TEST_F(CfgParserTest, TitleInSeveralFilesGoesToTheSameFileInAnyTaskOrder) {
+TEST_F(CfgParserTest, TitleInSeveralFilesGoesToTheSameFileInAnyOrder) {
   struct File {
     std::uint32_t rank;
     std::string path, airline;
@@ -426,20 +425,18 @@ TEST_F(CfgParserTest, TitleInSeveralFilesGoesToTheSameFileInAnyTaskOrder) {
   std::vector<std::size_t> order{0, 1, 2};
   do {
     lf_clearLiveries();
-    LiveryList merged;
+    LiveryMerge merge;
     for (std::size_t i : order) {
       const File& f = files[i];
-      LiveryList list = parse("icao_type_designator = A320\n[fltsim.0]\ntitle = Same\nicao_airline = " + f.airline +
-                                  "\n[fltsim.1]\ntitle = Own " + f.path + "\nicao_airline = DLH\n",
-                              f.path, f.rank);
-      ASSERT_EQ(list.size(), 2u);
-      merged.insert(merged.end(), list.begin(), list.end());
+      const std::string text = "icao_type_designator = A320\n[fltsim.0]\ntitle = Same\nicao_airline = " + f.airline +
+                               "\n[fltsim.1]\ntitle = Own " + f.path + "\nicao_airline = DLH\n";
+      ParsedFile parsed = gf_parseAircraftCfg(f.rank, f.path, gf_splitCfgLines(text));
+      ASSERT_EQ(parsed.liveries.size(), 2u);
+      merge.add(f.rank, f.path, std::move(parsed));
     }
-    std::stable_sort(merged.begin(), merged.end(), gf_liveryLess);
-    gf_resolveDuplicateTitles(merged);
-
+    merge.resolveDuplicateTitles();
+    const LiveryList& merged = merge.liveries();
     ASSERT_EQ(merged.size(), 4u);
-    EXPECT_TRUE(std::is_sorted(merged.begin(), merged.end(), gf_liveryLess));
     const auto same = std::find_if(merged.begin(), merged.end(), [](const LiveryData& l) { return l.title == "Same"; });
     ASSERT_NE(same, merged.end());
     EXPECT_EQ(same->airline, "KLM");
@@ -448,20 +445,10 @@ TEST_F(CfgParserTest, TitleInSeveralFilesGoesToTheSameFileInAnyTaskOrder) {
                 UnorderedElementsAre("z [fltsim.0] title 'Same' already exists",
                                      "a [fltsim.0] title 'Same' already exists"));
     // A second call has nothing left to resolve.
-    gf_resolveDuplicateTitles(merged);
-    EXPECT_EQ(merged.size(), 4u);
+    merge.resolveDuplicateTitles();
+    EXPECT_EQ(merge.liveries().size(), 4u);
     EXPECT_EQ(report(ScanReport::IncompleteSections).size(), 2u);
   } while (std::next_permutation(order.begin(), order.end()));
-}
-
-TEST_F(CfgParserTest, TitleOfAFileWhoseResultWasDroppedCannotWin) {
-  parse("icao_type_designator = A320\n[fltsim.0]\ntitle = Same\nicao_airline = KLM\n", "a/aircraft.cfg", 1);
-  LiveryList merged = parse("icao_type_designator = A320\n[fltsim.0]\ntitle = Same\nicao_airline = BAW\n",
-                            "b/aircraft.cfg", 1);
-  gf_resolveDuplicateTitles(merged);  // the driver dropped the first file's result
-  ASSERT_EQ(merged.size(), 1u);
-  EXPECT_EQ(merged[0].airline, "BAW");
-  EXPECT_THAT(report(ScanReport::IncompleteSections), ElementsAre("a [fltsim.0] title 'Same' already exists"));
 }
 
 // --- The file task -------------------------------------------------------
@@ -509,14 +496,12 @@ TEST_F(CfgParserTest, FileTaskSkipsMissingEmptyAndOversizedFiles) {
   EXPECT_THAT(report(ScanReport::NoSection), IsEmpty());
 }
 
-TEST_F(CfgParserTest, ClearingEmptiesReportsTitlesAndDontUseList) {
+TEST_F(CfgParserTest, ClearingEmptiesReportsAndDontUseList) {
   g_dontUseLiveryTitles.insert("X");
   parseSections("[fltsim.0]\ntitle = T\n[fltsim.1]\ntitle = T\n");
   ASSERT_FALSE(report(ScanReport::IncompleteSections).empty());
-  ASSERT_EQ(gf_scannedTitleCount(), 1u);
   lf_clearLiveries();
   EXPECT_THAT(report(ScanReport::IncompleteSections), IsEmpty());
-  EXPECT_EQ(gf_scannedTitleCount(), 0u);
   EXPECT_TRUE(g_dontUseLiveryTitles.empty());
 }
 

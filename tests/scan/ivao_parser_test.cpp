@@ -208,13 +208,14 @@ TEST_F(IvaoParserTest, TitleSharedWithAnOrdinaryPackageIsResolvedByRank) {
   const fs::path cfg = modelCfg("IVAO_B738");
   AircraftCfgBuilder().section({.number = 0, .title = "B738 DLH shared", .texture = "t"}).write(cfg);
   makeTextureFolder(cfg, "t");
-  LiveryList merged = scan(cfg, 2);
-  const LiveryList ordinary =
-      gf_parseAircraftCfgLines(1, "zzz/aircraft.cfg",
-                               cfgLines("icao_type_designator = B738\n[fltsim.0]\ntitle = B738 DLH shared\n"
-                                        "icao_airline = KLM\n"));
-  merged.insert(merged.end(), ordinary.begin(), ordinary.end());
-  gf_resolveDuplicateTitles(merged);
+  LiveryMerge merge;
+  merge.add(2, cfg.string(), gf_parseIvaoCfgFile(2, cfg.string()));
+  merge.add(1, "zzz/aircraft.cfg",
+            gf_parseAircraftCfg(1, "zzz/aircraft.cfg",
+                                gf_splitCfgLines("icao_type_designator = B738\n[fltsim.0]\ntitle = B738 DLH shared\n"
+                                                 "icao_airline = KLM\n")));
+  merge.resolveDuplicateTitles();
+  const LiveryList& merged = merge.liveries();
   ASSERT_EQ(merged.size(), 1u);
   EXPECT_EQ(merged[0].airline, "KLM");
   EXPECT_THAT(report(ScanReport::IncompleteSections),
