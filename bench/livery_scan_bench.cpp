@@ -149,7 +149,34 @@ void BM_LiveryScan(benchmark::State& state) {
   state.counters["%handover"] = share(phases.handOver);
 }
 
+// A close during the scan of one large folder: the time from the stop
+// request to the end of gf_scanLiveries, with the stop asked for at several
+// moments of the walk and the parse.
+void BM_CloseDuringScan(benchmark::State& state) {
+  prepare(static_cast<std::size_t>(state.range(0)), false);
+  prm::LIG_AUTOMATIC.set(false);
+  prm::lfolder0.set("liveries");
+  double worst = 0;
+  int round = 0;
+  for (auto _ : state) {
+    gf_clearLiveryTables();
+    lf_clearLiveries();
+    prm::SCAN_LIVERIES.set(true);
+    g_stopRun = false;
+    std::thread scan([] { gf_scanLiveries(); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50 + 150 * (round++ % 5)));
+    const auto stop = std::chrono::steady_clock::now();
+    g_stopRun = true;
+    scan.join();
+    worst = std::max(worst, std::chrono::duration<double>(std::chrono::steady_clock::now() - stop).count());
+  }
+  g_stopRun = false;
+  state.counters["worst_close_ms"] = worst * 1e3;
+}
+
 }  // namespace
+
+BENCHMARK(BM_CloseDuringScan)->Arg(20000)->ArgNames({"files"})->Unit(benchmark::kMillisecond)->Iterations(10);
 
 // Arguments: number of files, stress shape (0 or 1).
 BENCHMARK(BM_LiveryScan)

@@ -488,12 +488,22 @@ TEST_F(CfgParserTest, FileTaskSkipsMissingEmptyAndOversizedFiles) {
   testsupport::writeFile("big/aircraft.cfg", "[fltsim.0]\n");
   fs::resize_file("big/aircraft.cfg", kMaxAircraftCfgBytes + 1);
   EXPECT_TRUE(lf_searchLiveriesinFile(1, "big/aircraft.cfg").empty());
+
+  // A path the system cannot open (here: a name too long) is skipped too.
+  const std::string tooLong = "long/" + std::string(300, 'n') + "/aircraft.cfg";
+  fs::create_directories("long");
+  EXPECT_TRUE(lf_searchLiveriesinFile(1, tooLong).empty());
   EXPECT_EQ(g_runningTasks.load(), 5);
   g_runningTasks = 0;
 
   EXPECT_THAT(report(ScanReport::InvalidFiles),
               ElementsAre("big/aircraft.cfg is larger than 33554432 bytes, skipped"));
   EXPECT_THAT(report(ScanReport::NoSection), IsEmpty());
+  // Each skipped file but the missing one says so in the log.
+  EXPECT_TRUE(testsupport::logHasLine("===> empty/aircraft.cfg is empty; skipped"));
+  EXPECT_TRUE(testsupport::logContains("===> " + tooLong + " cannot be read: "));
+  EXPECT_TRUE(testsupport::logContains("===> big/aircraft.cfg has "));
+  EXPECT_FALSE(testsupport::logContains("missing/aircraft.cfg"));
 }
 
 TEST_F(CfgParserTest, ClearingEmptiesReportsAndDontUseList) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include <gtest/gtest.h>
+#include <pugixml.hpp>
 
 #include "app/clock.h"
 #include "app/errors.h"
@@ -96,6 +97,28 @@ TEST_F(LiveriesFileTest, AttributesInOrderAndOnlyWhenPresent) {
   EXPECT_NE(text.find("name=\"date\" value=\"2024-06-10\""), std::string::npos);
   EXPECT_NE(text.find("name=\"MSFS\" value=\"2020\""), std::string::npos);
   EXPECT_EQ(text.find("rank"), std::string::npos);
+}
+
+// The file is written piece by piece; it must be byte for byte what the XML
+// library saves for the same document, whatever the texts hold.
+TEST_F(LiveriesFileTest, StreamedFileIsWhatTheXmlLibrarySaves) {
+  std::string every;
+  for (int c = 1; c < 256; ++c) every.push_back(static_cast<char>(c));
+  g_scannedLiveries = {livery("A&B", "<T>", "Quote \" and ' & < > Z\xC3\xBCrich", "D-A\"B", true),
+                       livery("C\tD", "T\n", every, "\x01\x1F"), livery("X", "Y", "")};
+  ASSERT_TRUE(lf_writeLiveriesScanned());
+  pugi::xml_document doc;
+  gf_writeMetaInfo(doc);
+  pugi::xml_node liveries = doc.append_child("liveries");
+  for (const LiveryData& l : g_scannedLiveries) {
+    pugi::xml_node liv = liveries.append_child("liv");
+    liv.append_attribute("airl").set_value(l.airline.c_str());
+    liv.append_attribute("type").set_value(l.type.c_str());
+    if (l.cargo) liv.append_attribute("cargo").set_value("true");
+    liv.append_attribute("title").set_value(l.title.c_str());
+    if (!l.registration.empty()) liv.append_attribute("atcid").set_value(l.registration.c_str());
+  }
+  EXPECT_EQ(fileText(), gf_xmlText(doc));
 }
 
 TEST_F(LiveriesFileTest, TwoWritesAreByteIdentical) {

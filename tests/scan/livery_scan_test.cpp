@@ -17,10 +17,12 @@
 #include "scan/cfg_parser.h"
 #include "scan/liveries_file.h"
 #include "scan/livery_scan.h"
+#include "scan/scan_reports.h"
 #include "support/cfg_builder.h"
 #include "support/dbase_builder.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
+#include "ui/status_line.h"
 
 using namespace testsupport;
 namespace fs = std::filesystem;
@@ -63,6 +65,8 @@ class LiveryScanTest : public ::testing::Test {
         .airline("BAW")
         .airline("DLH")
         .airline("EZY")
+        .typeFix("B77F", "B77W")
+        .reg("G-EUUA", "BAW", "A320")
         .write();
     gf_readDbase();
     gf_clearLiveryTables();
@@ -76,6 +80,8 @@ class LiveryScanTest : public ::testing::Test {
     openTestLog();
   }
   void TearDown() override {
+    g_beforeListingLiveryFolder = nullptr;
+    gf_clearError();
     gf_clearLiveryTables();
     lf_clearLiveries();
     gf_resetDbaseForTests();
@@ -151,27 +157,62 @@ TEST_F(LiveryScanTest, PrioritizeKeepsTheFirstFolderPerAirlineAndType) {
   EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A320 BAW first", "A320 BAW second", "A320 EZY second"}));
 }
 
-TEST_F(LiveryScanTest, TwoScansOfTheSameTreeGiveTheSameFile) {
-  // Many files, one title found in two of them, every encoding.
+// Whatever the number of workers: the same LiveriesScanned.xml, result files
+// and log lines. The tree has every encoding, titles given by several files,
+// invalid airlines, type fixes and registration corrections.
+TEST_F(LiveryScanTest, TheSameTreeGivesTheSameFilesAndLogWithOneThreeOrEightWorkers) {
   const CfgEncoding encodings[] = {CfgEncoding::Utf8, CfgEncoding::Utf8Bom, CfgEncoding::Utf16Le,
                                    CfgEncoding::Utf16Be, CfgEncoding::Ansi};
-  for (int i = 0; i < 40; ++i)
-    writeCfg(fs::path("liv") / fmt::format("pkg{:02}", i) / "aircraft.cfg", i % 2 ? "A320" : "B738",
-             {{fmt::format("Livery {}", i), i % 3 ? "BAW" : "DLH"}, {"Shared title", "EZY"}}, encodings[i % 5]);
+  for (int i = 0; i < 60; ++i) {
+    AircraftCfgBuilder cfg;
+    cfg.general(i % 7 == 0 ? "B77F" : i % 2 ? "A320" : "B738");
+    cfg.section({.number = 0, .title = fmt::format("Livery {}", i), .airline = i % 3 ? "BAW" : "DLH",
+                 .atcId = i % 4 == 0 ? "G-EUUA" : ""});
+    cfg.section({.number = 1, .title = fmt::format("Shared {}", i % 5), .airline = "EZY"});
+    cfg.section({.number = 2, .title = fmt::format("Bad {}", i), .airline = "QQQ"});
+    cfg.write(fs::path(i % 2 ? "liv" : "liv2") / fmt::format("pkg{:02}", i) / "aircraft.cfg", encodings[i % 5]);
+  }
   prm::lfolder0.set("liv");
-  gf_scanLiveries();
-  const std::string first = scanned();
-  EXPECT_EQ(titlesIn(first).size(), 41u);
-  for (int round = 0; round < 3; ++round) {
+  prm::lfolder1.set("liv2");
+  const auto scanWith = [&](int workers) {
     fs::remove(g_liveriesScannedPath);
     gf_clearLiveryTables();
     lf_clearLiveries();
     prm::SCAN_LIVERIES.set(true);
-    g_maxTasks = 1 + round * 3;
+    g_maxTasks = workers;
+    openTestLog();
     gf_scanLiveries();
-    EXPECT_EQ(scanned(), first) << "round " << round;
     EXPECT_EQ(g_runningTasks.load(), 0);
-  }
+    std::vector<std::string> files{scanned(), readFile(g_incompleteFltsimSectionsLogPath),
+                                   readFile(g_invalidAirlineCodesLogPath), readFile(g_fixesLogPath),
+                                   readFile(g_airlineModelConversionsLogPath)};
+    // The log of the scan; what follows depends on the settings the first
+    // hand-over switched off.
+    for (const std::string& line : logLines()) {
+      files.push_back(line);
+      if (line.find("liveries scan ends") != std::string::npos) break;
+    }
+    return files;
+  };
+  const std::vector<std::string> first = scanWith(1);
+  EXPECT_GE(titlesIn(first[0]).size(), 60u + 5u);
+  EXPECT_FALSE(first[1].empty());
+  EXPECT_FALSE(first[3].empty());
+  EXPECT_FALSE(first[4].empty());
+  EXPECT_EQ(scanWith(3), first);
+  EXPECT_EQ(scanWith(8), first);
+}
+
+// The counts per folder are taken after titles given twice are removed.
+TEST_F(LiveryScanTest, CountsPerFolderLeaveOutTitlesGivenByAnEarlierFolder) {
+  writeCfg("first/x/aircraft.cfg", "A320", {{"Same", "BAW"}, {"One", "BAW"}});
+  writeCfg("second/x/aircraft.cfg", "A320", {{"Same", "EZY"}, {"Two", "EZY"}, {"Three", "EZY"}});
+  prm::lfolder0.set("first");
+  prm::lfolder1.set("second");
+  gf_scanLiveries();
+  EXPECT_TRUE(logHasLine("2 liveries found in first"));
+  EXPECT_TRUE(logHasLine("2 liveries found in second"));
+  EXPECT_TRUE(logHasLine("4 in total"));
 }
 
 TEST_F(LiveryScanTest, NeverMoreTasksThanTheLimitAndEverySlotComesBack) {
@@ -179,11 +220,13 @@ TEST_F(LiveryScanTest, NeverMoreTasksThanTheLimitAndEverySlotComesBack) {
     writeCfg(fs::path("liv") / fmt::format("p{}", i) / "aircraft.cfg", "A320", {{fmt::format("T{}", i), "BAW"}});
   // An unreadable aircraft.cfg (a folder of that name) makes its task fail.
   fs::create_directories("liv/broken/aircraft.cfg");
-  std::atomic<bool> done{false};
+  std::atomic<bool> done{false}, watching{false};
   std::atomic<int> peak{0};
   std::thread watcher([&] {
+    watching = true;
     while (!done) peak = std::max(peak.load(), g_runningTasks.load());
   });
+  while (!watching) std::this_thread::yield();
   g_maxTasks = 2;
   prm::lfolder0.set("liv");
   gf_scanLiveries();
@@ -325,4 +368,96 @@ TEST_F(LiveryScanTest, AMissingScannedFileSwitchesTheScanOn) {
   lf_checkLiveriesScannedFile();
   EXPECT_TRUE(prm::SCAN_LIVERIES.value());
   EXPECT_TRUE(logHasLine("File output/LiveriesScanned.xml is gone, rescan liveries"));
+}
+
+// A sub-folder that cannot be listed is skipped and named; a livery folder
+// that cannot be listed at all keeps the previous file and the scan switched
+// on. (A test running with administrator rights cannot make a folder
+// unreadable, so the listing is made to fail.)
+TEST_F(LiveryScanTest, UnreadableFoldersAreSkippedOrKeepThePreviousFile) {
+  writeCfg("liv/a/aircraft.cfg", "A320", {{"A", "BAW"}});
+  writeCfg("liv/b/aircraft.cfg", "A320", {{"B", "BAW"}});
+  writeCfg("liv/c/aircraft.cfg", "A320", {{"C", "BAW"}});
+  prm::lfolder0.set("liv");
+  std::string unreadable = "liv/b";
+  g_beforeListingLiveryFolder = [&](const fs::path& folder) {
+    if (folder == unreadable)
+      throw fs::filesystem_error("directory_iterator::directory_iterator", folder,
+                                 std::make_error_code(std::errc::permission_denied));
+  };
+  gf_scanLiveries();
+  const std::string previous = scanned();
+  EXPECT_EQ(titlesIn(previous), (std::vector<std::string>{"A", "C"}));
+  EXPECT_TRUE(logContains("liveries search skipped folder liv/b: "));
+  EXPECT_NE(readFile(g_invalidAircraftCfgFilesLogPath).find("liv/b cannot be read"), std::string::npos);
+  EXPECT_NE(gf_statusSnapshot().error.find("1 folder could not be read"), std::string::npos);
+
+  writeCfg("liv/d/aircraft.cfg", "A320", {{"D", "BAW"}});
+  unreadable = "liv";
+  gf_clearError();
+  gf_clearLiveryTables();
+  prm::SCAN_LIVERIES.set(true);
+  gf_scanLiveries();
+  g_beforeListingLiveryFolder = nullptr;
+  EXPECT_EQ(scanned(), previous);
+  EXPECT_TRUE(prm::SCAN_LIVERIES.value());
+  EXPECT_TRUE(g_liveriesProcessed.load());  // from the previous file
+  EXPECT_NE(gf_statusSnapshot().error.find("could not finish"), std::string::npos);
+}
+
+// A truncated, empty or junk LiveriesScanned.xml is kept aside and the
+// liveries are scanned again at once.
+TEST_F(LiveryScanTest, ADamagedScannedFileIsKeptAsideAndRescanned) {
+  writeCfg("liv/a/aircraft.cfg", "A320", {{"A", "BAW"}});
+  prm::lfolder0.set("liv");
+  const fs::path bad = g_liveriesScannedPath.string() + ".bad";
+  for (const std::string damaged : {"", "<?xml version=\"1.0\"?>\n<liveries>\n\t<liv airl=", "\x01\x02junk",
+                                    "<?xml version=\"1.0\"?><other/>"}) {
+    SCOPED_TRACE(damaged);
+    writeFile(g_liveriesScannedPath, damaged);
+    gf_clearLiveryTables();
+    gf_clearError();
+    prm::SCAN_LIVERIES.set(false);
+    gf_scanLiveries();
+    EXPECT_EQ(readFile(bad), damaged);
+    EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A"}));
+    EXPECT_FALSE(prm::SCAN_LIVERIES.value());
+    EXPECT_TRUE(g_liveriesProcessed.load());
+    EXPECT_NE(gf_statusSnapshot().error.find("kept as " + bad.string()), std::string::npos);
+  }
+}
+
+// A LiveriesScanned.xml that cannot be saved leaves the scan switched on,
+// shows an error and leaves no temporary file; the run goes on with the
+// liveries found.
+TEST_F(LiveryScanTest, AFailedSaveKeepsTheScanOn) {
+  writeCfg("liv/a/aircraft.cfg", "A320", {{"A", "BAW"}});
+  prm::lfolder0.set("liv");
+  fs::create_directories(g_liveriesScannedPath / "in-the-way");  // a folder cannot be replaced by a file
+  gf_scanLiveries();
+  EXPECT_TRUE(prm::SCAN_LIVERIES.value());
+  EXPECT_TRUE(g_liveriesProcessed.load());
+  EXPECT_NE(gf_statusSnapshot().error.find("Could not save"), std::string::npos);
+  for (const auto& entry : fs::directory_iterator(g_outputFolder))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  gf_clearError();
+}
+
+// The walk and the workers watch the stop flags: once a stop is asked for,
+// no further folder is listed. (How fast a close ends is measured by the
+// benchmark.)
+TEST_F(LiveryScanTest, AStopEndsTheWalkOfALargeFolder) {
+  for (int i = 0; i < 40; ++i)
+    writeCfg(fs::path("liv") / fmt::format("p{:02}", i) / "aircraft.cfg", "A320", {{fmt::format("T{}", i), "BAW"}});
+  prm::lfolder0.set("liv");
+  int listedAfterStop = 0;
+  g_beforeListingLiveryFolder = [&](const fs::path& folder) {
+    if (g_stopRun) ++listedAfterStop;
+    if (folder == "liv/p05") g_stopRun = true;
+  };
+  gf_scanLiveries();
+  g_beforeListingLiveryFolder = nullptr;
+  EXPECT_EQ(listedAfterStop, 0);
+  EXPECT_TRUE(prm::SCAN_LIVERIES.value());
+  EXPECT_EQ(g_runningTasks.load(), 0);
 }
