@@ -1,9 +1,7 @@
 #include "scan/cfg_parser.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstdio>
 #include <exception>
 #include <filesystem>
 #include <map>
@@ -431,33 +429,20 @@ LiveryList gf_parseAircraftCfgLines(std::uint32_t rank, const std::string& path,
 CfgRead lf_readAircraftCfg(const std::string& path, CfgText& cfg) {
   cfg.text.clear();
   cfg.lines.clear();
-  std::FILE* f = std::fopen(path.c_str(), "rb");
-  if (f == nullptr) {
-    const int error = errno;
-    if (error == ENOENT) return CfgRead::Missing;
-    // Unreadable, or a path too long to open.
-    gf_scanLogError("{} cannot be read: {}; skipped", path, std::generic_category().message(error));
-    return CfgRead::Skipped;
-  }
   std::string bytes;
-  bool ok = std::fseek(f, 0, SEEK_END) == 0;
-  const long size = ok ? std::ftell(f) : -1;
-  ok = ok && size >= 0 && std::fseek(f, 0, SEEK_SET) == 0;
-  if (ok && static_cast<std::uintmax_t>(size) > kMaxAircraftCfgBytes) {
-    std::fclose(f);
-    gf_scanLogError("{} has {} bytes, more than an aircraft.cfg can have; skipped", path, size);
-    gf_reportInvalidFile(fmt::format("{} is larger than {} bytes, skipped", path, kMaxAircraftCfgBytes));
-    return CfgRead::Skipped;
-  }
-  if (ok) {
-    bytes.resize(static_cast<std::size_t>(size));
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));  // it may have shrunk meanwhile
-    ok = std::ferror(f) == 0;
-  }
-  std::fclose(f);
-  if (!ok) {
-    gf_scanLogError("{} cannot be read; skipped", path);
-    return CfgRead::Skipped;
+  const FileReadResult read = gf_readUserFile(path, kMaxAircraftCfgBytes, bytes);
+  switch (read.problem) {
+    case FileProblem::none:
+      break;
+    case FileProblem::missing:
+      return CfgRead::Missing;
+    case FileProblem::corrupt:  // larger than an aircraft.cfg can be
+      gf_scanLogError("{}; skipped", read.message);
+      gf_reportInvalidFile(fmt::format("{} is larger than {} bytes, skipped", path, kMaxAircraftCfgBytes));
+      return CfgRead::Skipped;
+    default:  // not readable: no permission, a path too long, no regular file
+      gf_scanLogError("{}; skipped", read.message);
+      return CfgRead::Skipped;
   }
   if (bytes.empty()) return CfgRead::Empty;
   const int charset = gf_charsetOfSample(bytes);

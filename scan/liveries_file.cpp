@@ -108,11 +108,10 @@ void lf_readLiveriesXml() {
   const std::string path = g_liveriesScannedPath.string();
 
   pugi::xml_document doc;
-  if (const pugi::xml_parse_result loaded = doc.load_file(g_liveriesScannedPath.c_str()); !loaded) {
-    std::error_code ec;
-    if (loaded.status == pugi::status_file_not_found || !fs::is_regular_file(g_liveriesScannedPath, ec))
+  if (const FileReadResult loaded = gf_loadXmlFile(g_liveriesScannedPath, kLiveriesFileMaxBytes, doc); !loaded) {
+    if (loaded.problem == FileProblem::missing)
       throw qor::UserErrorException(51, fmt::format("File {} not found", path));
-    throw qor::UserErrorException(51, fmt::format("File {} is damaged: {}", path, loaded.description()));
+    throw qor::UserErrorException(51, loaded.message);  // not readable, or corrupt: says which
   }
 
   // Each meta entry only when the one before was found.

@@ -3,6 +3,8 @@
 // scanning the packages again.
 #pragma once
 
+#include <cstdint>
+
 #include "scan/livery_data.h"
 
 // The scanned liveries, in scan order (gf_liveryLess). Touched by the run
@@ -16,6 +18,10 @@ extern LiveryList g_scannedLiveries;
 // that replaces it at the end. false when it could not be saved (logged; the
 // previous file stays).
 bool lf_writeLiveriesScanned();
+
+// The largest LiveriesScanned.xml that is read (about ten times what a very
+// large installation writes).
+inline constexpr std::uintmax_t kLiveriesFileMaxBytes = std::uintmax_t{1} << 30;
 
 // Replaces g_scannedLiveries by the liveries of g_liveriesScannedPath, sorted,
 // each with folder rank 0, and reads the meta "author", "date" and "version".

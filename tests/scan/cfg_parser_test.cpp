@@ -501,8 +501,8 @@ TEST_F(CfgParserTest, FileTaskSkipsMissingEmptyAndOversizedFiles) {
   EXPECT_THAT(report(ScanReport::NoSection), IsEmpty());
   // Each skipped file but the missing one says so in the log.
   EXPECT_TRUE(testsupport::logHasLine("===> empty/aircraft.cfg is empty; skipped"));
-  EXPECT_TRUE(testsupport::logContains("===> " + tooLong + " cannot be read: "));
-  EXPECT_TRUE(testsupport::logContains("===> big/aircraft.cfg has "));
+  EXPECT_TRUE(testsupport::logContains("===> File '" + tooLong + "' cannot be read: "));
+  EXPECT_TRUE(testsupport::logContains("===> File 'big/aircraft.cfg' is corrupt: "));
   EXPECT_FALSE(testsupport::logContains("missing/aircraft.cfg"));
 }
 
