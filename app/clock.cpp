@@ -53,6 +53,18 @@ DaySlot gf_daySlotOf(std::int64_t epochSeconds) {
   return {b.weekday, static_cast<std::uint32_t>(b.secondOfDay / 1800)};
 }
 
+std::optional<std::int64_t> gf_epochFromZulu(double year, double dayOfYear, double secondsOfDay) {
+  using namespace std::chrono;
+  if (!(year >= 1970.0 && year <= 9999.0) || !(dayOfYear >= 1.0) || !(secondsOfDay >= 0.0 && secondsOfDay <= 86400.0))
+    return std::nullopt;
+  const auto wholeYear = static_cast<int>(year);
+  const auto day = static_cast<int>(dayOfYear);
+  if (day > (std::chrono::year(wholeYear).is_leap() ? 366 : 365)) return std::nullopt;
+  const sys_days firstOfYear{std::chrono::year(wholeYear) / January / 1};
+  return duration_cast<seconds>(firstOfYear.time_since_epoch()).count() + (day - 1) * std::int64_t{86400} +
+         static_cast<std::int64_t>(secondsOfDay);
+}
+
 std::int64_t gf_utcNowSeconds() {
   if (g_clockFixed.load()) return g_fixedSeconds.load();
   using namespace std::chrono;

@@ -21,6 +21,12 @@ std::int32_t gf_halfHoursBetween(const DaySlot& a, const DaySlot& b);
 // The DaySlot of a UTC time in seconds since 1970.
 DaySlot gf_daySlotOf(std::int64_t epochSeconds);
 
+// The UTC time in seconds since 1970 of a simulator's zulu year, day of the
+// year (1 = 1 January) and seconds of that day; nothing for values no
+// calendar has (a year outside 1970..9999, a day past the year's end, seconds
+// outside 0..86400 or no number).
+std::optional<std::int64_t> gf_epochFromZulu(double year, double dayOfYear, double secondsOfDay);
+
 // UTC now in seconds since 1970 (the fixed time when tests set one).
 std::int64_t gf_utcNowSeconds();
 // UTC now, or the simulator's time while that is in use (g_simEpochSeconds > 0).

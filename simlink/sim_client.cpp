@@ -9,8 +9,10 @@
 
 #include <fmt/format.h>
 
+#include "app/clock.h"
 #include "app/log.h"
 #include "app/runstate.h"
+#include "feed/rt_server.h"
 #include "platform/simconnect/simconnect.h"
 #include "platform/win32/kernel.h"
 #include "simlink/sim_link.h"
@@ -184,6 +186,11 @@ void lf_userAircraftData(const RecvSimObjectData& record) {
   data.year = static_cast<std::int32_t>(lf_read<double>(p));
   data.lightStates = static_cast<std::uint32_t>(lf_read<double>(p));
   g_userAircraft.set(data);
+  // The simulator's own time goes to RealTraffic at its professional level,
+  // and then dates the stand use too; otherwise the PC's time is used.
+  g_simEpochSeconds.store(g_rtProfessional.load()
+                              ? gf_epochFromZulu(data.year, data.dayOfYear, data.zuluTime).value_or(0)
+                              : 0);
   // The window shows the stand the user stands on, from the published stands.
   gf_setUserStandName(gf_userStandOnSnapshot(LatLon{data.latitude, data.longitude}));
 }

@@ -4,12 +4,15 @@
 // (port 49004) on loopback once a second around the user position that
 // Skyloom reports, and prints every line Skyloom sends. Then it drops the
 // connection and sends nothing for a while, so Skyloom's lost-link path
-// runs, connects again and goes on until Skyloom says "exit".
+// runs, connects again and goes on until Skyloom says "exit". SIGUSR1 drops
+// the connection at once instead (the demo picks its moment that way).
 //
 //   fake_realtraffic [--port 10747] [--traffic-port 49005] [--weather-port 49004]
 //                    [--seconds 8] [--silent 4] [--after 30]
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -39,6 +42,10 @@ struct Options {
   int silent = 4;   // nothing at all, the link closed
   int after = 30;   // broadcasting after the re-connect, at most (until "exit")
 };
+
+// SIGUSR1 came: the link is dropped now.
+volatile std::sig_atomic_t g_dropNow = 0;
+void lf_onDropSignal(int) { g_dropNow = 1; }
 
 void lf_say(std::string_view text) {
   std::fputs(fmt::format("fake RealTraffic: {}\n", text).c_str(), stdout);
@@ -135,13 +142,14 @@ bool lf_session(const Options& o, net::UdpSocket& udp, LinkReader& reader, int s
   }
   lf_say(fmt::format("connected to 127.0.0.1:{}", o.port));
   socket->sendAll("Qs999={\"version\":\"10.0 fake\",\"level\":2}\r\n", 5s);
-  for (int i = 0; i < seconds; ++i, ++second) {
+  for (int i = 0; i < seconds && !g_dropNow; ++i, ++second) {
     lf_broadcast(udp, o, reader.centre(), second);
     const auto end = Clock::now() + 1s;
-    while (Clock::now() < end)
-      if (!reader.poll(*socket, std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now())))
+    while (Clock::now() < end && !g_dropNow)
+      if (!reader.poll(*socket, std::min(100ms, std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()))))
         return false;
   }
+  g_dropNow = 0;
   lf_say("dropping the connection");
   return true;
 }
@@ -174,6 +182,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
+  std::signal(SIGUSR1, lf_onDropSignal);
   net::UdpSocket udp;
   LinkReader reader;
   int second = 0;

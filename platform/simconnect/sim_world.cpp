@@ -434,9 +434,10 @@ UserAircraft World::userAircraft() const {
   return lf_state().user;
 }
 
-void World::placeUserOnGround(double latitude, double longitude, double headingDegrees) {
+void World::placeUserOnGround(double latitude, double longitude, double headingDegrees, double groundFeet) {
   std::lock_guard lock(lf_state().mutex);
   UserAircraft& u = lf_state().user;
+  u.altitude = groundFeet;
   u.latitude = latitude;
   u.longitude = longitude;
   u.heading = headingDegrees;
@@ -450,6 +451,7 @@ void World::placeUserOnGround(double latitude, double longitude, double headingD
 void World::taxiUser(double latitude, double longitude, double speedKnots) {
   std::lock_guard lock(lf_state().mutex);
   UserAircraft& u = lf_state().user;
+  u.altitude -= u.altitudeAboveGround;
   u.latitude = latitude;
   u.longitude = longitude;
   u.altitudeAboveGround = 0.0;

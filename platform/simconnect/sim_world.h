@@ -71,9 +71,10 @@ class World {
   // --- The user aircraft ---
   void setUserAircraft(const UserAircraft& aircraft);
   UserAircraft userAircraft() const;
-  // Standing still on the ground at a position (a stand).
-  void placeUserOnGround(double latitude, double longitude, double headingDegrees);
-  // Rolling on the ground at a speed.
+  // Standing still on the ground at a position (a stand), the ground at an
+  // elevation (feet above sea level).
+  void placeUserOnGround(double latitude, double longitude, double headingDegrees, double groundFeet = 0.0);
+  // Rolling on the ground at a speed, the ground where it was.
   void taxiUser(double latitude, double longitude, double speedKnots);
   // In the air at a height above the ground.
   void flyUser(double latitude, double longitude, double heightAboveGroundFeet, double speedKnots);

@@ -1,5 +1,7 @@
 #include <cmath>
+#include <limits>
 #include <numbers>
+#include <optional>
 
 #include <gtest/gtest.h>
 
@@ -36,6 +38,30 @@ TEST(Clock, FixedClockAndSimulatorTime) {
   EXPECT_EQ(gf_daySlotNow(), (DaySlot{7, 47}));
   g_simEpochSeconds = 0;
   EXPECT_EQ(gf_daySlotNow(), (DaySlot{1, 15}));
+}
+
+TEST(Clock, SimulatorZuluTimeAsUtcSeconds) {
+  struct Case {
+    double year, day, seconds;
+    std::optional<std::int64_t> epoch;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {2026, 341, 27346.0, 1796628946},     // Mon Dec 07 07:35:46 2026
+      {2024, 60, 43200.0, 1709208000},      // 29 February of a leap year
+      {2024, 366, 86399.5, 1735689599},     // its last second, the fraction cut
+      {1970, 1, 0.0, 0},
+      {2026, 366, 0.0, std::nullopt},       // no 366th day in 2026
+      {2026, 0, 0.0, std::nullopt},
+      {1969, 365, 0.0, std::nullopt},
+      {2026, 10, -1.0, std::nullopt},
+      {2026, 10, 86401.0, std::nullopt},
+      {nan, 10, 0.0, std::nullopt},
+      {2026, nan, 0.0, std::nullopt},
+      {2026, 10, nan, std::nullopt},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(gf_epochFromZulu(c.year, c.day, c.seconds), c.epoch) << c.year << " " << c.day << " " << c.seconds;
 }
 
 TEST(Geodesy, DistancesKnownFromElsewhere) {

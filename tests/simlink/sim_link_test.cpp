@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <thread>
@@ -9,6 +10,7 @@
 #include "airports/park_airports.h"
 #include "airports/stand_lookup.h"
 #include "app/runstate.h"
+#include "feed/rt_server.h"
 #include "simlink/sim_link.h"
 #include "support/sim_fixture.h"
 #include "support/workdir.h"
@@ -67,6 +69,12 @@ TEST_F(SimLinkUserTest, FollowsTheUserAircraftOnAStandTaxiingAndFlyingAway) {
   EXPECT_EQ(user.dayOfYear, 4);
   EXPECT_EQ(user.year, 2026);
   EXPECT_NEAR(user.zuluTime, 3600.0, 3.0);
+  // The simulator's time is taken only at RealTraffic's professional level.
+  EXPECT_EQ(g_simEpochSeconds.load(), 0);
+  g_rtProfessional = true;
+  EXPECT_TRUE(waitFor([] { return std::llabs(g_simEpochSeconds.load() - (1767225600 + 3 * 86400 + 3600)) <= 3; }));
+  g_rtProfessional = false;
+  EXPECT_TRUE(waitFor([] { return g_simEpochSeconds.load() == 0; }));
   EXPECT_TRUE(waitFor([] { return gf_userStandName() == "A1"; }));
 
   // A flight reload while standing still keeps the stand, carried out on the run thread.
