@@ -59,11 +59,11 @@ void lf_applyOfflineRegcodes(const std::vector<OfflineRegcode>& entries, const T
   {
     std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
     for (const OfflineRegcode& entry : entries) {
-      if (!installed.contains(entry.title)) {
+      if (!installed.contains(std::string_view(entry.title))) {
         ++notInstalled;
         continue;
       }
-      g_liveryTables.regcodeTitles.insert_or_assign(entry.registration, entry.title);
+      g_liveryTables.regcodeTitles.insert_or_assign(entry.registration, *installed.find(entry.title));
       ++bound;
     }
   }

@@ -46,8 +46,9 @@ struct LiveryTextHash {
 template <typename Value>
 using LiveryTextTable = std::unordered_map<std::string, Value, LiveryTextHash, std::equal_to<>>;
 
-// Livery titles in scan order.
-using TitleList = std::vector<std::string>;
+// Livery titles in scan order: views of the titles of the grouped liveries,
+// which stay where they are until the tables are emptied or grouped anew.
+using TitleList = std::vector<std::string_view>;
 
 // The installed liveries of one airline and type, in scan order.
 struct LiveryGroup {
@@ -68,7 +69,7 @@ struct LiveryTables {
   // Airline -> the types it has liveries of (pax or cargo), in byte order.
   LiveryTextTable<std::vector<std::string>> airlineTypes;
   // Registration -> the title of the livery that shows that aircraft.
-  LiveryTextTable<std::string> regcodeTitles;
+  LiveryTextTable<std::string_view> regcodeTitles;
   // Type -> titles of every airline (scan order: by airline, then title).
   LiveryTextTable<TitleList> paxTypeTitles;
   LiveryTextTable<TitleList> cargoTypeTitles;
@@ -78,6 +79,14 @@ struct LiveryTables {
   // type of its groups has liveries, whether the type itself has any or not.
   LiveryTextTable<std::vector<std::string>> paxSimilarModels;
   LiveryTextTable<std::vector<std::string>> cargoSimilarModels;
+
+  LiveryTables() = default;
+  // The titles of the other tables are views of the groups' liveries: the
+  // tables move as a whole, and are never copied.
+  LiveryTables(LiveryTables&&) = default;
+  LiveryTables& operator=(LiveryTables&&) = default;
+  LiveryTables(const LiveryTables&) = delete;
+  LiveryTables& operator=(const LiveryTables&) = delete;
 
   bool operator==(const LiveryTables&) const = default;
 };

@@ -20,7 +20,7 @@ const TitleList* lf_titles(const TypeAirlineTitles& table, const std::string& ty
 
 std::optional<std::string> lf_pick(const TitleList* titles) {
   if (titles == nullptr || titles->empty()) return std::nullopt;
-  return (*titles)[gf_randomIndex(titles->size())];
+  return std::string((*titles)[gf_randomIndex(titles->size())]);
 }
 
 std::optional<std::string> lf_matchIn(const TypeAirlineTitles& titles,
@@ -43,7 +43,7 @@ bool gf_matchLiveryStatic(ParkedAircraft& aircraft, const Stand& stand) {
   std::optional<std::string> title;
   if (!identity.registration.empty()) {
     const auto bound = t.regcodeTitles.find(identity.registration);
-    if (bound != t.regcodeTitles.end() && !bound->second.empty()) title = bound->second;
+    if (bound != t.regcodeTitles.end() && !bound->second.empty()) title = std::string(bound->second);
   }
   if (identity.airline.empty() || identity.type.empty()) {
     // Without airline or type only the registration can choose.

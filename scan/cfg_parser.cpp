@@ -13,6 +13,7 @@
 
 #include "aircraftdata/dbase.h"
 #include "app/files.h"
+#include "app/hash.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/text.h"
@@ -509,27 +510,48 @@ std::string LiveryMerge::duplicateLine(const Origin& origin, const std::string& 
 }
 
 void LiveryMerge::resolveDuplicateTitles() {
-  // Title -> the record that holds it so far. The views point into the
-  // records' titles, which stay where they are until the end.
-  std::unordered_map<std::string_view, std::size_t> holder;
-  holder.reserve(m_liveries.size());
-  std::vector<std::size_t> dropped;
+  // The titles by their hash, then their place: records with one title end
+  // up next to each other, in merge order, without a table of all titles.
+  struct Entry {
+    std::uint64_t hash;
+    std::size_t index;
+  };
+  std::vector<Entry> entries;
+  entries.reserve(m_liveries.size());
   for (std::size_t i = 0; i < m_liveries.size(); ++i) {
-    const auto [it, inserted] = holder.try_emplace(m_liveries[i].title, i);
-    if (inserted) continue;
-    const Source& held = m_files[m_origins[it->second].file];
-    const Source& other = m_files[m_origins[i].file];
-    const bool otherWins = other.rank != held.rank ? other.rank < held.rank : other.path < held.path;
-    const std::size_t loser = otherWins ? it->second : i;
-    if (otherWins) it->second = i;
-    dropped.push_back(loser);
+    const std::string& title = m_liveries[i].title;
+    entries.push_back(Entry{gf_fnv1a64(reinterpret_cast<const unsigned char*>(title.data()), title.size()), i});
+  }
+  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+    return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
+  });
+  const auto wins = [&](std::size_t a, std::size_t b) {  // whether record a beats record b
+    const Source& x = m_files[m_origins[a].file];
+    const Source& y = m_files[m_origins[b].file];
+    return x.rank != y.rank ? x.rank < y.rank : x.path < y.path;
+  };
+  std::vector<bool> drop(m_liveries.size(), false);
+  std::vector<std::size_t> dropped;
+  for (std::size_t begin = 0; begin < entries.size();) {
+    std::size_t end = begin + 1;
+    while (end < entries.size() && entries[end].hash == entries[begin].hash) ++end;
+    // Within one hash, each distinct title keeps its best record.
+    for (std::size_t k = begin; k < end; ++k) {
+      const std::size_t i = entries[k].index;
+      if (drop[i]) continue;
+      for (std::size_t j = k + 1; j < end; ++j) {
+        const std::size_t other = entries[j].index;
+        if (drop[other] || drop[i] || m_liveries[other].title != m_liveries[i].title) continue;
+        const std::size_t loser = wins(other, i) ? i : other;
+        drop[loser] = true;
+        dropped.push_back(loser);
+      }
+    }
+    begin = end;
   }
   if (dropped.empty()) return;
-  std::vector<bool> drop(m_liveries.size(), false);
-  for (std::size_t i : dropped) {
-    drop[i] = true;
-    gf_reportIncompleteSection(duplicateLine(m_origins[i], m_liveries[i].title));
-  }
+  std::sort(dropped.begin(), dropped.end());
+  for (std::size_t i : dropped) gf_reportIncompleteSection(duplicateLine(m_origins[i], m_liveries[i].title));
   std::size_t out = 0;
   for (std::size_t i = 0; i < m_liveries.size(); ++i) {
     if (drop[i]) continue;

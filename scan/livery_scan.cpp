@@ -274,31 +274,54 @@ void lf_keepFirstFolderPerAirlineAndType(LiveryList& liveries, std::vector<bool>
   flags.resize(out);
 }
 
-// The scan order of the list, computed once: airline and type ranked, the
-// title compared only between liveries of one airline and type; the index
-// is the last key, so equal liveries keep their order.
+// The scan order of the list, computed once: airline and type ranked once;
+// within one airline and type the titles compared first by the eight bytes
+// that follow what all titles of the group have in common (a number that
+// settles most comparisons without touching the titles), then in full; the
+// index is the last key, so equal liveries keep their order.
 void lf_sortInScanOrder(LiveryList& liveries) {
   if (std::is_sorted(liveries.begin(), liveries.end(), gf_liveryLess)) return;
-  std::map<std::string_view, std::uint32_t> airlines, types;
-  for (const LiveryData& livery : liveries) {
-    airlines.try_emplace(livery.airline, 0);
-    types.try_emplace(livery.type, 0);
-  }
+  std::map<std::pair<std::string_view, std::string_view>, std::uint32_t> groups;
+  for (const LiveryData& livery : liveries) groups.try_emplace({livery.airline, livery.type}, 0);
   std::uint32_t rank = 0;
-  for (auto& [name, r] : airlines) r = rank++;
-  rank = 0;
-  for (auto& [name, r] : types) r = rank++;
+  for (auto& [name, r] : groups) r = rank++;
   struct Key {
-    std::uint64_t group;  // airline rank, then type rank
+    std::uint32_t group;
     std::uint32_t index;
+    std::uint64_t prefix;    // big-endian bytes after the group's common prefix
+    std::string_view title;  // the whole title
   };
   std::vector<Key> keys;
   keys.reserve(liveries.size());
-  for (std::uint32_t i = 0; i < liveries.size(); ++i)
-    keys.push_back(Key{(std::uint64_t{airlines.at(liveries[i].airline)} << 32) | types.at(liveries[i].type), i});
-  std::sort(keys.begin(), keys.end(), [&](const Key& a, const Key& b) {
+  // What the titles of each group have in common at their start.
+  std::vector<std::string_view> common(groups.size());
+  std::vector<bool> seen(groups.size(), false);
+  for (std::uint32_t i = 0; i < liveries.size(); ++i) {
+    const std::uint32_t group = groups.at({liveries[i].airline, liveries[i].type});
+    const std::string_view title = liveries[i].title;
+    keys.push_back(Key{group, i, 0, title});
+    if (!seen[group]) {
+      common[group] = title;
+      seen[group] = true;
+    } else {
+      std::size_t n = 0;
+      while (n < common[group].size() && n < title.size() && common[group][n] == title[n]) ++n;
+      common[group] = common[group].substr(0, n);
+    }
+  }
+  for (Key& key : keys) {
+    const std::size_t skip = common[key.group].size();
+    std::uint64_t prefix = 0;
+    for (std::size_t k = 0; k < 8; ++k) {
+      const std::size_t at = skip + k;
+      prefix = (prefix << 8) | (at < key.title.size() ? static_cast<unsigned char>(key.title[at]) : 0u);
+    }
+    key.prefix = prefix;
+  }
+  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
     if (a.group != b.group) return a.group < b.group;
-    if (const int c = liveries[a.index].title.compare(liveries[b.index].title); c != 0) return c < 0;
+    if (a.prefix != b.prefix) return a.prefix < b.prefix;
+    if (const int c = a.title.compare(b.title); c != 0) return c < 0;
     return a.index < b.index;
   });
   LiveryList sorted;
