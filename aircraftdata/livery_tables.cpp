@@ -133,12 +133,19 @@ void lf_groupScannedLiveries(LiveryList&& liveries) {
     for (std::size_t i = 0; i < liveries.size(); ++i) {
       if (!take[i]) continue;
       LiveryData& livery = liveries[i];
-      if (groups.empty() || groups.back().airline != livery.airline || groups.back().type != livery.type)
+      if (groups.empty() || groups.back().airline != livery.airline || groups.back().type != livery.type) {
+        // The group's liveries are the run that starts here: room for all of them at once.
+        std::size_t end = i + 1;
+        while (end < liveries.size() && liveries[end].airline == livery.airline && liveries[end].type == livery.type)
+          ++end;
         groups.push_back(LiveryGroup{livery.airline, livery.type, {}});
+        groups.back().liveries.reserve(static_cast<std::size_t>(std::count(take.begin() + static_cast<std::ptrdiff_t>(i),
+                                                                      take.begin() + static_cast<std::ptrdiff_t>(end), true)));
+      }
       groups.back().liveries.push_back(std::move(livery));
     }
   }
-  liveries.clear();
+  LiveryList().swap(liveries);
   if (incomplete > 0) gf_logError("{} {} without title or type skipped", incomplete, lf_liveries(incomplete));
   if (repeated > 0)
     gf_logError("{} {} with a title given before skipped", repeated, lf_liveries(repeated));

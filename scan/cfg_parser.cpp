@@ -488,15 +488,21 @@ LiveryList lf_searchLiveriesinFile(std::uint32_t rank, const std::string& path) 
 // Merging the files of a scan
 // ---------------------------------------------------------------------------
 
+void LiveryMerge::reserve(std::size_t records) {
+  m_liveries.reserve(records);
+  m_origins.reserve(records);
+}
+
 std::uint32_t LiveryMerge::add(std::uint32_t rank, std::string path, ParsedFile&& file) {
   const auto index = static_cast<std::uint32_t>(m_files.size());
   for (std::uint32_t k = 0; k < file.liveries.size(); ++k) m_origins.push_back(Origin{index, k});
-  if (m_liveries.empty()) {
+  if (m_liveries.empty() && m_liveries.capacity() < file.liveries.size()) {
     m_liveries = std::move(file.liveries);
   } else {
     m_liveries.insert(m_liveries.end(), std::make_move_iterator(file.liveries.begin()),
                       std::make_move_iterator(file.liveries.end()));
   }
+  LiveryList().swap(file.liveries);  // what is left of the records goes now, not with the file
   m_files.push_back(Source{rank, std::move(path), file.ivao, std::move(file.headers)});
   return index;
 }

@@ -220,6 +220,8 @@ extern std::set<std::string, std::less<>> g_dontUseLiveryTitles;
 // The records of many files, merged in walk order.
 class LiveryMerge {
  public:
+  // Room for this many records in all.
+  void reserve(std::size_t records);
   // Appends the records of one file with its folder rank and path; returns
   // the file's index.
   std::uint32_t add(std::uint32_t rank, std::string path, ParsedFile&& file);

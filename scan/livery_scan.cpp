@@ -324,10 +324,24 @@ void lf_sortInScanOrder(LiveryList& liveries) {
     if (const int c = a.title.compare(b.title); c != 0) return c < 0;
     return a.index < b.index;
   });
-  LiveryList sorted;
-  sorted.reserve(liveries.size());
-  for (const Key& key : keys) sorted.push_back(std::move(liveries[key.index]));
-  liveries = std::move(sorted);
+  // The permutation applied in place, cycle by cycle, so that the list is
+  // not held twice.
+  std::vector<std::uint32_t> source(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) source[i] = keys[i].index;
+  keys = {};
+  for (std::size_t start = 0; start < source.size(); ++start) {
+    if (source[start] == start) continue;
+    LiveryData held = std::move(liveries[start]);
+    std::size_t at = start;
+    while (source[at] != start) {
+      const std::size_t from = source[at];
+      liveries[at] = std::move(liveries[from]);
+      source[at] = static_cast<std::uint32_t>(at);
+      at = from;
+    }
+    liveries[at] = std::move(held);
+    source[at] = static_cast<std::uint32_t>(at);
+  }
 }
 
 // Puts a sorted list whose flagged liveries changed their airline or type
@@ -465,31 +479,36 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
 
   // Every worker has ended: the files and outcomes are the run thread's now.
   phaseStart = Clock::now();
-  LiveryMerge merge;
-  std::vector<std::uint32_t> folderOfFile;
-  folderOfFile.reserve(work->files.size());
-  for (std::size_t k = 0; k < work->files.size(); ++k) {
-    CfgFile& file = work->files[k];
-    FileOutcome& outcome = work->outcomes[k];
-    gf_passOnScanTaskOutput(outcome.output);
-    if (outcome.error) {
-      try {
-        std::rethrow_exception(outcome.error);
-      } catch (const std::exception& e) {
-        gf_logError("liveries search in {} aborted, cause: {}", file.path, e.what());
-      }
-      outcome.parsed = ParsedFile{};
-    }
-    folderOfFile.push_back(file.folder);
-    merge.add(file.rank, std::move(file.path), std::move(outcome.parsed));
-  }
-  work->outcomes.clear();
-  merge.resolveDuplicateTitles();
-  g_scannedLiveries = std::move(merge.liveries());
-
-  // The counts per folder, taken after duplicate titles are removed.
   std::vector<std::size_t> found(folders.size(), 0);
-  for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) ++found[folderOfFile[merge.fileOf(i)]];
+  {
+    LiveryMerge merge;
+    std::size_t records = 0;
+    for (const FileOutcome& outcome : work->outcomes) records += outcome.parsed.liveries.size();
+    merge.reserve(records);
+    std::vector<std::uint32_t> folderOfFile;
+    folderOfFile.reserve(work->files.size());
+    for (std::size_t k = 0; k < work->files.size(); ++k) {
+      CfgFile& file = work->files[k];
+      FileOutcome& outcome = work->outcomes[k];
+      gf_passOnScanTaskOutput(outcome.output);
+      if (outcome.error) {
+        try {
+          std::rethrow_exception(outcome.error);
+        } catch (const std::exception& e) {
+          gf_logError("liveries search in {} aborted, cause: {}", file.path, e.what());
+        }
+        outcome.parsed = ParsedFile{};
+      }
+      folderOfFile.push_back(file.folder);
+      merge.add(file.rank, std::move(file.path), std::move(outcome.parsed));
+    }
+    work->outcomes.clear();
+    merge.resolveDuplicateTitles();
+    g_scannedLiveries = std::move(merge.liveries());
+
+    // The counts per folder, taken after duplicate titles are removed.
+    for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) ++found[folderOfFile[merge.fileOf(i)]];
+  }  // the merge's headers and paths go here
   std::size_t total = 0;
   for (std::size_t i = 0; i < folders.size(); ++i) {
     if (!walked[i]) continue;
