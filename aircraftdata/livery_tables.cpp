@@ -113,17 +113,35 @@ void lf_groupScannedLiveries(LiveryList&& liveries) {
   std::vector<bool> take(liveries.size(), false);
   std::size_t incomplete = 0, repeated = 0;
   {
-    std::unordered_set<std::string_view, LiveryTextHash, std::equal_to<>> titles;
-    titles.reserve(liveries.size());
+    // A title given before: the liveries by title hash, then place, so that
+    // records of one title lie next to each other with the first one first.
+    std::vector<std::pair<std::uint64_t, std::size_t>> byTitle;
+    byTitle.reserve(liveries.size());
     for (std::size_t i = 0; i < liveries.size(); ++i) {
       const LiveryData& livery = liveries[i];
       if (livery.title.empty() || livery.type.empty()) {
         ++incomplete;
-      } else if (!titles.insert(livery.title).second) {
-        ++repeated;
-      } else {
-        take[i] = true;
+        continue;
       }
+      take[i] = true;
+      byTitle.emplace_back(LiveryTextHash{}(livery.title), i);
+    }
+    std::sort(byTitle.begin(), byTitle.end());
+    for (std::size_t begin = 0; begin < byTitle.size();) {
+      std::size_t end = begin + 1;
+      while (end < byTitle.size() && byTitle[end].first == byTitle[begin].first) ++end;
+      for (std::size_t k = begin; k < end; ++k) {
+        const std::size_t i = byTitle[k].second;
+        if (!take[i]) continue;
+        for (std::size_t j = k + 1; j < end; ++j) {
+          const std::size_t later = byTitle[j].second;
+          if (take[later] && liveries[later].title == liveries[i].title) {
+            take[later] = false;
+            ++repeated;
+          }
+        }
+      }
+      begin = end;
     }
   }
   {
@@ -175,6 +193,10 @@ std::size_t lf_processInlineRegcodes() {
     std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
     LiveryTables& tables = g_liveryTables;
     tables.regcodeTitles.clear();
+    std::size_t withRegistration = 0;
+    for (const LiveryGroup& group : tables.groups)
+      for (const LiveryData& livery : group.liveries) withRegistration += livery.registration.empty() ? 0 : 1;
+    tables.regcodeTitles.reserve(withRegistration);
     for (const LiveryGroup& group : tables.groups) {
       for (const LiveryData& livery : group.liveries) {
         if (livery.registration.empty()) continue;
