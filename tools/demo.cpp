@@ -477,6 +477,11 @@ int main(int argc, char** argv) {
   const fs::path folder = fs::absolute(argc > 1 ? argv[1] : "demo");
   const int seconds = argc > 2 ? std::atoi(argv[2]) : 1;
   const fs::path tools = fs::canonical("/proc/self/exe").parent_path();
+  if (!fs::is_regular_file(tools / "fake_realtraffic")) {
+    std::fprintf(stderr, "demo: %s is missing: build the fake_realtraffic target\n",
+                 (tools / "fake_realtraffic").c_str());
+    return 1;
+  }
   const FeedPorts ports = pickFreePorts();
   prepareFolder(folder, ports);
   setenv("APPDATA", (folder / "appdata").c_str(), 1);
