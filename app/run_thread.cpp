@@ -166,6 +166,8 @@ bool lf_waitFor(const std::function<bool()>& done, std::chrono::milliseconds ste
 bool lf_connectSimulator() {
   gf_startSimClient();
   if (!lf_waitFor([] { return g_simRunning.load(); }, 100ms)) return false;
+  // The flight runs: the RealTraffic lamp shows the link's state from now on.
+  gf_setRealTrafficLampOff(false);
   return lf_waitFor(
       [] {
         const LatLon position = gf_userPosition();

@@ -18,6 +18,7 @@
 #include "app/text.h"
 #include "feed/feed_state.h"
 #include "feed/traffic_reader.h"
+#include "ui/display_state.h"
 #include "ui/window_setters.h"
 
 ReaderCounts g_readerCounts;
@@ -149,7 +150,8 @@ void lf_handleQnhDatagram(std::string_view text) {
     return;
   }
   g_trafficReader.setQnh(hpa);
-  g_qnhShown.store(static_cast<std::int32_t>(std::lround(hpa)));
+  const auto shown = static_cast<std::int32_t>(std::lround(hpa));
+  if (g_qnhShown.exchange(shown) != shown) gf_invalidateHeader();
 }
 
 // The reading loop shared by both readers: one datagram at a time, until

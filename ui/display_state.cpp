@@ -114,6 +114,8 @@ void gf_setSimaddonCount(std::int64_t count, bool current) {
 void gf_setThirdpartyCount(std::int64_t count) { lf_store(lf_values().thirdpartyCount, count, Panel::Header); }
 void gf_setRealTrafficLampOff(bool off) { lf_store(lf_values().realTrafficLampOff, off, Panel::Header); }
 
+void gf_invalidateHeader() { lf_invalidate(Panel::Header); }
+
 void gf_setOfflineLearningCount(std::int64_t count) {
   lf_store(lf_values().offlineLearningCount, count, Panel::Settings);
 }

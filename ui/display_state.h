@@ -50,6 +50,8 @@ void gf_setThirdpartyCount(std::int64_t count);
 // The RealTraffic lamp is black from a run reset until the run clears this
 // (once the simulator's flight runs).
 void gf_setRealTrafficLampOff(bool off);
+// The header shows a value its owner keeps (the QNH): repainted at the next paint.
+void gf_invalidateHeader();
 
 // ---------------------------------------------------------------- settings panel
 // The number of other publishers' airports waiting for offline learning in

@@ -16,6 +16,7 @@
 #include "support/http_server.h"
 #include "support/program_fixture.h"
 #include "support/workdir.h"
+#include "ui/display_state.h"
 
 namespace {
 
@@ -78,6 +79,7 @@ TEST_F(FeedRunTest, RealTrafficIsAwaitedAnsweredToldThePositionAndSentAway) {
   EXPECT_NE(handshake.find("\"Skyloom\""), std::string::npos) << handshake;
   EXPECT_TRUE(g_readersActive.load());
   EXPECT_FALSE(g_idle.load());
+  EXPECT_FALSE(gf_displaySnapshot().realTrafficLampOff);  // lit once the flight runs
 
   ASSERT_TRUE(win32layer::testdriver::pressCloseButton(window()));
   std::string last;
