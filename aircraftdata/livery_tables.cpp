@@ -180,9 +180,15 @@ void lf_buildTypeAirlineTables() {
   for (const LiveryGroup& group : tables.groups) {
     // The groups come by airline, then type: each type is new for its airline.
     tables.airlineTypes[group.airline].push_back(group.type);
+    // Every livery of a group has its type and airline: the lists are looked up once per group.
+    TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo
     for (const LiveryData& livery : group.liveries) {
-      auto& byType = livery.cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles;
-      byType[group.type][group.airline].push_back(livery.title);
+      TitleList*& list = lists[livery.cargo ? 1 : 0];
+      if (list == nullptr) {
+        auto& byType = livery.cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles;
+        list = &byType[group.type][group.airline];
+      }
+      list->push_back(livery.title);
     }
   }
 }
@@ -285,9 +291,14 @@ void lf_buildTypeTitleTables() {
   LiveryTables& tables = g_liveryTables;
   tables.paxTypeTitles.clear();
   tables.cargoTypeTitles.clear();
-  for (const LiveryGroup& group : tables.groups)
-    for (const LiveryData& livery : group.liveries)
-      (livery.cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type].push_back(livery.title);
+  for (const LiveryGroup& group : tables.groups) {
+    TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo: looked up once per group
+    for (const LiveryData& livery : group.liveries) {
+      TitleList*& list = lists[livery.cargo ? 1 : 0];
+      if (list == nullptr) list = &(livery.cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type];
+      list->push_back(livery.title);
+    }
+  }
 }
 
 void gf_buildSimilarModels() {

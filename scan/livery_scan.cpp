@@ -231,16 +231,16 @@ std::vector<LiveryFuture> lf_startWorkers(const std::shared_ptr<ScanWork>& work)
 
 // Waits until every worker has ended. A parse may take as long as it takes
 // (a slow network drive); only a stop cuts the wait short: the workers take
-// no new file then, and one that is still busy a second later is left to
-// end on its own (it holds its task slot and its share of the work until
-// then).
+// no new file then, and one that is still busy a quarter of a second later
+// (a file that hangs) is left to end on its own; it holds its task slot and
+// its share of the work until then.
 void lf_waitForWorkers(std::vector<LiveryFuture>& workers) {
   std::optional<Clock::time_point> stoppedAt;
   for (auto& worker : workers) {
     while (worker.wait_for(20ms) != std::future_status::ready) {
       if (!lf_stopRequested()) continue;
       if (!stoppedAt) stoppedAt = Clock::now();
-      if (Clock::now() - *stoppedAt > 1s) return;
+      if (Clock::now() - *stoppedAt > 250ms) return;
     }
     try {
       worker.get();
