@@ -151,6 +151,8 @@ TEST_F(UdpReadersTest, QnhComesFromTheWeatherObject) {
 }
 
 TEST_F(UdpReadersTest, AStopEndsBothReadersAndTheLivenessCheckFollowsThem) {
+  // The QNH Reader's thread may start late on a busy machine: its loop has begun once it left "stopped".
+  ASSERT_TRUE(lf_eventually([] { return g_qnhReaderStatus.load() != kReaderStopped; }));
   sendTraffic({kAitfc});
   gf_checkReaderLiveness();
   EXPECT_EQ(g_trafficReaderStatus.load(), kReaderReceiving);
