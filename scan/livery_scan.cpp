@@ -164,7 +164,7 @@ class LiveryWalk {
     m_rank = rank;
     m_folderIndex = folderIndex;
     try {
-      walk(fs::path(folder), lf_sortedEntries(fs::path(folder)));
+      walk(lf_sortedEntries(fs::path(folder)));
       return true;
     } catch (const std::exception& e) {
       gf_logError("liveries search in folder {} aborted because of iterator problem: {}", folder, e.what());
@@ -178,7 +178,7 @@ class LiveryWalk {
   // followed), handing every aircraft.cfg to the workers. A sub-folder that
   // cannot be listed is skipped; an entry that cannot be examined is logged
   // and skipped.
-  void walk(const fs::path& folder, const std::vector<fs::directory_entry>& entries) {
+  void walk(const std::vector<fs::directory_entry>& entries) {
     for (const auto& entry : entries) {
       if (lf_stopRequested()) return;
       std::string p = entry.path().string();
@@ -205,9 +205,8 @@ class LiveryWalk {
         ++m_skippedFolders;
         continue;
       }
-      walk(entry.path(), children);
+      walk(children);
     }
-    (void)folder;
   }
 
   ScanWork& m_work;
@@ -451,6 +450,12 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   auto phaseStart = Clock::now();
   auto work = std::make_shared<ScanWork>();
   std::vector<LiveryFuture> workers = lf_startWorkers(work);
+  // Should a folder test throw, the workers still learn that no more files
+  // come, finish what they have and give their task slots back.
+  struct EndOfWalk {
+    ScanWork& work;
+    ~EndOfWalk() { work.finishWalk(); }
+  } endOfWalk{*work};
   LiveryWalk walk(*work);
   std::uint32_t rank = 0;
   std::vector<bool> walked(folders.size(), false);
@@ -458,7 +463,6 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
     const std::string& folder = folders[i];
     if (folder.empty()) continue;
     const fs::path path(folder);
-    std::error_code ec;
     if (!fs::exists(path)) {
       gf_logLine("{} does not exist, skipped!", folder);
       continue;
