@@ -1,4 +1,5 @@
 #include "platform/net/tcp.h"
+#include "platform/net/socket_common.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -16,10 +17,6 @@
 namespace net {
 namespace {
 
-[[noreturn]] void lf_throwErrno(const char* call) {
-  throw std::system_error(errno, std::generic_category(), call);
-}
-
 int lf_pollTimeout(std::chrono::milliseconds timeout) {
   if (timeout.count() <= 0) return 0;
   if (timeout.count() > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
@@ -36,14 +33,7 @@ bool lf_waitFor(int fd, short events, std::chrono::milliseconds timeout, const c
     const int n = ::poll(&entry, 1, lf_pollTimeout(left));
     if (n > 0) return true;  // ready, or an error/hang-up the next call reports
     if (n == 0) return false;
-    if (errno != EINTR) lf_throwErrno(call);
-  }
-}
-
-void lf_closeFd(int& fd) noexcept {
-  if (fd >= 0) {
-    ::close(fd);
-    fd = -1;
+    if (errno != EINTR) detail::throwErrno(call);
   }
 }
 
@@ -63,11 +53,11 @@ TcpSocket& TcpSocket::operator=(TcpSocket&& other) noexcept {
   return *this;
 }
 
-void TcpSocket::close() noexcept { lf_closeFd(m_fd); }
+void TcpSocket::close() noexcept { detail::closeFd(m_fd); }
 
 void TcpSocket::setNoDelay() {
   const int on = 1;
-  if (::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) lf_throwErrno("setsockopt(TCP_NODELAY)");
+  if (::setsockopt(m_fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) detail::throwErrno("setsockopt(TCP_NODELAY)");
 }
 
 void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds stallLimit) {
@@ -87,7 +77,7 @@ void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds stallL
       continue;
     }
     if (sent == 0) throw std::system_error(EPIPE, std::generic_category(), "send");
-    lf_throwErrno("send");
+    detail::throwErrno("send");
   }
 }
 
@@ -104,7 +94,7 @@ std::optional<std::size_t> TcpSocket::receive(std::span<char> buffer, std::chron
       if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
       continue;
     }
-    lf_throwErrno("recv");
+    detail::throwErrno("recv");
   }
 }
 
@@ -126,20 +116,12 @@ TcpListener::TcpListener(std::uint16_t port, BindAddress address) {
   // Non-blocking, so that an accept after a wake-up never blocks when the
   // waiting connection was reset in between.
   m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (m_fd < 0) lf_throwErrno("socket");
+  if (m_fd < 0) detail::throwErrno("socket");
   try {
     const int on = 1;
-    if (::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) lf_throwErrno("setsockopt(SO_REUSEADDR)");
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    where.sin_addr.s_addr = htonl(address == BindAddress::Loopback ? INADDR_LOOPBACK : INADDR_ANY);
-    if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) lf_throwErrno("bind");
-    if (::listen(m_fd, SOMAXCONN) != 0) lf_throwErrno("listen");
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) lf_throwErrno("getsockname");
-    m_port = ntohs(bound.sin_port);
+    if (::setsockopt(m_fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0) detail::throwErrno("setsockopt(SO_REUSEADDR)");
+    m_port = detail::bindTo(m_fd, port, address);
+    if (::listen(m_fd, SOMAXCONN) != 0) detail::throwErrno("listen");
   } catch (...) {
     close();
     throw;
@@ -160,7 +142,7 @@ TcpListener& TcpListener::operator=(TcpListener&& other) noexcept {
   return *this;
 }
 
-void TcpListener::close() noexcept { lf_closeFd(m_fd); }
+void TcpListener::close() noexcept { detail::closeFd(m_fd); }
 
 TcpSocket TcpListener::accept(std::chrono::milliseconds timeout) {
   if (m_fd < 0) throw std::system_error(EBADF, std::generic_category(), "accept");
@@ -180,7 +162,7 @@ TcpSocket TcpListener::accept(std::chrono::milliseconds timeout) {
     case EPROTO:
       return TcpSocket{};
     default:
-      lf_throwErrno("accept");
+      detail::throwErrno("accept");
   }
 }
 
@@ -188,20 +170,20 @@ TcpSocket TcpListener::accept(std::chrono::milliseconds timeout) {
 
 TcpSocket connectLoopback(std::uint16_t port) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) lf_throwErrno("socket");
+  if (fd < 0) detail::throwErrno("socket");
   TcpSocket socket{fd};  // owns the descriptor from here on
   sockaddr_in where{};
   where.sin_family = AF_INET;
   where.sin_port = htons(port);
   where.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0) return socket;
-  if (errno != EINTR) lf_throwErrno("connect");
+  if (errno != EINTR) detail::throwErrno("connect");
   // An interrupted connect goes on in the background: wait until it is settled.
   if (!lf_waitFor(fd, POLLOUT, std::chrono::seconds(30), "connect"))
     throw std::system_error(ETIMEDOUT, std::generic_category(), "connect");
   int error = 0;
   socklen_t length = sizeof error;
-  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) lf_throwErrno("getsockopt(SO_ERROR)");
+  if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0) detail::throwErrno("getsockopt(SO_ERROR)");
   if (error != 0) throw std::system_error(error, std::generic_category(), "connect");
   return socket;
 }

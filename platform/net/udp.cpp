@@ -1,4 +1,5 @@
 #include "platform/net/udp.h"
+#include "platform/net/socket_common.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,13 +15,9 @@
 namespace net {
 namespace {
 
-[[noreturn]] void lf_throwErrno(const char* call) {
-  throw std::system_error(errno, std::generic_category(), call);
-}
-
 int lf_openUdp() {
   const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) lf_throwErrno("socket");
+  if (fd < 0) detail::throwErrno("socket");
   return fd;
 }
 
@@ -30,15 +27,7 @@ UdpSocket::UdpSocket() : m_fd(lf_openUdp()) {}
 
 UdpSocket::UdpSocket(std::uint16_t port, BindAddress address) : m_fd(lf_openUdp()) {
   try {
-    sockaddr_in where{};
-    where.sin_family = AF_INET;
-    where.sin_port = htons(port);
-    where.sin_addr.s_addr = htonl(address == BindAddress::Loopback ? INADDR_LOOPBACK : INADDR_ANY);
-    if (::bind(m_fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) != 0) lf_throwErrno("bind");
-    sockaddr_in bound{};
-    socklen_t length = sizeof bound;
-    if (::getsockname(m_fd, reinterpret_cast<sockaddr*>(&bound), &length) != 0) lf_throwErrno("getsockname");
-    m_port = ntohs(bound.sin_port);
+    m_port = detail::bindTo(m_fd, port, address);
   } catch (...) {
     close();
     throw;
@@ -59,12 +48,7 @@ UdpSocket& UdpSocket::operator=(UdpSocket&& other) noexcept {
   return *this;
 }
 
-void UdpSocket::close() noexcept {
-  if (m_fd >= 0) {
-    ::close(m_fd);
-    m_fd = -1;
-  }
-}
+void UdpSocket::close() noexcept { detail::closeFd(m_fd); }
 
 std::optional<Datagram> UdpSocket::receive(std::span<char> buffer, std::chrono::milliseconds timeout) {
   if (m_fd < 0) throw std::system_error(EBADF, std::generic_category(), "recv");
@@ -77,13 +61,13 @@ std::optional<Datagram> UdpSocket::receive(std::span<char> buffer, std::chrono::
       const auto length = static_cast<std::size_t>(got);
       return Datagram{std::min(length, buffer.size()), length > buffer.size()};
     }
-    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) lf_throwErrno("recv");
+    if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) detail::throwErrno("recv");
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
     if (left <= 0) return std::nullopt;
     pollfd entry{m_fd, POLLIN, 0};
     const int n = ::poll(&entry, 1, static_cast<int>(std::min<long long>(left, std::numeric_limits<int>::max())));
-    if (n < 0 && errno != EINTR) lf_throwErrno("poll");
+    if (n < 0 && errno != EINTR) detail::throwErrno("poll");
   }
 }
 
@@ -103,7 +87,7 @@ void UdpSocket::sendToLoopback(std::uint16_t port, std::string_view bytes) {
       ::poll(&entry, 1, 1000);
       continue;
     }
-    lf_throwErrno("sendto");
+    detail::throwErrno("sendto");
   }
 }
 
