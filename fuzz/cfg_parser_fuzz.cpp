@@ -94,18 +94,10 @@ const FuzzFolders& lf_folders() {
   return folders;
 }
 
+// The parser's own line split, as owned texts for the line-list parsers.
 std::vector<std::string> lf_splitLines(std::string_view text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string_view::npos) end = text.size();
-    std::string_view line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
-    start = end + 1;
-  }
-  return lines;
+  const CfgLines views = gf_splitCfgLines(text);
+  return {views.begin(), views.end()};
 }
 
 void lf_check(bool condition) {
