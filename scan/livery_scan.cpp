@@ -444,6 +444,7 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   g_lastScanSaved = true;
   g_scannedListIsFresh = false;
   g_scannedLiveries.clear();
+  gf_clearScanReports();  // a stopped scan before this one may have left lines
   lf_removeResultFiles();
   lf_processDontUseTitles();
 
@@ -530,6 +531,9 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
                              gf_pluralS64(static_cast<std::int64_t>(walk.skippedFolders())),
                              g_invalidAircraftCfgFilesLogPath.string()));
   g_liveryScanPhases.merge = lf_secondsSince(phaseStart);
+  // A close between the phases that follow ends the scan there: nothing is
+  // written, the previous file stays.
+  if (lf_stopRequested()) return true;
 
   if (g_scannedLiveries.empty()) {
     gf_setLiveriesCount(0);
@@ -549,6 +553,7 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   lf_restoreScanOrder(g_scannedLiveries, rekeyed);
   g_scannedLiveries.erase(std::unique(g_scannedLiveries.begin(), g_scannedLiveries.end()), g_scannedLiveries.end());
   g_liveryScanPhases.sort += lf_secondsSince(phaseStart);
+  if (lf_stopRequested()) return true;
   phaseStart = Clock::now();
   const bool saved = lf_writeLiveriesScanned();
   g_scannedListIsFresh = true;
