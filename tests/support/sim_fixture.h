@@ -15,7 +15,7 @@ class SimLinkTest : public ::testing::Test {
  public:
   // Polls until done() or the time is up; returns done().
   static bool waitFor(const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(5));
+                      std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
  protected:
   // A fresh world with short seconds, the link started and connected.
