@@ -1,7 +1,9 @@
 #include "feed/rt_server.h"
 
 #include <charconv>
+#include <algorithm>
 #include <chrono>
+#include <optional>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -230,7 +232,8 @@ bool gf_rtServerIsOpen() {
   return g_listener != nullptr;
 }
 
-bool waitForClient() {
+bool waitForClient(std::optional<std::chrono::milliseconds> within) {
+  const auto deadline = within ? std::chrono::steady_clock::now() + *within : std::chrono::steady_clock::time_point::max();
   std::shared_ptr<net::TcpListener> listener;
   {
     std::lock_guard lock(g_linkMutex);
@@ -255,8 +258,12 @@ bool waitForClient() {
           return true;
         }
       }
-      net::TcpSocket accepted = listener->accept(kAcceptStep);
-      if (!accepted.isOpen()) continue;
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      net::TcpSocket accepted = listener->accept(std::clamp(left, 0ms, std::chrono::milliseconds(kAcceptStep)));
+      if (!accepted.isOpen()) {
+        if (std::chrono::steady_clock::now() >= deadline) return false;  // not yet: the caller asks again
+        continue;
+      }
       // Connections that were closed while they waited in the backlog are
       // passed over at once, so the real client behind them is not kept waiting.
       if (accepted.peerHasClosed()) continue;

@@ -39,8 +39,10 @@ bool gf_rtServerIsOpen();
 // once when a client is connected already. Waits in short steps that watch
 // g_stopRun and g_windowClosed, so a stop is never stuck here. Returns false
 // when the server is not open, is closed meanwhile, fails, or a stop comes,
-// logging "waitForClient interrupted: {}" with the reason.
-bool waitForClient();
+// logging "waitForClient interrupted: {}" with the reason. With `within`, it
+// waits at most that long and returns false quietly when no client came: the
+// main loop asks again at its next position report instead of stopping.
+bool waitForClient(std::optional<std::chrono::milliseconds> within = std::nullopt);
 
 // Sends one text line (already ending in CR LF) to the connected client,
 // whole. True on success. Before the line goes out, whatever the client sent

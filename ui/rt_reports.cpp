@@ -37,9 +37,13 @@ bool lf_isFinite(const UserAircraftData& u) {
 }
 
 // The link came back: the lamps and the status line say so.
+constexpr std::chrono::milliseconds kReconnectLookPerReport{2};
+
 void lf_reconnect() {
   if (gf_exitReason() != ExitReason::NotYetSet) return;
-  if (!waitForClient()) return;
+  // A short look for RealTraffic per report: the main loop (static parking,
+  // the window's requests, a close) goes on while RealTraffic is away.
+  if (!waitForClient(kReconnectLookPerReport)) return;
   g_readersActive.store(true);
   lf_invalidateHeader();
   gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowHms()), true);

@@ -67,7 +67,7 @@ TEST_F(FeedRunTest, RealTrafficIsAwaitedAnsweredToldThePositionAndSentAway) {
   EXPECT_FALSE(g_readersActive.load());
   realTraffic.sendAll("Qs999={\"version\":\"10.0\",\"level\":1}\r\n", 5s);
 
-  LineReader lines{realTraffic};
+  LineReader lines{realTraffic, {}, false};
   std::string handshake;
   std::string position;
   ASSERT_TRUE(pumpUntil([&] {

@@ -131,7 +131,13 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
   g_liveAircraft[0].objectId = 77;
   g_liveAircraft[1].simState = SimState::adding2sim;
   g_liveAircraft[1].identity.callsign = "KLM2";
-  g_liveAddRequests = {AddRequest{.callsign = "KLM2", .hexid = 20002}, AddRequest{.callsign = "KLM9", .hexid = 9}};
+  const auto request = [](std::string callsign, std::uint32_t hexid) {
+    AddRequest r;
+    r.callsign = std::move(callsign);
+    r.hexid = hexid;
+    return r;
+  };
+  g_liveAddRequests = {request("KLM2", 20002), request("KLM9", 9)};
   g_removeRequests.clear();
   gf_setTrafficAccepted(true);
   gf_pushLiveUpdate(LiveAcUpdate{});
@@ -157,7 +163,11 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
   EXPECT_NE(gf_statusSnapshot().status.find(" RealTraffic gone? Wait for RealTraffic to re-connect ..."),
             std::string::npos);
 
-  // The next call waits for RealTraffic and sends nothing; the one after sends.
+  // Without RealTraffic a call only looks for it, so the main loop goes on.
+  lf_send(kHeathrow);
+  EXPECT_FALSE(g_rtConnected.load());
+
+  // The next call takes RealTraffic back and sends nothing; the one after sends.
   net::TcpSocket again = net::connectLoopback(m_port);
   lf_send(kHeathrow);
   EXPECT_TRUE(g_rtConnected.load());
