@@ -184,7 +184,7 @@ TEST(UdpReaderThreadTest, APortThatCannotBeOpenedStopsTheRunWithAReaderError) {
 TEST(ProcessLineSubTest, BadLinesAreRefusedWithoutReadingPastTheirEnd) {
   const std::string good = "AITFC,4840236,52.3,4.7,3500,-800,1,183.5,160,KLM1,B738,PH-BXA,AMS,LHR,1700000000";
   ASSERT_TRUE(processLineSub(good).has_value());
-  for (const std::string line : {
+  for (const std::string& line : {
            std::string("XATT,1,2,3"), std::string("AITFC"), good.substr(0, good.rfind(',')),  // a field short
            std::string("AITFC,0,52.3,4.7,3500,0,1,0,0,A,B,C,D,E,1700000000"),              // hexid 0
            std::string("AITFC,16777216,52.3,4.7,3500,0,1,0,0,A,B,C,D,E,1700000000"),       // over 24 bits
