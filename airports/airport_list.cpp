@@ -200,6 +200,12 @@ bool lf_containsDashToken(std::string_view text, std::string_view icao) {
   return text.find(gf_toLower(pattern)) != std::string_view::npos;
 }
 
+const AirportRec* gf_findAirportByIcao(std::string_view icao) {
+  const auto it = std::lower_bound(g_airports.begin(), g_airports.end(), icao,
+                                   [](const AirportRec& a, std::string_view code) { return a.icao < code; });
+  return it != g_airports.end() && it->icao == icao ? &*it : nullptr;
+}
+
 const AirportRec* gf_findClosestAirport(const LatLon& position) {
   const AirportRec* best = nullptr;
   const AirportRec* neighbour = nullptr;

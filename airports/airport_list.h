@@ -54,6 +54,10 @@ void lf_readAirport(const pugi::xml_node& element, const std::string& code);
 // Problems are logged, never thrown.
 void lf_readAirportNames();
 
+// The airport of this code in g_airports (exact comparison); nullptr when
+// the list has none.
+const AirportRec* gf_findAirportByIcao(std::string_view icao);
+
 // "EGLL (LHR)", "EGLL" without IATA, "?" for an empty code.
 std::string gf_airportDisplayName(const AirportRec& airport);
 

@@ -75,12 +75,6 @@ std::deque<ParkAirportRequest> g_requests;
 
 std::filesystem::path gf_myParkAirportsPath() { return g_airportsFolder / std::string(kMyParkAirportsName); }
 
-const AirportRec* gf_findAirportByIcao(std::string_view icao) {
-  const auto it = std::lower_bound(g_airports.begin(), g_airports.end(), icao,
-                                   [](const AirportRec& a, std::string_view code) { return a.icao < code; });
-  return it != g_airports.end() && it->icao == icao ? &*it : nullptr;
-}
-
 bool lf_readMyParkAirports() {
   try {
     g_parkAirports.clear();

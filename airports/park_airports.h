@@ -41,9 +41,6 @@ inline constexpr std::uintmax_t kMyParkAirportsMaxBytes = std::uintmax_t{16} << 
 // "airports/my_park_airports.txt".
 std::filesystem::path gf_myParkAirportsPath();
 
-// The airport of this code in g_airports; nullptr when the list has none.
-const AirportRec* gf_findAirportByIcao(std::string_view icao);
-
 // Empties the list and reads the file and the "my_thirdparty" folder into it.
 // A missing file is logged ("<path> not found"); wrong lines, repeated and
 // unknown ICAO codes are skipped with their log or status lines. False when

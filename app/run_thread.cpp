@@ -50,26 +50,15 @@ namespace {
 using namespace std::chrono_literals;
 
 // Waits up to the given time in short steps; returns early (false) when the
-// window was closed, so that closing never hangs on a wait of the run.
-bool lf_waitUnlessClosed(std::chrono::milliseconds total) {
+// flag is raised, so that a close or a stop never hangs on a wait of the run.
+bool lf_waitUnless(const std::atomic<bool>& flag, std::chrono::milliseconds total) {
   const auto end = std::chrono::steady_clock::now() + total;
   while (std::chrono::steady_clock::now() < end) {
-    if (g_windowClosed.load()) return false;
+    if (flag.load()) return false;
     std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
         50ms, end - std::chrono::steady_clock::now()));
   }
-  return !g_windowClosed.load();
-}
-
-// Waits up to the given time in short steps; false when the run was stopped.
-bool lf_waitUnlessStopped(std::chrono::milliseconds total) {
-  const auto end = std::chrono::steady_clock::now() + total;
-  while (std::chrono::steady_clock::now() < end) {
-    if (g_stopRun.load()) return false;
-    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-        50ms, end - std::chrono::steady_clock::now()));
-  }
-  return !g_stopRun.load();
+  return !flag.load();
 }
 
 void lf_postToWindow(UINT message) {
@@ -133,9 +122,9 @@ void lf_readParkAirports() { lf_readMyParkAirports(); }
 void lf_restoreDestination() {
   const std::string icao = prm::DESTINATION.value();
   if (icao.empty()) return;
-  const auto it = std::lower_bound(g_airports.begin(), g_airports.end(), icao,
-                                   [](const AirportRec& a, const std::string& code) { return a.icao < code; });
-  if (it != g_airports.end() && it->icao == icao) lf_newDestination(icao, LatLon{it->latitude, it->longitude});
+  if (const AirportRec* airport = gf_findAirportByIcao(icao)) {
+    lf_newDestination(icao, LatLon{airport->latitude, airport->longitude});
+  }
 }
 
 // The start-up steps in their order; each may throw.
@@ -195,7 +184,7 @@ bool lf_connectFeed() {
   g_idle.store(false);
   gf_setTrafficAccepted(true);
   gf_startQnhReader(g_feedStart.qnhPort);
-  if (!lf_waitUnlessStopped(g_feedStart.readerPause)) return false;
+  if (!lf_waitUnless(g_stopRun, g_feedStart.readerPause)) return false;
   gf_startTrafficReader(g_feedStart.trafficPort);
   g_readersActive.store(true);
   gf_sendUserPosToRT();
@@ -249,12 +238,12 @@ void lf_endRun() {
   if (gf_isRestartReason(reason) && !g_windowClosed.load()) {
     const int delay = std::max(0, g_restartDelay.load());
     if (delay > 0) gf_logLine("Restarting in {} second{}", delay, gf_pluralS(delay));
-    if (lf_waitUnlessClosed(std::chrono::seconds(delay))) {
+    if (lf_waitUnless(g_windowClosed, std::chrono::seconds(delay))) {
       lf_postToWindow(WM_APP_START_RUN);
       return;
     }
   } else if (reason == ExitReason::NewFlight && !g_windowClosed.load()) {
-    lf_waitUnlessClosed(std::chrono::seconds(kNewFlightPauseSeconds));
+    lf_waitUnless(g_windowClosed, std::chrono::seconds(kNewFlightPauseSeconds));
   }
   lf_postToWindow(WM_APP_END_PROGRAM);
 }

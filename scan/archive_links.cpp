@@ -125,9 +125,7 @@ std::string lf_guessUnrecognisedIcao(const std::string& bglPath) {
   const fs::path path(bglPath);
   const std::string stem = gf_toUpper(path.stem().string());
   if (stem.size() == 4) {
-    const auto it = std::lower_bound(g_airports.begin(), g_airports.end(), stem,
-                                     [](const AirportRec& a, const std::string& code) { return a.icao < code; });
-    if (it != g_airports.end() && it->icao == stem) {
+    if (gf_findAirportByIcao(stem) != nullptr) {
       gf_airportsScanLog(fmt::format("Not recognised airport has ICAO code '{}' as BGL stem", stem));
       return stem;
     }

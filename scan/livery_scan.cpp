@@ -220,7 +220,7 @@ std::vector<LiveryFuture> lf_startWorkers(const std::shared_ptr<ScanWork>& work)
   std::vector<LiveryFuture> workers;
   const int count = std::max(1, g_maxTasks.load());
   for (int k = 0; k < count; ++k) {
-    workers.push_back(gf_startLiveryTask([work]() -> LiveryList {
+    workers.push_back(gf_startTask([work]() -> LiveryList {
       lf_parseFiles(work);
       return {};
     }));
@@ -374,22 +374,6 @@ void lf_findPackage(const fs::path& community, std::initializer_list<const char*
 }
 
 }  // namespace
-
-LiveryFuture gf_startLiveryTask(std::function<LiveryList()> body) {
-  TaskSlot slot = TaskSlot::acquire();
-  std::packaged_task<LiveryList()> task([body = std::move(body), slot = std::move(slot)]() mutable {
-    // The slot goes back when the body ends, before its result is delivered,
-    // and exactly once (also when the task never runs).
-    struct GiveBack {
-      TaskSlot& slot;
-      ~GiveBack() { slot.release(); }
-    } giveBack{slot};
-    return body();
-  });
-  LiveryFuture future = task.get_future();
-  std::thread(std::move(task)).detach();
-  return future;
-}
 
 bool lf_lastScanComplete() { return g_lastScanComplete; }
 

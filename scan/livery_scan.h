@@ -42,12 +42,8 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders);
 // Whether the last lf_scanLiveryFolders walked every folder to its end.
 bool lf_lastScanComplete();
 
-// Starts one scan task on a thread of its own, detached at once. A task slot
-// is taken before the start (waiting for a free one) and given back exactly
-// once when the body ends, whether it returns or throws; its result or
-// exception arrives through the future.
+// A scan task's result (tasks are started with gf_startTask, app/tasks.h).
 using LiveryFuture = std::future<LiveryList>;
-LiveryFuture gf_startLiveryTask(std::function<LiveryList()> body);
 
 // Called with each folder path before the walk lists it; tests make it throw
 // a filesystem_error to stand for a folder that cannot be read (which a test

@@ -45,13 +45,6 @@ bool lf_leadingInt(std::string_view text, std::int32_t& value) {
   return ec == std::errc() && end != text.data();
 }
 
-// The airport of the list with exactly this code; nullptr when none.
-const AirportRec* lf_findAirport(const std::string& icao) {
-  const auto it = std::lower_bound(g_airports.begin(), g_airports.end(), icao,
-                                   [](const AirportRec& a, const std::string& code) { return a.icao < code; });
-  return it != g_airports.end() && it->icao == icao ? &*it : nullptr;
-}
-
 void lf_restartNote() {
   lf_statusLogged(fmt::format("Community path found, {} will restart ...", kProgramName));
   if (!g_stopRun.load()) gf_requestStop(ExitReason::NewSettings, 3);
@@ -152,7 +145,7 @@ void lf_processDestination() {
     const std::string icao = gf_toUpper(text);
     if (icao == prm::DESTINATION.value()) {
       lf_statusLogged(fmt::format("destination '{}' was already set ...", icao));
-    } else if (const AirportRec* airport = lf_findAirport(icao)) {
+    } else if (const AirportRec* airport = gf_findAirportByIcao(icao)) {
       lf_newDestination(icao, LatLon{airport->latitude, airport->longitude});
       return;
     } else {

@@ -264,7 +264,7 @@ TEST_F(LiveryScanTest, ATaskThatThrowsGivesItsSlotBackAndPassesItsError) {
   g_maxTasks = 2;
   std::vector<LiveryFuture> futures;
   for (int i = 0; i < 6; ++i)
-    futures.push_back(gf_startLiveryTask([i]() -> LiveryList {
+    futures.push_back(gf_startTask([i]() -> LiveryList {
       if (i % 2) throw std::runtime_error("bad file");
       return LiveryList(1);
     }));
