@@ -469,23 +469,43 @@ void gf_resetDbaseForTests() {
   g_dbaseRead.store(false);
 }
 
+namespace {
+
+// Calls visit with each spelling of a registration in turn (see
+// lf_regcodeVariants) until it returns true. A registration is short enough
+// for the text's own buffer, so this allocates nothing.
+template <typename Visit>
+void lf_visitRegcodeVariants(std::string_view registration, Visit&& visit) {
+  if (registration.size() >= 5 && registration.front() != 'N' && registration.find('-') == std::string_view::npos) {
+    std::string variant;
+    for (const std::size_t split : {std::size_t{2}, std::size_t{1}}) {
+      variant.assign(registration.substr(0, split)).append(1, '-').append(registration.substr(split));
+      if (visit(std::string_view(variant))) return;
+    }
+  }
+  visit(registration);
+}
+
+}  // namespace
+
 std::vector<std::string> lf_regcodeVariants(std::string_view registration) {
   std::vector<std::string> variants;
-  if (registration.size() >= 5 && registration.front() != 'N' && registration.find('-') == std::string_view::npos) {
-    variants.reserve(3);
-    variants.push_back(fmt::format("{}-{}", registration.substr(0, 2), registration.substr(2)));
-    variants.push_back(fmt::format("{}-{}", registration.substr(0, 1), registration.substr(1)));
-  }
-  variants.emplace_back(registration);
+  lf_visitRegcodeVariants(registration, [&](std::string_view variant) {
+    variants.emplace_back(variant);
+    return false;
+  });
   return variants;
 }
 
 const DbaseRec* gf_findRegcode(std::string_view registration) {
-  for (const std::string& variant : lf_regcodeVariants(registration)) {
+  const DbaseRec* record = nullptr;
+  lf_visitRegcodeVariants(registration, [&](std::string_view variant) {
     const auto found = g_dbaseRecords.find(variant);
-    if (found != g_dbaseRecords.end()) return &found->second;
-  }
-  return nullptr;
+    if (found == g_dbaseRecords.end()) return false;
+    record = &found->second;
+    return true;
+  });
+  return record;
 }
 
 std::string gf_findShortRegcodeIn(std::string_view text) {

@@ -48,7 +48,7 @@ TextSet lf_installedTitles() {
   for (const LiveryGroup& group : g_liveryTables.groups) count += group.liveries.size();
   titles.reserve(count);
   for (const LiveryGroup& group : g_liveryTables.groups)
-    for (const LiveryData& livery : group.liveries) titles.insert(livery.title);
+    for (const LiveryData* livery : group.liveries) titles.insert(livery->title);
   return titles;
 }
 
@@ -98,34 +98,40 @@ std::string_view gf_liveryCategoryName(LiveryCategory category) noexcept {
 void lf_groupScannedLiveries(const LiveryList& liveries) { lf_groupScannedLiveries(LiveryList(liveries)); }
 
 void lf_groupScannedLiveries(LiveryList&& liveries) {
-  // The scan hands over a sorted list; a list in any other order is sorted
-  // here so that the tables never depend on it. Scan order, then
-  // registration and cargo: records that scan order cannot tell apart (a
-  // title given twice) still come in one order.
-  const auto less = [](const LiveryData& a, const LiveryData& b) {
-    if (gf_liveryLess(a, b)) return true;
-    if (gf_liveryLess(b, a)) return false;
-    return std::tie(a.registration, a.cargo) < std::tie(b.registration, b.cargo);
-  };
-  if (!std::is_sorted(liveries.begin(), liveries.end(), less)) std::stable_sort(liveries.begin(), liveries.end(), less);
+  lf_groupScannedLiveries(ScannedLiveryList(std::move(liveries)));
+}
 
+void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithUniqueTitles) {
+  std::vector<LiveryRef>& order = liveries.order();
+  if (!inScanOrderWithUniqueTitles) {
+    // A list in any other order than the scan's is sorted here so that the
+    // tables never depend on it. Scan order, then registration and cargo:
+    // records that scan order cannot tell apart (a title given twice) still
+    // come in one order.
+    const auto less = [&](LiveryRef x, LiveryRef y) {
+      const LiveryData& a = liveries.at(x);
+      const LiveryData& b = liveries.at(y);
+      if (gf_liveryLess(a, b)) return true;
+      if (gf_liveryLess(b, a)) return false;
+      return std::tie(a.registration, a.cargo) < std::tie(b.registration, b.cargo);
+    };
+    if (!std::is_sorted(order.begin(), order.end(), less)) std::stable_sort(order.begin(), order.end(), less);
+  }
   // Which liveries are taken, decided while every title is still in place.
-  std::vector<bool> take(liveries.size(), false);
+  std::vector<bool> take(order.size(), false);
   std::size_t incomplete = 0, repeated = 0;
-  {
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const LiveryData& livery = liveries[i];
+    take[i] = !livery.title.empty() && !livery.type.empty();
+    if (!take[i]) ++incomplete;
+  }
+  if (!inScanOrderWithUniqueTitles) {
     // A title given before: the liveries by title hash, then place, so that
     // records of one title lie next to each other with the first one first.
     std::vector<std::pair<std::uint64_t, std::size_t>> byTitle;
-    byTitle.reserve(liveries.size());
-    for (std::size_t i = 0; i < liveries.size(); ++i) {
-      const LiveryData& livery = liveries[i];
-      if (livery.title.empty() || livery.type.empty()) {
-        ++incomplete;
-        continue;
-      }
-      take[i] = true;
-      byTitle.emplace_back(LiveryTextHash{}(livery.title), i);
-    }
+    byTitle.reserve(order.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+      if (take[i]) byTitle.emplace_back(LiveryTextHash{}(liveries[i].title), i);
     std::sort(byTitle.begin(), byTitle.end());
     for (std::size_t begin = 0; begin < byTitle.size();) {
       std::size_t end = begin + 1;
@@ -148,28 +154,34 @@ void lf_groupScannedLiveries(LiveryList&& liveries) {
     std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
     g_liveryTables = LiveryTables{};
     std::vector<LiveryGroup>& groups = g_liveryTables.groups;
-    for (std::size_t i = 0; i < liveries.size(); ++i) {
+    for (std::size_t i = 0; i < order.size(); ++i) {
       if (!take[i]) continue;
-      LiveryData& livery = liveries[i];
+      const LiveryData& livery = liveries[i];
       if (groups.empty() || groups.back().airline != livery.airline || groups.back().type != livery.type) {
         // The group's liveries are the run that starts here: room for all of them at once.
         std::size_t end = i + 1;
-        while (end < liveries.size() && liveries[end].airline == livery.airline && liveries[end].type == livery.type)
+        while (end < order.size() && liveries[end].airline == livery.airline && liveries[end].type == livery.type)
           ++end;
         groups.push_back(LiveryGroup{livery.airline, livery.type, {}});
         groups.back().liveries.reserve(static_cast<std::size_t>(std::count(take.begin() + static_cast<std::ptrdiff_t>(i),
                                                                       take.begin() + static_cast<std::ptrdiff_t>(end), true)));
       }
-      groups.back().liveries.push_back(std::move(livery));
+      groups.back().liveries.push_back(&livery);
     }
+    // The records stay where they are: moving the list moves the lists of
+    // records as a whole, so the groups' pointers stay good.
+    std::vector<LiveryRef>().swap(order);
+    g_liveryTables.records = std::move(liveries);
   }
-  LiveryList().swap(liveries);
   if (incomplete > 0) gf_logError("{} {} without title or type skipped", incomplete, lf_liveries(incomplete));
   if (repeated > 0)
     gf_logError("{} {} with a title given before skipped", repeated, lf_liveries(repeated));
 }
 
-void lf_groupScannedLiveries() { lf_groupScannedLiveries(std::move(g_scannedLiveries)); }
+void lf_groupScannedLiveries(bool inScanOrderWithUniqueTitles) {
+  lf_groupScannedLiveries(std::move(g_scannedLiveries), inScanOrderWithUniqueTitles);
+  g_scannedLiveries.clear();
+}
 
 void lf_buildTypeAirlineTables() {
   std::unique_lock lock(g_liveryTablesMutex);  // nothing else held
@@ -182,13 +194,13 @@ void lf_buildTypeAirlineTables() {
     tables.airlineTypes[group.airline].push_back(group.type);
     // Every livery of a group has its type and airline: the lists are looked up once per group.
     TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo
-    for (const LiveryData& livery : group.liveries) {
-      TitleList*& list = lists[livery.cargo ? 1 : 0];
+    for (const LiveryData* livery : group.liveries) {
+      TitleList*& list = lists[livery->cargo ? 1 : 0];
       if (list == nullptr) {
-        auto& byType = livery.cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles;
+        auto& byType = livery->cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles;
         list = &byType[group.type][group.airline];
       }
-      list->push_back(livery.title);
+      list->push_back(livery->title);
     }
   }
 }
@@ -201,10 +213,11 @@ std::size_t lf_processInlineRegcodes() {
     tables.regcodeTitles.clear();
     std::size_t withRegistration = 0;
     for (const LiveryGroup& group : tables.groups)
-      for (const LiveryData& livery : group.liveries) withRegistration += livery.registration.empty() ? 0 : 1;
+      for (const LiveryData* livery : group.liveries) withRegistration += livery->registration.empty() ? 0 : 1;
     tables.regcodeTitles.reserve(withRegistration);
     for (const LiveryGroup& group : tables.groups) {
-      for (const LiveryData& livery : group.liveries) {
+      for (const LiveryData* record : group.liveries) {
+        const LiveryData& livery = *record;
         if (livery.registration.empty()) continue;
         const auto [bound, inserted] = tables.regcodeTitles.try_emplace(livery.registration, livery.title);
         if (!inserted && bound->second != livery.title)
@@ -293,10 +306,10 @@ void lf_buildTypeTitleTables() {
   tables.cargoTypeTitles.clear();
   for (const LiveryGroup& group : tables.groups) {
     TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo: looked up once per group
-    for (const LiveryData& livery : group.liveries) {
-      TitleList*& list = lists[livery.cargo ? 1 : 0];
-      if (list == nullptr) list = &(livery.cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type];
-      list->push_back(livery.title);
+    for (const LiveryData* livery : group.liveries) {
+      TitleList*& list = lists[livery->cargo ? 1 : 0];
+      if (list == nullptr) list = &(livery->cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type];
+      list->push_back(livery->title);
     }
   }
 }
@@ -325,7 +338,7 @@ CategoryCounts gf_categoryCounts(std::int32_t category) {
   std::shared_lock lock(g_liveryTablesMutex);  // nothing else held
   for (const LiveryGroup& group : g_liveryTables.groups) {
     if (static_cast<std::int32_t>(gf_liveryCategoryOf(gf_aircraftCategory(group.type))) != category) continue;
-    for (const LiveryData& livery : group.liveries) ++(livery.cargo ? counts.cargo : counts.pax);
+    for (const LiveryData* livery : group.liveries) ++(livery->cargo ? counts.cargo : counts.pax);
   }
   return counts;
 }

@@ -50,17 +50,21 @@ using LiveryTextTable = std::unordered_map<std::string, Value, LiveryTextHash, s
 // which stay where they are until the tables are emptied or grouped anew.
 using TitleList = std::vector<std::string_view>;
 
-// The installed liveries of one airline and type, in scan order.
+// The installed liveries of one airline and type, in scan order: pointers to
+// the records that LiveryTables::records holds.
 struct LiveryGroup {
   std::string airline;
   std::string type;
-  LiveryList liveries;
-  bool operator==(const LiveryGroup&) const = default;
+  std::vector<const LiveryData*> liveries;
 };
 
 // Every livery table. The "pax" tables hold the liveries without the cargo
 // flag, the "cargo" tables those with it.
 struct LiveryTables {
+  // The records of every installed livery, where the scan or the read made
+  // them (the groups and the title lists point into them; their order is not
+  // kept once the groups are made).
+  ScannedLiveryList records;
   // The liveries grouped by airline and type, in scan order.
   std::vector<LiveryGroup> groups;
   // Type -> airline -> titles.
@@ -87,8 +91,6 @@ struct LiveryTables {
   LiveryTables& operator=(LiveryTables&&) = default;
   LiveryTables(const LiveryTables&) = delete;
   LiveryTables& operator=(const LiveryTables&) = delete;
-
-  bool operator==(const LiveryTables&) const = default;
 };
 
 extern LiveryTables g_liveryTables;
@@ -121,8 +123,12 @@ std::string_view gf_liveryCategoryName(LiveryCategory category) noexcept;
 void lf_groupScannedLiveries(const LiveryList& liveries);
 // The same, taking the liveries out of the list instead of copying them.
 void lf_groupScannedLiveries(LiveryList&& liveries);
+// The same, taking the records over. With inScanOrderWithUniqueTitles the
+// caller vouches that the list is in scan order and that no title comes
+// twice (as a scan hands it over), and neither is checked again.
+void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithUniqueTitles = false);
 // The same for g_scannedLiveries, which is left empty.
-void lf_groupScannedLiveries();
+void lf_groupScannedLiveries(bool inScanOrderWithUniqueTitles = false);
 
 // Fills the pax and cargo type -> airline -> titles tables and the airline ->
 // types table from the groups (replacing what they held).

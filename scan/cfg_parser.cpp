@@ -248,10 +248,22 @@ std::string lf_aircraftTypeOf(std::string_view path, const CfgLines& lines) {
 }
 
 bool ParsedFile::accept(LiveryData&& record, std::string_view header) {
-  if (!m_titles.insert(record.title).second) return false;
+  const std::uint64_t hash =
+      gf_fnv1a64(reinterpret_cast<const unsigned char*>(record.title.data()), record.title.size());
+  for (std::size_t k = 0; k < titleHashes.size(); ++k)
+    if (titleHashes[k] == hash && liveries[k].title == record.title) return false;
   liveries.push_back(std::move(record));
-  headers.emplace_back(header);
+  titleHashes.push_back(hash);
+  m_headerText.append(header);
+  m_headerEnds.push_back(static_cast<std::uint32_t>(m_headerText.size()));
   return true;
+}
+
+void ParsedFile::shrink() {
+  liveries.shrink_to_fit();
+  titleHashes.shrink_to_fit();
+  m_headerEnds.shrink_to_fit();
+  m_headerText.shrink_to_fit();
 }
 
 namespace {
@@ -488,55 +500,50 @@ LiveryList lf_searchLiveriesinFile(std::uint32_t rank, const std::string& path) 
 // Merging the files of a scan
 // ---------------------------------------------------------------------------
 
-void LiveryMerge::reserve(std::size_t records) {
-  m_liveries.reserve(records);
-  m_origins.reserve(records);
+void LiveryMerge::reserve(std::size_t files) {
+  m_files.reserve(files);
+  m_liveries.reserveParts(files);
 }
 
 std::uint32_t LiveryMerge::add(std::uint32_t rank, std::string path, ParsedFile&& file) {
-  const auto index = static_cast<std::uint32_t>(m_files.size());
-  for (std::uint32_t k = 0; k < file.liveries.size(); ++k) m_origins.push_back(Origin{index, k});
-  if (m_liveries.empty() && m_liveries.capacity() < file.liveries.size()) {
-    m_liveries = std::move(file.liveries);
-  } else {
-    m_liveries.insert(m_liveries.end(), std::make_move_iterator(file.liveries.begin()),
-                      std::make_move_iterator(file.liveries.end()));
-  }
-  LiveryList().swap(file.liveries);  // what is left of the records goes now, not with the file
-  m_files.push_back(Source{rank, std::move(path), file.ivao, std::move(file.headers)});
+  const std::uint32_t index = m_liveries.addPart(std::move(file.liveries));
+  const auto count = static_cast<std::uint32_t>(m_liveries.part(index).size());
+  for (std::uint32_t k = 0; k < count; ++k) m_liveries.order().push_back(LiveryRef{index, k});
+  m_files.push_back(Source{rank, std::move(path), std::move(file)});
   return index;
 }
 
-std::string LiveryMerge::duplicateLine(const Origin& origin, const std::string& title) const {
-  const Source& source = m_files[origin.file];
+std::string LiveryMerge::duplicateLine(LiveryRef ref) const {
+  const Source& source = m_files[ref.part];
   const std::string folder = lf_folderOf(source.path);
-  const std::string& header = source.headers[origin.section];
-  if (source.ivao) return folder + " " + header + " title already exists: " + title;
+  const std::string_view header = source.file.header(ref.index);
+  const std::string& title = m_liveries.at(ref).title;
+  if (source.file.ivao) return fmt::format("{} {} title already exists: {}", folder, header, title);
   return fmt::format("{} {} title '{}' already exists", folder, header, title);
 }
 
 void LiveryMerge::resolveDuplicateTitles() {
-  // The titles by their hash, then their place: records with one title end
-  // up next to each other, in merge order, without a table of all titles.
+  // The titles by their hash (made by the parse), then their place: records
+  // with one title end up next to each other, in merge order, without a
+  // table of all titles.
+  std::vector<LiveryRef>& order = m_liveries.order();
   struct Entry {
     std::uint64_t hash;
-    std::size_t index;
+    std::uint32_t index;
   };
   std::vector<Entry> entries;
-  entries.reserve(m_liveries.size());
-  for (std::size_t i = 0; i < m_liveries.size(); ++i) {
-    const std::string& title = m_liveries[i].title;
-    entries.push_back(Entry{gf_fnv1a64(reinterpret_cast<const unsigned char*>(title.data()), title.size()), i});
-  }
+  entries.reserve(order.size());
+  for (std::uint32_t i = 0; i < order.size(); ++i)
+    entries.push_back(Entry{m_files[order[i].part].file.titleHashes[order[i].index], i});
   std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
     return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
   });
   const auto wins = [&](std::size_t a, std::size_t b) {  // whether record a beats record b
-    const Source& x = m_files[m_origins[a].file];
-    const Source& y = m_files[m_origins[b].file];
+    const Source& x = m_files[order[a].part];
+    const Source& y = m_files[order[b].part];
     return x.rank != y.rank ? x.rank < y.rank : x.path < y.path;
   };
-  std::vector<bool> drop(m_liveries.size(), false);
+  std::vector<bool> drop(order.size(), false);
   std::vector<std::size_t> dropped;
   for (std::size_t begin = 0; begin < entries.size();) {
     std::size_t end = begin + 1;
@@ -557,18 +564,11 @@ void LiveryMerge::resolveDuplicateTitles() {
   }
   if (dropped.empty()) return;
   std::sort(dropped.begin(), dropped.end());
-  for (std::size_t i : dropped) gf_reportIncompleteSection(duplicateLine(m_origins[i], m_liveries[i].title));
+  for (std::size_t i : dropped) gf_reportIncompleteSection(duplicateLine(order[i]));
   std::size_t out = 0;
-  for (std::size_t i = 0; i < m_liveries.size(); ++i) {
-    if (drop[i]) continue;
-    if (out != i) {
-      m_liveries[out] = std::move(m_liveries[i]);
-      m_origins[out] = m_origins[i];
-    }
-    ++out;
-  }
-  m_liveries.resize(out);
-  m_origins.resize(out);
+  for (std::size_t i = 0; i < order.size(); ++i)
+    if (!drop[i]) order[out++] = order[i];
+  order.resize(out);
 }
 
 void lf_clearLiveries() {

@@ -145,18 +145,26 @@ void lf_forEachFltsimSection(const CfgLines& lines, Process&& process) {
 
 // One parsed aircraft.cfg: its records in section order, each with the
 // header line of its section (for the report, should another file win its
-// title).
+// title) and the hash of its title (which the merge compares).
 struct ParsedFile {
   bool ivao = false;  // the IVAO variant made it (its report lines differ)
   LiveryList liveries;
-  std::vector<std::string> headers;
+  std::vector<std::uint64_t> titleHashes;  // 64-bit FNV-1a of each record's title
 
   // Whether the file has not given this title before (the first section with
   // a title wins inside a file); keeps the record when so.
   bool accept(LiveryData&& record, std::string_view header);
+  // The header line of record k's section.
+  std::string_view header(std::size_t k) const {
+    const std::size_t begin = k == 0 ? 0 : m_headerEnds[k - 1];
+    return std::string_view(m_headerText).substr(begin, m_headerEnds[k] - begin);
+  }
+  // Gives back what the records' lists hold beyond their size.
+  void shrink();
 
  private:
-  std::unordered_set<std::string> m_titles;
+  std::string m_headerText;  // the header lines one after the other
+  std::vector<std::uint32_t> m_headerEnds;
 };
 
 // One section of an ordinary aircraft.cfg: at most one record, kept in file.
@@ -217,13 +225,14 @@ LiveryList lf_searchLiveriesinFile(std::uint32_t rank, const std::string& path);
 // read (without a lock) while it runs.
 extern std::set<std::string, std::less<>> g_dontUseLiveryTitles;
 
-// The records of many files, merged in walk order.
+// The records of many files, merged in walk order. The records stay in their
+// files' lists (one part each); the merge orders references to them.
 class LiveryMerge {
  public:
-  // Room for this many records in all.
-  void reserve(std::size_t records);
-  // Appends the records of one file with its folder rank and path; returns
-  // the file's index.
+  // Room for this many files.
+  void reserve(std::size_t files);
+  // Adds the records of one file with its folder rank and path, in section
+  // order; returns the file's index (which is its part in liveries()).
   std::uint32_t add(std::uint32_t rank, std::string path, ParsedFile&& file);
   // For a title given by several files the record of the lowest folder rank
   // wins, then that of the smallest path (byte order); the other records are
@@ -231,26 +240,20 @@ class LiveryMerge {
   // The order of the rest is kept.
   void resolveDuplicateTitles();
 
-  LiveryList& liveries() { return m_liveries; }
-  // The index of the file that gave record i.
-  std::uint32_t fileOf(std::size_t i) const { return m_origins[i].file; }
+  ScannedLiveryList& liveries() { return m_liveries; }
+  // The index of the file that gave record i of the order.
+  std::uint32_t fileOf(std::size_t i) const { return m_liveries.order()[i].part; }
 
  private:
   struct Source {
     std::uint32_t rank;
     std::string path;
-    bool ivao;
-    std::vector<std::string> headers;
+    ParsedFile file;  // its records moved out; headers and title hashes stay
   };
-  struct Origin {
-    std::uint32_t file;
-    std::uint32_t section;  // index of the record within its file
-  };
-  std::string duplicateLine(const Origin& origin, const std::string& title) const;
+  std::string duplicateLine(LiveryRef ref) const;
 
   std::vector<Source> m_files;
-  LiveryList m_liveries;
-  std::vector<Origin> m_origins;
+  ScannedLiveryList m_liveries;
 };
 
 // After the report of a scan: empties the report lists and the don't-use

@@ -1,6 +1,10 @@
 #include "scan/liveries_file.h"
 
 #include <algorithm>
+#include <array>
+#include <future>
+#include <utility>
+#include <vector>
 #include <filesystem>
 #include <string_view>
 #include <system_error>
@@ -11,23 +15,30 @@
 #include "app/errors.h"
 #include "app/files.h"
 #include "app/log.h"
+#include "app/runstate.h"
 #include "app/settings.h"
+#include "app/tasks.h"
 #include "app/xml.h"
 
-LiveryList g_scannedLiveries;
+ScannedLiveryList g_scannedLiveries;
 
 namespace {
+
+// The bytes that an attribute value cannot hold as they are: control
+// characters, "&", "<" and the double quote.
+constexpr std::array<bool, 256> kEscaped = [] {
+  std::array<bool, 256> escaped{};
+  for (int c = 0; c < 32; ++c) escaped[static_cast<std::size_t>(c)] = true;
+  escaped['&'] = escaped['<'] = escaped['"'] = true;
+  return escaped;
+}();
 
 // An attribute value escaped as the XML library saves it: "&", "<" and the
 // double quote as entities, control characters as "&#NN;", the rest as it is.
 void lf_appendAttributeValue(std::string& out, std::string_view value) {
   while (!value.empty()) {
     std::size_t plain = 0;
-    while (plain < value.size()) {
-      const auto c = static_cast<unsigned char>(value[plain]);
-      if (c < 32 || c == '&' || c == '<' || c == '"') break;
-      ++plain;
-    }
+    while (plain < value.size() && !kEscaped[static_cast<unsigned char>(value[plain])]) ++plain;
     out.append(value.substr(0, plain));
     if (plain == value.size()) return;
     const char c = value[plain];
@@ -52,6 +63,26 @@ void lf_appendAttribute(std::string& out, std::string_view name, std::string_vie
   out += '"';
 }
 
+// The "liv" lines of liveries [begin, end) of the scanned list.
+std::string lf_livLines(std::size_t begin, std::size_t end) {
+  std::string out;
+  out.reserve((end - begin) * 160);
+  for (std::size_t i = begin; i < end; ++i) {
+    const LiveryData& livery = std::as_const(g_scannedLiveries)[i];
+    out += "\t<liv";
+    lf_appendAttribute(out, "airl", livery.airline);
+    lf_appendAttribute(out, "type", livery.type);
+    if (livery.cargo) lf_appendAttribute(out, "cargo", "true");
+    lf_appendAttribute(out, "title", livery.title);
+    if (!livery.registration.empty()) lf_appendAttribute(out, "atcid", livery.registration);
+    out += " />\n";
+  }
+  return out;
+}
+
+// Liveries per slice of the "liv" lines (about 2 MiB of text).
+constexpr std::size_t kLivSlice = 16384;
+
 }  // namespace
 
 bool lf_writeLiveriesScanned() {
@@ -74,22 +105,24 @@ bool lf_writeLiveriesScanned() {
 
   AtomicFileWriter writer(g_liveriesScannedPath);
   writer.write(std::string_view(frameText).substr(0, cut));
-  std::string chunk;
-  chunk.reserve(std::size_t{1} << 20);
-  for (const LiveryData& livery : g_scannedLiveries) {
-    chunk += "\t<liv";
-    lf_appendAttribute(chunk, "airl", livery.airline);
-    lf_appendAttribute(chunk, "type", livery.type);
-    if (livery.cargo) lf_appendAttribute(chunk, "cargo", "true");
-    lf_appendAttribute(chunk, "title", livery.title);
-    if (!livery.registration.empty()) lf_appendAttribute(chunk, "atcid", livery.registration);
-    chunk += " />\n";
-    if (chunk.size() >= (std::size_t{1} << 20) - 4096) {
-      writer.write(chunk);
-      chunk.clear();
+  // The lines are made in slices, a round of slices at a time: helper tasks
+  // make all but the first slice of a round while this thread makes the
+  // first; the slices are written in order, so the file is the same however
+  // many helpers there are, and at most one round of text is held at once.
+  const std::size_t total = g_scannedLiveries.size();
+  const auto helpers = static_cast<std::size_t>(std::max(0, g_maxTasks.load() - 1));
+  for (std::size_t begin = 0; begin < total;) {
+    std::vector<std::future<std::string>> slices;
+    std::size_t next = std::min(total, begin + kLivSlice);
+    for (std::size_t k = 0; k < helpers && next < total; ++k) {
+      const std::size_t from = next;
+      next = std::min(total, next + kLivSlice);
+      slices.push_back(gf_startTask([from, to = next] { return lf_livLines(from, to); }));
     }
+    writer.write(lf_livLines(begin, std::min(total, begin + kLivSlice)));
+    for (auto& slice : slices) writer.write(slice.get());
+    begin = next;
   }
-  writer.write(chunk);
   writer.write(std::string_view(frameText).substr(cut + kPlaceholder.size()));
   const bool saved = writer.commit();
   if (!saved) {
@@ -120,6 +153,7 @@ void lf_readLiveriesXml() {
   const pugi::xml_node liveries = doc.child("liveries");
   if (!liveries) throw qor::UserErrorException(52, fmt::format("{} does not contain a <liveries> section", path));
 
+  LiveryList list;
   for (const pugi::xml_node liv : liveries.children("liv")) {
     LiveryData livery;
     for (const char* required : {"airl", "type", "title"}) {
@@ -133,12 +167,12 @@ void lf_readLiveriesXml() {
     livery.registration = liv.attribute("atcid").value();
     livery.cargo = gf_textToBool(liv.attribute("cargo").value());
     livery.folderRank = 0;
-    g_scannedLiveries.push_back(std::move(livery));
+    list.push_back(std::move(livery));
   }
-  if (g_scannedLiveries.empty()) throw qor::UserErrorException(533, path + " does not contain liveries");
+  if (list.empty()) throw qor::UserErrorException(533, path + " does not contain liveries");
 
   // The file is written in scan order; a hand-edited one may not be.
-  if (!std::is_sorted(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess))
-    std::stable_sort(g_scannedLiveries.begin(), g_scannedLiveries.end(), gf_liveryLess);
+  if (!std::is_sorted(list.begin(), list.end(), gf_liveryLess)) std::stable_sort(list.begin(), list.end(), gf_liveryLess);
+  g_scannedLiveries = std::move(list);
   gf_logLine("{} liveries read from {}", g_scannedLiveries.size(), path);
 }

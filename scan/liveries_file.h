@@ -9,7 +9,7 @@
 
 // The scanned liveries, in scan order (gf_liveryLess). Touched by the run
 // thread only: filled by the scan or by lf_readLiveriesXml.
-extern LiveryList g_scannedLiveries;
+extern ScannedLiveryList g_scannedLiveries;
 
 // Writes g_scannedLiveries to g_liveriesScannedPath: the meta block, then
 // "liveries" with one "liv" per livery (attributes "airl", "type", "cargo"

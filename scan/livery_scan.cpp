@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -15,6 +16,7 @@
 #include "aircraftdata/livery_tables.h"
 #include "app/errors.h"
 #include "app/files.h"
+#include "app/hash.h"
 #include "app/log.h"
 #include "app/runstate.h"
 #include "app/settings.h"
@@ -148,6 +150,9 @@ void lf_parseFiles(const std::shared_ptr<ScanWork>& work) {
     ScanTaskCapture capture(outcome->output);
     try {
       outcome->parsed = gf_parseCfgFile(file->rank, file->path, file->ivao);
+      outcome->parsed.shrink();
+      // The database look-ups of the corrections, done here in parallel.
+      for (LiveryData& livery : outcome->parsed.liveries) gf_markDbaseFix(livery);
     } catch (...) {
       outcome->error = std::current_exception();
     }
@@ -249,41 +254,80 @@ void lf_waitForWorkers(std::vector<LiveryFuture>& workers) {
   }
 }
 
-// Removes every livery for which another one of the same airline and type
-// has a lower folder rank; flags (one per livery) loses the same entries.
-void lf_keepFirstFolderPerAirlineAndType(LiveryList& liveries, std::vector<bool>& flags) {
+// The records that refs points at, compared in scan order.
+struct ScanOrderLess {
+  const ScannedLiveryList& list;
+  bool operator()(LiveryRef a, LiveryRef b) const { return gf_liveryLess(list.at(a), list.at(b)); }
+};
+
+// Drops every livery for which another one of the same airline and type has
+// a lower folder rank; flags (one per livery) loses the same entries.
+void lf_keepFirstFolderPerAirlineAndType(ScannedLiveryList& liveries, std::vector<bool>& flags) {
+  std::vector<LiveryRef>& order = liveries.order();
   std::map<std::pair<std::string_view, std::string_view>, std::uint32_t> lowest;
-  for (const auto& livery : liveries) {
+  for (const LiveryData& livery : liveries) {
     auto [it, inserted] = lowest.try_emplace({livery.airline, livery.type}, livery.folderRank);
     if (!inserted) it->second = std::min(it->second, livery.folderRank);
   }
-  std::vector<bool> drop(liveries.size(), false);
-  for (std::size_t i = 0; i < liveries.size(); ++i)
-    drop[i] = liveries[i].folderRank > lowest.at({liveries[i].airline, liveries[i].type});
   std::size_t out = 0;
-  for (std::size_t i = 0; i < liveries.size(); ++i) {
-    if (drop[i]) continue;
-    if (out != i) {
-      liveries[out] = std::move(liveries[i]);
-      flags[out] = flags[i];
-    }
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const LiveryData& livery = liveries[i];
+    if (livery.folderRank > lowest.at({livery.airline, livery.type})) continue;
+    order[out] = order[i];
+    flags[out] = flags[i];
     ++out;
   }
-  liveries.resize(out);
+  order.resize(out);
   flags.resize(out);
 }
 
-// The scan order of the list, computed once: airline and type ranked once;
-// within one airline and type the titles compared first by the eight bytes
-// that follow what all titles of the group have in common (a number that
-// settles most comparisons without touching the titles), then in full; the
-// index is the last key, so equal liveries keep their order.
-void lf_sortInScanOrder(LiveryList& liveries) {
-  if (std::is_sorted(liveries.begin(), liveries.end(), gf_liveryLess)) return;
-  std::map<std::pair<std::string_view, std::string_view>, std::uint32_t> groups;
-  for (const LiveryData& livery : liveries) groups.try_emplace({livery.airline, livery.type}, 0);
-  std::uint32_t rank = 0;
-  for (auto& [name, r] : groups) r = rank++;
+// An airline and type, as a hashed key.
+struct GroupName {
+  std::string_view airline;
+  std::string_view type;
+  bool operator==(const GroupName&) const = default;
+};
+struct GroupNameHash {
+  std::size_t operator()(const GroupName& name) const {
+    return Fnv1aHash{}(name.airline) * 31 + Fnv1aHash{}(name.type);
+  }
+};
+
+// Puts refs in the scan order of the records they point at, computed once:
+// airline and type ranked once; within one airline and type the titles
+// compared first by the eight bytes that follow what all titles of the group
+// have in common (a number that settles most comparisons without touching
+// the titles), then in full; the place is the last key, so equal liveries
+// keep their order. Only the references move.
+void lf_sortInScanOrder(const ScannedLiveryList& liveries, std::vector<LiveryRef>& refs) {
+  if (std::is_sorted(refs.begin(), refs.end(), ScanOrderLess{liveries})) return;
+  // The groups in order of first sight (records of one file mostly share
+  // theirs), then ranked by name.
+  std::unordered_map<GroupName, std::uint32_t, GroupNameHash> ids;
+  std::vector<GroupName> names;
+  std::vector<std::uint32_t> groupOf(refs.size());
+  std::optional<GroupName> last;
+  std::uint32_t lastId = 0;
+  for (std::size_t i = 0; i < refs.size(); ++i) {
+    const LiveryData& livery = liveries.at(refs[i]);
+    const GroupName name{livery.airline, livery.type};
+    if (!last || !(*last == name)) {
+      const auto [it, inserted] = ids.try_emplace(name, static_cast<std::uint32_t>(names.size()));
+      if (inserted) names.push_back(name);
+      last = name;
+      lastId = it->second;
+    }
+    groupOf[i] = lastId;
+  }
+  std::vector<std::uint32_t> byName(names.size());
+  for (std::uint32_t k = 0; k < byName.size(); ++k) byName[k] = k;
+  std::sort(byName.begin(), byName.end(), [&](std::uint32_t a, std::uint32_t b) {
+    if (const int c = names[a].airline.compare(names[b].airline); c != 0) return c < 0;
+    return names[a].type < names[b].type;
+  });
+  std::vector<std::uint32_t> rank(names.size());
+  for (std::uint32_t r = 0; r < byName.size(); ++r) rank[byName[r]] = r;
+
   struct Key {
     std::uint32_t group;
     std::uint32_t index;
@@ -291,14 +335,14 @@ void lf_sortInScanOrder(LiveryList& liveries) {
     std::string_view title;  // the whole title
   };
   std::vector<Key> keys;
-  keys.reserve(liveries.size());
+  keys.reserve(refs.size());
   // What the titles of each group have in common at their start.
-  std::vector<std::string_view> common(groups.size());
-  std::vector<bool> seen(groups.size(), false);
-  for (std::uint32_t i = 0; i < liveries.size(); ++i) {
-    const std::uint32_t group = groups.at({liveries[i].airline, liveries[i].type});
-    const std::string_view title = liveries[i].title;
-    keys.push_back(Key{group, i, 0, title});
+  std::vector<std::string_view> common(names.size());
+  std::vector<bool> seen(names.size(), false);
+  for (std::uint32_t i = 0; i < refs.size(); ++i) {
+    const std::uint32_t group = groupOf[i];
+    const std::string_view title = liveries.at(refs[i]).title;
+    keys.push_back(Key{rank[group], i, 0, title});
     if (!seen[group]) {
       common[group] = title;
       seen[group] = true;
@@ -308,8 +352,9 @@ void lf_sortInScanOrder(LiveryList& liveries) {
       common[group] = common[group].substr(0, n);
     }
   }
-  for (Key& key : keys) {
-    const std::size_t skip = common[key.group].size();
+  for (std::uint32_t i = 0; i < keys.size(); ++i) {
+    Key& key = keys[i];
+    const std::size_t skip = common[groupOf[i]].size();
     std::uint64_t prefix = 0;
     for (std::size_t k = 0; k < 8; ++k) {
       const std::size_t at = skip + k;
@@ -317,45 +362,40 @@ void lf_sortInScanOrder(LiveryList& liveries) {
     }
     key.prefix = prefix;
   }
+  std::vector<std::uint32_t>().swap(groupOf);
   std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
     if (a.group != b.group) return a.group < b.group;
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
     if (const int c = a.title.compare(b.title); c != 0) return c < 0;
     return a.index < b.index;
   });
-  // The permutation applied in place, cycle by cycle, so that the list is
-  // not held twice.
-  std::vector<std::uint32_t> source(keys.size());
-  for (std::size_t i = 0; i < keys.size(); ++i) source[i] = keys[i].index;
-  keys = {};
-  for (std::size_t start = 0; start < source.size(); ++start) {
-    if (source[start] == start) continue;
-    LiveryData held = std::move(liveries[start]);
-    std::size_t at = start;
-    while (source[at] != start) {
-      const std::size_t from = source[at];
-      liveries[at] = std::move(liveries[from]);
-      source[at] = static_cast<std::uint32_t>(at);
-      at = from;
-    }
-    liveries[at] = std::move(held);
-    source[at] = static_cast<std::uint32_t>(at);
-  }
+  std::vector<LiveryRef> sorted;
+  sorted.reserve(refs.size());
+  for (const Key& key : keys) sorted.push_back(refs[key.index]);
+  refs = std::move(sorted);
 }
 
 // Puts a sorted list whose flagged liveries changed their airline or type
 // back into scan order: the others are still in order, so only the flagged
 // ones are sorted and then merged in.
-void lf_restoreScanOrder(LiveryList& liveries, const std::vector<bool>& flags) {
+void lf_restoreScanOrder(ScannedLiveryList& liveries, const std::vector<bool>& flags) {
   if (std::none_of(flags.begin(), flags.end(), [](bool f) { return f; })) return;
-  LiveryList kept, moved;
-  kept.reserve(liveries.size());
-  for (std::size_t i = 0; i < liveries.size(); ++i) (flags[i] ? moved : kept).push_back(std::move(liveries[i]));
-  lf_sortInScanOrder(moved);
-  liveries.clear();
-  std::merge(std::make_move_iterator(kept.begin()), std::make_move_iterator(kept.end()),
-             std::make_move_iterator(moved.begin()), std::make_move_iterator(moved.end()),
-             std::back_inserter(liveries), gf_liveryLess);
+  std::vector<LiveryRef>& order = liveries.order();
+  std::vector<LiveryRef> kept, moved;
+  kept.reserve(order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) (flags[i] ? moved : kept).push_back(order[i]);
+  lf_sortInScanOrder(liveries, moved);
+  order.clear();
+  std::merge(kept.begin(), kept.end(), moved.begin(), moved.end(), std::back_inserter(order),
+             ScanOrderLess{liveries});
+}
+
+// Drops every livery equal to the one before it.
+void lf_dropRepeatedLiveries(ScannedLiveryList& liveries) {
+  std::vector<LiveryRef>& order = liveries.order();
+  order.erase(std::unique(order.begin(), order.end(),
+                          [&](LiveryRef a, LiveryRef b) { return liveries.at(a) == liveries.at(b); }),
+              order.end());
 }
 
 // One package finder: the first Community entry, in listing order, whose
@@ -471,11 +511,7 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   std::vector<std::size_t> found(folders.size(), 0);
   {
     LiveryMerge merge;
-    std::size_t records = 0;
-    for (const FileOutcome& outcome : work->outcomes) records += outcome.parsed.liveries.size();
-    merge.reserve(records);
-    std::vector<std::uint32_t> folderOfFile;
-    folderOfFile.reserve(work->files.size());
+    merge.reserve(work->files.size());
     for (std::size_t k = 0; k < work->files.size(); ++k) {
       CfgFile& file = work->files[k];
       FileOutcome& outcome = work->outcomes[k];
@@ -488,15 +524,14 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
         }
         outcome.parsed = ParsedFile{};
       }
-      folderOfFile.push_back(file.folder);
       merge.add(file.rank, std::move(file.path), std::move(outcome.parsed));
     }
     work->outcomes.clear();
     merge.resolveDuplicateTitles();
+    // The counts per folder, taken after duplicate titles are removed (a
+    // file's part is its index in the walk).
+    for (std::size_t i = 0; i < merge.liveries().size(); ++i) ++found[work->files[merge.fileOf(i)].folder];
     g_scannedLiveries = std::move(merge.liveries());
-
-    // The counts per folder, taken after duplicate titles are removed.
-    for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) ++found[folderOfFile[merge.fileOf(i)]];
   }  // the merge's headers and paths go here
   std::size_t total = 0;
   for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -527,7 +562,7 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   if (folders.size() > 1) gf_logLine("{} in total", total);
   // The corrections go through the list in scan order, as their lines do.
   phaseStart = Clock::now();
-  lf_sortInScanOrder(g_scannedLiveries);
+  lf_sortInScanOrder(g_scannedLiveries, g_scannedLiveries.order());
   g_liveryScanPhases.sort = lf_secondsSince(phaseStart);
   phaseStart = Clock::now();
   std::vector<bool> rekeyed = lf_logCodeFixes();
@@ -535,7 +570,7 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   phaseStart = Clock::now();
   if (prm::LIG_PRIORITIZE.value()) lf_keepFirstFolderPerAirlineAndType(g_scannedLiveries, rekeyed);
   lf_restoreScanOrder(g_scannedLiveries, rekeyed);
-  g_scannedLiveries.erase(std::unique(g_scannedLiveries.begin(), g_scannedLiveries.end()), g_scannedLiveries.end());
+  lf_dropRepeatedLiveries(g_scannedLiveries);
   g_liveryScanPhases.sort += lf_secondsSince(phaseStart);
   if (lf_stopRequested()) return true;
   phaseStart = Clock::now();
@@ -561,7 +596,8 @@ void lf_processScannedLiveries() {
     gf_logLine("Processing scanned liveries skipped; already done in previous start-up");
   } else {
     const auto start = Clock::now();
-    if (g_scannedListIsFresh) {
+    const bool fresh = g_scannedListIsFresh;
+    if (fresh) {
       // The list that the scan has just written: the file holds nothing else.
       for (LiveryData& livery : g_scannedLiveries) livery.folderRank = 0;
     } else {
@@ -570,7 +606,9 @@ void lf_processScannedLiveries() {
     g_scannedListIsFresh = false;
     gf_setLiveriesCount(static_cast<std::int64_t>(g_scannedLiveries.size()));
     lf_invalidate(kCountersBand);
-    lf_groupScannedLiveries();  // takes the liveries out of g_scannedLiveries
+    // Takes the liveries out of g_scannedLiveries; a list the scan has just
+    // made is in scan order with every title once.
+    lf_groupScannedLiveries(fresh);
     lf_buildTypeAirlineTables();
     lf_processInlineRegcodes();
     lf_processOfflineRegcodes();
@@ -586,7 +624,6 @@ void lf_processScannedLiveries() {
   }
   g_scannedListIsFresh = false;
   g_scannedLiveries.clear();
-  g_scannedLiveries.shrink_to_fit();
 }
 
 namespace {

@@ -133,6 +133,20 @@ void lf_removeResultFiles() {
   }
 }
 
+namespace {
+
+// The airline a registration record gives: the operator when there is one.
+const std::string& lf_dbaseAirline(const DbaseRec& record) { return record.opr.empty() ? record.airl : record.opr; }
+
+}  // namespace
+
+void gf_markDbaseFix(LiveryData& livery) {
+  const DbaseRec* record = livery.registration.empty() ? nullptr : gf_findRegcode(livery.registration);
+  const bool needed = record != nullptr && (livery.cargo != record->cargo || livery.airline != lf_dbaseAirline(*record) ||
+                                            livery.type != record->type);
+  livery.dbaseFix = needed ? LiveryData::DbaseFix::Needed : LiveryData::DbaseFix::None;
+}
+
 std::vector<bool> lf_logCodeFixes() {
   std::vector<bool> rekeyed(g_scannedLiveries.size(), false);
   // The lines are made straight into the list's text, without a copy per line.
@@ -145,14 +159,14 @@ std::vector<bool> lf_logCodeFixes() {
   };
   for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) {
     LiveryData& livery = g_scannedLiveries[i];
-    if (livery.registration.empty()) continue;
+    if (livery.dbaseFix == LiveryData::DbaseFix::None || livery.registration.empty()) continue;
     const DbaseRec* record = gf_findRegcode(livery.registration);
     if (record == nullptr) continue;
     if (livery.cargo != record->cargo) {
       report(livery, "cargo", livery.cargo ? "true" : "false", record->cargo ? "true" : "false");
       livery.cargo = record->cargo;
     }
-    const std::string& airline = record->opr.empty() ? record->airl : record->opr;
+    const std::string& airline = lf_dbaseAirline(*record);
     if (livery.airline != airline) {
       report(livery, "airl", livery.airline, airline);
       livery.airline = airline;

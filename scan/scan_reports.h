@@ -15,6 +15,8 @@
 
 #include <fmt/format.h>
 
+#include "scan/livery_data.h"
+
 // Result files, relative to the program's folder. LiveriesScanned.xml is
 // g_liveriesScannedPath in app/files.h.
 extern const std::filesystem::path g_noFltsimSectionLogPath;           // output\info\AircraftCfgWithNoFltsimSection.txt
@@ -100,10 +102,14 @@ void lf_removeResultFiles();
 
 // Corrects g_scannedLiveries in place, in list order, from the registration
 // records of the reference database (cargo flag, airline or operator, type)
-// and puts one line per change in the liveries-updated list. Returns, per
-// livery, whether its airline or type changed (its place in scan order may
-// have moved).
+// and puts one line per change in the liveries-updated list. A livery marked
+// DbaseFix::None is passed over. Returns, per livery, whether its airline or
+// type changed (its place in scan order may have moved).
 std::vector<bool> lf_logCodeFixes();
+
+// Marks the livery with what the reference database says of it (DbaseFix);
+// the scan's workers call it for every record they make.
+void gf_markDbaseFix(LiveryData& livery);
 
 // Writes the error lists, the information lists and their summary lines to
 // the log. A failure to create output\errors propagates.

@@ -79,6 +79,7 @@ std::size_t gf_generateAiTree(const fs::path& root, const AiTreeShape& shape) {
   // as it is takes a registration k * 400 + t * 20 + a.
   const std::size_t blocks = std::max<std::size_t>(1, shape.registrations / 400);
   std::string previousTitle;
+  std::vector<std::size_t> nextBlock(400, 0);  // per type and airline: the next registration block
   for (std::size_t f = 0; f < shape.files; ++f) {
     const std::size_t typeIndex = f % 20;
     const char* type = kTypes[typeIndex];
@@ -95,7 +96,12 @@ std::size_t gf_generateAiTree(const fs::path& root, const AiTreeShape& shape) {
         const int roll = percent(rng);
         std::size_t wantedType = typeIndex;
         if (roll < 30) wantedType = (typeIndex + 1) % 20;  // 3 %: the database knows another type
-        reg = (id / 20 % blocks) * 400 + wantedType * 20 + airlineIndex;
+        // Each aircraft is painted once: the liveries of one airline and
+        // type take the database's registrations of that pair in turn, so a
+        // registration comes twice only when a pair has more liveries than
+        // the database has registrations for it.
+        std::size_t& next = nextBlock[wantedType * 20 + airlineIndex];
+        reg = (next++ % blocks) * 400 + wantedType * 20 + airlineIndex;
         if (roll >= 998 && !previousTitle.empty()) title = previousTitle;  // 0.2 %: a title given before
       }
       cfg += fmt::format(

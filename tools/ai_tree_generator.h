@@ -12,8 +12,10 @@ struct AiTreeShape {
   unsigned seed = 7;
   // false (the default): the shape of a real installation. Most liveries
   // carry a registration that the database knows with the same type and
-  // airline, a few per cent need a correction from it (another type or
-  // operator), about one title in a thousand is given by a second package.
+  // airline, each aircraft's own (a registration repeats only when the
+  // database has too few for an airline and type), a few per cent need a
+  // correction from it (another type or operator), about one title in a
+  // thousand is given by a second package.
   // true: the stress shape. Every livery's registration is known with
   // another type, so nearly every livery is corrected, and no title repeats.
   bool stress = false;

@@ -435,7 +435,7 @@ TEST_F(CfgParserTest, TitleInSeveralFilesGoesToTheSameFileInAnyOrder) {
       merge.add(f.rank, f.path, std::move(parsed));
     }
     merge.resolveDuplicateTitles();
-    const LiveryList& merged = merge.liveries();
+    const ScannedLiveryList& merged = merge.liveries();
     ASSERT_EQ(merged.size(), 4u);
     const auto same = std::find_if(merged.begin(), merged.end(), [](const LiveryData& l) { return l.title == "Same"; });
     ASSERT_NE(same, merged.end());

@@ -215,7 +215,7 @@ TEST_F(IvaoParserTest, TitleSharedWithAnOrdinaryPackageIsResolvedByRank) {
                                 gf_splitCfgLines("icao_type_designator = B738\n[fltsim.0]\ntitle = B738 DLH shared\n"
                                                  "icao_airline = KLM\n")));
   merge.resolveDuplicateTitles();
-  const LiveryList& merged = merge.liveries();
+  const ScannedLiveryList& merged = merge.liveries();
   ASSERT_EQ(merged.size(), 1u);
   EXPECT_EQ(merged[0].airline, "KLM");
   EXPECT_THAT(report(ScanReport::IncompleteSections),
