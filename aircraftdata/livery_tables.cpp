@@ -63,7 +63,7 @@ void lf_applyOfflineRegcodes(const std::vector<OfflineRegcode>& entries, const T
         ++notInstalled;
         continue;
       }
-      g_liveryTables.regcodeTitles.insert_or_assign(entry.registration, *installed.find(entry.title));
+      g_liveryTables.regcodeTitles.bind(entry.registration, *installed.find(entry.title));
       ++bound;
     }
   }
@@ -219,10 +219,10 @@ std::size_t lf_processInlineRegcodes() {
       for (const LiveryData* record : group.liveries) {
         const LiveryData& livery = *record;
         if (livery.registration.empty()) continue;
-        const auto [bound, inserted] = tables.regcodeTitles.try_emplace(livery.registration, livery.title);
-        if (!inserted && bound->second != livery.title)
+        const std::string_view bound = tables.regcodeTitles.tryBind(livery.registration, livery.title);
+        if (bound != livery.title)
           clashes.push_back(fmt::format("{}: '{}' not bound, the registration is already bound to '{}'",
-                                        livery.registration, livery.title, bound->second));
+                                        livery.registration, livery.title, bound));
       }
     }
   }

@@ -30,6 +30,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "aircraftdata/regcode_table.h"
 #include "aircraftdata/size_class.h"
 #include "app/hash.h"
 #include "scan/livery_data.h"
@@ -73,7 +74,7 @@ struct LiveryTables {
   // Airline -> the types it has liveries of (pax or cargo), in byte order.
   LiveryTextTable<std::vector<std::string>> airlineTypes;
   // Registration -> the title of the livery that shows that aircraft.
-  LiveryTextTable<std::string_view> regcodeTitles;
+  RegcodeTable regcodeTitles;
   // Type -> titles of every airline (scan order: by airline, then title).
   LiveryTextTable<TitleList> paxTypeTitles;
   LiveryTextTable<TitleList> cargoTypeTitles;

@@ -42,8 +42,8 @@ bool gf_matchLiveryStatic(ParkedAircraft& aircraft, const Stand& stand) {
   const LiveryTables& t = g_liveryTables;
   std::optional<std::string> title;
   if (!identity.registration.empty()) {
-    const auto bound = t.regcodeTitles.find(identity.registration);
-    if (bound != t.regcodeTitles.end() && !bound->second.empty()) title = std::string(bound->second);
+    const std::string_view* bound = t.regcodeTitles.find(identity.registration);
+    if (bound != nullptr && !bound->empty()) title = std::string(*bound);
   }
   if (identity.airline.empty() || identity.type.empty()) {
     // Without airline or type only the registration can choose.

@@ -49,7 +49,7 @@ std::string tablesText(const LiveryTables& t) {
       } else {
         for (const auto& v : values) line += "|" + std::string(v);
       }
-      sorted[key] = line;
+      sorted[std::string(key)] = line;
     }
     for (const auto& [key, line] : sorted) out += std::string(name) + " " + key + line + "\n";
   };
@@ -216,10 +216,10 @@ TEST_F(LiveryTablesTest, InlineRegistrationsBindTitlesAndClashesAreReported) {
   EXPECT_EQ(lf_processInlineRegcodes(), 1u);
 
   EXPECT_THAT(g_liveryTables.regcodeTitles,
-              UnorderedElementsAre(std::pair<const std::string, std::string_view>{"G-EUUA", "A320 British Airways 1"},
-                                   std::pair<const std::string, std::string_view>{"G-EUUB", "A320 British Airways 2"},
-                                   std::pair<const std::string, std::string_view>{"G-GSSA", "B744 British Airways World Cargo"},
-                                   std::pair<const std::string, std::string_view>{"D-AIZA", "A320 Lufthansa"}));
+              UnorderedElementsAre(RegcodeTable::value_type{"G-EUUA", "A320 British Airways 1"},
+                                   RegcodeTable::value_type{"G-EUUB", "A320 British Airways 2"},
+                                   RegcodeTable::value_type{"G-GSSA", "B744 British Airways World Cargo"},
+                                   RegcodeTable::value_type{"D-AIZA", "A320 Lufthansa"}));
   EXPECT_EQ(gf_regcodeTitleCount(), 4u);
   EXPECT_EQ(readFile(g_inlineRegcodesLogPath),
             "G-EUUA: 'A320 Lufthansa retro' not bound, the registration is already bound to "

@@ -45,7 +45,7 @@ void lf_installLiveries() {
   g_liveryTables.paxTypeAirlineTitles["A321"]["EZY"] = {"A321 easyJet"};
   g_liveryTables.cargoTypeAirlineTitles["A320"]["BAW"] = {"A320 British Airways Cargo"};
   g_liveryTables.paxSimilarModels["A320"] = {"A321"};
-  g_liveryTables.regcodeTitles["G-EUUA"] = "A320 British Airways G-EUUA";
+  g_liveryTables.regcodeTitles.bind("G-EUUA", "A320 British Airways G-EUUA");
 }
 
 class StaticPlacementTest : public ::testing::Test {
