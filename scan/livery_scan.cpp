@@ -76,23 +76,64 @@ bool lf_isIvaoPath(const std::string& path) {
   return path.find("ivao_x-csl") != std::string::npos || path.find("IVAO_MTL") != std::string::npos;
 }
 
-// The folder's entries in byte order of their names, so that every scan of
-// the same tree finds its files in the same order.
-std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder) {
+// The folder's entries, as the file system lists them.
+std::vector<fs::directory_entry> lf_listedEntries(const fs::path& folder) {
   if (g_beforeListingLiveryFolder) g_beforeListingLiveryFolder(folder);
   std::vector<fs::directory_entry> entries;
   for (const auto& entry : fs::directory_iterator(folder)) entries.push_back(entry);
+  return entries;
+}
+
+// The folder's entries in byte order of their names, so that every look at
+// the same folder finds them in the same order.
+std::vector<fs::directory_entry> lf_sortedEntries(const fs::path& folder) {
+  std::vector<fs::directory_entry> entries = lf_listedEntries(folder);
   std::sort(entries.begin(), entries.end(),
             [](const auto& a, const auto& b) { return a.path().filename().native() < b.path().filename().native(); });
   return entries;
 }
 
+// The place of a file or folder in walk order: its livery folder's index,
+// then the names on its path below that folder, each followed by a zero
+// byte. Comparing two keys byte by byte compares the names one by one, so
+// sorting by key gives the order of a depth-first walk that takes every
+// folder's entries in byte order of their names, whichever worker listed
+// which folder first.
+struct WalkKey {
+  std::uint32_t folder = 0;  // index in the folder list
+  std::string names;
+  bool operator<(const WalkKey& other) const {
+    return folder != other.folder ? folder < other.folder : names < other.names;
+  }
+  WalkKey child(const std::string& name) const {
+    WalkKey key{folder, names};
+    key.names.append(name).push_back('\0');
+    return key;
+  }
+};
+
 // One aircraft.cfg found by the walk.
 struct CfgFile {
   std::string path;
+  WalkKey key;
   std::uint32_t rank = 0;
-  std::uint32_t folder = 0;  // index in the folder list
   bool ivao = false;
+};
+
+// One folder to list.
+struct FolderJob {
+  std::string path;
+  WalkKey key;
+  std::uint32_t rank = 0;
+  bool top = false;  // a livery folder itself (a failure ends the scan)
+};
+
+// Something the walk could not do, reported after it in walk order.
+struct WalkProblem {
+  WalkKey key;
+  enum class Kind { Entry, SubFolder, TopFolder } kind;
+  std::string path;
+  std::string message;
 };
 
 // What the parse of one file gave.
@@ -102,123 +143,125 @@ struct FileOutcome {
   std::exception_ptr error;
 };
 
-// The files of a scan and their outcomes, shared by the walk (which appends),
-// the workers (which parse) and the run thread (which merges). The deques
-// keep every element where it is while more are appended. Held through a
-// shared pointer: workers abandoned at a stop may end after the scan.
+// The walk and the parse, shared by the run thread (which gives the livery
+// folders and merges at the end) and the workers (which list the folders
+// and parse the files they find). Folders are listed by whichever worker is
+// free, so files are found in no fixed order; their walk keys put them in
+// walk order for the merge. The deques keep every element where it is while
+// more are appended. Held through a shared pointer: workers abandoned at a
+// stop may end after the scan.
 struct ScanWork {
   std::mutex mutex;  // a leaf lock: nothing else is taken while it is held
   std::condition_variable wake;
+  std::vector<FolderJob> folders;  // to be listed, the last one first
+  std::size_t listing = 0;         // folders being listed now
   std::deque<CfgFile> files;
   std::deque<FileOutcome> outcomes;
-  std::size_t next = 0;     // the next file to parse
-  bool walkDone = false;
+  std::size_t next = 0;  // the next file to parse
+  std::vector<WalkProblem> problems;
+  bool foldersGiven = false;  // the run thread has given every livery folder
 
-  void add(CfgFile file) {
+  void addFolder(FolderJob job) {
     {
       std::lock_guard lock(mutex);
-      files.push_back(std::move(file));
-      outcomes.emplace_back();
+      folders.push_back(std::move(job));
     }
     wake.notify_one();
   }
-  void finishWalk() {
+  void finishGiving() {
     {
       std::lock_guard lock(mutex);
-      walkDone = true;
+      foldersGiven = true;
     }
     wake.notify_all();
   }
 };
 
-// One worker: parses the next file until the walk is done and every file
-// taken, or a stop is requested. Each file's report and log lines are
-// captured in its outcome.
-void lf_parseFiles(const std::shared_ptr<ScanWork>& work) {
-  while (true) {
-    const CfgFile* file = nullptr;
-    FileOutcome* outcome = nullptr;
-    {
-      std::unique_lock lock(work->mutex);
-      while (work->next >= work->files.size() && !work->walkDone && !lf_stopRequested())
-        work->wake.wait_for(lock, 20ms);
-      if (lf_stopRequested() || work->next >= work->files.size()) return;
-      file = &work->files[work->next];
-      outcome = &work->outcomes[work->next];
-      ++work->next;
-    }
-    ScanTaskCapture capture(outcome->output);
+// Lists one folder: its aircraft.cfg files and the sub-folders to walk
+// (directory links are not followed), and what could not be examined.
+void lf_listFolder(const FolderJob& job, std::vector<CfgFile>& files, std::vector<FolderJob>& folders,
+                   std::vector<WalkProblem>& problems) {
+  std::vector<fs::directory_entry> entries;
+  try {
+    entries = lf_listedEntries(fs::path(job.path));
+  } catch (const std::exception& e) {
+    problems.push_back(WalkProblem{job.key, job.top ? WalkProblem::Kind::TopFolder : WalkProblem::Kind::SubFolder,
+                                   job.path, e.what()});
+    return;
+  }
+  for (const auto& entry : entries) {
+    if (lf_stopRequested()) return;
+    std::string p = entry.path().string();
+    WalkKey key = job.key.child(entry.path().filename().string());
     try {
-      outcome->parsed = gf_parseCfgFile(file->rank, file->path, file->ivao);
-      outcome->parsed.shrink();
-      // The database look-ups of the corrections, done here in parallel.
-      for (LiveryData& livery : outcome->parsed.liveries) gf_markDbaseFix(livery);
-    } catch (...) {
-      outcome->error = std::current_exception();
+      const bool descend = !lf_containsSkipWord(p) && p.size() < kLiveryScanMaxPathLength && entry.is_directory() &&
+                           !entry.is_symlink();
+      if (entry.is_regular_file() && lf_isAircraftCfg(entry.path())) {
+        const bool ivao = lf_isIvaoPath(p);
+        files.push_back(CfgFile{std::move(p), std::move(key), job.rank, ivao});
+      } else if (descend) {
+        folders.push_back(FolderJob{std::move(p), std::move(key), job.rank, false});
+      }
+    } catch (const std::exception& e) {
+      problems.push_back(WalkProblem{std::move(key), WalkProblem::Kind::Entry, std::move(p), e.what()});
     }
   }
 }
 
-// The walk of the livery folders.
-class LiveryWalk {
- public:
-  explicit LiveryWalk(ScanWork& work) : m_work(work) {}
-
-  // Walks one livery folder; false when the folder itself cannot be listed.
-  bool walkFolder(std::uint32_t rank, std::uint32_t folderIndex, const std::string& folder) {
-    m_rank = rank;
-    m_folderIndex = folderIndex;
-    try {
-      walk(lf_sortedEntries(fs::path(folder)));
-      return true;
-    } catch (const std::exception& e) {
-      gf_logError("liveries search in folder {} aborted because of iterator problem: {}", folder, e.what());
-      return false;
+// One worker: lists folders while there are any (they bring more work),
+// else parses the next file, until the run thread has given every livery
+// folder and nothing is left to list or parse, or a stop is requested. Each
+// file's report and log lines are captured in its outcome.
+void lf_scanWorker(const std::shared_ptr<ScanWork>& work) {
+  std::vector<CfgFile> files;
+  std::vector<FolderJob> folders;
+  std::vector<WalkProblem> problems;
+  std::unique_lock lock(work->mutex);
+  while (!lf_stopRequested()) {
+    if (!work->folders.empty()) {
+      const FolderJob job = std::move(work->folders.back());
+      work->folders.pop_back();
+      ++work->listing;
+      lock.unlock();
+      files.clear();
+      folders.clear();
+      problems.clear();
+      lf_listFolder(job, files, folders, problems);
+      lock.lock();
+      --work->listing;
+      for (CfgFile& file : files) {
+        work->files.push_back(std::move(file));
+        work->outcomes.emplace_back();
+      }
+      // Pushed last first, so the first sub-folder is listed next.
+      for (auto it = folders.rbegin(); it != folders.rend(); ++it) work->folders.push_back(std::move(*it));
+      for (WalkProblem& problem : problems) work->problems.push_back(std::move(problem));
+      if (!files.empty() || !folders.empty() || work->listing == 0) work->wake.notify_all();
+      continue;
     }
-  }
-  std::size_t skippedFolders() const { return m_skippedFolders; }
-
- private:
-  // Walks the entries of a folder depth first (directory links are not
-  // followed), handing every aircraft.cfg to the workers. A sub-folder that
-  // cannot be listed is skipped; an entry that cannot be examined is logged
-  // and skipped.
-  void walk(const std::vector<fs::directory_entry>& entries) {
-    for (const auto& entry : entries) {
-      if (lf_stopRequested()) return;
-      std::string p = entry.path().string();
-      bool descend = false;
-      try {
-        descend = !lf_containsSkipWord(p) && p.size() < kLiveryScanMaxPathLength && entry.is_directory() &&
-                  !entry.is_symlink();
-        if (entry.is_regular_file() && lf_isAircraftCfg(entry.path())) {
-          const bool ivao = lf_isIvaoPath(p);
-          m_work.add(CfgFile{std::move(p), m_rank, m_folderIndex, ivao});
-          continue;
+    if (work->next < work->files.size()) {
+      const CfgFile& file = work->files[work->next];
+      FileOutcome& outcome = work->outcomes[work->next];
+      ++work->next;
+      lock.unlock();
+      {
+        ScanTaskCapture capture(outcome.output);
+        try {
+          outcome.parsed = gf_parseCfgFile(file.rank, file.path, file.ivao);
+          outcome.parsed.shrink();
+          // The database look-ups of the corrections, done here in parallel.
+          for (LiveryData& livery : outcome.parsed.liveries) gf_markDbaseFix(livery);
+        } catch (...) {
+          outcome.error = std::current_exception();
         }
-      } catch (const std::exception& e) {
-        gf_logError("liveries search in {} aborted, cause: {}", p, e.what());
-        continue;
       }
-      if (!descend) continue;
-      std::vector<fs::directory_entry> children;
-      try {
-        children = lf_sortedEntries(entry.path());
-      } catch (const std::exception& e) {
-        gf_logError("liveries search skipped folder {}: {}", p, e.what());
-        gf_reportInvalidFile(fmt::format("{} cannot be read, its liveries are missing: {}", p, e.what()));
-        ++m_skippedFolders;
-        continue;
-      }
-      walk(children);
+      lock.lock();
+      continue;
     }
+    if (work->foldersGiven && work->listing == 0) return;
+    work->wake.wait_for(lock, 20ms);
   }
-
-  ScanWork& m_work;
-  std::uint32_t m_rank = 0;
-  std::uint32_t m_folderIndex = 0;
-  std::size_t m_skippedFolders = 0;
-};
+}
 
 // Starts the workers, each in a task slot of its own.
 std::vector<LiveryFuture> lf_startWorkers(const std::shared_ptr<ScanWork>& work) {
@@ -226,7 +269,7 @@ std::vector<LiveryFuture> lf_startWorkers(const std::shared_ptr<ScanWork>& work)
   const int count = std::max(1, g_maxTasks.load());
   for (int k = 0; k < count; ++k) {
     workers.push_back(gf_startTask([work]() -> LiveryList {
-      lf_parseFiles(work);
+      lf_scanWorker(work);
       return {};
     }));
   }
@@ -475,13 +518,12 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   auto phaseStart = Clock::now();
   auto work = std::make_shared<ScanWork>();
   std::vector<LiveryFuture> workers = lf_startWorkers(work);
-  // Should a folder test throw, the workers still learn that no more files
+  // Should a folder test throw, the workers still learn that no more folders
   // come, finish what they have and give their task slots back.
-  struct EndOfWalk {
+  struct EndOfGiving {
     ScanWork& work;
-    ~EndOfWalk() { work.finishWalk(); }
-  } endOfWalk{*work};
-  LiveryWalk walk(*work);
+    ~EndOfGiving() { work.finishGiving(); }
+  } endOfGiving{*work};
   std::uint32_t rank = 0;
   std::vector<bool> walked(folders.size(), false);
   for (std::size_t i = 0; i < folders.size(); ++i) {
@@ -499,20 +541,52 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
     if (rank < 10) ++rank;
     if (lf_stopRequested()) continue;
     walked[i] = true;
-    if (!walk.walkFolder(rank, static_cast<std::uint32_t>(i), folder)) g_lastScanComplete = false;
+    work->addFolder(FolderJob{folder, WalkKey{static_cast<std::uint32_t>(i), {}}, rank, true});
   }
-  work->finishWalk();
+  work->finishGiving();
   lf_waitForWorkers(workers);
   g_liveryScanPhases.walkAndParse = lf_secondsSince(phaseStart);
-  if (lf_stopRequested() || !g_lastScanComplete) return true;
+  if (lf_stopRequested()) return true;
+
+  // Every worker has ended: the files, outcomes and problems are the run
+  // thread's now. What the walk could not do is reported in walk order.
+  std::sort(work->problems.begin(), work->problems.end(),
+            [](const WalkProblem& a, const WalkProblem& b) { return a.key < b.key; });
+  std::size_t skippedFolders = 0;
+  for (const WalkProblem& problem : work->problems) {
+    switch (problem.kind) {
+      case WalkProblem::Kind::TopFolder:
+        gf_logError("liveries search in folder {} aborted because of iterator problem: {}", problem.path,
+                    problem.message);
+        g_lastScanComplete = false;
+        break;
+      case WalkProblem::Kind::SubFolder:
+        gf_logError("liveries search skipped folder {}: {}", problem.path, problem.message);
+        gf_reportInvalidFile(
+            fmt::format("{} cannot be read, its liveries are missing: {}", problem.path, problem.message));
+        ++skippedFolders;
+        break;
+      case WalkProblem::Kind::Entry:
+        gf_logError("liveries search in {} aborted, cause: {}", problem.path, problem.message);
+        break;
+    }
+  }
+  if (!g_lastScanComplete) return true;
 
   // Every worker has ended: the files and outcomes are the run thread's now.
   phaseStart = Clock::now();
   std::vector<std::size_t> found(folders.size(), 0);
   {
+    // The files in walk order.
+    std::vector<std::uint32_t> walkOrder(work->files.size());
+    for (std::uint32_t k = 0; k < walkOrder.size(); ++k) walkOrder[k] = k;
+    std::sort(walkOrder.begin(), walkOrder.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return work->files[a].key < work->files[b].key; });
     LiveryMerge merge;
     merge.reserve(work->files.size());
-    for (std::size_t k = 0; k < work->files.size(); ++k) {
+    std::vector<std::uint32_t> folderOfPart;
+    folderOfPart.reserve(work->files.size());
+    for (const std::uint32_t k : walkOrder) {
       CfgFile& file = work->files[k];
       FileOutcome& outcome = work->outcomes[k];
       gf_passOnScanTaskOutput(outcome.output);
@@ -524,13 +598,14 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
         }
         outcome.parsed = ParsedFile{};
       }
+      folderOfPart.push_back(file.key.folder);
       merge.add(file.rank, std::move(file.path), std::move(outcome.parsed));
     }
     work->outcomes.clear();
     merge.resolveDuplicateTitles();
     // The counts per folder, taken after duplicate titles are removed (a
     // file's part is its index in the walk).
-    for (std::size_t i = 0; i < merge.liveries().size(); ++i) ++found[work->files[merge.fileOf(i)].folder];
+    for (std::size_t i = 0; i < merge.liveries().size(); ++i) ++found[folderOfPart[merge.fileOf(i)]];
     g_scannedLiveries = std::move(merge.liveries());
   }  // the merge's headers and paths go here
   std::size_t total = 0;
@@ -545,9 +620,9 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
       total += n;
     }
   }
-  if (walk.skippedFolders() > 0)
-    gf_showError(fmt::format("{} folder{} could not be read, see {}", walk.skippedFolders(),
-                             gf_pluralS64(static_cast<std::int64_t>(walk.skippedFolders())),
+  if (skippedFolders > 0)
+    gf_showError(fmt::format("{} folder{} could not be read, see {}", skippedFolders,
+                             gf_pluralS64(static_cast<std::int64_t>(skippedFolders)),
                              g_invalidAircraftCfgFilesLogPath.string()));
   g_liveryScanPhases.merge = lf_secondsSince(phaseStart);
   // A close between the phases that follow ends the scan there: nothing is

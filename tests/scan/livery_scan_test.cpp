@@ -203,6 +203,32 @@ TEST_F(LiveryScanTest, TheSameTreeGivesTheSameFilesAndLogWithOneThreeOrEightWork
   EXPECT_EQ(scanWith(8), first);
 }
 
+// Files are taken in the order of a depth-first walk by name, whichever
+// worker lists which folder: "a/x" comes before "a-b" (a whole name before a
+// longer one), although "a-b/" sorts before "a/x" as plain text.
+TEST_F(LiveryScanTest, FilesComeInDepthFirstOrderByName) {
+  for (const char* folder : {"liv/a-b", "liv/a/x", "liv/a/x/deeper", "liv/b", "liv/a"})
+    writeCfg(fs::path(folder) / "aircraft.cfg", "B77F", {{std::string("T ") + folder, "BAW"}});
+  prm::lfolder0.set("liv");
+  for (const int workers : {1, 8}) {
+    SCOPED_TRACE(workers);
+    g_maxTasks = workers;
+    gf_clearLiveryTables();
+    lf_clearLiveries();
+    prm::SCAN_LIVERIES.set(true);
+    gf_scanLiveries();
+    std::vector<std::string> paths;
+    std::istringstream fixes(readFile(g_fixesLogPath));
+    for (std::string line; std::getline(fixes, line);) {
+      const std::size_t from = line.find(" found in ") + 10;
+      paths.push_back(line.substr(from, line.find(" changed") - from));
+    }
+    EXPECT_EQ(paths, (std::vector<std::string>{"liv/a/aircraft.cfg", "liv/a/x/aircraft.cfg",
+                                               "liv/a/x/deeper/aircraft.cfg", "liv/a-b/aircraft.cfg",
+                                               "liv/b/aircraft.cfg"}));
+  }
+}
+
 // The counts per folder are taken after titles given twice are removed.
 TEST_F(LiveryScanTest, CountsPerFolderLeaveOutTitlesGivenByAnEarlierFolder) {
   writeCfg("first/x/aircraft.cfg", "A320", {{"Same", "BAW"}, {"One", "BAW"}});
@@ -454,14 +480,17 @@ TEST_F(LiveryScanTest, AStopEndsTheWalkOfALargeFolder) {
   for (int i = 0; i < 40; ++i)
     writeCfg(fs::path("liv") / fmt::format("p{:02}", i) / "aircraft.cfg", "A320", {{fmt::format("T{}", i), "BAW"}});
   prm::lfolder0.set("liv");
-  int listedAfterStop = 0;
+  // One worker: with more, each may still list the folder it had taken
+  // before the stop was asked for.
+  g_maxTasks = 1;
+  std::atomic<int> listedAfterStop{0};
   g_beforeListingLiveryFolder = [&](const fs::path& folder) {
     if (g_stopRun) ++listedAfterStop;
     if (folder == "liv/p05") g_stopRun = true;
   };
   gf_scanLiveries();
   g_beforeListingLiveryFolder = nullptr;
-  EXPECT_EQ(listedAfterStop, 0);
+  EXPECT_EQ(listedAfterStop.load(), 0);
   EXPECT_TRUE(prm::SCAN_LIVERIES.value());
   EXPECT_EQ(g_runningTasks.load(), 0);
 }
