@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <thread>
@@ -456,38 +457,75 @@ void gf_textToLines(int charset, std::string content, std::vector<std::string>& 
   splitLines(gf_textToUtf8(charset, std::move(content)), lines);
 }
 
+namespace {
+
+// Whether every byte is below 0x80: such text reads the same in every
+// character set that the files come in except UTF-16.
+bool lf_isAscii(std::string_view text) {
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if ((word & 0x8080808080808080ULL) != 0) return false;
+  }
+  for (; i < text.size(); ++i)
+    if (static_cast<unsigned char>(text[i]) >= 0x80) return false;
+  return true;
+}
+
+// UTF-16 bytes (an odd last byte ignored, a byte-order mark dropped) to
+// UTF-8 in one pass; an unpaired surrogate becomes U+FFFD instead of failing
+// the whole file.
+std::string lf_utf16BytesToUtf8(const std::string& bytes, bool little) {
+  const std::size_t units = bytes.size() / 2;
+  const auto unit = [&](std::size_t k) -> char32_t {
+    const auto a = static_cast<unsigned char>(bytes[2 * k]);
+    const auto b = static_cast<unsigned char>(bytes[2 * k + 1]);
+    return little ? static_cast<char32_t>(a | (b << 8)) : static_cast<char32_t>(b | (a << 8));
+  };
+  std::string out;
+  out.reserve(units + units / 8);
+  for (std::size_t k = units > 0 && unit(0) == 0xFEFF ? 1 : 0; k < units; ++k) {
+    char32_t cp = unit(k);
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF && k + 1 < units && unit(k + 1) >= 0xDC00 && unit(k + 1) <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (unit(k + 1) - 0xDC00);
+      ++k;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+    }
+    out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+  }
+  return out;
+}
+
+}  // namespace
+
 std::string gf_textToUtf8(int charset, std::string content) {
-  std::string utf8;
   switch (charset) {
     case kCharsetAnsi:
-      utf8 = win32::ansiToUtf8(content);
-      break;
+      // ASCII is the same in every ANSI code page.
+      return lf_isAscii(content) ? std::move(content) : win32::ansiToUtf8(content);
     case kCharsetUtf16Le:
-    case kCharsetUtf16Be: {
-      std::u16string wide;
-      wide.reserve(content.size() / 2);
-      const bool little = charset == kCharsetUtf16Le;
-      for (std::size_t i = 0; i + 1 < content.size(); i += 2) {
-        const auto lo = static_cast<unsigned char>(content[little ? i : i + 1]);
-        const auto hi = static_cast<unsigned char>(content[little ? i + 1 : i]);
-        wide.push_back(static_cast<char16_t>(lo | (hi << 8)));
-      }
-      if (!wide.empty() && wide.front() == 0xFEFF) wide.erase(0, 1);
-      // Unpaired surrogates become U+FFFD instead of failing the whole file.
-      const int inLen = static_cast<int>(wide.size());
-      if (inLen > 0) {
-        const int needed = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), inLen, nullptr, 0, nullptr, nullptr);
-        utf8.assign(static_cast<std::size_t>(needed), '\0');
-        ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), inLen, utf8.data(), needed, nullptr, nullptr);
-      }
-      break;
-    }
+    case kCharsetUtf16Be:
+      return lf_utf16BytesToUtf8(content, charset == kCharsetUtf16Le);
     case kCharsetUtf8Bom:
-      utf8 = content.size() >= 3 && content.compare(0, 3, "\xEF\xBB\xBF") == 0 ? content.substr(3) : content;
-      break;
+      if (content.size() >= 3 && content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
+      return content;
     default:
-      utf8 = std::move(content);
-      break;
+      return content;
   }
-  return utf8;
 }

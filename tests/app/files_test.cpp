@@ -50,6 +50,35 @@ TEST(Charset, DetectsEveryEncodingAndReadsTheSameLines) {
   }
 }
 
+// UTF-16 is decoded as the system's converter decodes it without the strict
+// flag: pairs joined, an unpaired surrogate as U+FFFD, a leading byte-order
+// mark dropped, an odd last byte ignored; ANSI text that is plain ASCII
+// stays as it is.
+TEST(Charset, Utf16EdgeCasesDecodeAsTheSystemConverterDoes) {
+  const std::u16string texts[] = {u"", u"\xFEFF", u"\xFEFFa\xFEFF", u"A\xD83D\xDE00B", u"\xD83D", u"x\xDE00y",
+                                  u"\xD83Dz\xD83D", u"\x7F\x80\x7FF\x800\xFFFF"};
+  for (const std::u16string& text : texts) {
+    std::u16string body = text;
+    if (!body.empty() && body.front() == 0xFEFF) body.erase(0, 1);
+    std::string expected(body.size() * 4, '\0');
+    expected.resize(static_cast<std::size_t>(::WideCharToMultiByte(CP_UTF8, 0, body.data(), static_cast<int>(body.size()),
+                                                                     expected.data(), static_cast<int>(expected.size()),
+                                                                     nullptr, nullptr)));
+    for (const bool little : {true, false}) {
+      std::string bytes;
+      for (char16_t c : text) {
+        const char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        bytes += little ? std::string{lo, hi} : std::string{hi, lo};
+      }
+      const int code = little ? kCharsetUtf16Le : kCharsetUtf16Be;
+      EXPECT_EQ(gf_textToUtf8(code, bytes), expected) << little;
+      EXPECT_EQ(gf_textToUtf8(code, bytes + "\x41"), expected) << "odd byte " << little;
+    }
+  }
+  EXPECT_EQ(gf_textToUtf8(kCharsetAnsi, "plain [fltsim.0]\r\n"), "plain [fltsim.0]\r\n");
+  EXPECT_EQ(gf_textToUtf8(kCharsetAnsi, "12345678Z\xFCrich"), "12345678Z\xC3\xBCrich");
+}
+
 TEST(Charset, PlainAsciiEmptyMissingAndBinaryFiles) {
   writeFile("ascii.cfg", "[fltsim.0]\ntitle=A\n");
   EXPECT_EQ(gf_detectCharset("ascii.cfg"), kCharsetUtf8);
