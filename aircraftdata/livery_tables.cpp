@@ -24,6 +24,11 @@ std::atomic<bool> g_liveriesProcessed{false};
 
 namespace {
 
+// Fetches the group's record k (when there is one) into the cache ahead of its use.
+void lf_prefetchMember(const LiveryGroup& group, std::size_t k) {
+  if (k < group.liveries.size()) gf_prefetchObject(group.liveries[k], sizeof(LiveryData));
+}
+
 using TextSet = std::unordered_set<std::string_view, LiveryTextHash, std::equal_to<>>;
 
 std::string_view lf_plural(std::size_t count) { return gf_pluralS64(static_cast<std::int64_t>(count)); }
@@ -121,6 +126,7 @@ void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithU
   std::vector<bool> take(order.size(), false);
   std::size_t incomplete = 0, repeated = 0;
   for (std::size_t i = 0; i < order.size(); ++i) {
+    liveries.prefetch(i + kPrefetchAhead);
     const LiveryData& livery = liveries[i];
     take[i] = !livery.title.empty() && !livery.type.empty();
     if (!take[i]) ++incomplete;
@@ -155,6 +161,7 @@ void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithU
     g_liveryTables = LiveryTables{};
     std::vector<LiveryGroup>& groups = g_liveryTables.groups;
     for (std::size_t i = 0; i < order.size(); ++i) {
+      liveries.prefetch(i + kPrefetchAhead);
       if (!take[i]) continue;
       const LiveryData& livery = liveries[i];
       if (groups.empty() || groups.back().airline != livery.airline || groups.back().type != livery.type) {
@@ -194,7 +201,9 @@ void lf_buildTypeAirlineTables() {
     tables.airlineTypes[group.airline].push_back(group.type);
     // Every livery of a group has its type and airline: the lists are looked up once per group.
     TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo
-    for (const LiveryData* livery : group.liveries) {
+    for (std::size_t k = 0; k < group.liveries.size(); ++k) {
+      lf_prefetchMember(group, k + kPrefetchAhead);
+      const LiveryData* livery = group.liveries[k];
       TitleList*& list = lists[livery->cargo ? 1 : 0];
       if (list == nullptr) {
         auto& byType = livery->cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles;
@@ -216,8 +225,13 @@ std::size_t lf_processInlineRegcodes() {
       for (const LiveryData* livery : group.liveries) withRegistration += livery->registration.empty() ? 0 : 1;
     tables.regcodeTitles.reserve(withRegistration);
     for (const LiveryGroup& group : tables.groups) {
-      for (const LiveryData* record : group.liveries) {
-        const LiveryData& livery = *record;
+      for (std::size_t k = 0; k < group.liveries.size(); ++k) {
+        // The records come from memory two steps ahead: the record itself,
+        // then (once it is there) the slot its registration goes to.
+        lf_prefetchMember(group, k + kPrefetchAhead);
+        if (k + kPrefetchAhead / 2 < group.liveries.size())
+          tables.regcodeTitles.prefetch(group.liveries[k + kPrefetchAhead / 2]->registration);
+        const LiveryData& livery = *group.liveries[k];
         if (livery.registration.empty()) continue;
         const std::string_view bound = tables.regcodeTitles.tryBind(livery.registration, livery.title);
         if (bound != livery.title)
@@ -306,7 +320,9 @@ void lf_buildTypeTitleTables() {
   tables.cargoTypeTitles.clear();
   for (const LiveryGroup& group : tables.groups) {
     TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo: looked up once per group
-    for (const LiveryData* livery : group.liveries) {
+    for (std::size_t k = 0; k < group.liveries.size(); ++k) {
+      lf_prefetchMember(group, k + kPrefetchAhead);
+      const LiveryData* livery = group.liveries[k];
       TitleList*& list = lists[livery->cargo ? 1 : 0];
       if (list == nullptr) list = &(livery->cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type];
       list->push_back(livery->title);

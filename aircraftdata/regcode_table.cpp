@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "app/hash.h"
+#include "app/prefetch.h"
 
 namespace {
 
@@ -29,6 +30,10 @@ const std::string_view* RegcodeTable::find(std::string_view registration) const 
   if (m_entries.empty()) return nullptr;
   const Slot& slot = m_slots[slotOf(registration, lf_hashOf(registration))];
   return slot.entry == 0 ? nullptr : &m_entries[slot.entry - 1].second;
+}
+
+void RegcodeTable::prefetch(std::string_view registration) const {
+  if (!m_slots.empty()) gf_prefetch(&m_slots[lf_hashOf(registration) & (m_slots.size() - 1)]);
 }
 
 std::string_view RegcodeTable::at(std::string_view registration) const {

@@ -33,6 +33,10 @@ class RegcodeTable {
   // keeps its own copy of the registration's text.
   void bind(std::string_view registration, std::string_view title);
 
+  // Fetches the slot where the registration is looked for into the cache
+  // ahead of a look-up.
+  void prefetch(std::string_view registration) const;
+
   void reserve(std::size_t count);
   void clear();
   std::size_t size() const { return m_entries.size(); }

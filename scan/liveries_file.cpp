@@ -67,8 +67,11 @@ void lf_appendAttribute(std::string& out, std::string_view name, std::string_vie
 std::string lf_livLines(std::size_t begin, std::size_t end) {
   std::string out;
   out.reserve((end - begin) * 160);
+  const ScannedLiveryList& liveries = g_scannedLiveries;
   for (std::size_t i = begin; i < end; ++i) {
-    const LiveryData& livery = std::as_const(g_scannedLiveries)[i];
+    liveries.prefetch(i + kPrefetchAhead);
+    if (i + kPrefetchAhead / 2 < end) gf_prefetch(liveries[i + kPrefetchAhead / 2].title.data());
+    const LiveryData& livery = liveries[i];
     out += "\t<liv";
     lf_appendAttribute(out, "airl", livery.airline);
     lf_appendAttribute(out, "type", livery.type);

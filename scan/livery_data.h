@@ -8,6 +8,8 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/prefetch.h"
+
 struct LiveryData {
   std::string airline;       // ICAO airline code, "PVT" (private) or "ZZZ" (generic)
   std::string type;          // ICAO aircraft type code
@@ -116,6 +118,12 @@ class ScannedLiveryList {
   const std::vector<LiveryRef>& order() const { return m_order; }
   LiveryData& at(LiveryRef ref) { return m_parts[ref.part][ref.index]; }
   const LiveryData& at(LiveryRef ref) const { return m_parts[ref.part][ref.index]; }
+
+  // Fetches record i of the order (when there is one) into the cache ahead
+  // of its use.
+  void prefetch(std::size_t i) const {
+    if (i < m_order.size()) gf_prefetchObject(&at(m_order[i]), sizeof(LiveryData));
+  }
 
   std::size_t size() const { return m_order.size(); }
   bool empty() const { return m_order.empty(); }

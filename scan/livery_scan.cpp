@@ -336,13 +336,38 @@ struct GroupNameHash {
   }
 };
 
-// Puts refs in the scan order of the records they point at, computed once:
-// airline and type ranked once; within one airline and type the titles
-// compared first by the eight bytes that follow what all titles of the group
-// have in common (a number that settles most comparisons without touching
-// the titles), then in full; the place is the last key, so equal liveries
-// keep their order. Only the references move.
-void lf_sortInScanOrder(const ScannedLiveryList& liveries, std::vector<LiveryRef>& refs) {
+// Runs body(k) for k in [0, count): helper tasks take all but the first,
+// which this thread runs; returns when every one has ended.
+template <typename Body>
+void lf_runInParallel(std::size_t count, const Body& body) {
+  std::vector<std::future<void>> helpers;
+  for (std::size_t k = 1; k < count; ++k) helpers.push_back(gf_startTask([&body, k] { body(k); }));
+  std::exception_ptr error;
+  try {
+    if (count > 0) body(0);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  for (auto& helper : helpers) {
+    try {
+      helper.get();
+    } catch (...) {
+      if (!error) error = std::current_exception();
+    }
+  }
+  if (error) std::rethrow_exception(error);
+}
+
+// Puts refs in the scan order of the records they point at; companion (when
+// given, one flag per ref) is put in the same order. Airline and type are
+// ranked once and the refs put into their groups; each group is then sorted
+// on its own (the groups go to several threads): its titles compared first
+// by the eight bytes that follow what all titles of the group have in
+// common (a number that settles most comparisons without touching the
+// titles), then in full; the place is the last key, so equal liveries keep
+// their order. Only the references move.
+void lf_sortInScanOrder(const ScannedLiveryList& liveries, std::vector<LiveryRef>& refs,
+                        std::vector<bool>* companion = nullptr) {
   if (std::is_sorted(refs.begin(), refs.end(), ScanOrderLess{liveries})) return;
   // The groups in order of first sight (records of one file mostly share
   // theirs), then ranked by name.
@@ -371,50 +396,75 @@ void lf_sortInScanOrder(const ScannedLiveryList& liveries, std::vector<LiveryRef
   std::vector<std::uint32_t> rank(names.size());
   for (std::uint32_t r = 0; r < byName.size(); ++r) rank[byName[r]] = r;
 
+  // The places of each group's refs, groups in rank order (a counting sort).
+  std::vector<std::size_t> begin(names.size() + 1, 0);
+  for (std::uint32_t& group : groupOf) {
+    group = rank[group];
+    ++begin[group + 1];
+  }
+  for (std::size_t g = 0; g < names.size(); ++g) begin[g + 1] += begin[g];
   struct Key {
-    std::uint32_t group;
-    std::uint32_t index;
     std::uint64_t prefix;    // big-endian bytes after the group's common prefix
     std::string_view title;  // the whole title
+    std::uint32_t index;     // the place before the sort
   };
-  std::vector<Key> keys;
-  keys.reserve(refs.size());
-  // What the titles of each group have in common at their start.
-  std::vector<std::string_view> common(names.size());
-  std::vector<bool> seen(names.size(), false);
-  for (std::uint32_t i = 0; i < refs.size(); ++i) {
-    const std::uint32_t group = groupOf[i];
-    const std::string_view title = liveries.at(refs[i]).title;
-    keys.push_back(Key{rank[group], i, 0, title});
-    if (!seen[group]) {
-      common[group] = title;
-      seen[group] = true;
-    } else {
-      std::size_t n = 0;
-      while (n < common[group].size() && n < title.size() && common[group][n] == title[n]) ++n;
-      common[group] = common[group].substr(0, n);
-    }
-  }
-  for (std::uint32_t i = 0; i < keys.size(); ++i) {
-    Key& key = keys[i];
-    const std::size_t skip = common[groupOf[i]].size();
-    std::uint64_t prefix = 0;
-    for (std::size_t k = 0; k < 8; ++k) {
-      const std::size_t at = skip + k;
-      prefix = (prefix << 8) | (at < key.title.size() ? static_cast<unsigned char>(key.title[at]) : 0u);
-    }
-    key.prefix = prefix;
+  std::vector<Key> keys(refs.size());
+  {
+    std::vector<std::size_t> fill(begin.begin(), begin.end() - 1);
+    for (std::uint32_t i = 0; i < refs.size(); ++i) keys[fill[groupOf[i]]++].index = i;
   }
   std::vector<std::uint32_t>().swap(groupOf);
-  std::sort(keys.begin(), keys.end(), [](const Key& a, const Key& b) {
-    if (a.group != b.group) return a.group < b.group;
-    if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    if (const int c = a.title.compare(b.title); c != 0) return c < 0;
-    return a.index < b.index;
+
+  const auto sortGroup = [&](std::size_t g) {
+    const auto first = keys.begin() + static_cast<std::ptrdiff_t>(begin[g]);
+    const auto end = keys.begin() + static_cast<std::ptrdiff_t>(begin[g + 1]);
+    if (first == end) return;
+    // What the titles of the group have in common at their start.
+    std::string_view common = liveries.at(refs[first->index]).title;
+    for (auto key = first; key != end; ++key) {
+      if (end - key > static_cast<std::ptrdiff_t>(kPrefetchAhead))
+        gf_prefetchObject(&liveries.at(refs[key[kPrefetchAhead].index]), sizeof(LiveryData));
+      if (end - key > static_cast<std::ptrdiff_t>(kPrefetchAhead / 2))
+        gf_prefetch(liveries.at(refs[key[kPrefetchAhead / 2].index]).title.data());
+      key->title = liveries.at(refs[key->index]).title;
+      std::size_t n = 0;
+      while (n < common.size() && n < key->title.size() && common[n] == key->title[n]) ++n;
+      common = common.substr(0, n);
+    }
+    const std::size_t skip = common.size();
+    for (auto key = first; key != end; ++key) {
+      std::uint64_t prefix = 0;
+      for (std::size_t k = 0; k < 8; ++k) {
+        const std::size_t at = skip + k;
+        prefix = (prefix << 8) | (at < key->title.size() ? static_cast<unsigned char>(key->title[at]) : 0u);
+      }
+      key->prefix = prefix;
+    }
+    std::sort(first, end, [](const Key& a, const Key& b) {
+      if (a.prefix != b.prefix) return a.prefix < b.prefix;
+      if (const int c = a.title.compare(b.title); c != 0) return c < 0;
+      return a.index < b.index;
+    });
+  };
+  // The groups in runs of about equal size, one run per thread.
+  const std::size_t runs =
+      std::min<std::size_t>(std::max(1, g_maxTasks.load()), std::max<std::size_t>(1, refs.size() / 20000));
+  std::vector<std::size_t> runStart{0};
+  for (std::size_t g = 0; g < names.size(); ++g)
+    if (begin[g + 1] * runs >= refs.size() * runStart.size() && runStart.size() < runs) runStart.push_back(g + 1);
+  runStart.push_back(names.size());
+  lf_runInParallel(runStart.size() - 1, [&](std::size_t run) {
+    for (std::size_t g = runStart[run]; g < runStart[run + 1]; ++g) sortGroup(g);
   });
+
   std::vector<LiveryRef> sorted;
   sorted.reserve(refs.size());
   for (const Key& key : keys) sorted.push_back(refs[key.index]);
+  if (companion != nullptr) {
+    std::vector<bool> moved(companion->size());
+    for (std::size_t i = 0; i < keys.size(); ++i) moved[i] = (*companion)[keys[i].index];
+    *companion = std::move(moved);
+  }
   refs = std::move(sorted);
 }
 
@@ -431,14 +481,6 @@ void lf_restoreScanOrder(ScannedLiveryList& liveries, const std::vector<bool>& f
   order.clear();
   std::merge(kept.begin(), kept.end(), moved.begin(), moved.end(), std::back_inserter(order),
              ScanOrderLess{liveries});
-}
-
-// Drops every livery equal to the one before it.
-void lf_dropRepeatedLiveries(ScannedLiveryList& liveries) {
-  std::vector<LiveryRef>& order = liveries.order();
-  order.erase(std::unique(order.begin(), order.end(),
-                          [&](LiveryRef a, LiveryRef b) { return liveries.at(a) == liveries.at(b); }),
-              order.end());
 }
 
 // One package finder: the first Community entry, in listing order, whose
@@ -637,15 +679,20 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   if (folders.size() > 1) gf_logLine("{} in total", total);
   // The corrections go through the list in scan order, as their lines do.
   phaseStart = Clock::now();
-  lf_sortInScanOrder(g_scannedLiveries, g_scannedLiveries.order());
+  // The liveries the database corrects, marked while the list is still in
+  // walk order (where reading their marks goes through memory in order).
+  std::vector<bool> corrected(g_scannedLiveries.size());
+  for (std::size_t i = 0; i < corrected.size(); ++i)
+    corrected[i] = g_scannedLiveries[i].dbaseFix != LiveryData::DbaseFix::None;
+  lf_sortInScanOrder(g_scannedLiveries, g_scannedLiveries.order(), &corrected);
   g_liveryScanPhases.sort = lf_secondsSince(phaseStart);
   phaseStart = Clock::now();
-  std::vector<bool> rekeyed = lf_logCodeFixes();
+  std::vector<bool> rekeyed = lf_logCodeFixes(&corrected);
   g_liveryScanPhases.corrections = lf_secondsSince(phaseStart);
   phaseStart = Clock::now();
   if (prm::LIG_PRIORITIZE.value()) lf_keepFirstFolderPerAirlineAndType(g_scannedLiveries, rekeyed);
   lf_restoreScanOrder(g_scannedLiveries, rekeyed);
-  lf_dropRepeatedLiveries(g_scannedLiveries);
+  // No two liveries are equal: the merge left every title once.
   g_liveryScanPhases.sort += lf_secondsSince(phaseStart);
   if (lf_stopRequested()) return true;
   phaseStart = Clock::now();

@@ -147,7 +147,7 @@ void gf_markDbaseFix(LiveryData& livery) {
   livery.dbaseFix = needed ? LiveryData::DbaseFix::Needed : LiveryData::DbaseFix::None;
 }
 
-std::vector<bool> lf_logCodeFixes() {
+std::vector<bool> lf_logCodeFixes(const std::vector<bool>* candidates) {
   std::vector<bool> rekeyed(g_scannedLiveries.size(), false);
   // The lines are made straight into the list's text, without a copy per line.
   std::string line;
@@ -158,6 +158,7 @@ std::vector<bool> lf_logCodeFixes() {
     gf_reportLiveryUpdated(line);
   };
   for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) {
+    if (candidates != nullptr && !(*candidates)[i]) continue;
     LiveryData& livery = g_scannedLiveries[i];
     if (livery.dbaseFix == LiveryData::DbaseFix::None || livery.registration.empty()) continue;
     const DbaseRec* record = gf_findRegcode(livery.registration);

@@ -103,9 +103,11 @@ void lf_removeResultFiles();
 // Corrects g_scannedLiveries in place, in list order, from the registration
 // records of the reference database (cargo flag, airline or operator, type)
 // and puts one line per change in the liveries-updated list. A livery marked
-// DbaseFix::None is passed over. Returns, per livery, whether its airline or
-// type changed (its place in scan order may have moved).
-std::vector<bool> lf_logCodeFixes();
+// DbaseFix::None is passed over, and so is, when candidates is given (one
+// flag per livery), every livery whose flag is off. Returns, per livery,
+// whether its airline or type changed (its place in scan order may have
+// moved).
+std::vector<bool> lf_logCodeFixes(const std::vector<bool>* candidates = nullptr);
 
 // Marks the livery with what the reference database says of it (DbaseFix);
 // the scan's workers call it for every record they make.
