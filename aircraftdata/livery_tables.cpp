@@ -7,6 +7,7 @@
 #include <tuple>
 #include <unordered_set>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "aircraftdata/dbase.h"
@@ -122,33 +123,29 @@ void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithU
     };
     if (!std::is_sorted(order.begin(), order.end(), less)) std::stable_sort(order.begin(), order.end(), less);
   }
-  // Which liveries are taken, decided while every title is still in place.
-  std::vector<bool> take(order.size(), false);
+  const auto incompleteLivery = [](const LiveryData& livery) { return livery.title.empty() || livery.type.empty(); };
+  // The liveries whose title an earlier one already has (a scan's list has none).
+  std::vector<bool> repeatedTitle;
   std::size_t incomplete = 0, repeated = 0;
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    liveries.prefetch(i + kPrefetchAhead);
-    const LiveryData& livery = liveries[i];
-    take[i] = !livery.title.empty() && !livery.type.empty();
-    if (!take[i]) ++incomplete;
-  }
   if (!inScanOrderWithUniqueTitles) {
-    // A title given before: the liveries by title hash, then place, so that
-    // records of one title lie next to each other with the first one first.
-    std::vector<std::pair<std::uint64_t, std::size_t>> byTitle;
+    repeatedTitle.assign(order.size(), false);
+    // The liveries by title hash, then place, so that records of one title
+    // lie next to each other with the first one first.
+    std::vector<HashedIndex> byTitle;
     byTitle.reserve(order.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-      if (take[i]) byTitle.emplace_back(LiveryTextHash{}(liveries[i].title), i);
-    std::sort(byTitle.begin(), byTitle.end());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+      if (!incompleteLivery(liveries[i])) byTitle.push_back(HashedIndex{LiveryTextHash{}(liveries[i].title), i});
+    gf_sortByHash(byTitle);
     for (std::size_t begin = 0; begin < byTitle.size();) {
       std::size_t end = begin + 1;
-      while (end < byTitle.size() && byTitle[end].first == byTitle[begin].first) ++end;
+      while (end < byTitle.size() && byTitle[end].hash == byTitle[begin].hash) ++end;
       for (std::size_t k = begin; k < end; ++k) {
-        const std::size_t i = byTitle[k].second;
-        if (!take[i]) continue;
+        const std::size_t i = byTitle[k].index;
+        if (repeatedTitle[i]) continue;
         for (std::size_t j = k + 1; j < end; ++j) {
-          const std::size_t later = byTitle[j].second;
-          if (take[later] && liveries[later].title == liveries[i].title) {
-            take[later] = false;
+          const std::size_t later = byTitle[j].index;
+          if (!repeatedTitle[later] && liveries[later].title == liveries[i].title) {
+            repeatedTitle[later] = true;
             ++repeated;
           }
         }
@@ -162,19 +159,19 @@ void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithU
     std::vector<LiveryGroup>& groups = g_liveryTables.groups;
     for (std::size_t i = 0; i < order.size(); ++i) {
       liveries.prefetch(i + kPrefetchAhead);
-      if (!take[i]) continue;
       const LiveryData& livery = liveries[i];
+      if (incompleteLivery(livery)) {
+        ++incomplete;
+        continue;
+      }
+      if (!repeatedTitle.empty() && repeatedTitle[i]) continue;
       if (groups.empty() || groups.back().airline != livery.airline || groups.back().type != livery.type) {
-        // The group's liveries are the run that starts here: room for all of them at once.
-        std::size_t end = i + 1;
-        while (end < order.size() && liveries[end].airline == livery.airline && liveries[end].type == livery.type)
-          ++end;
+        if (!groups.empty()) groups.back().liveries.shrink_to_fit();
         groups.push_back(LiveryGroup{livery.airline, livery.type, {}});
-        groups.back().liveries.reserve(static_cast<std::size_t>(std::count(take.begin() + static_cast<std::ptrdiff_t>(i),
-                                                                      take.begin() + static_cast<std::ptrdiff_t>(end), true)));
       }
       groups.back().liveries.push_back(&livery);
     }
+    if (!groups.empty()) groups.back().liveries.shrink_to_fit();
     // The records stay where they are: moving the list moves the lists of
     // records as a whole, so the groups' pointers stay good.
     std::vector<LiveryRef>().swap(order);
@@ -220,10 +217,11 @@ std::size_t lf_processInlineRegcodes() {
     std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
     LiveryTables& tables = g_liveryTables;
     tables.regcodeTitles.clear();
-    std::size_t withRegistration = 0;
-    for (const LiveryGroup& group : tables.groups)
-      for (const LiveryData* livery : group.liveries) withRegistration += livery->registration.empty() ? 0 : 1;
-    tables.regcodeTitles.reserve(withRegistration);
+    // Room for every livery (counting only those with a registration would
+    // fetch every record once more).
+    std::size_t liveries = 0;
+    for (const LiveryGroup& group : tables.groups) liveries += group.liveries.size();
+    tables.regcodeTitles.reserve(liveries);
     for (const LiveryGroup& group : tables.groups) {
       for (std::size_t k = 0; k < group.liveries.size(); ++k) {
         // The records come from memory two steps ahead: the record itself,
@@ -233,9 +231,10 @@ std::size_t lf_processInlineRegcodes() {
           tables.regcodeTitles.prefetch(group.liveries[k + kPrefetchAhead / 2]->registration);
         const LiveryData& livery = *group.liveries[k];
         if (livery.registration.empty()) continue;
+        // The title just bound is the livery's own: no need to compare its text.
         const std::string_view bound = tables.regcodeTitles.tryBind(livery.registration, livery.title);
-        if (bound != livery.title)
-          clashes.push_back(fmt::format("{}: '{}' not bound, the registration is already bound to '{}'",
+        if (bound.data() != livery.title.data() && bound != livery.title)
+          clashes.push_back(fmt::format(FMT_COMPILE("{}: '{}' not bound, the registration is already bound to '{}'"),
                                         livery.registration, livery.title, bound));
       }
     }

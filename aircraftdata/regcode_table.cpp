@@ -43,7 +43,7 @@ std::string_view RegcodeTable::at(std::string_view registration) const {
 }
 
 std::string_view RegcodeTable::tryBind(std::string_view registration, std::string_view title) {
-  if ((m_entries.size() + 1) * 2 > m_slots.size()) grow();
+  if ((m_entries.size() + 1) * 5 > m_slots.size() * 3) grow();
   const std::uint64_t hash = lf_hashOf(registration);
   Slot& slot = m_slots[slotOf(registration, hash)];
   if (slot.entry != 0) return m_entries[slot.entry - 1].second;
@@ -64,8 +64,10 @@ void RegcodeTable::bind(std::string_view registration, std::string_view title) {
 }
 
 void RegcodeTable::reserve(std::size_t count) {
+  // At most 0.6 of the slots in use: few probes, and a table small enough
+  // to stay in the processor's cache as long as possible.
   std::size_t slots = 16;
-  while (slots < count * 2) slots *= 2;
+  while (slots * 3 < count * 5) slots *= 2;
   m_entries.reserve(count);
   if (slots <= m_slots.size()) return;
   m_slots.assign(slots, Slot{});

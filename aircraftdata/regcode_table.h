@@ -55,6 +55,6 @@ class RegcodeTable {
   void grow();
 
   std::vector<value_type> m_entries;
-  std::vector<Slot> m_slots;  // a power of two, at most half of them used
+  std::vector<Slot> m_slots;  // a power of two, at most 0.6 of them used
   std::deque<std::string> m_ownText;  // the texts of bind(); a deque keeps them in place
 };

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr std::uint64_t kFnv1aOffsetBasis = 0xcbf29ce484222325ULL;
 inline constexpr std::uint64_t kFnv1aPrime = 0x100000001b3ULL;
@@ -42,3 +43,14 @@ struct Fnv1aHash {
     return static_cast<std::size_t>(gf_fnv1a64(bytes, 4));
   }
 };
+
+// A hash with the place of what was hashed.
+struct HashedIndex {
+  std::uint64_t hash;
+  std::uint32_t index;
+};
+
+// Sorts by hash, keeping the order of entries with equal hashes: entries
+// made in place order come out by hash, then place. A radix sort (four
+// passes of 16 bits): hundreds of thousands of titles are sorted this way.
+void gf_sortByHash(std::vector<HashedIndex>& entries);

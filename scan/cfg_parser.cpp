@@ -527,17 +527,11 @@ void LiveryMerge::resolveDuplicateTitles() {
   // with one title end up next to each other, in merge order, without a
   // table of all titles.
   std::vector<LiveryRef>& order = m_liveries.order();
-  struct Entry {
-    std::uint64_t hash;
-    std::uint32_t index;
-  };
-  std::vector<Entry> entries;
+  std::vector<HashedIndex> entries;
   entries.reserve(order.size());
   for (std::uint32_t i = 0; i < order.size(); ++i)
-    entries.push_back(Entry{m_files[order[i].part].file.titleHashes[order[i].index], i});
-  std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-    return a.hash != b.hash ? a.hash < b.hash : a.index < b.index;
-  });
+    entries.push_back(HashedIndex{m_files[order[i].part].file.titleHashes[order[i].index], i});
+  gf_sortByHash(entries);
   const auto wins = [&](std::size_t a, std::size_t b) {  // whether record a beats record b
     const Source& x = m_files[order[a].part];
     const Source& y = m_files[order[b].part];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <future>
 #include <utility>
 #include <vector>
@@ -66,7 +67,7 @@ void lf_appendAttribute(std::string& out, std::string_view name, std::string_vie
 // The "liv" lines of liveries [begin, end) of the scanned list.
 std::string lf_livLines(std::size_t begin, std::size_t end) {
   std::string out;
-  out.reserve((end - begin) * 160);
+  out.reserve((end - begin) * 112);  // a line is about 100 bytes
   const ScannedLiveryList& liveries = g_scannedLiveries;
   for (std::size_t i = begin; i < end; ++i) {
     liveries.prefetch(i + kPrefetchAhead);
@@ -83,8 +84,8 @@ std::string lf_livLines(std::size_t begin, std::size_t end) {
   return out;
 }
 
-// Liveries per slice of the "liv" lines (about 2 MiB of text).
-constexpr std::size_t kLivSlice = 16384;
+// Liveries per slice of the "liv" lines (about 0.4 MiB of text).
+constexpr std::size_t kLivSlice = 4096;
 
 }  // namespace
 
@@ -108,23 +109,25 @@ bool lf_writeLiveriesScanned() {
 
   AtomicFileWriter writer(g_liveriesScannedPath);
   writer.write(std::string_view(frameText).substr(0, cut));
-  // The lines are made in slices, a round of slices at a time: helper tasks
-  // make all but the first slice of a round while this thread makes the
-  // first; the slices are written in order, so the file is the same however
-  // many helpers there are, and at most one round of text is held at once.
+  // The lines are made in slices by helper tasks, a few slices ahead, while
+  // this thread writes the oldest one done: the slices are written in
+  // order, so the file is the same however many helpers there are, and only
+  // the slices in flight are held at once.
   const std::size_t total = g_scannedLiveries.size();
-  const auto helpers = static_cast<std::size_t>(std::max(0, g_maxTasks.load() - 1));
-  for (std::size_t begin = 0; begin < total;) {
-    std::vector<std::future<std::string>> slices;
-    std::size_t next = std::min(total, begin + kLivSlice);
-    for (std::size_t k = 0; k < helpers && next < total; ++k) {
-      const std::size_t from = next;
-      next = std::min(total, next + kLivSlice);
-      slices.push_back(gf_startTask([from, to = next] { return lf_livLines(from, to); }));
-    }
-    writer.write(lf_livLines(begin, std::min(total, begin + kLivSlice)));
-    for (auto& slice : slices) writer.write(slice.get());
-    begin = next;
+  const auto inFlight = static_cast<std::size_t>(std::max(1, g_maxTasks.load()));
+  std::deque<std::future<std::string>> slices;
+  std::size_t next = 0;
+  const auto startSlice = [&] {
+    const std::size_t from = next;
+    next = std::min(total, next + kLivSlice);
+    slices.push_back(gf_startTask([from, to = next] { return lf_livLines(from, to); }));
+  };
+  while (next < total && slices.size() < inFlight) startSlice();
+  while (!slices.empty()) {
+    const std::string lines = slices.front().get();
+    slices.pop_front();
+    if (next < total) startSlice();
+    writer.write(lines);
   }
   writer.write(std::string_view(frameText).substr(cut + kPlaceholder.size()));
   const bool saved = writer.commit();

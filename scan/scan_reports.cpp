@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 
+#include <fmt/compile.h>
 #include <fmt/format.h>
 
 #include "aircraftdata/dbase.h"
@@ -153,8 +154,8 @@ std::vector<bool> lf_logCodeFixes(const std::vector<bool>* candidates) {
   std::string line;
   const auto report = [&](const LiveryData& livery, const char* what, std::string_view from, std::string_view to) {
     line.clear();
-    fmt::format_to(std::back_inserter(line), "{:80} {} {} {} => {}", livery.title, livery.registration, what, from,
-                   to);
+    fmt::format_to(std::back_inserter(line), FMT_COMPILE("{:80} {} {} {} => {}"), livery.title, livery.registration,
+                   what, from, to);
     gf_reportLiveryUpdated(line);
   };
   for (std::size_t i = 0; i < g_scannedLiveries.size(); ++i) {
