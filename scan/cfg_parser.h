@@ -4,8 +4,8 @@
 // (scan/scan_reports.h). It writes nothing to disk.
 //
 // Threads: up to one task per hardware thread runs this code at once. Shared
-// and written: the scan's title registry (its own mutex, a leaf lock) and the
-// report lists (one mutex each, leaf locks). Shared and only read during a
+// and written: the report lists (one mutex each, leaf locks), unless the
+// task captures its lines (ScanTaskCapture). Shared and only read during a
 // scan: the reference database, g_dontUseLiveryTitles and SUPPRESS_STUB.
 //
 // Duplicate titles. A title may give one livery per scan. Inside one file

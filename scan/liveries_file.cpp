@@ -84,8 +84,10 @@ std::string lf_livLines(std::size_t begin, std::size_t end) {
   return out;
 }
 
-// Liveries per slice of the "liv" lines (about 0.4 MiB of text).
-constexpr std::size_t kLivSlice = 4096;
+// Liveries per slice of the "liv" lines (about 0.2 MiB of text).
+constexpr std::size_t kLivSlice = 2048;
+// The slices of a list that is written with helpers.
+constexpr std::size_t kLivSlicesForHelpers = 64;
 
 }  // namespace
 
@@ -114,20 +116,27 @@ bool lf_writeLiveriesScanned() {
   // order, so the file is the same however many helpers there are, and only
   // the slices in flight are held at once.
   const std::size_t total = g_scannedLiveries.size();
-  const auto inFlight = static_cast<std::size_t>(std::max(1, g_maxTasks.load()));
-  std::deque<std::future<std::string>> slices;
-  std::size_t next = 0;
-  const auto startSlice = [&] {
-    const std::size_t from = next;
-    next = std::min(total, next + kLivSlice);
-    slices.push_back(gf_startTask([from, to = next] { return lf_livLines(from, to); }));
-  };
-  while (next < total && slices.size() < inFlight) startSlice();
-  while (!slices.empty()) {
-    const std::string lines = slices.front().get();
-    slices.pop_front();
-    if (next < total) startSlice();
-    writer.write(lines);
+  if (total < kLivSlicesForHelpers * kLivSlice) {
+    // A small list is written by this thread alone: helpers would cost more
+    // memory than the time they save.
+    for (std::size_t from = 0; from < total; from += kLivSlice)
+      writer.write(lf_livLines(from, std::min(total, from + kLivSlice)));
+  } else {
+    const auto inFlight = static_cast<std::size_t>(std::max(1, g_maxTasks.load()));
+    std::deque<std::future<std::string>> slices;
+    std::size_t next = 0;
+    const auto startSlice = [&] {
+      const std::size_t from = next;
+      next = std::min(total, next + kLivSlice);
+      slices.push_back(gf_startTask([from, to = next] { return lf_livLines(from, to); }));
+    };
+    while (next < total && slices.size() < inFlight) startSlice();
+    while (!slices.empty()) {
+      const std::string lines = slices.front().get();
+      slices.pop_front();
+      if (next < total) startSlice();
+      writer.write(lines);
+    }
   }
   writer.write(std::string_view(frameText).substr(cut + kPlaceholder.size()));
   const bool saved = writer.commit();

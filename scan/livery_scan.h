@@ -30,14 +30,15 @@ void lf_findJfFolder(const std::filesystem::path& community, LiveryFolderList& f
 void lf_findUserAiTrafficFolder(const std::filesystem::path& community, LiveryFolderList& folders);
 
 // Scans the folders; false only when the scan ran to its end and found no
-// livery. The walk lists every folder (in byte order of the names, so every
-// scan of a tree sees its files in one order) and feeds the aircraft.cfg
-// files to a fixed pool of at most g_maxTasks workers; the results are merged
-// file by file in walk order, so the outcome does not depend on the number of
-// workers or on which file ends first. The walk and the workers watch the
-// stop flags. A sub-folder that cannot be listed is skipped (log line and
-// invalid-files line); a livery folder that cannot be listed ends the scan
-// without writing anything (lf_lastScanComplete() is then false).
+// livery. A fixed pool of at most g_maxTasks workers lists the folders and
+// parses the aircraft.cfg files it finds; afterwards the files are put in
+// the order of a depth-first walk that takes every folder's entries in byte
+// order of their names, and their results are merged file by file in that
+// order, so the outcome does not depend on the number of workers or on which
+// folder or file was done first. The workers watch the stop flags. A
+// sub-folder that cannot be listed is skipped (log line and invalid-files
+// line); a livery folder that cannot be listed ends the scan without
+// writing anything (lf_lastScanComplete() is then false).
 bool lf_scanLiveryFolders(const LiveryFolderList& folders);
 // Whether the last lf_scanLiveryFolders walked every folder to its end.
 bool lf_lastScanComplete();
