@@ -25,6 +25,13 @@ std::atomic<bool> g_liveriesProcessed{false};
 
 namespace {
 
+// Gives back what the group's lists hold beyond their size.
+void lf_shrinkGroup(LiveryGroup& group) {
+  group.liveries.shrink_to_fit();
+  group.paxTitles.shrink_to_fit();
+  group.cargoTitles.shrink_to_fit();
+}
+
 // Fetches the group's record k (when there is one) into the cache ahead of its use.
 void lf_prefetchMember(const LiveryGroup& group, std::size_t k) {
   if (k < group.liveries.size()) gf_prefetchObject(group.liveries[k], sizeof(LiveryData));
@@ -54,7 +61,7 @@ TextSet lf_installedTitles() {
   for (const LiveryGroup& group : g_liveryTables.groups) count += group.liveries.size();
   titles.reserve(count);
   for (const LiveryGroup& group : g_liveryTables.groups)
-    for (const LiveryData* livery : group.liveries) titles.insert(livery->title);
+    for (const TitleList* list : {&group.paxTitles, &group.cargoTitles}) titles.insert(list->begin(), list->end());
   return titles;
 }
 
@@ -166,12 +173,14 @@ void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithU
       }
       if (!repeatedTitle.empty() && repeatedTitle[i]) continue;
       if (groups.empty() || groups.back().airline != livery.airline || groups.back().type != livery.type) {
-        if (!groups.empty()) groups.back().liveries.shrink_to_fit();
-        groups.push_back(LiveryGroup{livery.airline, livery.type, {}});
+        if (!groups.empty()) lf_shrinkGroup(groups.back());
+        groups.push_back(LiveryGroup{livery.airline, livery.type, {}, {}, {}});
       }
-      groups.back().liveries.push_back(&livery);
+      LiveryGroup& group = groups.back();
+      group.liveries.push_back(&livery);
+      (livery.cargo ? group.cargoTitles : group.paxTitles).push_back(livery.title);
     }
-    if (!groups.empty()) groups.back().liveries.shrink_to_fit();
+    if (!groups.empty()) lf_shrinkGroup(groups.back());
     // The records stay where they are: moving the list moves the lists of
     // records as a whole, so the groups' pointers stay good.
     std::vector<LiveryRef>().swap(order);
@@ -196,17 +205,11 @@ void lf_buildTypeAirlineTables() {
   for (const LiveryGroup& group : tables.groups) {
     // The groups come by airline, then type: each type is new for its airline.
     tables.airlineTypes[group.airline].push_back(group.type);
-    // Every livery of a group has its type and airline: the lists are looked up once per group.
-    TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo
-    for (std::size_t k = 0; k < group.liveries.size(); ++k) {
-      lf_prefetchMember(group, k + kPrefetchAhead);
-      const LiveryData* livery = group.liveries[k];
-      TitleList*& list = lists[livery->cargo ? 1 : 0];
-      if (list == nullptr) {
-        auto& byType = livery->cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles;
-        list = &byType[group.type][group.airline];
-      }
-      list->push_back(livery->title);
+    for (const bool cargo : {false, true}) {
+      const TitleList& titles = cargo ? group.cargoTitles : group.paxTitles;
+      if (titles.empty()) continue;
+      TitleList& list = (cargo ? tables.cargoTypeAirlineTitles : tables.paxTypeAirlineTitles)[group.type][group.airline];
+      list.insert(list.end(), titles.begin(), titles.end());
     }
   }
 }
@@ -318,13 +321,11 @@ void lf_buildTypeTitleTables() {
   tables.paxTypeTitles.clear();
   tables.cargoTypeTitles.clear();
   for (const LiveryGroup& group : tables.groups) {
-    TitleList* lists[2] = {nullptr, nullptr};  // pax, cargo: looked up once per group
-    for (std::size_t k = 0; k < group.liveries.size(); ++k) {
-      lf_prefetchMember(group, k + kPrefetchAhead);
-      const LiveryData* livery = group.liveries[k];
-      TitleList*& list = lists[livery->cargo ? 1 : 0];
-      if (list == nullptr) list = &(livery->cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type];
-      list->push_back(livery->title);
+    for (const bool cargo : {false, true}) {
+      const TitleList& titles = cargo ? group.cargoTitles : group.paxTitles;
+      if (titles.empty()) continue;
+      TitleList& list = (cargo ? tables.cargoTypeTitles : tables.paxTypeTitles)[group.type];
+      list.insert(list.end(), titles.begin(), titles.end());
     }
   }
 }
@@ -353,7 +354,8 @@ CategoryCounts gf_categoryCounts(std::int32_t category) {
   std::shared_lock lock(g_liveryTablesMutex);  // nothing else held
   for (const LiveryGroup& group : g_liveryTables.groups) {
     if (static_cast<std::int32_t>(gf_liveryCategoryOf(gf_aircraftCategory(group.type))) != category) continue;
-    for (const LiveryData* livery : group.liveries) ++(livery->cargo ? counts.cargo : counts.pax);
+    counts.pax += group.paxTitles.size();
+    counts.cargo += group.cargoTitles.size();
   }
   return counts;
 }

@@ -52,11 +52,15 @@ using LiveryTextTable = std::unordered_map<std::string, Value, LiveryTextHash, s
 using TitleList = std::vector<std::string_view>;
 
 // The installed liveries of one airline and type, in scan order: pointers to
-// the records that LiveryTables::records holds.
+// the records that LiveryTables::records holds, and the titles of its pax
+// and of its cargo liveries (views of the records' titles), from which the
+// title tables are filled without a second look at each record.
 struct LiveryGroup {
   std::string airline;
   std::string type;
   std::vector<const LiveryData*> liveries;
+  TitleList paxTitles;
+  TitleList cargoTitles;
 };
 
 // Every livery table. The "pax" tables hold the liveries without the cargo
