@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iterator>
 #include <mutex>
 #include <system_error>
 #include <tuple>
@@ -215,7 +216,9 @@ void lf_buildTypeAirlineTables() {
 }
 
 std::size_t lf_processInlineRegcodes() {
-  std::vector<std::string> clashes;
+  // The clash lines go straight into the report's text.
+  std::string text;
+  std::size_t clashes = 0;
   {
     std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held
     LiveryTables& tables = g_liveryTables;
@@ -236,27 +239,28 @@ std::size_t lf_processInlineRegcodes() {
         if (livery.registration.empty()) continue;
         // The title just bound is the livery's own: no need to compare its text.
         const std::string_view bound = tables.regcodeTitles.tryBind(livery.registration, livery.title);
-        if (bound.data() != livery.title.data() && bound != livery.title)
-          clashes.push_back(fmt::format(FMT_COMPILE("{}: '{}' not bound, the registration is already bound to '{}'"),
-                                        livery.registration, livery.title, bound));
+        if (bound.data() != livery.title.data() && bound != livery.title) {
+          fmt::format_to(std::back_inserter(text),
+                         FMT_COMPILE("{}: '{}' not bound, the registration is already bound to '{}'\n"),
+                         livery.registration, livery.title, bound);
+          ++clashes;
+        }
       }
     }
   }
 
   const std::filesystem::path& path = g_inlineRegcodesLogPath;
   std::error_code ec;
-  if (clashes.empty()) {
+  if (clashes == 0) {
     // A report of an earlier hand-over would no longer be true.
     std::filesystem::remove(path, ec);
     return 0;
   }
-  std::string text;
-  for (const std::string& line : clashes) text.append(line).push_back('\n');
   if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), ec);
   if (!gf_replaceFileAtomically(path, text)) gf_logError("Error writing file {}", path.string());
-  gf_logError("{} registration{} given in aircraft.cfg files clash{}, see {}", clashes.size(), lf_plural(clashes.size()),
-              clashes.size() == 1 ? "es" : "", path.string());
-  return clashes.size();
+  gf_logError("{} registration{} given in aircraft.cfg files clash{}, see {}", clashes, lf_plural(clashes),
+              clashes == 1 ? "es" : "", path.string());
+  return clashes;
 }
 
 void lf_processOfflineRegcodes() {

@@ -130,12 +130,18 @@ bool lf_writeLiveriesScanned() {
       next = std::min(total, next + kLivSlice);
       slices.push_back(gf_startTask([from, to = next] { return lf_livLines(from, to); }));
     };
-    while (next < total && slices.size() < inFlight) startSlice();
-    while (!slices.empty()) {
-      const std::string lines = slices.front().get();
-      slices.pop_front();
-      if (next < total) startSlice();
-      writer.write(lines);
+    try {
+      while (next < total && slices.size() < inFlight) startSlice();
+      while (!slices.empty()) {
+        const std::string lines = slices.front().get();
+        slices.pop_front();
+        if (next < total) startSlice();
+        writer.write(lines);
+      }
+    } catch (...) {
+      // The helpers read the list: none may outlive the write.
+      for (auto& slice : slices) slice.wait();
+      throw;
     }
   }
   writer.write(std::string_view(frameText).substr(cut + kPlaceholder.size()));

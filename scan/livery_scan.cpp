@@ -337,13 +337,14 @@ struct GroupNameHash {
 };
 
 // Runs body(k) for k in [0, count): helper tasks take all but the first,
-// which this thread runs; returns when every one has ended.
+// which this thread runs; returns (or throws the first failure) only when
+// every helper that started has ended, since they use body.
 template <typename Body>
 void lf_runInParallel(std::size_t count, const Body& body) {
   std::vector<std::future<void>> helpers;
-  for (std::size_t k = 1; k < count; ++k) helpers.push_back(gf_startTask([&body, k] { body(k); }));
   std::exception_ptr error;
   try {
+    for (std::size_t k = 1; k < count; ++k) helpers.push_back(gf_startTask([&body, k] { body(k); }));
     if (count > 0) body(0);
   } catch (...) {
     error = std::current_exception();
