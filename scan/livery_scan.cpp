@@ -1,6 +1,7 @@
 #include "scan/livery_scan.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -11,6 +12,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "aircraftdata/dont_use_titles.h"
 #include "aircraftdata/livery_tables.h"
@@ -35,6 +37,7 @@
 namespace fs = std::filesystem;
 
 std::function<void(const fs::path&)> g_beforeListingLiveryFolder;
+std::chrono::milliseconds g_leftWorkersWait{5000};
 LiveryScanPhases g_liveryScanPhases;
 
 namespace {
@@ -263,17 +266,48 @@ void lf_scanWorker(const std::shared_ptr<ScanWork>& work) {
   }
 }
 
+// Scan workers started and not yet ended: this scan's, or an earlier scan's
+// that a stop left behind while it was reading a file that hangs.
+std::atomic<int> g_scanWorkersAlive{0};
+
+// Counts one worker from its start until its task is gone (also when it
+// never ran).
+class AliveWorker {
+ public:
+  AliveWorker() { ++g_scanWorkersAlive; }
+  AliveWorker(AliveWorker&& other) noexcept : m_counted(std::exchange(other.m_counted, false)) {}
+  AliveWorker& operator=(AliveWorker&&) = delete;
+  ~AliveWorker() {
+    if (m_counted) --g_scanWorkersAlive;
+  }
+
+ private:
+  bool m_counted = true;
+};
+
 // Starts the workers, each in a task slot of its own.
 std::vector<LiveryFuture> lf_startWorkers(const std::shared_ptr<ScanWork>& work) {
   std::vector<LiveryFuture> workers;
   const int count = std::max(1, g_maxTasks.load());
   for (int k = 0; k < count; ++k) {
-    workers.push_back(gf_startTask([work]() -> LiveryList {
+    workers.push_back(gf_startTask([work, alive = AliveWorker()]() -> LiveryList {
       lf_scanWorker(work);
       return {};
     }));
   }
   return workers;
+}
+
+// Workers that an earlier scan left behind still read the don't-use titles,
+// which a new scan fills anew: waits until they have ended, at most
+// g_leftWorkersWait; false when some are still busy then (or a stop came).
+bool lf_waitForLeftWorkers() {
+  const auto until = Clock::now() + g_leftWorkersWait;
+  while (g_scanWorkersAlive.load() > 0) {
+    if (lf_stopRequested() || Clock::now() >= until) return false;
+    std::this_thread::sleep_for(1ms);
+  }
+  return true;
 }
 
 // Waits until every worker has ended. A parse may take as long as it takes
@@ -554,6 +588,11 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   g_lastScanSaved = true;
   g_scannedListIsFresh = false;
   g_scannedLiveries.clear();
+  if (!lf_waitForLeftWorkers()) {
+    gf_logError("A file of the stopped liveries scan is still being read; the scan cannot start");
+    g_lastScanComplete = false;
+    return true;
+  }
   gf_clearScanReports();  // a stopped scan before this one may have left lines
   lf_removeResultFiles();
   lf_processDontUseTitles();

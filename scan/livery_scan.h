@@ -4,6 +4,7 @@
 // livery tables.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -50,6 +51,12 @@ using LiveryFuture = std::future<LiveryList>;
 // a filesystem_error to stand for a folder that cannot be read (which a test
 // running with administrator rights cannot otherwise make). Empty normally.
 extern std::function<void(const std::filesystem::path&)> g_beforeListingLiveryFolder;
+
+// How long a scan waits for the workers of a stopped scan that still read a
+// file (they read what a new scan fills anew); when they are still busy
+// then, the scan does not start and the previous liveries are kept. Tests
+// shorten it.
+extern std::chrono::milliseconds g_leftWorkersWait;
 
 // Seconds spent in each phase of the last scan (for the benchmark).
 struct LiveryScanPhases {

@@ -203,6 +203,54 @@ TEST_F(LiveryScanTest, TheSameTreeGivesTheSameFilesAndLogWithOneThreeOrEightWork
   EXPECT_EQ(scanWith(8), first);
 }
 
+// A worker that a stop left behind on a file that hangs still reads what a
+// new scan fills anew: the next scan does not start while it is busy, and
+// runs once it has ended.
+TEST_F(LiveryScanTest, ANewScanWaitsForAWorkerAStopLeftBehind) {
+  writeCfg("liv/a/aircraft.cfg", "A320", {{"A", "BAW"}});
+  prm::lfolder0.set("liv");
+  gf_scanLiveries();
+  const std::string previous = scanned();
+  writeCfg("liv/slow/aircraft.cfg", "A320", {{"S", "BAW"}});
+  gf_clearLiveryTables();
+  prm::SCAN_LIVERIES.set(true);
+  g_maxTasks = 2;
+  // Static: the worker left behind may look at them after a failed check.
+  static std::atomic<bool> hanging, release;
+  hanging = false;
+  release = false;
+  struct Release {
+    ~Release() { release = true; }
+  } releaseAtEnd;
+  g_beforeListingLiveryFolder = [](const fs::path& folder) {
+    if (folder != fs::path("liv/slow")) return;
+    hanging = true;
+    while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  };
+  std::thread stopper([] {
+    while (!hanging) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    g_stopRun = true;
+  });
+  gf_scanLiveries();
+  stopper.join();
+  g_stopRun = false;
+  const auto waitBefore = g_leftWorkersWait;
+  g_leftWorkersWait = std::chrono::milliseconds(50);
+  gf_scanLiveries();
+  EXPECT_TRUE(logContains("still being read; the scan cannot start"));
+  EXPECT_NE(gf_statusSnapshot().error.find("could not finish"), std::string::npos);
+  EXPECT_TRUE(prm::SCAN_LIVERIES.value());
+  EXPECT_EQ(scanned(), previous);
+
+  release = true;
+  g_leftWorkersWait = std::chrono::seconds(20);
+  gf_clearLiveryTables();
+  gf_scanLiveries();
+  g_leftWorkersWait = waitBefore;
+  EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A", "S"}));
+  EXPECT_FALSE(prm::SCAN_LIVERIES.value());
+}
+
 // Files are taken in the order of a depth-first walk by name, whichever
 // worker lists which folder: "a/x" comes before "a-b" (a whole name before a
 // longer one), although "a-b/" sorts before "a/x" as plain text.
