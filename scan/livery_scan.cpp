@@ -770,9 +770,9 @@ void lf_processScannedLiveries() {
     lf_invalidate(kCountersBand);
     // Takes the liveries out of g_scannedLiveries; a list the scan has just
     // made is in scan order with every title once.
-    { auto t0 = Clock::now(); lf_groupScannedLiveries(fresh); fprintf(stderr, "%-28s %6.1f ms\n", "lf_groupScannedLiveries(fresh);", lf_secondsSince(t0)*1e3); }
+    lf_groupScannedLiveries(fresh);
     lf_buildTypeAirlineTables();
-    { auto t0 = Clock::now(); lf_processInlineRegcodes(); fprintf(stderr, "%-28s %6.1f ms\n", "lf_processInlineRegcodes();", lf_secondsSince(t0)*1e3); }
+    lf_processInlineRegcodes();
     lf_processOfflineRegcodes();
     gf_logLine("{} registration codes", gf_regcodeTitleCount());
     lf_buildTypeTitleTables();
