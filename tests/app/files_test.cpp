@@ -55,7 +55,7 @@ TEST(Charset, DetectsEveryEncodingAndReadsTheSameLines) {
 // mark dropped, an odd last byte ignored; ANSI text that is plain ASCII
 // stays as it is.
 TEST(Charset, Utf16EdgeCasesDecodeAsTheSystemConverterDoes) {
-  const std::u16string texts[] = {u"", u"\xFEFF", u"\xFEFFa\xFEFF", u"A\xD83D\xDE00B", u"\xD83D", u"x\xDE00y",
+  const std::u16string texts[] = {u"", u"\xFEFF", u"\xFEFF" u"a\xFEFF", u"A\xD83D\xDE00" u"B", u"\xD83D", u"x\xDE00y",
                                   u"\xD83Dz\xD83D", u"\x7F\x80\x7FF\x800\xFFFF"};
   for (const std::u16string& text : texts) {
     std::u16string body = text;
