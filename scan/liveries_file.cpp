@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <deque>
-#include <future>
-#include <utility>
-#include <vector>
 #include <filesystem>
+#include <future>
 #include <string_view>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>

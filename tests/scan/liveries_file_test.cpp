@@ -9,6 +9,7 @@
 #include "app/clock.h"
 #include "app/errors.h"
 #include "app/files.h"
+#include "app/runstate.h"
 #include "app/settings.h"
 #include "app/xml.h"
 #include "support/livery_builder.h"
@@ -52,6 +53,35 @@ class LiveriesFileTest : public ::testing::Test {
     return qor::UserErrorException(0, "");
   }
 };
+
+// A list large enough to be written in slices by helper tasks comes out
+// whole and in order, across every slice border, with any number of helpers.
+TEST_F(LiveriesFileTest, ALargeListIsWrittenWholeAndInOrderBySeveralHelpers) {
+  constexpr std::size_t kCount = 140000;  // above the size that the run thread writes alone
+  const std::int32_t tasksBefore = g_maxTasks;
+  for (const int helpers : {1, 8}) {
+    SCOPED_TRACE(helpers);
+    LiveryList list;
+    list.reserve(kCount);
+    for (std::size_t i = 0; i < kCount; ++i)
+      list.push_back(livery("BAW", "A320", "T" + std::to_string(1000000 + i), i % 3 ? "G-X" : "", i % 7 == 0));
+    g_scannedLiveries = std::move(list);
+    g_maxTasks = helpers;
+    ASSERT_TRUE(lf_writeLiveriesScanned());
+    const std::string text = fileText();
+    std::size_t count = 0;
+    for (std::size_t at = text.find("<liv "); at != std::string::npos; at = text.find("<liv ", at + 1)) {
+      const std::size_t title = text.find("title=\"", at) + 7;
+      ASSERT_EQ(text.compare(title, 8, "T" + std::to_string(1000000 + count)), 0) << count;
+      const std::size_t end = text.find('\n', at);
+      ASSERT_EQ(text.substr(at, end - at).find("cargo=") != std::string::npos, count % 7 == 0) << count;
+      ASSERT_EQ(text.substr(at, end - at).find("atcid=\"G-X\"") != std::string::npos, count % 3 != 0) << count;
+      ++count;
+    }
+    EXPECT_EQ(count, kCount);
+  }
+  g_maxTasks = tasksBefore;
+}
 
 TEST_F(LiveriesFileTest, RoundTripGivesTheSortedListWithRankZero) {
   const LiveryList written{
