@@ -655,7 +655,6 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
   }
   if (!g_lastScanComplete) return true;
 
-  // Every worker has ended: the files and outcomes are the run thread's now.
   phaseStart = Clock::now();
   std::vector<std::size_t> found(folders.size(), 0);
   {
@@ -686,7 +685,7 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
     work->outcomes.clear();
     merge.resolveDuplicateTitles();
     // The counts per folder, taken after duplicate titles are removed (a
-    // file's part is its index in the walk).
+    // file's part is its place in walk order).
     for (std::size_t i = 0; i < merge.liveries().size(); ++i) ++found[folderOfPart[merge.fileOf(i)]];
     g_scannedLiveries = std::move(merge.liveries());
   }  // the merge's headers and paths go here
