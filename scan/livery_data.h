@@ -15,7 +15,7 @@ struct LiveryData {
   std::string type;          // ICAO aircraft type code
   std::string title;         // the livery title as the simulator knows it
   std::string registration;  // from the package's atc_id; empty when none
-  std::uint32_t folderRank = 0;  // 1..10 in a scan; 0 when read from LiveriesScanned.xml
+  std::uint32_t folderRank = 0;  // 1..10 in a scan (read by the scan only); 0 when read from LiveriesScanned.xml
   bool cargo = false;
   // Whether the registration database corrects this livery (its cargo flag,
   // airline or type): Unknown until the scan's parse workers look it up, so

@@ -286,15 +286,11 @@ class AliveWorker {
 };
 
 // Starts the workers, each in a task slot of its own.
-std::vector<LiveryFuture> lf_startWorkers(const std::shared_ptr<ScanWork>& work) {
-  std::vector<LiveryFuture> workers;
+std::vector<std::future<void>> lf_startWorkers(const std::shared_ptr<ScanWork>& work) {
+  std::vector<std::future<void>> workers;
   const int count = std::max(1, g_maxTasks.load());
-  for (int k = 0; k < count; ++k) {
-    workers.push_back(gf_startTask([work, alive = AliveWorker()]() -> LiveryList {
-      lf_scanWorker(work);
-      return {};
-    }));
-  }
+  for (int k = 0; k < count; ++k)
+    workers.push_back(gf_startTask([work, alive = AliveWorker()] { lf_scanWorker(work); }));
   return workers;
 }
 
@@ -315,7 +311,7 @@ bool lf_waitForLeftWorkers() {
 // no new file then, and one that is still busy a quarter of a second later
 // (a file that hangs) is left to end on its own; it holds its task slot and
 // its share of the work until then.
-void lf_waitForWorkers(std::vector<LiveryFuture>& workers) {
+void lf_waitForWorkers(std::vector<std::future<void>>& workers) {
   std::optional<Clock::time_point> stoppedAt;
   for (auto& worker : workers) {
     while (worker.wait_for(20ms) != std::future_status::ready) {
@@ -599,7 +595,7 @@ bool lf_scanLiveryFolders(const LiveryFolderList& folders) {
 
   auto phaseStart = Clock::now();
   auto work = std::make_shared<ScanWork>();
-  std::vector<LiveryFuture> workers = lf_startWorkers(work);
+  std::vector<std::future<void>> workers = lf_startWorkers(work);
   // Should a folder test throw, the workers still learn that no more folders
   // come, finish what they have and give their task slots back.
   struct EndOfGiving {
@@ -757,14 +753,11 @@ void lf_processScannedLiveries() {
     gf_logLine("Processing scanned liveries skipped; already done in previous start-up");
   } else {
     const auto start = Clock::now();
+    // The list that the scan has just written needs no read-back: the file
+    // holds nothing else. (Its records keep their folder ranks, which nothing
+    // after the scan reads.)
     const bool fresh = g_scannedListIsFresh;
-    if (fresh) {
-      // The list that the scan has just written: the file holds nothing else.
-      for (LiveryData& livery : g_scannedLiveries) livery.folderRank = 0;
-    } else {
-      lf_readLiveriesXml();
-    }
-    g_scannedListIsFresh = false;
+    if (!fresh) lf_readLiveriesXml();
     gf_setLiveriesCount(static_cast<std::int64_t>(g_scannedLiveries.size()));
     lf_invalidate(kCountersBand);
     // Takes the liveries out of g_scannedLiveries; a list the scan has just

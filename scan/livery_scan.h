@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
-#include <future>
 #include <string>
 #include <vector>
 
@@ -43,9 +42,6 @@ void lf_findUserAiTrafficFolder(const std::filesystem::path& community, LiveryFo
 bool lf_scanLiveryFolders(const LiveryFolderList& folders);
 // Whether the last lf_scanLiveryFolders walked every folder to its end.
 bool lf_lastScanComplete();
-
-// A scan task's result (tasks are started with gf_startTask, app/tasks.h).
-using LiveryFuture = std::future<LiveryList>;
 
 // Called with each folder path before the walk lists it; tests make it throw
 // a filesystem_error to stand for a folder that cannot be read (which a test

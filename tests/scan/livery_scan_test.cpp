@@ -1,5 +1,6 @@
 #include <atomic>
 #include <chrono>
+#include <future>
 #include <thread>
 
 #include <fmt/format.h>
@@ -336,7 +337,7 @@ TEST_F(LiveryScanTest, ATaskSlotIsGivenBackOnceEvenWhenTheTaskNeverRan) {
 
 TEST_F(LiveryScanTest, ATaskThatThrowsGivesItsSlotBackAndPassesItsError) {
   g_maxTasks = 2;
-  std::vector<LiveryFuture> futures;
+  std::vector<std::future<LiveryList>> futures;
   for (int i = 0; i < 6; ++i)
     futures.push_back(gf_startTask([i]() -> LiveryList {
       if (i % 2) throw std::runtime_error("bad file");
