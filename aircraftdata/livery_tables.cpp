@@ -144,22 +144,12 @@ void lf_groupScannedLiveries(ScannedLiveryList&& liveries, bool inScanOrderWithU
     for (std::uint32_t i = 0; i < order.size(); ++i)
       if (!incompleteLivery(liveries[i])) byTitle.push_back(HashedIndex{LiveryTextHash{}(liveries[i].title), i});
     gf_sortByHash(byTitle);
-    for (std::size_t begin = 0; begin < byTitle.size();) {
-      std::size_t end = begin + 1;
-      while (end < byTitle.size() && byTitle[end].hash == byTitle[begin].hash) ++end;
-      for (std::size_t k = begin; k < end; ++k) {
-        const std::size_t i = byTitle[k].index;
-        if (repeatedTitle[i]) continue;
-        for (std::size_t j = k + 1; j < end; ++j) {
-          const std::size_t later = byTitle[j].index;
-          if (!repeatedTitle[later] && liveries[later].title == liveries[i].title) {
-            repeatedTitle[later] = true;
-            ++repeated;
-          }
-        }
-      }
-      begin = end;
-    }
+    gf_forEachRepeat(
+        byTitle, [&](std::uint32_t a, std::uint32_t b) { return liveries[a].title == liveries[b].title; },
+        [&](const std::vector<std::uint32_t>& places) {
+          for (std::size_t k = 1; k < places.size(); ++k) repeatedTitle[places[k]] = true;
+          repeated += places.size() - 1;
+        });
   }
   {
     std::unique_lock lock(g_liveryTablesMutex);  // before the log mutex; nothing else held

@@ -54,3 +54,31 @@ struct HashedIndex {
 // made in place order come out by hash, then place. A radix sort (four
 // passes of 16 bits): hundreds of thousands of titles are sorted this way.
 void gf_sortByHash(std::vector<HashedIndex>& entries);
+
+// In entries sorted by gf_sortByHash, finds the places that hold equal
+// texts: calls repeats(places) once for every text held at two places or
+// more, with its places in order (a std::vector<std::uint32_t>). same(a, b)
+// says whether places a and b hold equal texts: equal hashes do not prove it.
+template <typename Same, typename Repeats>
+void gf_forEachRepeat(const std::vector<HashedIndex>& sorted, const Same& same, const Repeats& repeats) {
+  std::vector<std::uint32_t> places;
+  std::vector<bool> placed;
+  for (std::size_t begin = 0; begin < sorted.size();) {
+    std::size_t end = begin + 1;
+    while (end < sorted.size() && sorted[end].hash == sorted[begin].hash) ++end;
+    if (end - begin > 1) {
+      placed.assign(end - begin, false);
+      for (std::size_t k = begin; k < end; ++k) {
+        if (placed[k - begin]) continue;
+        places.assign(1, sorted[k].index);
+        for (std::size_t j = k + 1; j < end; ++j) {
+          if (placed[j - begin] || !same(sorted[k].index, sorted[j].index)) continue;
+          placed[j - begin] = true;
+          places.push_back(sorted[j].index);
+        }
+        if (places.size() > 1) repeats(places);
+      }
+    }
+    begin = end;
+  }
+}

@@ -539,23 +539,17 @@ void LiveryMerge::resolveDuplicateTitles() {
   };
   std::vector<bool> drop(order.size(), false);
   std::vector<std::size_t> dropped;
-  for (std::size_t begin = 0; begin < entries.size();) {
-    std::size_t end = begin + 1;
-    while (end < entries.size() && entries[end].hash == entries[begin].hash) ++end;
-    // Within one hash, each distinct title keeps its best record.
-    for (std::size_t k = begin; k < end; ++k) {
-      const std::size_t i = entries[k].index;
-      if (drop[i]) continue;
-      for (std::size_t j = k + 1; j < end; ++j) {
-        const std::size_t other = entries[j].index;
-        if (drop[other] || drop[i] || m_liveries[other].title != m_liveries[i].title) continue;
-        const std::size_t loser = wins(other, i) ? i : other;
-        drop[loser] = true;
-        dropped.push_back(loser);
-      }
-    }
-    begin = end;
-  }
+  gf_forEachRepeat(
+      entries, [&](std::uint32_t a, std::uint32_t b) { return m_liveries[a].title == m_liveries[b].title; },
+      [&](const std::vector<std::uint32_t>& places) {
+        // Each title keeps its best record.
+        const std::uint32_t best = *std::min_element(places.begin(), places.end(), wins);
+        for (const std::uint32_t i : places) {
+          if (i == best) continue;
+          drop[i] = true;
+          dropped.push_back(i);
+        }
+      });
   if (dropped.empty()) return;
   std::sort(dropped.begin(), dropped.end());
   for (std::size_t i : dropped) gf_reportIncompleteSection(duplicateLine(order[i]));
