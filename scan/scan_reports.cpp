@@ -150,7 +150,7 @@ void gf_markDbaseFix(LiveryData& livery) {
 
 std::vector<bool> lf_logCodeFixes(const std::vector<bool>* candidates) {
   std::vector<bool> rekeyed(g_scannedLiveries.size(), false);
-  // The lines are made straight into the list's text, without a copy per line.
+  // Each line is formatted into one buffer that every line reuses.
   std::string line;
   const auto report = [&](const LiveryData& livery, const char* what, std::string_view from, std::string_view to) {
     line.clear();
