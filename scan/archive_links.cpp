@@ -22,7 +22,7 @@ namespace {
 
 // Serialises the archive links of the tasks: the publisher detection and the
 // alias writes of two tasks never overlap. Taken before the scan log's mutex.
-std::recursive_mutex g_linkMutex;
+std::mutex g_linkMutex;
 
 void lf_writeAlias(const fs::path& folder, std::string_view icao, const std::string& archivedName) {
   std::error_code ec;
