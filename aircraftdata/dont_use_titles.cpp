@@ -86,7 +86,7 @@ std::vector<std::string> gf_readUserTextFile(const std::filesystem::path& path) 
   if (charset == kCharsetNone)
     throw std::runtime_error(fmt::format("{} is no text file of a known character set", path.string()));
   std::vector<std::string> raw;
-  gf_textToLines(charset, content, raw);
+  gf_textToLines(charset, std::move(content), raw);
   for (const std::string& line : raw) {
     std::string trimmed = gf_trim(line);
     if (!trimmed.empty()) lines.push_back(std::move(trimmed));
