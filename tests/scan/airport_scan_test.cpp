@@ -1,4 +1,3 @@
-#include <sstream>
 #include <thread>
 
 #include <fmt/format.h>
@@ -100,12 +99,7 @@ class AirportScanTest : public ::testing::Test {
     g_isMsfs2020 = true;
     g_stopRun = false;
   }
-  static std::vector<std::string> scanLog() {
-    std::vector<std::string> lines;
-    std::istringstream in(readFile(g_airportsScanLogPath));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-  }
+  static std::vector<std::string> scanLog() { return TextFileLines::read(g_airportsScanLogPath, 0); }
 };
 
 TEST_F(AirportScanTest, FiltersAndRoots) {
