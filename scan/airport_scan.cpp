@@ -4,6 +4,7 @@
 #include <chrono>
 #include <deque>
 #include <future>
+#include <optional>
 #include <thread>
 
 #include <fmt/format.h>
@@ -27,19 +28,18 @@
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> g_airportScanLog;
 std::atomic<bool> g_airportFilesWritten{false};
 std::atomic<std::int64_t> g_tbloCount{0};
 
 namespace {
 
-// Guards g_airportScanLog; a leaf lock.
+// The in-memory scan log, guarded by its mutex (a leaf lock).
 std::mutex g_airportScanLogMutex;
+std::vector<std::string> g_airportScanLog;
 
-// Guards g_scanFolders; a leaf lock.
+// Guards g_scanFolders (set while a scan runs); a leaf lock.
 std::mutex g_scanFoldersMutex;
-AirportScanFolders g_scanFolders;
-bool g_scanFoldersSet = false;
+std::optional<AirportScanFolders> g_scanFolders;
 
 // Where the user is asked to send the airports that need offline learning.
 constexpr std::string_view kOfflineLearningMailAddress = "airports@skyloom.app";
@@ -66,13 +66,12 @@ class ScanOutput {
       fs::create_directories(lf_freshFolder(live));
     }
     std::lock_guard lock(g_scanFoldersMutex);
-    g_scanFolders = {lf_freshFolder(g_mySimaddonFolder), lf_freshFolder(g_myThirdpartyFolder)};
-    g_scanFoldersSet = true;
+    g_scanFolders = AirportScanFolders{lf_freshFolder(g_mySimaddonFolder), lf_freshFolder(g_myThirdpartyFolder)};
   }
   ~ScanOutput() {
     {
       std::lock_guard lock(g_scanFoldersMutex);
-      g_scanFoldersSet = false;
+      g_scanFolders.reset();
     }
     std::error_code ec;
     for (const fs::path& live : {g_mySimaddonFolder, g_myThirdpartyFolder}) fs::remove_all(lf_freshFolder(live), ec);
@@ -250,8 +249,7 @@ std::vector<std::string> gf_airportScanLogLines() {
 
 AirportScanFolders gf_airportScanFolders() {
   std::lock_guard lock(g_scanFoldersMutex);
-  if (g_scanFoldersSet) return g_scanFolders;
-  return {g_mySimaddonFolder, g_myThirdpartyFolder};
+  return g_scanFolders.value_or(AirportScanFolders{g_mySimaddonFolder, g_myThirdpartyFolder});
 }
 
 bool lf_isExcludedScanPath(std::string_view path) {

@@ -13,10 +13,8 @@
 #include <string_view>
 #include <vector>
 
-// The in-memory scan log, written to AirportsScanLog.txt at the end of a scan.
-extern std::vector<std::string> g_airportScanLog;
-// Appends one line to the scan log; callable from any thread (its own mutex,
-// a leaf lock).
+// Appends one line to the in-memory scan log, written to AirportsScanLog.txt
+// at the end of a scan; callable from any thread (its own mutex, a leaf lock).
 void gf_airportsScanLog(std::string line);
 // A copy of the scan log (tests and the demo).
 std::vector<std::string> gf_airportScanLogLines();
