@@ -183,25 +183,34 @@ struct DatumValue {
   bool isText = false;
 };
 
-DatumValue lf_userDatum(const State& s, const Datum& d) {
-  const UserAircraft& u = s.user;
-  const Civil civil = lf_civil(s.zuluSeconds);
-  DatumValue v;
+// The position, attitude and title, which the user aircraft and AI objects
+// report alike; false for any other datum.
+template <typename Aircraft>
+bool lf_bodyDatum(const Aircraft& a, const Datum& d, DatumValue& v) {
+  if (d.name == "PLANE LATITUDE") v.number = lf_angle(a.latitude, d.units);
+  else if (d.name == "PLANE LONGITUDE") v.number = lf_angle(a.longitude, d.units);
+  else if (d.name == "PLANE PITCH DEGREES") v.number = lf_angle(a.pitch, d.units);
+  else if (d.name == "PLANE BANK DEGREES") v.number = lf_angle(a.bank, d.units);
+  else if (d.name == "PLANE HEADING DEGREES TRUE") v.number = lf_angle(a.heading, d.units);
+  else if (d.name == "PLANE ALTITUDE") v.number = a.altitude;
+  else if (d.name == "SIM ON GROUND") v.number = a.onGround ? 1.0 : 0.0;
+  else if (d.name == "TITLE") v = DatumValue{true, 0.0, a.title, true};
+  else return false;
   v.known = true;
-  if (d.name == "PLANE LATITUDE") v.number = lf_angle(u.latitude, d.units);
-  else if (d.name == "PLANE LONGITUDE") v.number = lf_angle(u.longitude, d.units);
-  else if (d.name == "PLANE PITCH DEGREES") v.number = lf_angle(u.pitch, d.units);
-  else if (d.name == "PLANE BANK DEGREES") v.number = lf_angle(u.bank, d.units);
-  else if (d.name == "PLANE HEADING DEGREES TRUE") v.number = lf_angle(u.heading, d.units);
-  else if (d.name == "PLANE ALTITUDE") v.number = u.altitude;
-  else if (d.name == "PLANE ALT ABOVE GROUND") v.number = u.altitudeAboveGround;
+  return true;
+}
+
+DatumValue lf_userDatum(const UserAircraft& u, std::int64_t zuluSeconds, const Datum& d) {
+  DatumValue v;
+  if (lf_bodyDatum(u, d, v)) return v;
+  const Civil civil = lf_civil(zuluSeconds);
+  v.known = true;
+  if (d.name == "PLANE ALT ABOVE GROUND") v.number = u.altitudeAboveGround;
   else if (d.name == "GROUND VELOCITY") v.number = u.groundVelocity;
-  else if (d.name == "SIM ON GROUND") v.number = u.onGround ? 1.0 : 0.0;
   else if (d.name == "ZULU TIME") v.number = static_cast<double>(civil.secondsOfDay);
   else if (d.name == "ZULU DAY OF YEAR") v.number = civil.dayOfYear;
   else if (d.name == "ZULU YEAR") v.number = civil.year;
   else if (d.name == "LIGHT STATES") v.number = u.lightStates;
-  else if (d.name == "TITLE") v = DatumValue{true, 0.0, u.title, true};
   else if (d.name == "ATC ID") v = DatumValue{true, 0.0, "USER", true};
   else v.known = false;
   return v;
@@ -209,31 +218,21 @@ DatumValue lf_userDatum(const State& s, const Datum& d) {
 
 DatumValue lf_aiDatum(const AiObject& o, const Datum& d) {
   DatumValue v;
+  if (lf_bodyDatum(o, d, v)) return v;
   v.known = true;
-  if (d.name == "PLANE LATITUDE") v.number = lf_angle(o.latitude, d.units);
-  else if (d.name == "PLANE LONGITUDE") v.number = lf_angle(o.longitude, d.units);
-  else if (d.name == "PLANE PITCH DEGREES") v.number = lf_angle(o.pitch, d.units);
-  else if (d.name == "PLANE BANK DEGREES") v.number = lf_angle(o.bank, d.units);
-  else if (d.name == "PLANE HEADING DEGREES TRUE") v.number = lf_angle(o.heading, d.units);
-  else if (d.name == "PLANE ALTITUDE") v.number = o.altitude;
-  else if (d.name == "PLANE ALT ABOVE GROUND") v.number = o.onGround ? 0.0 : o.altitude;
-  else if (d.name == "SIM ON GROUND") v.number = o.onGround ? 1.0 : 0.0;
+  if (d.name == "PLANE ALT ABOVE GROUND") v.number = o.onGround ? 0.0 : o.altitude;
   else if (d.name == "LIGHT STATES") v.number = o.lights;
   else if (d.name == "STATIC CG TO GROUND") v.number = 10.0;
   else if (d.name == "GROUND VELOCITY" || d.name == "AIRSPEED TRUE" || d.name == "VERTICAL SPEED") v.number = 0.0;
-  else if (d.name == "TITLE") v = DatumValue{true, 0.0, o.title, true};
   else if (d.name == "ATC ID") v = DatumValue{true, 0.0, o.tailNumber, true};
   else v.known = false;
   return v;
 }
 
+// A datum is known when the user aircraft or an AI object reports it.
 bool lf_knownDatum(const std::string& name) {
-  static const std::set<std::string> known = {
-      "PLANE LATITUDE", "PLANE LONGITUDE", "PLANE PITCH DEGREES", "PLANE BANK DEGREES",
-      "PLANE HEADING DEGREES TRUE", "PLANE ALTITUDE", "PLANE ALT ABOVE GROUND", "GROUND VELOCITY",
-      "SIM ON GROUND", "ZULU TIME", "ZULU DAY OF YEAR", "ZULU YEAR", "LIGHT STATES", "TITLE", "ATC ID",
-      "STATIC CG TO GROUND", "AIRSPEED TRUE", "VERTICAL SPEED"};
-  return known.count(name) != 0;
+  const Datum probe{name, {}, DataType::Float64};
+  return lf_userDatum(UserAircraft{}, 0, probe).known || lf_aiDatum(AiObject{}, probe).known;
 }
 
 void lf_pack(std::vector<std::uint8_t>& out, const Datum& d, const DatumValue& v) {
@@ -299,7 +298,7 @@ void lf_answer(State& s, Connection& c, const DataRequest& request) {
   };
   if (request.byType) {
     if (request.objectType == ObjectType::User) {
-      send(kUserObject, 1, 1, [&](const Datum& d) { return lf_userDatum(s, d); });
+      send(kUserObject, 1, 1, [&](const Datum& d) { return lf_userDatum(s.user, s.zuluSeconds, d); });
       return;
     }
     std::vector<const AiObject*> inRange;
@@ -313,7 +312,7 @@ void lf_answer(State& s, Connection& c, const DataRequest& request) {
     return;
   }
   if (request.objectId == kUserObject) {
-    send(kUserObject, 1, 1, [&](const Datum& d) { return lf_userDatum(s, d); });
+    send(kUserObject, 1, 1, [&](const Datum& d) { return lf_userDatum(s.user, s.zuluSeconds, d); });
     return;
   }
   const auto it = s.objects.find(request.objectId);
