@@ -144,28 +144,14 @@ struct Civil {
   std::int32_t year = 1970;
 };
 
-// The UTC calendar of a time (days from civil, proleptic Gregorian).
+// The UTC calendar of a time.
 Civil lf_civil(std::int64_t epochSeconds) {
-  std::int64_t days = epochSeconds / 86400;
-  std::int64_t secs = epochSeconds % 86400;
-  if (secs < 0) {
-    secs += 86400;
-    --days;
-  }
-  const std::int64_t z = days + 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  std::int64_t y = yoe + era * 400;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  const std::int64_t m = mp + (mp < 10 ? 3 : -9);
-  if (m <= 2) ++y;
-  const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-  // doy counts from March 1st.
-  std::int64_t dayOfYear = doy + 1 + 59 + (leap ? 1 : 0);
-  if (dayOfYear > (leap ? 366 : 365)) dayOfYear -= leap ? 366 : 365;
-  return Civil{secs, static_cast<std::int32_t>(dayOfYear), static_cast<std::int32_t>(y)};
+  using namespace std::chrono;
+  const sys_days day = floor<days>(sys_seconds{seconds{epochSeconds}});
+  const year_month_day ymd{day};
+  const sys_days firstOfYear{ymd.year() / January / 1};
+  return Civil{epochSeconds - duration_cast<seconds>(day.time_since_epoch()).count(),
+               static_cast<std::int32_t>((day - firstOfYear).count() + 1), static_cast<std::int32_t>(ymd.year())};
 }
 
 double lf_angle(double degrees, const std::string& units) {
