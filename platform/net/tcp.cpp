@@ -10,34 +10,10 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <limits>
 #include <system_error>
 #include <utility>
 
 namespace net {
-namespace {
-
-int lf_pollTimeout(std::chrono::milliseconds timeout) {
-  if (timeout.count() <= 0) return 0;
-  if (timeout.count() > std::numeric_limits<int>::max()) return std::numeric_limits<int>::max();
-  return static_cast<int>(timeout.count());
-}
-
-// Waits for the events on one descriptor; false when the time ran out.
-// Interrupted waits are resumed with the time that is left.
-bool lf_waitFor(int fd, short events, std::chrono::milliseconds timeout, const char* call) {
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    pollfd entry{fd, events, 0};
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    const int n = ::poll(&entry, 1, lf_pollTimeout(left));
-    if (n > 0) return true;  // ready, or an error/hang-up the next call reports
-    if (n == 0) return false;
-    if (errno != EINTR) detail::throwErrno(call);
-  }
-}
-
-}  // namespace
 
 // ---------------------------------------------------------------- TcpSocket
 
@@ -72,7 +48,7 @@ void TcpSocket::sendAll(std::string_view bytes, std::chrono::milliseconds stallL
     }
     if (sent < 0 && errno == EINTR) continue;
     if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      if (!lf_waitFor(m_fd, POLLOUT, stallLimit, "send"))
+      if (!detail::waitFor(m_fd, POLLOUT, stallLimit, "send"))
         throw std::system_error(ETIMEDOUT, std::generic_category(), "send");
       continue;
     }
@@ -87,7 +63,7 @@ std::optional<std::size_t> TcpSocket::receive(std::span<char> buffer, std::chron
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (!lf_waitFor(m_fd, POLLIN, left, "recv")) return std::nullopt;
+    if (!detail::waitFor(m_fd, POLLIN, left, "recv")) return std::nullopt;
     const ssize_t got = ::recv(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (got >= 0) return static_cast<std::size_t>(got);
     if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK) {
@@ -146,7 +122,7 @@ void TcpListener::close() noexcept { detail::closeFd(m_fd); }
 
 TcpSocket TcpListener::accept(std::chrono::milliseconds timeout) {
   if (m_fd < 0) throw std::system_error(EBADF, std::generic_category(), "accept");
-  if (!lf_waitFor(m_fd, POLLIN, timeout, "accept")) return TcpSocket{};
+  if (!detail::waitFor(m_fd, POLLIN, timeout, "accept")) return TcpSocket{};
   // The accepted socket is blocking; sendAll and receive bound their waits.
   const int fd = ::accept4(m_fd, nullptr, nullptr, SOCK_CLOEXEC);
   if (fd >= 0) return TcpSocket{fd};
@@ -179,7 +155,7 @@ TcpSocket connectLoopback(std::uint16_t port) {
   if (::connect(fd, reinterpret_cast<const sockaddr*>(&where), sizeof where) == 0) return socket;
   if (errno != EINTR) detail::throwErrno("connect");
   // An interrupted connect goes on in the background: wait until it is settled.
-  if (!lf_waitFor(fd, POLLOUT, std::chrono::seconds(30), "connect"))
+  if (!detail::waitFor(fd, POLLOUT, std::chrono::seconds(30), "connect"))
     throw std::system_error(ETIMEDOUT, std::generic_category(), "connect");
   int error = 0;
   socklen_t length = sizeof error;

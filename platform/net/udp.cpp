@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -62,12 +61,9 @@ std::optional<Datagram> UdpSocket::receive(std::span<char> buffer, std::chrono::
       return Datagram{std::min(length, buffer.size()), length > buffer.size()};
     }
     if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK) detail::throwErrno("recv");
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
-    if (left <= 0) return std::nullopt;
-    pollfd entry{m_fd, POLLIN, 0};
-    const int n = ::poll(&entry, 1, static_cast<int>(std::min<long long>(left, std::numeric_limits<int>::max())));
-    if (n < 0 && errno != EINTR) detail::throwErrno("poll");
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return std::nullopt;
+    detail::waitFor(m_fd, POLLIN, left, "poll");
   }
 }
 
