@@ -208,11 +208,10 @@ void gf_prepareControlsForRun() {
   lf_enableHandle(prm::AI_PACKAGE_SELECTOR.handle(), prm::LIG_AUTOMATIC.value());
   lf_enableHandle(prm::RANGE.handle(), !prm::AUTO_RANGE.value());
   lf_enableHandle(prm::AR_ABOVE_HEIGHT.handle(), prm::AUTO_RANGE.value());
+  // The header shows the simulator mode until the simulator connects.
+  gf_invalidateHeader();
   HWND window = g_mainWindowHandle.load();
   if (window != nullptr) {
-    // The header shows the simulator mode until the simulator connects.
-    const RECT header{0, kHeaderTop, kPanelRight, kSettingsTop};
-    ::InvalidateRect(window, &header, TRUE);
     const RECT panel{0, kSettingsTop, kPanelRight, kStatisticsTop};
     ::InvalidateRect(window, &panel, TRUE);
   }

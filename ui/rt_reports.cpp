@@ -14,7 +14,6 @@
 #include "feed/traffic_reader.h"
 #include "traffic/live_clear.h"
 #include "ui/display_state.h"
-#include "ui/main_window.h"
 #include "ui/status_line.h"
 
 namespace {
@@ -22,13 +21,6 @@ namespace {
 // A whole number for a "{:.0f}" field: rounded as the text would be, and
 // +0 instead of -0, which a reader of the line may not take.
 double lf_whole(double value) { return std::nearbyint(value) + 0.0; }
-
-void lf_invalidateHeader() {
-  HWND window = g_mainWindowHandle.load();
-  if (window == nullptr) return;
-  const RECT header{0, kHeaderTop, kPanelRight, kSettingsTop};
-  ::InvalidateRect(window, &header, TRUE);
-}
 
 bool lf_isFinite(const UserAircraftData& u) {
   for (double v : {u.latitude, u.longitude, u.pitch, u.bank, u.heading, u.altitude, u.groundVelocity})
@@ -45,7 +37,7 @@ void lf_reconnect() {
   // the window's requests, a close) goes on while RealTraffic is away.
   if (!waitForClient(kReconnectLookPerReport)) return;
   g_readersActive.store(true);
-  lf_invalidateHeader();
+  gf_invalidateHeader();
   gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowHms()), true);
   gf_clearStatus();
 }
@@ -53,7 +45,7 @@ void lf_reconnect() {
 // The link is lost: the traffic it brought goes, and the feed starts afresh.
 void lf_linkLost() {
   g_readersActive.store(false);
-  lf_invalidateHeader();
+  gf_invalidateHeader();
   if (!g_windowClosed.load()) lf_clearLiveTraffic();
   g_trafficReader.reset();
   gf_resetFeedState();
