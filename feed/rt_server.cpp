@@ -60,6 +60,12 @@ struct RtClient {
 };
 std::shared_ptr<RtClient> g_client;
 
+// The client connection now, if any; the caller's copy keeps it open.
+std::shared_ptr<RtClient> lf_currentClient() {
+  std::lock_guard lock(g_linkMutex);
+  return g_client;
+}
+
 // Forgets the client connection if it is still this one.
 void lf_dropClient(const std::shared_ptr<RtClient>& client) {
   std::lock_guard lock(g_linkMutex);
@@ -286,11 +292,7 @@ bool waitForClient(std::optional<std::chrono::milliseconds> within) {
 bool sendDataPacket(std::string_view line) {
   std::lock_guard sendLock(g_sendMutex);
   lf_takeNewcomer();
-  std::shared_ptr<RtClient> client;
-  {
-    std::lock_guard lock(g_linkMutex);
-    client = g_client;
-  }
+  const std::shared_ptr<RtClient> client = lf_currentClient();
   try {
     if (!client) throw std::runtime_error("no RealTraffic client is connected");
     // A peer that has closed is noticed here, before the line goes into a
@@ -312,11 +314,7 @@ bool gf_rtHandshake(std::chrono::milliseconds timeout) {
     for (;;) {
       {
         std::lock_guard sendLock(g_sendMutex);
-        std::shared_ptr<RtClient> client;
-        {
-          std::lock_guard lock(g_linkMutex);
-          client = g_client;
-        }
+        const std::shared_ptr<RtClient> client = lf_currentClient();
         if (!client) throw std::runtime_error("no RealTraffic client is connected");
         try {
           if (lf_serviceInput(*client)) return true;
