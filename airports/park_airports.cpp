@@ -4,6 +4,7 @@
 #include <deque>
 #include <filesystem>
 #include <mutex>
+#include <utility>
 #include <unordered_set>
 #include <variant>
 #include <vector>
@@ -19,36 +20,18 @@ std::string g_reservedStand;
 
 namespace {
 
-std::vector<std::string> lf_splitLines(std::string_view content) {
-  // A UTF-8 byte order mark (a file saved by Notepad) is not part of the first ICAO.
-  if (content.starts_with("\xEF\xBB\xBF")) content.remove_prefix(3);
-  std::vector<std::string> lines;
-  while (!content.empty()) {
-    const std::size_t end = content.find('\n');
-    std::string_view line = content.substr(0, end);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines.emplace_back(line);
-    if (end == std::string_view::npos) break;
-    content.remove_prefix(end + 1);
-  }
-  return lines;
-}
-
 // How the file stands before it is read: missing, readable, or there but not
 // readable (which must never be overwritten).
 enum class FileState { missing, read, unreadable };
 
 FileState lf_readListFile(std::vector<std::string>& lines) {
-  const std::filesystem::path path = gf_myParkAirportsPath();
-  std::error_code ec;
-  const bool exists = std::filesystem::exists(path, ec);
-  if (!exists && !ec) return FileState::missing;
   std::string content;
-  if (ec || !std::filesystem::is_regular_file(path, ec) ||
-      !gf_readWholeFile(path, content, kMyParkAirportsMaxBytes)) {
-    return FileState::unreadable;
-  }
-  lines = lf_splitLines(content);
+  const FileReadResult read = gf_readUserFile(gf_myParkAirportsPath(), kMyParkAirportsMaxBytes, content);
+  if (read.problem == FileProblem::missing) return FileState::missing;
+  if (!read) return FileState::unreadable;
+  // A UTF-8 byte order mark (a file saved by Notepad) is not part of the first ICAO.
+  lines.clear();
+  gf_textToLines(kCharsetUtf8Bom, std::move(content), lines);
   return FileState::read;
 }
 
