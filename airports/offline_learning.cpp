@@ -26,12 +26,9 @@ bool gf_checkOfflineLearningCandidate(std::string_view icao) {
   if (!gf_loadApfDocument(local, document, error)) {
     gf_logError("Failed to load {}", local.string());
   } else {
-    bool found = false;
-    const std::int32_t real = gf_getParamInt(document, "Qf_real", found);
-    const std::int32_t realFactor = found ? real : -1;
-    const std::int32_t soft = gf_getParamInt(document, "Qf_soft", found);
-    const std::int32_t softFactor = found ? soft : -1;
+    const auto [realFactor, softFactor] = gf_readApfQualityFactors(document);
     if (realFactor >= 0 || softFactor >= 0) {
+      bool found = false;
       const std::int32_t week = gf_getParamInt(document, "RT_traffic_week", found);
       result = found && week >= kOfflineLearningMinTrafficWeek;
     }

@@ -305,6 +305,15 @@ std::vector<Stand> gf_readApfStands(const pugi::xml_node& document) {
   return stands;
 }
 
+std::pair<std::int32_t, std::int32_t> gf_readApfQualityFactors(const pugi::xml_node& document) {
+  const auto factor = [&](std::string_view name) {
+    bool found = false;
+    const std::int32_t value = gf_getParamInt(document, name, found);
+    return found ? value : -1;
+  };
+  return {factor("Qf_real"), factor("Qf_soft")};
+}
+
 std::string gf_formatQualityFactors(const std::pair<std::int32_t, std::int32_t>& factors) {
   const auto [real, soft] = factors;
   if (real < 0 && soft < 0) return "  ";

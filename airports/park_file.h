@@ -123,6 +123,10 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
 // than once?".
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);
 
+// The quality factors {"Qf_real", "Qf_soft"} of a park or learned file's
+// parameters; -1 for one that is absent.
+std::pair<std::int32_t, std::int32_t> gf_readApfQualityFactors(const pugi::xml_node& document);
+
 // The display text of the quality factors {real, soft}: two blanks when both
 // are negative (unset); "{:2}/{:2}" with both when the real factor is below
 // 45; otherwise "{:2}" with the real factor alone.

@@ -83,11 +83,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     read.airportName = gf_getParamString(document, "airport_name");
     std::vector<Stand> list = gf_readApfStands(document);
 
-    bool found = false;
-    std::pair<std::int32_t, std::int32_t> factors{gf_getParamInt(document, "Qf_real", found), -1};
-    if (!found) factors.first = -1;
-    factors.second = gf_getParamInt(document, "Qf_soft", found);
-    if (!found) factors.second = -1;
+    std::pair<std::int32_t, std::int32_t> factors = gf_readApfQualityFactors(document);
 
     const fs::path learnedPath = lf_learnedPathFor(path, read.publisher);
     if (learnedPath.empty() || !gf_apfEntryExists(learnedPath)) {
