@@ -30,10 +30,6 @@ std::atomic<std::int32_t> g_rtTrafficWeek{0};
 std::atomic<bool> g_apfChanged{false};
 std::atomic<double> g_parkElevation{0.0};
 
-namespace {
-
-}  // namespace
-
 void lf_linkAdjacentStands(std::vector<Stand>& stands) {
   for (Stand& a : stands) {
     a.adjacent.clear();
@@ -78,8 +74,8 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     const std::string altitudeText = gf_getParamString(document, "altitude", altitudeFound);
     if (!altitudeFound) throw qor::UserErrorException(65, "Parameter altitude not found");
     read.altitude = gf_textToInt32(altitudeText);
-    double elevation = read.altitude;
-    if (!gf_parseDouble(gf_trim(altitudeText), elevation)) elevation = read.altitude;
+    double elevation = read.altitude;  // kept when the text is not a plain number
+    gf_parseDouble(altitudeText, elevation);
     read.airportName = gf_getParamString(document, "airport_name");
     std::vector<Stand> list = gf_readApfStands(document);
 
