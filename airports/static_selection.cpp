@@ -13,6 +13,7 @@
 #include "airports/parking_controls.h"
 #include "airports/park_airports.h"
 #include "airports/stand_lookup.h"
+#include "airports/static_placement.h"
 #include "app/geo.h"
 #include "app/log.h"
 #include "app/random.h"
@@ -58,13 +59,6 @@ std::unordered_set<std::uint64_t> g_optionsInUse;
 
 std::uint64_t lf_optionKey(const Stand& stand, const StandOption& option) {
   return (std::uint64_t{stand.id} << 32) | option.id;
-}
-
-Stand* lf_standById(std::uint32_t id) {
-  if (id >= 1 && id <= g_parkStands.size() && g_parkStands[id - 1].id == id) return &g_parkStands[id - 1];
-  for (Stand& stand : g_parkStands)
-    if (stand.id == id) return &stand;
-  return nullptr;
 }
 
 std::int32_t lf_countSelected() {
@@ -215,7 +209,7 @@ void lf_searchStand(Stand& stand, const DaySlot& now, const DaySlot& target, int
                                   option.registration, static_cast<std::uint8_t>(lf_staysOn(stand, option, now))});
   stand.selected = 1;
   for (const std::uint32_t adjacentId : stand.adjacent) {
-    if (Stand* adjacent = lf_standById(adjacentId)) adjacent->blocked = 1;
+    if (Stand* adjacent = gf_parkStandById(adjacentId)) adjacent->blocked = 1;
   }
 }
 
