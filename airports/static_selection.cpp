@@ -393,20 +393,6 @@ void lf_excludeReservedAndUserStand() {
 
 bool lf_isOptionInUse(const StandOption& option) { return lf_optionInUse(option); }
 
-void lf_searchStands(const DaySlot& now, int kind, std::uint32_t fit, std::vector<StaticCandidate>& sweep) {
-  const SearchRules rules = lf_currentRules();
-  const DaySlot target = gf_daySlotBack(now, static_cast<std::int32_t>(fit));
-  const std::vector<StaticCandidate>* previous = g_currentSweep;
-  g_currentSweep = &sweep;
-  try {
-    for (Stand& stand : g_parkStands) lf_searchStand(stand, now, target, kind, fit, rules, sweep);
-  } catch (const std::exception& e) {
-    gf_logLine("{}: day: {}, offset {}: {}", "lf_searchStands", fmt::format("[{},{}]", now.day, now.slot), fit,
-               e.what());
-  }
-  g_currentSweep = previous;
-}
-
 void lf_beginSearchRealThenSoft(const DaySlot& now, std::int32_t wanted, std::int32_t occupied,
                                 std::function<void()> whenDone) {
   g_optionsInUse.clear();

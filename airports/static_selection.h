@@ -51,9 +51,6 @@ void lf_excludeReservedAndUserStand();
 // the tests in the .cpp). Empty callsigns and registrations never match.
 bool lf_isOptionInUse(const StandOption& option);
 
-// One sweep over all stands at one fit (kind kSearchReal, kSearchSoft, or
-// any other value for both), appending to sweep.
-void lf_searchStands(const DaySlot& now, int kind, std::uint32_t fit, std::vector<StaticCandidate>& sweep);
 // Both passes, run to the end. occupied: the stands that already carry an
 // aircraft (0 for a full calculation, the parked live aircraft at a renewal).
 void lf_searchRealThenSoft(const DaySlot& now, std::int32_t wanted, std::int32_t occupied);
