@@ -240,7 +240,7 @@ void lf_startPass(int kind) {
   g_search.before = lf_countSelected();
   g_search.fit = 0;
   g_search.next = 0;
-  g_search.target = gf_daySlotBack(g_search.now, 0);
+  g_search.target = g_search.now;
 }
 
 void lf_appendSweep() {
@@ -290,7 +290,7 @@ void lf_endSweep() {
     } else {
       ++s.fit;
       s.next = 0;
-      s.target = gf_daySlotBack(s.now, static_cast<std::int32_t>(s.fit));
+      s.target = gf_halfHoursBefore(s.now, s.fit);
       return;
     }
   }
@@ -353,20 +353,6 @@ void lf_finishCalculation(std::int32_t wanted) {
 }
 
 }  // namespace
-
-DaySlot gf_daySlotBack(const DaySlot& now, std::int32_t halfHours) {
-  std::int32_t slot = static_cast<std::int32_t>(now.slot) - halfHours;
-  std::int32_t day = static_cast<std::int32_t>(now.day);
-  while (slot < 0) {
-    slot += static_cast<std::int32_t>(kSlotsPerDay);
-    day = day <= 1 ? 7 : day - 1;
-  }
-  while (slot >= static_cast<std::int32_t>(kSlotsPerDay)) {
-    slot -= static_cast<std::int32_t>(kSlotsPerDay);
-    day = day >= 7 ? 1 : day + 1;
-  }
-  return DaySlot{static_cast<std::uint32_t>(day), static_cast<std::uint32_t>(slot)};
-}
 
 DaySlot lf_announceDaySlot() {
   static constexpr std::array<std::string_view, 7> kDayNames{"Mon", "Tue", "Wed", "Thu", "Fri", "Sat", "Sun"};

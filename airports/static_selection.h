@@ -34,11 +34,6 @@ inline constexpr int kSearchReal = 1;
 // The slice of one main-loop pass that a search in progress may take.
 inline constexpr std::chrono::microseconds kSearchSlice{2000};
 
-// The half hour `halfHours` before `now` (the week wraps; Sunday before
-// Monday). Computed signed, so a fit beyond the slot goes back into the
-// previous weekday instead of wrapping the unsigned slot.
-DaySlot gf_daySlotBack(const DaySlot& now, std::int32_t halfHours);
-
 // The current weekday and half hour, logged as
 // "\n<hh:mm:ss> (utc) It is day <d> (<Mon>), <h> hours".
 DaySlot lf_announceDaySlot();

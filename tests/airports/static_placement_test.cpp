@@ -146,7 +146,8 @@ TEST(StaticPlacementTime, TheParkingStartGoesBackOverMidnightAndTheWeek) {
     DaySlot now;
     std::int64_t back;
     DaySlot start;
-  } cases[] = {{{1, 0}, 1, {7, 47}}, {{3, 10}, 4, {3, 6}}, {{2, 2}, 51, {7, 47}}, {{5, 0}, 0, {5, 0}}};
+  } cases[] = {{{1, 0}, 1, {7, 47}}, {{3, 10}, 4, {3, 6}}, {{2, 2}, 51, {7, 47}}, {{5, 0}, 0, {5, 0}},
+               {{1, 0}, 47, {7, 1}},  {{7, 47}, 0, {7, 47}}, {{2, 5}, 48, {1, 5}}};
   for (const Case& c : cases) EXPECT_EQ(gf_halfHoursBefore(c.now, c.back), c.start);
 }
 

@@ -93,18 +93,6 @@ class StaticSelectionTest : public ::testing::Test {
   }
 };
 
-TEST_F(StaticSelectionTest, DaySlotBackIsSignedAndWrapsTheWeek) {
-  struct Row {
-    DaySlot now;
-    std::int32_t back;
-    DaySlot expected;
-  } rows[] = {
-      {{1, 0}, 1, {7, 47}},  // Monday 00:10 with fit 1: Sunday slot 47
-      {{3, 10}, 4, {3, 6}},   {{1, 0}, 47, {7, 1}}, {{7, 47}, 0, {7, 47}}, {{2, 5}, 48, {1, 5}},
-  };
-  for (const Row& row : rows) EXPECT_EQ(gf_daySlotBack(row.now, row.back), row.expected) << row.back;
-}
-
 TEST_F(StaticSelectionTest, SettingsDecideWhichOptionsCount) {
   struct Row {
     const char* name;
