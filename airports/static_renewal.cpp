@@ -37,21 +37,6 @@ std::string lf_shown(std::string callsign) {
   return callsign + "*";
 }
 
-bool lf_heardLive(const std::string& callsign) {
-  return !callsign.empty() && (g_liveCallsigns.count(callsign) != 0 || g_liveCallsigns.count(callsign + "_") != 0);
-}
-
-// Whether the aircraft stands on its stand in the half hour after `now`:
-// the option's next bit on the same weekday; after the last half hour an
-// option of the next weekday with the same airline and type from half hour 0.
-bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, const DaySlot& now) {
-  if (static_cast<std::int32_t>(now.slot) < kLastSlot) return lf_hasBit(option.hours, static_cast<std::int32_t>(now.slot) + 1);
-  const std::uint32_t nextDay = now.day % 7 + 1;
-  return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
-    return o.id >= 1 && o.day == nextDay && o.airline == option.airline && o.type == option.type && lf_hasBit(o.hours, 0);
-  });
-}
-
 ParkingAdjustment lf_adjustment(const ParkedAircraft& s) {
   const AircraftIdentity& id = s.identity;
   return ParkingAdjustment{id.callsign, id.sourceCallsign, id.sourceCallsign2, id.registration, id.airline,

@@ -86,11 +86,6 @@ bool lf_candidateCarries(const std::vector<StaticCandidate>& candidates, const S
   });
 }
 
-bool lf_heardLive(const std::string& callsign) {
-  if (callsign.empty()) return false;
-  return g_liveCallsigns.contains(callsign) || g_liveCallsigns.contains(callsign + "_");
-}
-
 // The sweep of the search in progress; its candidates are in use too.
 const std::vector<StaticCandidate>* g_currentSweep = nullptr;
 
@@ -138,16 +133,6 @@ void lf_pickStandOption(const Stand& stand, std::vector<std::uint32_t>& ids) {
     }
   }
   std::shuffle(ids.begin(), ids.end(), gf_rng());
-}
-
-// Whether the aircraft stands there in the half hour after `now`.
-bool lf_staysOn(const Stand& stand, const StandOption& option, const DaySlot& now) {
-  if (option.callsign2.empty()) return true;
-  if (now.slot + 1 < kSlotsPerDay) return lf_hasHalfHour(option, now.slot + 1);
-  const std::uint32_t nextDay = now.day >= 7 ? 1 : now.day + 1;
-  return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
-    return o.id >= 1 && o.day == nextDay && o.airline == option.airline && o.type == option.type && (o.hours & 1U);
-  });
 }
 
 // An active static on an adjacent stand: its half wingspan and its distance
@@ -205,8 +190,10 @@ void lf_searchStand(Stand& stand, const DaySlot& now, const DaySlot& target, int
     g_optionsInUse.insert(lf_optionKey(stand, option));
     return;
   }
+  // Without a second callsign the aircraft counts as staying on.
+  const bool staysOn = option.callsign2.empty() || lf_staysNextHalfHour(stand, option, now);
   sweep.push_back(StaticCandidate{stand.id, fit, option.airline, option.type, option.callsign, option.callsign2,
-                                  option.registration, static_cast<std::uint8_t>(lf_staysOn(stand, option, now))});
+                                  option.registration, static_cast<std::uint8_t>(staysOn)});
   stand.selected = 1;
   for (const std::uint32_t adjacentId : stand.adjacent) {
     if (Stand* adjacent = gf_parkStandById(adjacentId)) adjacent->blocked = 1;
@@ -378,6 +365,19 @@ void lf_excludeReservedAndUserStand() {
 }
 
 bool lf_isOptionInUse(const StandOption& option) { return lf_optionInUse(option); }
+
+bool lf_heardLive(const std::string& callsign) {
+  if (callsign.empty()) return false;
+  return g_liveCallsigns.contains(callsign) || g_liveCallsigns.contains(callsign + "_");
+}
+
+bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, const DaySlot& now) {
+  if (now.slot + 1 < kSlotsPerDay) return lf_hasHalfHour(option, now.slot + 1);
+  const std::uint32_t nextDay = now.day >= 7 ? 1 : now.day + 1;
+  return std::any_of(stand.options.begin(), stand.options.end(), [&](const StandOption& o) {
+    return o.id >= 1 && o.day == nextDay && o.airline == option.airline && o.type == option.type && (o.hours & 1U);
+  });
+}
 
 void lf_beginSearchRealThenSoft(const DaySlot& now, std::int32_t wanted, std::int32_t occupied,
                                 std::function<void()> whenDone) {

@@ -14,6 +14,7 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 #include "airports/static_candidate.h"
@@ -45,6 +46,14 @@ void lf_excludeReservedAndUserStand();
 // Whether the aircraft of an option is already shown, flying or chosen (see
 // the tests in the .cpp). Empty callsigns and registrations never match.
 bool lf_isOptionInUse(const StandOption& option);
+// Whether the callsign (or it with a trailing "_") was heard in the traffic
+// feed: its aircraft flies or taxis live. An empty callsign never was.
+bool lf_heardLive(const std::string& callsign);
+// Whether the option's aircraft is still on the stand in the half hour after
+// `now`: the option's next half hour on the same weekday; after the last half
+// hour, an option of the next weekday with the same airline and type from
+// half hour 0.
+bool lf_staysNextHalfHour(const Stand& stand, const StandOption& option, const DaySlot& now);
 
 // Both passes, run to the end. occupied: the stands that already carry an
 // aircraft (0 for a full calculation, the parked live aircraft at a renewal).
