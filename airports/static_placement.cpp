@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -125,9 +126,13 @@ std::string lf_detcs(const StaticCandidate& candidate) {
     gf_logLine("{} callsign is empty..", "lf_detcs");
     return {};
   }
-  while (!text.empty() && text.back() == '_') text.pop_back();
-  if (text.empty() || text.back() == '*') return text;
-  return fmt::format("{}{}", text, "*");
+  return lf_shownCallsign(std::move(text));
+}
+
+std::string lf_shownCallsign(std::string callsign) {
+  while (!callsign.empty() && callsign.back() == '_') callsign.pop_back();
+  if (callsign.empty() || callsign.back() == '*') return callsign;
+  return callsign + "*";
 }
 
 std::int32_t lf_staticParkedStats(bool withMean) {

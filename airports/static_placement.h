@@ -25,6 +25,9 @@ void lf_placeStaticAircraft();
 // stand, else its second (departure) callsign, the other one when that is
 // empty; trailing "_" stripped and "*" appended unless it ends in "*".
 std::string lf_detcs(const StaticCandidate& candidate);
+// A learned callsign as a static shows it: trailing "_" stripped and "*"
+// appended unless it ends in "*" (nothing left stays empty).
+std::string lf_shownCallsign(std::string callsign);
 
 // The statics that are "active" or "removingfromsim"; withMean (and WEEK
 // off): also the window's mean parked time of the statics in hours.

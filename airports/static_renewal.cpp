@@ -30,13 +30,6 @@ bool lf_hasBit(std::uint64_t hours, std::int32_t slot) {
   return slot >= 0 && slot <= kLastSlot && ((hours >> slot) & 1U) != 0;
 }
 
-// A learned callsign as a static shows it: trailing "_" stripped, "*" appended.
-std::string lf_shown(std::string callsign) {
-  while (!callsign.empty() && callsign.back() == '_') callsign.pop_back();
-  if (callsign.empty() || callsign.back() == '*') return callsign;
-  return callsign + "*";
-}
-
 ParkingAdjustment lf_adjustment(const ParkedAircraft& s) {
   const AircraftIdentity& id = s.identity;
   return ParkingAdjustment{id.callsign, id.sourceCallsign, id.sourceCallsign2, id.registration, id.airline,
@@ -97,8 +90,8 @@ void lf_matchStatics(const DaySlot& now) {
                                   [&](const StaticCandidate& c) { return c.standId == s.standId; });
     if (own != g_staticCandidates.end()) {
       const bool same = own->airline == s.identity.airline && own->type == s.identity.type &&
-                        ((!own->callsign.empty() && lf_shown(own->callsign) == s.identity.callsign) ||
-                         (!own->callsign2.empty() && lf_shown(own->callsign2) == s.identity.callsign));
+                        ((!own->callsign.empty() && lf_shownCallsign(own->callsign) == s.identity.callsign) ||
+                         (!own->callsign2.empty() && lf_shownCallsign(own->callsign2) == s.identity.callsign));
       if (same) {
         g_parkingAdjustments.push_back(lf_adjustment(s));
         g_staticCandidates.erase(own);
