@@ -93,3 +93,18 @@ void gf_logTextUnlessStopping(std::string_view line) {
   if (g_stopRun.load()) return;
   writeLocked({}, line);
 }
+
+void LockedLines::append(std::string line) {
+  std::lock_guard lock(m_mutex);
+  m_lines.push_back(std::move(line));
+}
+
+std::vector<std::string> LockedLines::snapshot() const {
+  std::lock_guard lock(m_mutex);
+  return m_lines;
+}
+
+void LockedLines::clear() {
+  std::lock_guard lock(m_mutex);
+  m_lines.clear();
+}

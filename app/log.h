@@ -2,8 +2,10 @@
 #pragma once
 
 #include <filesystem>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -39,3 +41,17 @@ template <typename... Args>
 void gf_logLineUnlessStopping(fmt::format_string<Args...> format, Args&&... args) {
   gf_logTextUnlessStopping(fmt::format(format, std::forward<Args>(args)...));
 }
+
+// Lines collected in memory for a report file that is written at the end of a
+// scan; appended from any thread (its own mutex, a leaf lock: nothing else is
+// taken while it is held).
+class LockedLines {
+ public:
+  void append(std::string line);
+  std::vector<std::string> snapshot() const;
+  void clear();
+
+ private:
+  mutable std::mutex m_mutex;
+  std::vector<std::string> m_lines;
+};

@@ -33,9 +33,8 @@ std::atomic<std::int64_t> g_tbloCount{0};
 
 namespace {
 
-// The in-memory scan log, guarded by its mutex (a leaf lock).
-std::mutex g_airportScanLogMutex;
-std::vector<std::string> g_airportScanLog;
+// The in-memory scan log.
+LockedLines g_airportScanLog;
 
 // Guards g_scanFolders (set while a scan runs); a leaf lock.
 std::mutex g_scanFoldersMutex;
@@ -237,15 +236,9 @@ void lf_prepareTbloFolder() {
 
 }  // namespace
 
-void gf_airportsScanLog(std::string line) {
-  std::lock_guard lock(g_airportScanLogMutex);
-  g_airportScanLog.push_back(std::move(line));
-}
+void gf_airportsScanLog(std::string line) { g_airportScanLog.append(std::move(line)); }
 
-std::vector<std::string> gf_airportScanLogLines() {
-  std::lock_guard lock(g_airportScanLogMutex);
-  return g_airportScanLog;
-}
+std::vector<std::string> gf_airportScanLogLines() { return g_airportScanLog.snapshot(); }
 
 AirportScanFolders gf_airportScanFolders() {
   std::lock_guard lock(g_scanFoldersMutex);
@@ -336,21 +329,14 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, bool& stopped) {
   fs::remove(g_airportsScanLogPath, ec);
   if (ec) gf_logLine("problems with removing previous files (maybe still open?)");
   g_tbloCount.store(0);
-  {
-    std::lock_guard lock(g_airportScanLogMutex);
-    g_airportScanLog.clear();
-    g_airportScanLog.reserve(2048);
-  }
+  g_airportScanLog.clear();
   stopped = !lf_scanRootFolders(roots);
   // Every task of the scan has ended before anything is written or moved.
   lf_waitForAbandonedTasks();
   gf_writeLines(g_airportsScanLogPath, gf_airportScanLogLines());
   gf_logLine("{} written", g_airportsScanLogPath.string());
   gf_clearStatus();
-  {
-    std::lock_guard lock(g_airportScanLogMutex);
-    g_airportScanLog.clear();
-  }
+  g_airportScanLog.clear();
   if (stopped) return g_airportFilesWritten.load();
   const std::vector<std::string> generated = ScanOutput::commit();
   lf_prepareTbloFolder();
