@@ -25,12 +25,16 @@
 
 #include "aircraftdata/dbase.h"
 #include "app/files.h"
+#include "fuzz/fuzz_folder.h"
 #include "scan/cfg_parser.h"
 #include "scan/ivao_parser.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+using fuzzsupport::check;
+using fuzzsupport::writeBytes;
 
 constexpr std::string_view kDbase = R"(<?xml version="1.0" encoding="utf-8"?>
 <dbase>
@@ -100,10 +104,6 @@ std::vector<std::string> lf_splitLines(std::string_view text) {
   return {views.begin(), views.end()};
 }
 
-void lf_check(bool condition) {
-  if (!condition) std::abort();
-}
-
 // The key line matcher and the header reader against the patterns they are
 // written for. Short lines only: the library's matcher recurses per character.
 void lf_checkReaders(const std::vector<std::string>& lines) {
@@ -115,30 +115,25 @@ void lf_checkReaders(const std::vector<std::string>& lines) {
     std::smatch m;
     std::string_view raw;
     const bool matched = std::regex_match(line, m, kKey);
-    lf_check(lf_matchKeyLine(line, "title", &raw) == matched);
-    if (matched) lf_check(raw == m[2].str());
-    if (!line.starts_with("//") && std::regex_match(line, m, kHeader)) lf_check(lf_readFltsimHeader(line) == m[2].str());
+    check(lf_matchKeyLine(line, "title", &raw) == matched);
+    if (matched) check(raw == m[2].str());
+    if (!line.starts_with("//") && std::regex_match(line, m, kHeader)) check(lf_readFltsimHeader(line) == m[2].str());
   }
 }
 
 void lf_checkResult(const LiveryList& list) {
   for (const LiveryData& livery : list) {
-    lf_check(!livery.title.empty() && !livery.airline.empty() && !livery.type.empty());
-    lf_check(livery.folderRank >= 1 && livery.folderRank <= 10);
+    check(!livery.title.empty() && !livery.airline.empty() && !livery.type.empty());
+    check(livery.folderRank >= 1 && livery.folderRank <= 10);
   }
-  for (std::size_t i = 1; i < list.size(); ++i) lf_check(!gf_liveryLess(list[i], list[i - 1]));
+  for (std::size_t i = 1; i < list.size(); ++i) check(!gf_liveryLess(list[i], list[i - 1]));
   // The titles of one file are unique already: merging it alone drops nothing.
   ParsedFile file;
-  for (const LiveryData& livery : list) lf_check(file.accept(LiveryData(livery), "[fltsim.0]"));
+  for (const LiveryData& livery : list) check(file.accept(LiveryData(livery), "[fltsim.0]"));
   LiveryMerge merge;
   merge.add(1, "f/aircraft.cfg", std::move(file));
   merge.resolveDuplicateTitles();
-  lf_check(merge.liveries().size() == list.size());
-}
-
-void lf_writeBytes(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  check(merge.liveries().size() == list.size());
 }
 
 }  // namespace
@@ -173,11 +168,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       break;
     }
     case 2:
-      lf_writeBytes(folders.ordinaryCfg, data, size);
+      writeBytes(folders.ordinaryCfg, data, size);
       result = lf_searchLiveriesinFile(3, folders.ordinaryCfg);
       break;
     default:
-      lf_writeBytes(folders.ivaoCfg, data, size);
+      writeBytes(folders.ivaoCfg, data, size);
       result = lf_searchIvaoLiveriesInFile(10, folders.ivaoCfg);
       break;
   }
