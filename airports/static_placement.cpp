@@ -142,10 +142,9 @@ std::int32_t lf_staticParkedStats(bool withMean) {
   for (const ParkedAircraft& aircraft : g_staticAircraft) {
     if (aircraft.simState != SimState::active && aircraft.simState != SimState::removingfromsim) continue;
     ++count;
-    const std::int64_t elapsed =
-        (static_cast<std::int64_t>(now.day) - aircraft.parkingStart.day) * kSlotsPerDay +
-        static_cast<std::int64_t>(now.slot) - aircraft.parkingStart.slot;
-    if (elapsed > 0) halfHours += elapsed;
+    // Counted across the week's end: a static that arrived on Sunday evening
+    // has stood for a while on Monday morning.
+    halfHours += gf_halfHoursBetween(aircraft.parkingStart, now);
   }
   if (withMean && !prm::WEEK.value()) {
     const double mean = count > 0 ? static_cast<double>(halfHours) / (2.0 * count) + 0.5 : 0.0;

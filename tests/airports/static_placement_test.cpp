@@ -14,6 +14,7 @@
 #include "support/sim_fixture.h"
 #include "traffic/removals.h"
 #include "traffic/traffic_tick.h"
+#include "ui/display_state.h"
 
 namespace {
 
@@ -149,6 +150,20 @@ TEST(StaticPlacementTime, TheParkingStartGoesBackOverMidnightAndTheWeek) {
   } cases[] = {{{1, 0}, 1, {7, 47}}, {{3, 10}, 4, {3, 6}}, {{2, 2}, 51, {7, 47}}, {{5, 0}, 0, {5, 0}},
                {{1, 0}, 47, {7, 1}},  {{7, 47}, 0, {7, 47}}, {{2, 5}, 48, {1, 5}}};
   for (const Case& c : cases) EXPECT_EQ(gf_halfHoursBefore(c.now, c.back), c.start);
+}
+
+// The mean time the statics have stood counts across the week's end.
+TEST_F(StaticPlacementTest, TheMeanParkedTimeCountsAcrossTheWeeksEnd) {
+  gf_setFixedClock(1717978200);  // Monday 2024-06-10 00:10 UTC: slot 0 of day 1
+  for (const DaySlot start : {DaySlot{7, 46}, DaySlot{1, 0}}) {  // Sunday 23:00, Monday 00:00
+    g_staticAircraft.emplace_back(AircraftIdentity(LiveAcData{"BAW", "A320", "", "", "BAW1", "", "", ""}), 1,
+                                  StandPosition{}, 0);
+    g_staticAircraft.back().simState = SimState::active;
+    g_staticAircraft.back().parkingStart = start;
+  }
+  EXPECT_EQ(lf_staticParkedStats(true), 2);
+  gf_setFixedClock(std::nullopt);
+  EXPECT_DOUBLE_EQ(gf_displaySnapshot().averageFit, 2.0 / (2.0 * 2) + 0.5);  // 2 half hours over 2 statics
 }
 
 class StaticPlacementSimTest : public SimLinkTest {
