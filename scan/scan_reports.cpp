@@ -28,36 +28,17 @@ const fs::path g_incompleteFltsimSectionsLogPath = fs::path("output") / "errors"
 
 namespace {
 
-// One report list with its own mutex (a leaf lock: nothing else is taken
-// while it is held).
-struct ReportList {
-  std::mutex mutex;
-  std::vector<std::string> lines;
-
-  void append(std::string line) {
-    std::lock_guard lock(mutex);
-    lines.push_back(std::move(line));
-  }
-  std::vector<std::string> snapshot() {
-    std::lock_guard lock(mutex);
-    return lines;
-  }
-  void clear() {
-    std::lock_guard lock(mutex);
-    lines.clear();
-  }
-};
-
 constexpr std::size_t kListCount = 7;
 
-// Function-local so the lists exist before any static initialiser of
-// another file could report into them.
-std::array<ReportList, kListCount>& lf_lists() {
-  static std::array<ReportList, kListCount> lists;
+// The report lists, each with its own mutex (a leaf lock). Function-local so
+// the lists exist before any static initialiser of another file could report
+// into them.
+std::array<LockedLines, kListCount>& lf_lists() {
+  static std::array<LockedLines, kListCount> lists;
   return lists;
 }
 
-ReportList& lf_list(ScanReport which) { return lf_lists()[static_cast<std::size_t>(which)]; }
+LockedLines& lf_list(ScanReport which) { return lf_lists()[static_cast<std::size_t>(which)]; }
 
 // Writes one result file. A file that cannot be written is not fatal for the
 // scan, but it is logged, since the summary line points the user at it.
