@@ -98,14 +98,6 @@ Stand* gf_parkStandById(std::uint32_t id) {
   return it == g_parkStands.end() ? nullptr : &*it;
 }
 
-DaySlot gf_halfHoursBefore(const DaySlot& now, std::int64_t halfHours) {
-  const std::int64_t week = static_cast<std::int64_t>(kSlotsPerWeek);
-  std::int64_t t = (static_cast<std::int64_t>(now.day) - 1) * kSlotsPerDay + now.slot - halfHours;
-  t %= week;
-  if (t < 0) t += week;
-  return DaySlot{static_cast<std::uint32_t>(t / kSlotsPerDay) + 1, static_cast<std::uint32_t>(t % kSlotsPerDay)};
-}
-
 void lf_placeStaticAircraft() {
   if (g_staticCandidates.empty() || g_parkStands.empty()) return;
   // A search in progress is still filling the candidate list.

@@ -70,5 +70,3 @@ void lf_removeAllParked();
 // The stand of g_parkStands with this id; nullptr when none has it.
 Stand* gf_parkStandById(std::uint32_t id);
 
-// The half hour `halfHours` before `now`, the week wrapping (signed arithmetic).
-DaySlot gf_halfHoursBefore(const DaySlot& now, std::int64_t halfHours);

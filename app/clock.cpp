@@ -48,6 +48,14 @@ std::int32_t gf_halfHoursBetween(const DaySlot& a, const DaySlot& b) {
   return n;
 }
 
+DaySlot gf_halfHoursBefore(const DaySlot& now, std::int64_t halfHours) {
+  constexpr std::int64_t kWeek = 336;
+  std::int64_t t = (static_cast<std::int64_t>(now.day) - 1) * 48 + now.slot - halfHours;
+  t %= kWeek;
+  if (t < 0) t += kWeek;
+  return DaySlot{static_cast<std::uint32_t>(t / 48) + 1, static_cast<std::uint32_t>(t % 48)};
+}
+
 DaySlot gf_daySlotOf(std::int64_t epochSeconds) {
   const Broken b = breakDown(epochSeconds);
   return {b.weekday, static_cast<std::uint32_t>(b.secondOfDay / 1800)};

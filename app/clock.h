@@ -17,6 +17,8 @@ struct DaySlot {
 // result is in 0..335. Computed signed: (b.day - a.day) * 48 + (b.slot - a.slot),
 // plus 336 when negative.
 std::int32_t gf_halfHoursBetween(const DaySlot& a, const DaySlot& b);
+// The half hour `halfHours` before `now`, the week wrapping (signed arithmetic).
+DaySlot gf_halfHoursBefore(const DaySlot& now, std::int64_t halfHours);
 
 // The DaySlot of a UTC time in seconds since 1970.
 DaySlot gf_daySlotOf(std::int64_t epochSeconds);
