@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <exception>
-#include <mutex>
 #include <system_error>
 
 #include <fmt/compile.h>
@@ -179,8 +178,7 @@ void lf_writeFixesFile() {
 }
 
 void lf_writeScanReport() {
-  // Snapshots under each list's mutex: tasks of an abandoned folder walk may
-  // still be appending while the report is written.
+  // Snapshots under each list's mutex.
   const auto invalidAirlines = gf_reportLines(ScanReport::InvalidAirlines);
   const auto invalidTypes = gf_reportLines(ScanReport::InvalidTypes);
   const auto codeFixes = gf_reportLines(ScanReport::CodeFixes);
