@@ -207,17 +207,9 @@ bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learned
   }
   std::uint32_t nextId = gf_nextOptionId(stand.options);
   for (const pugi::xml_node opt : parkpos.children("opt")) {
-    OptStrings strings = lf_readOptStrings(opt);
     StandOption option;
-    option.callsign = std::move(strings.callsign);
-    option.callsign2 = std::move(strings.callsign2);
-    option.airline = std::move(strings.airline);
-    option.type = std::move(strings.type);
-    option.registration = opt.attribute("reg").value();
-    option.hours = gf_hours2bitset(opt.attribute("hh").value(), id);
-    option.day = static_cast<std::uint32_t>(gf_textToInt32(opt.attribute("day").value()));
+    gf_readOptElement(opt, id, option);
     option.origin = 0;
-    option.real = gf_textToBool(opt.attribute("soft").value()) ? 0 : 1;
     const bool known = std::any_of(stand.options.begin(), stand.options.end(),
                                    [&](const StandOption& existing) { return lf_sameStandOption(option, existing); });
     if (known) continue;

@@ -1,7 +1,9 @@
 #include "airports/park_file.h"
 
+#include <charconv>
 #include <cmath>
 #include <exception>
+#include <limits>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -116,7 +118,7 @@ std::string lf_shown(std::string_view text) {
 
 // Reads a decimal attribute of a stand and checks |value| <= limit (or
 // 0 <= value <= limit when nonNegative). False, with an error line naming the
-// stand, when it is not a number within the limit.
+// stand, when it is not a finite number within the limit.
 bool lf_readStandValue(const pugi::xml_node& parkpos, const std::string& name, const char* attribute, double limit,
                        bool nonNegative, double& value) {
   value = 0.0;
@@ -203,12 +205,28 @@ bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& d
 }
 
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value) {
-  const std::string text = gf_trim(element.attribute(attribute).value());
-  if (text.empty()) {
-    value = 0.0;
-    return true;
+  // As C strtod reads it, but whatever the C locale: leading white space and
+  // a "+" skipped, the leading number taken (decimal, or hexadecimal after
+  // "0x"), trailing text ignored ("20m" is 20); no number at all gives 0.
+  std::string_view text = element.attribute(attribute).value();
+  while (!text.empty() && (text.front() == ' ' || (text.front() >= '\t' && text.front() <= '\r'))) text.remove_prefix(1);
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text = {};  // a second sign: no number
   }
-  return gf_parseDouble(text, value);
+  std::chars_format format = std::chars_format::general;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    format = std::chars_format::hex;
+    text.remove_prefix(2);
+  }
+  double number = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, format);
+  if (end == text.data()) number = 0.0;
+  if (error == std::errc::result_out_of_range || !std::isfinite(number)) return false;
+  value = negative ? -number : number;
+  return true;
 }
 
 OptStrings lf_readOptStrings(const pugi::xml_node& opt) {
@@ -233,14 +251,7 @@ OptStrings lf_readOptStrings(const pugi::xml_node& opt) {
   return strings;
 }
 
-bool gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option) {
-  const pugi::xml_attribute dayAttribute = opt.attribute("day");
-  std::int64_t day = 0;
-  if (!gf_parseInt(dayAttribute.value(), day) || day < kApfMinDay || day > kApfMaxDay) {
-    gf_logError("lf_readParkpos: option {} of stand {} skipped, invalid day '{}'", opt.attribute("reg").value(),
-                standName, lf_shown(dayAttribute.value()));
-    return false;
-  }
+void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option) {
   OptStrings strings = lf_readOptStrings(opt);
   option.airline = std::move(strings.airline);
   option.type = std::move(strings.type);
@@ -248,9 +259,11 @@ bool gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, St
   option.callsign = std::move(strings.callsign);
   option.callsign2 = std::move(strings.callsign2);
   option.hours = gf_hours2bitset(opt.attribute("hh").value(), fmt::format("stand {}:", standName)) & kHalfHourBitsMask;
-  option.day = static_cast<std::uint32_t>(day);
+  // The XML library's unsigned reading: leading digits, trailing text
+  // ignored, 0 when absent or not a number. A day outside 1..7 is kept as it
+  // is (the file is written back with it); it matches no weekday.
+  option.day = opt.attribute("day").as_uint();
   option.real = gf_textToBool(opt.attribute("soft").value()) ? 0 : 1;
-  return true;
 }
 
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
@@ -266,7 +279,7 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
   if (!lf_readStandValue(parkpos, name, "latitude", kApfMaxLatitude, false, latitude) ||
       !lf_readStandValue(parkpos, name, "longitude", kApfMaxLongitude, false, longitude) ||
       !lf_readStandValue(parkpos, name, "radius", kApfMaxRadiusMetres, true, radiusMetres) ||
-      !lf_readStandValue(parkpos, name, "heading", kApfMaxHeadingDegrees, false, headingDegrees)) {
+      !lf_readStandValue(parkpos, name, "heading", std::numeric_limits<double>::max(), false, headingDegrees)) {
     return false;
   }
 
@@ -275,7 +288,7 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
   std::uint32_t nextId = 1;
   for (const pugi::xml_node& opt : parkpos.children("opt")) {
     StandOption option;
-    if (!gf_readOptElement(opt, name, option)) continue;
+    gf_readOptElement(opt, name, option);
     option.id = nextId++;
     option.origin = origin;
     options.push_back(std::move(option));

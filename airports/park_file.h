@@ -42,15 +42,12 @@ inline constexpr std::array<std::string_view, 10> kApfSettingNames{
 // The live maximum that is not written into learned files.
 inline constexpr std::int32_t kApfDefaultMaxLive = 500;
 
-// Limits of the values a stand may have in a file. Anything outside them (or
-// not a finite number) makes the reader reject the stand or option with an
-// error line.
+// Limits of the values a stand may have in a file: a position outside the
+// world, a radius outside 0..kApfMaxRadiusMetres, or a number that is not
+// finite makes the reader skip the stand with an error line.
 inline constexpr double kApfMaxLatitude = 90.0;
 inline constexpr double kApfMaxLongitude = 180.0;
-inline constexpr double kApfMaxHeadingDegrees = 360.0;     // |heading| in degrees
 inline constexpr double kApfMaxRadiusMetres = 1000.0;      // no real stand comes near this
-inline constexpr std::uint32_t kApfMinDay = 1;
-inline constexpr std::uint32_t kApfMaxDay = 7;
 // The largest park file that is read.
 inline constexpr std::uintmax_t kApfMaxFileBytes = std::uintmax_t{256} << 20;
 
@@ -81,9 +78,10 @@ bool lf_writeApfParameters(pugi::xml_node document, const ParkAirport& airport, 
 // or the parser's description).
 bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error);
 
-// Reads a decimal attribute of a park file element: an absent or empty
-// attribute gives 0. False (value unchanged) when the text is not exactly one
-// finite number.
+// Reads a decimal attribute of a park file element as C strtod does, but
+// whatever the C locale: the leading number, trailing text ignored ("35.0m"
+// is 35); an absent attribute or one without a number gives 0. False (value
+// unchanged) when the number is not finite.
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value);
 
 // The text attributes of an "opt" element.
@@ -101,19 +99,19 @@ OptStrings lf_readOptStrings(const pugi::xml_node& opt);
 
 // Reads one "opt" element of the stand standName into option: registration,
 // callsigns, airline and type (lf_readOptStrings), real (0 when "soft" is
-// true), day and half hours. id and origin are left to the caller. Returns
-// false, with an error line, for an option whose "day" is not a number 1..7;
-// half hours outside 0..47 are dropped with an error line
-// (gf_hours2bitset) and the option is kept.
-bool gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option);
+// true), day (an unsigned integer, 0 when absent) and half hours. id and
+// origin are left to the caller. Half hours outside 0..47 are dropped with an
+// error line (gf_hours2bitset).
+void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option);
 
 // Reads one "parkpos" element, whose "id" text is name, and appends its Stand
 // to stands (the park airport's stand list unless another is given). Every
 // option read gets the given origin and the running ids 1, 2, 3 ... in
-// document order; rejected options take no id. Returns whether a stand was
+// document order. Returns whether a stand was
 // appended: nothing is appended for a stand at latitude 0 and longitude 0
 // (silently), nor, with an error line, for one whose latitude, longitude,
-// heading or radius is not a finite number within its limits.
+// heading or radius is not finite or whose position or radius is outside the
+// limits above.
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
                     std::vector<Stand>& stands = g_parkStands);
 

@@ -10,6 +10,7 @@
 
 #include "aircraftdata/dbase.h"
 #include "airports/park_file.h"
+#include "airports/quality.h"
 #include "app/files.h"
 #include "app/settings.h"
 #include "app/text.h"
@@ -311,37 +312,61 @@ TEST_F(ParkFileTest, ReaderTakesFlagsDefaultsAndCallsignsAsWritten) {
   EXPECT_THAT(texts(stands[2].options), ElementsAre("1 1 0: AAA B744  A:B:C 2 ", "2 1 1:    : 3 1,2,3"));
 }
 
-TEST_F(ParkFileTest, ReaderRejectsValuesThatWouldPoisonTheArithmetic) {
+TEST_F(ParkFileTest, ReaderTakesLeadingNumbersAndSkipsOnlyHarmfulStands) {
   ParkFileBuilder builder;
   const std::vector<std::pair<const char*, const char*>> bad = {
-      {"latitude", "91"},   {"latitude", "nan"},    {"latitude", "12abc"}, {"longitude", "-180.5"},
-      {"longitude", "inf"}, {"heading", "1e400"},   {"heading", "-361"},   {"heading", "NaN"},
-      {"radius", "-1"},     {"radius", "1000000"}, {"radius", "abc"},     {"radius", "infinity"}};
+      {"latitude", "91"},   {"latitude", "nan"},  {"longitude", "-180.5"}, {"longitude", "inf"},
+      {"heading", "1e400"}, {"heading", "NaN"},   {"radius", "-1"},        {"radius", "1000000"},
+      {"radius", "infinity"}};
   for (std::size_t i = 0; i < bad.size(); ++i) {
     builder.parkpos(ParkposEntry::at(fmt::format("X{}", i), 51, -1).set(bad[i].first, bad[i].second));
   }
-  builder.parkpos(ParkposEntry::at("OK", 90, -180, -360, 1000)
+  // Numbers are read as far as they go; a weekday outside 1..7 is kept.
+  builder.parkpos(ParkposEntry::at("OK", 90, -180, -361, 1000)
+                      .set("latitude", " +12.5abc")
+                      .set("radius", "35.0m")
                       .opt(ParkOptEntry::of("R0", "AAA", "A320", "0", "1"))
                       .opt(ParkOptEntry::of("R1", "AAA", "A320", "1", "3,48,47,99,-1"))
-                      .opt(ParkOptEntry::of("R8", "AAA", "A320", "8", "1"))
+                      .opt(ParkOptEntry::of("R8", "AAA", "A320", "8", "1,50"))
                       .opt(ParkOptEntry::of("RX", "AAA", "A320", "x", "1"))
                       .opt(ParkOptEntry::of("RN", "AAA", "A320", "", "1").drop("day"))
-                      .opt(ParkOptEntry::of("R7", "AAA", "A320", "7", "2")));
+                      .opt(ParkOptEntry::of("R7", "AAA", "A320", "7th", "2")));
+  builder.parkpos(ParkposEntry::at("Z", 1, 1).set("latitude", "abc").set("longitude", "-0x").set("radius", "0x10"));
   builder.write("airports/B.xml");
 
   const std::vector<Stand> stands = readStands("airports/B.xml");
-  ASSERT_EQ(stands.size(), 1u);
-  EXPECT_EQ(stands[0].name, "OK");
   for (std::size_t i = 0; i < bad.size(); ++i) {
     EXPECT_TRUE(logHasLine(fmt::format("===> lf_readParkpos: stand X{} skipped, invalid {} '{}'", i, bad[i].first,
                                        bad[i].second)));
   }
-  // Rejected options take no running id.
-  EXPECT_THAT(texts(stands[0].options), ElementsAre("1 1 1: AAA A320 R1 : 1 3,47", "2 1 1: AAA A320 R7 : 7 2"));
-  for (const char* reg : {"R0", "R8", "RX"}) EXPECT_TRUE(logContains(fmt::format("option {} of stand OK skipped", reg)));
-  EXPECT_TRUE(logHasLine("===> lf_readParkpos: option RN of stand OK skipped, invalid day ''"));
+  ASSERT_EQ(stands.size(), 1u) << "a stand at 0/0 is left out";
+  EXPECT_EQ(stands[0].name, "OK");
+  EXPECT_DOUBLE_EQ(stands[0].latitude, 12.5);
+  EXPECT_NEAR(gf_nmToMetres(stands[0].radius), 35.0, 1e-9);
+  EXPECT_NEAR(gf_radToDeg(stands[0].heading), -361.0, 1e-9);
+  EXPECT_THAT(texts(stands[0].options),
+              ElementsAre("1 1 1: AAA A320 R0 : 0 1", "2 1 1: AAA A320 R1 : 1 3,47", "3 1 1: AAA A320 R8 : 8 1",
+                          "4 1 1: AAA A320 RX : 0 1", "5 1 1: AAA A320 RN : 0 1", "6 1 1: AAA A320 R7 : 7 2"));
   EXPECT_TRUE(logHasLine("===> stand OK: invalid hour '48' in 3,48,47,99,-1"));
-  EXPECT_TRUE(logContains("invalid hour '99'"));
+  EXPECT_TRUE(logHasLine("===> stand OK: invalid hour '50' in 1,50"));
+  EXPECT_FALSE(logContains("skipped, invalid day"));
+
+  // What was read is written back as it was read.
+  ParkAirport a = airport();
+  a.stands = stands;
+  ASSERT_TRUE(gf_writeApf(a, "airports/C.xml", ApfMode::learned, true));
+  const pugi::xml_document written = load("airports/C.xml");
+  EXPECT_EQ(std::string(parkpos(written, "OK").attribute("radius").value()), "35.0");
+  std::vector<std::string> days;
+  for (const pugi::xml_node& o : parkpos(written, "OK").children("opt")) days.push_back(o.attribute("day").value());
+  EXPECT_THAT(days, ElementsAre("0", "1", "8", "0", "0", "7"));
+  EXPECT_EQ(readStands("airports/C.xml")[0].options.size(), 6u);
+
+  // Weekdays 0 and 8 count as options and half hours, not as days:
+  // 2 x 20 + 10000 + 0 + 2 x 2 bits, times 0.00625.
+  const std::vector<Stand> edge{Stand("E", {stands[0].options[0], stands[0].options[2]}, StandPosition{1, 1, 0}, 20.0,
+                                      1, 1, 1)};
+  EXPECT_EQ(gf_computeQualityFactors(edge), (std::pair<std::int32_t, std::int32_t>{63, 0}));
 }
 
 TEST_F(ParkFileTest, FilesAreReplacedWholeOrNotAtAll) {

@@ -327,7 +327,8 @@ TEST_F(ParkReadTest, LearnedOptionsStandsRadiiAndCargoMerge) {
                    .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "11,12", "OTHER"))  // overlaps: dropped
                    .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "30", "BAW1"))     // disjoint: added, id 3
                    .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "30,31", "BAW1"))  // equal to the one before
-                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "2", "30", "BAW1", true)))  // id 4
+                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "2", "30", "BAW1", true))   // id 4
+                   .opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "", "30", "BAW1").drop("day")))  // day 0, id 5
       .parkpos(ParkposEntry::idOnly("2").set("radius_change", "true").set("radius", "100.0").set("cargo_change", "1")
                    .set("cargo", "true"))
       .parkpos(ParkposEntry::at("M1", 51.002, -0.4).set("manual", "true"))
@@ -341,7 +342,8 @@ TEST_F(ParkReadTest, LearnedOptionsStandsRadiiAndCargoMerge) {
   EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
   ASSERT_EQ(g_parkStands.size(), 4u);
   const Stand& one = g_parkStands[0];
-  ASSERT_EQ(one.options.size(), 4u);
+  ASSERT_EQ(one.options.size(), 5u);
+  EXPECT_EQ(one.options[4].day, 0u);
   EXPECT_EQ(one.options[2].id, 3u);
   EXPECT_EQ(one.options[2].origin, 0u);
   EXPECT_EQ(one.options[3].id, 4u);
