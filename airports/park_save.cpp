@@ -78,18 +78,23 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
 bool lf_writeSave(SaveJob& job) {
   if (!job.due) return true;
   ParkAirport& airport = job.airport;
-  airport.stands.reserve(job.stands.size());
-  for (Stand& stand : job.stands) {
-    if (!job.handmade) std::erase_if(stand.options, [](const StandOption& o) { return o.origin == 1; });
-    if (!stand.manual && stand.options.empty() && !stand.radiusChange && !stand.cargoChange) continue;
-    airport.stands.push_back(std::move(stand));
-  }
-  job.stands.clear();
   if (job.handmade) {
-    const auto factors = gf_computeQualityFactors(airport.stands);
+    // Over every stand of the airport: a stand without options lowers them.
+    const auto factors = gf_computeQualityFactors(job.stands);
     airport.qfReal = factors.first;
     airport.qfSoft = factors.second;
   }
+  airport.stands.reserve(job.stands.size());
+  for (Stand& stand : job.stands) {
+    // A handmade file replaces the park file's stands when it is read: a
+    // stand left out of it would be gone from the airport, so it keeps all.
+    if (!job.handmade) {
+      std::erase_if(stand.options, [](const StandOption& o) { return o.origin == 1; });
+      if (!stand.manual && stand.options.empty() && !stand.radiusChange && !stand.cargoChange) continue;
+    }
+    airport.stands.push_back(std::move(stand));
+  }
+  job.stands.clear();
   const std::string time = gf_nowHms();
   bool saved = false;
   if (job.path.empty() || !lf_isLearnedFolderPath(job.path)) {

@@ -25,8 +25,9 @@ bool lf_parkAirportHasChanges();
 
 // Writes the learned file of the park airport from `stands` (taken over: the
 // unloading empties the list anyway), on the calling thread. Options of
-// origin 1 (from the park file itself, or fake) are left out unless the file
-// is handmade; stands without options or changes are left out unless manual.
+// origin 1 (from the park file itself, or fake) and stands without options or
+// changes (unless manual) are left out, except from a handmade file, which
+// keeps every stand and option.
 // On success the counters are reset; a failed save keeps them, so that the
 // next save tries again. Returns false when a save was due and failed.
 bool lf_saveStandFile(std::vector<Stand>&& stands);

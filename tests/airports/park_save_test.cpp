@@ -11,6 +11,7 @@
 #include "app/files.h"
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "app/xml.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
@@ -112,9 +113,16 @@ TEST_F(ParkSaveTest, WritesLearnedOptionsToTheLearnedPathOfTheParkFile) {
 TEST_F(ParkSaveTest, ParameterChangeAloneSavesAndHandmadeKeepsEverything) {
   g_apfChanged.store(true);
   g_apfHandmade.store(true);
-  lf_saveStandFile(stands());
+  std::vector<Stand> list = stands();
+  list.emplace_back("B1", std::vector<StandOption>{}, StandPosition{50.1, 8.1, 0.0}, 30.0, 1, 1, 1);
+  lf_saveStandFile(std::move(list));
   EXPECT_EQ(savedContent("airports/learned/stock/EDDF.xml"),
-            (std::vector<std::string>{"L1:D-AIAA:D-FAKE", "F1:D-FAKE", "M1", "R1"}));
+            (std::vector<std::string>{"L1:D-AIAA:D-FAKE", "F1:D-FAKE", "M1", "R1", "B1"}));
+  // The mean over all five stands: (10148 + 10124) / 5 x 0.00625.
+  pugi::xml_document saved;
+  std::string error;
+  ASSERT_TRUE(gf_loadApfDocument("airports/learned/stock/EDDF.xml", saved, error));
+  EXPECT_EQ(gf_getParamInt(saved, "Qf_real"), 25);
   EXPECT_TRUE(logContains(" handmade 'airports/learned/stock/EDDF.xml' saved with 0 updates and one or more "
                           "parameter changes"));
   EXPECT_FALSE(g_apfChanged.load());
