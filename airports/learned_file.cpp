@@ -140,13 +140,16 @@ void lf_applySettings(const pugi::xml_node& document) {
   lf_applyMaxFit(document);
 }
 
-// The handmade file's stands replace the park file's. They are read into a
-// list of their own, so that a duplicate id (user error 94) leaves the park
-// file's stands as they were.
+// The handmade file's stands replace the park file's. The flag is set
+// first, so that whatever happens while the stands are read, the next save
+// writes a handmade file again. A stand id that comes twice skips that one
+// stand: the stands after it are the user's too and would be lost at the
+// next save.
 void lf_handmadeMerge(const pugi::xml_node& document, const std::string& handmadeValue, std::vector<Stand>& stands,
                       std::atomic<bool>& handmade) {
-  stands = gf_readApfStands(document);
   handmade.store(true);
+  stands.clear();
+  gf_readApfStands(document, stands, DuplicateStand::skip);
   gf_logIndented("{:24}: {}", "handmade", handmadeValue);
 }
 

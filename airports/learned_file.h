@@ -21,8 +21,8 @@
 // "airport_name" is compared with. handmade is set for a handmade file and
 // cleared otherwise. Never throws: errors are logged with "lf_readLearned".
 // A file that cannot be loaded is kept aside under a free backup name and
-// changes nothing; a handmade file with a duplicate stand id leaves the park
-// file's stands as they were.
+// changes nothing; of a handmade file's stands with the same id only the
+// first is read.
 void lf_readLearned(const std::filesystem::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
                     std::atomic<bool>& handmade);
 

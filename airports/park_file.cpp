@@ -303,18 +303,25 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
   return true;
 }
 
-std::vector<Stand> gf_readApfStands(const pugi::xml_node& document) {
+void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
   constexpr std::size_t kStandIdsReserved = 512;
-  std::vector<Stand> stands;
   std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
   ids.reserve(kStandIdsReserved);
   for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
     const std::string id = parkpos.attribute("id").value();
     if (!ids.insert(id).second) {
-      throw qor::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+      const std::string message = fmt::format("Parking position {} appears more than once?", id);
+      if (duplicate == DuplicateStand::refuse) throw qor::UserErrorException(94, message);
+      gf_logError("{} (skipped)", message);
+      continue;
     }
     lf_readParkpos(parkpos, id, 1, stands);
   }
+}
+
+std::vector<Stand> gf_readApfStands(const pugi::xml_node& document) {
+  std::vector<Stand> stands;
+  gf_readApfStands(document, stands, DuplicateStand::refuse);
   return stands;
 }
 

@@ -115,10 +115,16 @@ void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, St
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
                     std::vector<Stand>& stands = g_parkStands);
 
-// The stands of the document's first "parkpositions", in document order,
-// read with lf_readParkpos with origin 1 into a new list. A stand id that
-// comes twice throws the user error 94 "Parking position {} appears more
-// than once?".
+// What the stand reader does with a stand id that came before.
+enum class DuplicateStand {
+  refuse,  // throws the user error 94 "Parking position {} appears more than once?"
+  skip,    // logs that text as an error line and goes on with the next stand
+};
+// Appends the stands of the document's first "parkpositions" to stands, in
+// document order, read with lf_readParkpos with origin 1. On a refused
+// duplicate the stands before it stay in the list.
+void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate);
+// The same into a new list, refusing a duplicate.
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);
 
 // The quality factors {"Qf_real", "Qf_soft"} of a park or learned file's

@@ -18,6 +18,7 @@
 #include "airports/park_file.h"
 #include "airports/park_find.h"
 #include "airports/park_read.h"
+#include "airports/park_save.h"
 #include "airports/quality.h"
 #include "app/clock.h"
 #include "app/download.h"
@@ -26,6 +27,7 @@
 #include "app/geo.h"
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "app/xml.h"
 #include "feed/traffic_reader.h"
 #include "support/airport_builders.h"
 #include "support/dbase_builder.h"
@@ -33,6 +35,7 @@
 #include "support/log_reader.h"
 #include "support/park_file_builder.h"
 #include "support/workdir.h"
+#include "traffic/aircraft.h"
 #include "ui/traffic_range.h"
 
 using ::testing::Contains;
@@ -374,14 +377,32 @@ TEST_F(ParkReadTest, AHandmadeFileReplacesTheStandsWhateverItsValue) {
   }
   EXPECT_TRUE(logHasLine("A handmade airport file overruled the archived file!"));
 
-  // A handmade file with a stand twice leaves the park file's stands.
+  // A stand twice in a handmade file: only the repeat is skipped, and what
+  // was learned is saved into a handmade file again.
+  const fs::path learnedPath = "airports/learned/thirdparty/simaddon/EGLL.xml";
   parkFile().param("handmade", "1").parkpos(ParkposEntry::at("H1", 51.0, -0.4))
-      .parkpos(ParkposEntry::at("H1", 51.001, -0.4)).write("airports/learned/thirdparty/simaddon/EGLL.xml");
+      .parkpos(ParkposEntry::at("H2", 51.001, -0.4)).parkpos(ParkposEntry::at("H1", 51.002, -0.4))
+      .parkpos(ParkposEntry::at("H3", 51.003, -0.4)).write(learnedPath);
   g_parkStands.clear();
   EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
-  ASSERT_EQ(g_parkStands.size(), 1u);
-  EXPECT_EQ(g_parkStands[0].name, "1");
-  EXPECT_TRUE(logContains("lf_readLearned: 94: Parking position H1 appears more than once?"));
+  std::vector<std::string> names;
+  for (const Stand& s : g_parkStands) names.push_back(s.name);
+  EXPECT_THAT(names, ElementsAre("H1", "H2", "H3"));
+  EXPECT_TRUE(g_apfHandmade);
+  EXPECT_TRUE(logHasLine("===> Parking position H1 appears more than once? (skipped)"));
+
+  g_parkApfPath = "airports/my_thirdparty/EGLL.xml";
+  g_parkStands[0].options.push_back(opt(1, 2, 1));
+  g_learnedUpdates.store(1);
+  ASSERT_TRUE(lf_saveStandFile(std::move(g_parkStands)));
+  g_parkApfPath.clear();
+  pugi::xml_document saved;
+  std::string error;
+  ASSERT_TRUE(gf_loadApfDocument(learnedPath, saved, error)) << error;
+  EXPECT_EQ(gf_getParamString(saved, "handmade"), "true");
+  names.clear();
+  for (const pugi::xml_node p : saved.child("parkpositions").children("parkpos")) names.push_back(p.attribute("id").value());
+  EXPECT_THAT(names, ElementsAre("H1", "H2", "H3"));
 }
 
 TEST_F(ParkReadTest, LearnedSettingsMapToTheirChoices) {
