@@ -18,6 +18,7 @@
 #include "app/settings.h"
 #include "app/utf.h"
 #include "app/version.h"
+#include "scan/airport_scan.h"
 #include "simlink/sim_link.h"
 #include "traffic/aircraft.h"
 #include "traffic/removals.h"
@@ -234,8 +235,15 @@ bool lf_handleComboBox(HWND hwnd, WPARAM wParam) {
   if (auto* choice = dynamic_cast<ComboStringParameter*>(place->setting)) {
     if (text == choice->value()) return true;
     if (choice == &prm::SIM_CHOICE) {
-      // The switch first: when it fails, the simulator stays as it was.
-      lf_switchSimulator(text == "MSFS 2020");
+      // The switch first: when it fails, the simulator stays as it was and
+      // the combo shows it again.
+      try {
+        lf_switchSimulator(text == "MSFS 2020");
+      } catch (const std::exception& e) {
+        gf_setTbStringText(*choice);
+        lf_status(fmt::format("Switching Simulator to {} failed, {} stays: {}", text, choice->value(), e.what()));
+        throw;
+      }
       choice->setAndSave(text);
     } else {
       choice->setAndSave(text);
@@ -270,6 +278,9 @@ void lf_switchSimulator(bool toMsfs2020) {
   fs::remove(g_liveriesScannedPath, ec);
   if (ec) throw fs::filesystem_error("remove", g_liveriesScannedPath, ec);
   g_clearLiveriesRequest.store(true);
+  // The other simulator's scan starts without add-on airports: its warning
+  // comes again when it finds none.
+  g_airportFilesWritten.store(false);
   prm::SCAN_AIRPORTS.setAndSave(true);
   gf_setTbCheck(prm::SCAN_AIRPORTS);
   prm::SCAN_LIVERIES.setAndSave(true);

@@ -73,9 +73,10 @@ void lf_processTbInt(ControlIntParameter& setting) {
   const std::string text = lf_getTextFromId(setting.controlId());
   try {
     std::int32_t parsed = 0;
-    if (gf_trim(text).empty()) {
-      // An empty field is no number: the value in force stays.
-      lf_statusLogged(fmt::format("invalid input: {}", text));
+    if (text.empty()) {
+      // An emptied field is 0.
+      setting.set(0);
+      gf_showStatus(fmt::format("The new {} is {}", setting.name(), setting.value()), false);
     } else if (!lf_leadingInt(text, parsed)) {
       lf_statusLogged(fmt::format("invalid input: {}", text));
     } else if (parsed == setting.value()) {
@@ -94,19 +95,23 @@ bool lf_processTbFloat(ControlFloatParameter& setting) {
   const std::string text = lf_getTextFromId(setting.controlId());
   bool applied = false;
   double parsed = 0.0;
-  if (!gf_parseDouble(gf_trim(text), parsed)) {
-    // Not one finite number ("nan", "inf", an empty field, junk): nothing changes.
+  if (text.empty()) {
+    // An emptied field goes back to the whole day.
+    prm::MAX_FIT.setAndSave(prm::MAX_FIT.defaultValue());
+    setting.set(setting.defaultValue());
+    applied = true;
+  } else if (!gf_parseDouble(gf_trim(text), parsed)) {
+    // Not one finite number ("nan", "inf", junk): nothing changes.
     gf_logError("{}: {}, h={}", "lf_processTbFloat", "not a number", text);
-    lf_statusLogged(fmt::format("invalid input: {}", text));
   } else if (parsed == setting.value()) {
     lf_statusLogged(fmt::format("Same {} value {}, no changes made", setting.name(), gf_floatToText(parsed)));
   } else {
     const double hours = std::clamp(parsed, 0.5, 24.0);
     prm::MAX_FIT.setAndSave(std::clamp(static_cast<std::int32_t>(std::lround(hours * 2.0)) - 1, 0, 47));
     setting.set(prm::MAX_FIT.value() * 0.5 + 0.5);
-    gf_showStatus(fmt::format("The new {} is {:.1F}", setting.name(), setting.value()), false);
     applied = true;
   }
+  if (applied) gf_showStatus(fmt::format("The new {} is {:.1F}", setting.name(), setting.value()), false);
   gf_setTbFloatText(setting);
   return applied;
 }
@@ -184,11 +189,12 @@ void lf_processCallsignObjectId() {
 void lf_newSimPath(StringParameter& pathSetting, const std::string& text) {
   gf_clearError();
   gf_clearStatus();
-  const std::string typed = gf_trim(text);
-  if (typed.empty()) {
+  if (text.empty()) {
     if (!pathSetting.value().empty()) pathSetting.setAndSave(std::string());
     return;
   }
+  // Blanks alone are no path: they name no folder that exists.
+  const std::string typed = gf_trim(text);
   try {
     // "C:\...\Community\" and "C:/.../Community" are one folder: separators
     // of either kind, a trailing one and "." or ".." parts are normalised

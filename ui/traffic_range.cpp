@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "airports/airport_list.h"
+#include "airports/park_airports.h"
 #include "app/geo.h"
 #include "app/settings.h"
 #include "simlink/sim_link.h"
@@ -47,10 +47,11 @@ std::int32_t gf_autoRangeFor(bool onGround, double heightFeet, double parkAirpor
 void gf_autoRange() {
   const OnGroundReading ground = g_userOnGround.get();
   const UserAircraftData user = g_userAircraft.get();
-  const double distance = g_parkAirport.icao.empty()
+  // The first entry of the park airports list: the airport the user is
+  // heading for or standing at, loaded or not yet.
+  const double distance = g_parkAirports.empty()
                               ? 10000.0
-                              : gf_distanceNm(LatLon{user.latitude, user.longitude},
-                                              LatLon{g_parkAirport.latitude, g_parkAirport.longitude});
+                              : gf_distanceNm(LatLon{user.latitude, user.longitude}, g_parkAirports.front().pos);
   const std::int32_t radius = gf_autoRangeFor(ground.valid && ground.onGround, user.altitudeAboveGround, distance);
   const std::int32_t before = prm::RANGE.value();
   prm::RANGE.set(radius);

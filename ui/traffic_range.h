@@ -16,9 +16,11 @@ void gf_setTrafficRange(double nm);
 
 // The automatic radius for the user aircraft: 10 nm on the ground, 100 nm
 // above AR_ABOVE_HEIGHT, 40 nm above AIRP_HEIGHT, else stepped by the
-// distance to the park airport (10000 nm when there is none).
+// distance to the first park airport of the list (10000 nm when the list
+// is empty).
 std::int32_t gf_autoRangeFor(bool onGround, double heightFeet, double parkAirportNm);
 
-// Run thread: RANGE and the radius in force become the automatic radius of
-// the user aircraft (RANGE is not saved); the combo shows a change.
+// Run thread (it reads the park airports list): RANGE and the radius in force
+// become the automatic radius of the user aircraft (RANGE is not saved); the
+// combo shows a change.
 void gf_autoRange();

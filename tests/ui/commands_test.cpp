@@ -4,14 +4,19 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "airports/airport_list.h"
+#include "airports/park_airports.h"
 #include "app/files.h"
 #include "app/requests.h"
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "app/utf.h"
+#include "scan/airport_scan.h"
+#include "simlink/sim_link.h"
 #include "support/airport_builders.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
@@ -24,6 +29,7 @@
 #include "ui/window_fixture.h"
 
 using namespace testsupport;
+using ::testing::HasSubstr;
 namespace drv = win32layer::testdriver;
 namespace fs = std::filesystem;
 
@@ -91,7 +97,19 @@ TEST_F(CommandsTest, ASimulatorSwitchIsWholeAndTheSameChoiceDoesNothing) {
   pick(prm::SIM_CHOICE, "MSFS 2020");
   EXPECT_FALSE(g_stopRun.load());
 
+  // A scan file that cannot be removed: the switch fails whole, and the
+  // combo and the status line say which simulator stays.
+  fs::create_directories(g_liveriesScannedPath / "held");
+  pick(prm::SIM_CHOICE, "MSFS 2024");
+  EXPECT_EQ(prm::SIM_CHOICE.value(), "MSFS 2020");
+  EXPECT_EQ(drv::windowText(control(prm::SIM_CHOICE.controlId())), "MSFS 2020");
+  EXPECT_THAT(status(), ::testing::StartsWith("Switching Simulator to MSFS 2024 failed, MSFS 2020 stays: "));
+  EXPECT_FALSE(g_stopRun.load());
+  EXPECT_TRUE(logContains("===> lf_HandleWMCOMMAND exception "));
+  fs::remove_all(g_liveriesScannedPath);
+
   writeFile(g_liveriesScannedPath, "<liveries/>");
+  g_airportFilesWritten = true;
   prm::SCAN_AIRPORTS.set(false);
   prm::SCAN_LIVERIES.set(false);
   prm::ALL_INSTALL_PATH.set("C:/sim");
@@ -104,8 +122,16 @@ TEST_F(CommandsTest, ASimulatorSwitchIsWholeAndTheSameChoiceDoesNothing) {
   EXPECT_EQ(prm::ALL_INSTALL_PATH.value(), "");
   EXPECT_EQ(prm::MYSIMADDON24_VERSION.value(), "");
   EXPECT_EQ(g_restartDelay.load(), 3);
+  EXPECT_FALSE(g_airportFilesWritten.load()) << "the new simulator's scan would not warn when it finds none";
   EXPECT_TRUE(g_isMsfs2020.load());  // the running run keeps its simulator; the next one takes the new
   EXPECT_TRUE(logHasLine("Switching Simulator to MSFS 2024"));
+
+  // The path typed while the restart waits belongs to the selected simulator.
+  fs::create_directories("sim24/Packages/Community");
+  prm::MSFS_INSTALL_PATH.set("C:/sim2020");
+  enter(prm::ALL_INSTALL_PATH, "sim24/Packages/Community");
+  EXPECT_EQ(prm::MSFS_2024_INSTALL_PATH.value(), "sim24/Packages");
+  EXPECT_EQ(prm::MSFS_INSTALL_PATH.value(), "C:/sim2020");
 }
 
 TEST_F(CommandsTest, RadiusFromTheComboAndBackFromTheAutomaticOne) {
@@ -123,6 +149,28 @@ TEST_F(CommandsTest, RadiusFromTheComboAndBackFromTheAutomaticOne) {
   EXPECT_EQ(prm::RANGE.value(), 25);
   EXPECT_EQ(g_rangeNm.load(), 25.0);
   EXPECT_EQ(drv::windowText(control(prm::RANGE.controlId())), "25");
+
+  // Airborne below AIRP_HEIGHT, the radius follows the first airport of the
+  // park airports list (a destination), not the loaded park airport.
+  UserAircraftData user;
+  user.latitude = 51.4775;
+  user.longitude = -0.461389;
+  user.altitudeAboveGround = 100.0;
+  g_userAircraft.set(user);
+  g_userOnGround.set(OnGroundReading{false, true});
+  g_parkAirport = AirportRec{"EGLL", "LHR", 51.4775, -0.461389, 83};
+  g_parkAirports.clear();
+  gf_autoRange();
+  EXPECT_EQ(prm::RANGE.value(), 40) << "no park airport listed";
+  g_parkAirports.push_back(ParkAirportEntry{"EGKK", "", LatLon{51.4775 - 20.4 / 60.0, -0.461389}});
+  gf_autoRange();
+  EXPECT_EQ(prm::RANGE.value(), 25);
+  EXPECT_EQ(g_rangeMeters.load(), 25 * 1852);
+  EXPECT_EQ(drv::windowText(control(prm::RANGE.controlId())), "25");
+  g_parkAirports.clear();
+  g_parkAirport = AirportRec{};
+  g_userAircraft.set({});
+  g_userOnGround.set({});
 
   struct Case {
     bool onGround;
@@ -157,8 +205,9 @@ TEST_F(CommandsTest, TextFieldsAreCheckedAndShowTheValueInForce) {
       {&prm::DESTINATION, "lfpg", "EGLL", "destination 'LFPG' is unknown ..."},
       {&prm::parking_percentage, "150", "100", "The new parking_percentage is 100"},
       {&prm::parking_percentage, "100", "100", "Same parking_percentage value 100, no changes made"},
-      {&prm::parking_percentage, "", "100", "invalid input: "},
-      {&prm::parking_percentage, "99999999999", "100", ""},
+      {&prm::parking_percentage, "", "0", "The new parking_percentage is 0"},
+      {&prm::parking_percentage, "  ", "0", "invalid input:   "},
+      {&prm::parking_percentage, "99999999999", "0", ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
@@ -168,15 +217,33 @@ TEST_F(CommandsTest, TextFieldsAreCheckedAndShowTheValueInForce) {
   EXPECT_TRUE(g_blockedCallsignRequest.exchange(false));
   EXPECT_FALSE(IsWindowEnabled(control(g_rereadButton.controlId())));  // until the list took the destination
 
-  // The fit snaps to whole half hours; only while a park airport is loaded.
+  // The fit snaps to whole half hours, is saved and answered by the respond
+  // note; an emptied field is the whole day; only while a park airport is loaded.
   gf_setParkFileLoaded(true);
-  const std::pair<std::string, int> fits[] = {{"7.3", 14}, {"30", 47}, {"0", 0}, {"nan", 0}, {"inf", 0}};
-  for (const auto& [typed, maxFit] : fits) {
-    enter(prm::MAX_FIT_FL, typed);
-    EXPECT_EQ(prm::MAX_FIT.value(), maxFit) << typed;
+  g_secondCounter = 44;
+  const struct {
+    std::string typed;
+    int maxFit;
+    std::string shown;
+    std::string status;
+  } fits[] = {{"7.3", 14, "7.5", "Skyloom will respond in 1 second ..."},
+              {"30", 47, "24", "Skyloom will respond in 1 second ..."},
+              {"0", 0, "0.5", "Skyloom will respond in 1 second ..."},
+              {"nan", 0, "0.5", ""},
+              {"inf", 0, "0.5", ""},
+              {"", 47, "24", "Skyloom will respond in 1 second ..."}};
+  for (const auto& fit : fits) {
+    SCOPED_TRACE(fit.typed);
+    EXPECT_EQ(enter(prm::MAX_FIT_FL, fit.typed), fit.shown);
+    EXPECT_EQ(prm::MAX_FIT.value(), fit.maxFit);
+    EXPECT_EQ(prm::MAX_FIT_FL.value(), fit.maxFit * 0.5 + 0.5);
+    EXPECT_THAT(readFile(appDataDir() / "Skyloom" / "parameters.xml"),
+                HasSubstr(fmt::format("name=\"MAX_FIT\" value=\"{}\"", fit.maxFit)));
+    EXPECT_EQ(status(), fit.status);
   }
-  EXPECT_EQ(prm::MAX_FIT_FL.value(), 0.5);
-  EXPECT_EQ(status(), "invalid input: inf");
+  EXPECT_TRUE(logContains("===> lf_processTbFloat: not a number, h=nan"));
+  EXPECT_TRUE(g_parkingRecalcRequest.exchange(false));
+  g_parkingRefreshRequest = false;
 
   // "Unblock" empties the blocked callsign; a second press has nothing to do.
   ASSERT_TRUE(drv::click(control(g_unblockButton.controlId())));
@@ -200,12 +267,19 @@ TEST_F(CommandsTest, ACommunityPathOrItsParentIsTakenAndRestarts) {
     EXPECT_EQ(g_restartDelay.load(), 3);
   }
   gf_resetStopRequest();
+  // Blanks are no empty field: the stored path stays.
+  enter(prm::ALL_INSTALL_PATH, "   ");
+  EXPECT_EQ(status(), "This install path does not exist: ");
+  EXPECT_EQ(prm::MSFS_INSTALL_PATH.value(), "sim/Packages");
   enter(prm::ALL_INSTALL_PATH, "sim");
   EXPECT_EQ(status(), "This path exists but is not a path to Community ...");
   enter(prm::ALL_INSTALL_PATH, "nowhere/Community");
   EXPECT_EQ(status(), "This install path does not exist: nowhere/Community");
   EXPECT_FALSE(g_stopRun.load());
   EXPECT_EQ(prm::MSFS_INSTALL_PATH.value(), "sim/Packages");
+  enter(prm::ALL_INSTALL_PATH, "");
+  EXPECT_EQ(prm::MSFS_INSTALL_PATH.value(), "");
+  EXPECT_FALSE(g_stopRun.load());
 }
 
 TEST_F(CommandsTest, ButtonsHandTheirWorkToTheRunThread) {
