@@ -1,5 +1,6 @@
 // The window's commands as a user gives them: clicks on checkboxes and
 // buttons, picks in combo boxes, text and Enter in edit fields.
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@
 #include "support/airport_builders.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
+#include "traffic/aircraft.h"
+#include "traffic/removals.h"
 #include "ui/commands.h"
 #include "ui/controls.h"
 #include "ui/display_state.h"
@@ -307,4 +310,60 @@ TEST_F(CommandsTest, ButtonsHandTheirWorkToTheRunThread) {
   g_parkingRefreshRequest = false;
   click(prm::NAV_LIGHTS_WHILE_PARKED);
   EXPECT_TRUE(g_navLightsRequest.load());
+}
+
+TEST_F(CommandsTest, IntegerCombosSaveTheirChoice) {
+  // (AR_ABOVE_HEIGHT takes picks only while AUTO_RANGE is on.)
+  const std::pair<ComboIntParameter*, std::string> picks[] = {
+      {&prm::MATCHING_DEPTH, "3"},     {&prm::RANGE, "25"},         {&prm::AIRP_RANGE, "12"},
+      {&prm::AIRP_HEIGHT, "8000"},     {&prm::MAX_PARK_SEL, "100"}, {&prm::MAX_LIVE_SEL, "200"}};
+  for (const auto& [combo, text] : picks) {
+    pick(*combo, text);
+    EXPECT_EQ(fmt::format("{}", combo->value()), text);
+    EXPECT_THAT(readFile(appDataDir() / "Skyloom" / "parameters.xml"),
+                HasSubstr(fmt::format("name=\"{}\" value=\"{}\"", combo->name(), text)));
+  }
+}
+
+TEST_F(CommandsTest, ParkingSettingsReachTheStaticParkingOnlyWithAParkAirport) {
+  // Twelve live aircraft in the simulator, each farther from the user than the one before.
+  for (std::uint32_t i = 0; i < 12; ++i) {
+    AircraftIdentity identity;
+    identity.hexid = 30001 + i;
+    LiveAircraft& aircraft = g_liveAircraft.emplace_back(std::move(identity));
+    aircraft.simState = SimState::active;
+    aircraft.objectId = 100 + i;
+    aircraft.position.latitude = 1.0 + i * 0.01;
+  }
+  g_removeRequests.clear();
+  g_maxLive = 500;
+  g_parkingRefreshRequest = false;
+
+  // With a park airport the static parking takes the change up and sets the live maximum.
+  gf_setParkFileLoaded(true);
+  for (const CheckBoolParameter* box : {&prm::INITIAL_LOAD_ONLY, &prm::LEARN_SOFT}) {
+    click(*box);
+    EXPECT_TRUE(g_parkingRefreshRequest.exchange(false)) << box->name();
+  }
+  pick(prm::MAX_LIVE_SEL, "20");
+  EXPECT_TRUE(g_parkingRefreshRequest.exchange(false));
+  EXPECT_EQ(g_maxLive.load(), 500);
+  gf_takeWindowRequests();
+  EXPECT_TRUE(g_removeRequests.empty());
+
+  // Without one nothing is asked of it, and the live maximum holds at once:
+  // the farthest aircraft above it leave the simulator.
+  gf_setParkFileLoaded(false);
+  for (const CheckBoolParameter* box : {&prm::INITIAL_LOAD_ONLY, &prm::LEARN_SOFT}) {
+    click(*box);
+    EXPECT_FALSE(g_parkingRefreshRequest.load()) << box->name();
+  }
+  pick(prm::MAX_LIVE_SEL, "10");
+  EXPECT_FALSE(g_parkingRefreshRequest.load());
+  EXPECT_EQ(g_maxLive.load(), 10);
+  gf_takeWindowRequests();
+  EXPECT_EQ(g_removeRequests, (std::deque<std::uint32_t>{111, 110}));
+  g_removeRequests.clear();
+  gf_clearTrafficLists();
+  g_maxLive = 500;
 }
