@@ -20,9 +20,10 @@
 
 inline constexpr std::uint16_t kTrafficPort = 49005;
 inline constexpr std::uint16_t kQnhPort = 49004;
-// The largest datagram taken; a longer one is dropped as malformed (a traffic
-// line is a few hundred bytes, a weather object about a kilobyte).
-inline constexpr std::size_t kMaxDatagramBytes = 8192;
+// The largest datagram taken, as large as UDP carries; a longer one is
+// dropped as malformed (a traffic line is a few hundred bytes, a weather
+// object a kilobyte or more).
+inline constexpr std::size_t kMaxDatagramBytes = 65536;
 // How often a reader looks at its stop request while nothing arrives.
 inline constexpr std::chrono::milliseconds kReaderReceiveStep{100};
 // On-ground reports are kept only this close to the park airport.

@@ -33,6 +33,9 @@ constexpr std::chrono::milliseconds kReconnectLookPerReport{2};
 
 void lf_reconnect() {
   if (gf_exitReason() != ExitReason::NotYetSet) return;
+  // No server (the HQV mode, or a port that could not be opened, logged
+  // then): nobody can connect, and each report would log the failed wait.
+  if (!gf_rtServerIsOpen()) return;
   // A short look for RealTraffic per report: the main loop (static parking,
   // the window's requests, a close) goes on while RealTraffic is away.
   if (!waitForClient(kReconnectLookPerReport)) return;

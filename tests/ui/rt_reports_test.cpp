@@ -100,6 +100,9 @@ TEST_F(RtReportsTest, TheLinesArriveByteForByte) {
       // negative attitude is written "0", never "-0".
       {lf_user(-33.9461, 151.1772, -0.000001, 0.0, 0.0, -12.5, 12.3456),
        "Qs121=0;0;0.000000;-12500;12345.599999999999;-0.592471;2.638540\r\n"},
+      // On the equator or the prime meridian is a position; only 0/0 is none.
+      {lf_user(0.0, 10.0, 0.0, 0.0, 0.0, 0.0, 0.0), "Qs121=0;0;0.000000;0;0;0.000000;0.174533\r\n"},
+      {lf_user(51.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0), "Qs121=0;0;0.000000;0;0;0.890118;0.000000\r\n"},
   };
   for (const Case& c : cases) {
     lf_send(c.user);
@@ -178,6 +181,15 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
   lf_send(kHeathrow);
   EXPECT_EQ(lf_readLine(again), "Qs121=-523;1745;1.570796;35000000;451000;0.898452;-0.008053\r\n");
   gf_setTrafficAccepted(false);
+}
+
+TEST_F(RtReportsTest, WithoutTheServerAReportIsSkippedQuietly) {
+  // The HQV mode never opens the server, though RealTraffic runs on this PC.
+  gf_closeRtServer();
+  lf_send(kHeathrow);
+  lf_send(kHeathrow);
+  EXPECT_FALSE(g_rtConnected.load());
+  EXPECT_FALSE(testsupport::logContains("waitForClient interrupted"));
 }
 
 TEST_F(RtReportsTest, NoReconnectWaitOnceTheRunHasAnExitReason) {
