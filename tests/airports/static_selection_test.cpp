@@ -1,5 +1,6 @@
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -226,6 +227,100 @@ TEST_F(StaticSelectionTest, SplitSearchGivesTheSameCandidatesAsOneRunAndIsRepeat
   while (!lf_continueSearch(std::chrono::nanoseconds(1))) ++passes;
   EXPECT_GT(passes, 50);
   EXPECT_EQ(chosen(), whole);
+}
+
+// One search as a renewal runs it: which options each pass takes, and whether
+// an aircraft with a second callsign stays on its stand in the next half hour.
+TEST_F(StaticSelectionTest, PassesAndTheAircraftStayingOn) {
+  const auto heli = [] { g_parkStands.back().heli = 1; };
+  const auto liveParkedOnTheFirstTwo = [] {
+    addStand({});
+    addStand({});
+    g_parkStands[0].selected = 1;
+    g_parkStands[1].selected = 1;
+  };
+  struct Row {
+    const char* name;
+    DaySlot now;
+    std::int32_t wanted;
+    std::int32_t occupied;
+    bool parkSoft, parkFake, helicopters;
+    std::function<void()> stands;
+    std::vector<std::string> expected;  // "<registration>@<fit>", "+" when it stays on
+    std::int32_t softFit;
+  } rows[] = {
+      {"the next half hour of the same day", {2, 20}, 2, 0, false, false, false, [] {
+         addStand({option("R1", 2, {20, 21}, true, "A320", "BAW1", "BAW2")});
+         addStand({option("R2", 2, {20}, true, "A320", "BAW3", "BAW4")});
+       }, {"R1@0+", "R2@0-"}, -1},
+      {"after half hour 47 the next weekday's half hour 0", {3, 47}, 4, 0, false, false, false, [] {
+         addStand({option("R1", 3, {47}, true, "A320", "BAW1", "BAW2"), option("N1", 4, {0})});
+         addStand({option("R2", 3, {47}, true, "A320", "BAW3", "BAW4"), option("N2", 4, {0}, true, "B738")});
+         addStand({option("R3", 3, {47}, true, "A320", "BAW5", "BAW6"), option("N3", 5, {0})});
+         addStand({option("R4", 3, {47}, true, "A320", "BAW7", "BAW8"), option("N4", 4, {1})});
+       }, {"R1@0+", "R2@0-", "R3@0-", "R4@0-"}, -1},
+      {"Sunday is followed by Monday", {7, 47}, 1, 0, false, false, false, [] {
+         addStand({option("R1", 7, {47}, true, "A320", "BAW1", "BAW2"), option("N1", 1, {0})});
+       }, {"R1@0+"}, -1},
+      {"the half hour after now, not after the one found", {1, 0}, 2, 0, false, false, false, [] {
+         addStand({option("R1", 7, {47, 1}, true, "A320", "BAW1", "BAW2")});
+         addStand({option("R2", 7, {47}, true, "A320", "BAW3", "BAW4")});
+       }, {"R1@1+", "R2@1-"}, -1},
+      {"second callsigns heard live", {1, 20}, 3, 0, false, false, false, [] {
+         addStand({option("R1", 1, {20}, true, "A320", "BAW1", "BAW2")});
+         addStand({option("R2", 1, {20}, true, "A320", "BAW3", "BAW4")});
+         addStand({option("R3", 1, {20}, true, "A320", "BAW5")});
+         g_liveCallsigns = {"BAW2", "BAW4_"};
+       }, {"R3@0+"}, -1},
+      {"helicopter stand, HELICOPTERS off", {1, 20}, 2, 0, false, false, false, [&] {
+         addStand({option("R1", 1, {20})});
+         heli();
+         addStand({option("R2", 1, {20})});
+       }, {"R2@0+"}, -1},
+      {"helicopter stand, HELICOPTERS on", {1, 20}, 2, 0, false, false, true, [&] {
+         addStand({option("R1", 1, {20})});
+         heli();
+         addStand({option("R2", 1, {20})});
+       }, {"R1@0+", "R2@0+"}, -1},
+      {"PARK_FAKE alone starts the soft pass", {1, 20}, 2, 0, false, true, false, [] {
+         addStand({option("R1", 1, {20})});
+         addStand({option("S2", 1, {20}, false)});
+       }, {"R1@0+", "S2@0+"}, 0},
+      {"neither PARK_SOFT nor PARK_FAKE", {1, 20}, 2, 0, false, false, false, [] {
+         addStand({option("R1", 1, {20})});
+         addStand({option("S2", 1, {20}, false)});
+       }, {"R1@0+"}, -1},
+      {"parked live aircraft: wanted minus occupied, no soft pass", {1, 20}, 4, 2, true, false, false,
+       [&] {
+         liveParkedOnTheFirstTwo();
+         for (const char* reg : {"R3", "R4", "R5"}) addStand({option(reg, 1, {20})});
+         addStand({option("S6", 1, {20}, false)});
+       }, {"R3@0+", "R4@0+"}, -1},
+      {"parked live aircraft: the soft pass fills up", {1, 20}, 5, 2, true, false, false,
+       [&] {
+         liveParkedOnTheFirstTwo();
+         addStand({option("R3", 1, {20})});
+         addStand({option("S4", 1, {20}, false)});
+         addStand({option("S5", 1, {20}, false)});
+         addStand({option("S6", 1, {20}, false)});
+       }, {"R3@0+", "S4@0+", "S5@0+"}, 0},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    g_parkStands.clear();
+    g_staticCandidates.clear();
+    g_liveCallsigns.clear();
+    prm::PARK_SOFT.set(row.parkSoft);
+    prm::PARK_FAKE.set(row.parkFake);
+    prm::HELICOPTERS.set(row.helicopters);
+    row.stands();
+    lf_searchRealThenSoft(row.now, row.wanted, row.occupied);
+    std::vector<std::string> found;
+    for (const StaticCandidate& c : g_staticCandidates)
+      found.push_back(fmt::format("{}@{}{}", c.registration, c.fit, c.staysOn != 0 ? "+" : "-"));
+    EXPECT_EQ(found, row.expected);
+    EXPECT_EQ(g_softPassFit, row.softFit);
+  }
 }
 
 TEST_F(StaticSelectionTest, RenumberingMovesStaysWithTheirOptions) {
