@@ -142,6 +142,25 @@ TEST_F(StaticPlacementTest, CandidatesOnTakenStandsOrWithoutLiveryAreDroppedAndH
   EXPECT_NEAR(g_staticAddRequests[0].heading, 57.29577951308232, 1e-9);
 }
 
+TEST_F(StaticPlacementTest, LiveAircraftParkedOrParkingKeepStaticsOffTheirStands) {
+  const struct {
+    FlightPhase phase;
+    bool placed;
+  } rows[] = {{FlightPhase::parked, false}, {FlightPhase::parking, false}, {FlightPhase::taxi, true},
+              {FlightPhase::pushing_back, true}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(static_cast<int>(row.phase));
+    gf_clearTrafficLists();
+    LiveAircraft live(AircraftIdentity(LiveAcData{"DLH", "A320", "", "", "DLH4", "", "", ""}));
+    live.flightPhase = row.phase;
+    live.standId = 1;
+    g_liveAircraft.push_back(live);
+    g_staticCandidates = {lf_candidate(1, "BAW", "BAW1")};
+    lf_placeStaticAircraft();
+    EXPECT_EQ(g_staticAircraft.size(), row.placed ? 1u : 0u);
+  }
+}
+
 TEST(StaticPlacementTime, TheParkingStartGoesBackOverMidnightAndTheWeek) {
   struct Case {
     DaySlot now;

@@ -125,6 +125,51 @@ TEST_F(StaticRenewalTest, StaticsHeardLiveOrNoLongerLearnedGoAndNewerCandidatesT
   EXPECT_EQ(g_parkingAdjustments[1].standId, 1u);
 }
 
+// Without a new candidate for its place, a static stays while its aircraft is
+// not heard live and its stand still has it within the searched window.
+TEST_F(StaticRenewalTest, AStaticWithoutRivalStaysWhileLearnedWithinTheWindowAndNotHeardLive) {
+  struct Row {
+    const char* name;
+    DaySlot now;
+    std::uint32_t realFit;
+    std::int32_t softFit;
+    std::uint32_t day, halfHour;  // of the stand's option
+    const char* heard;
+    bool kept;
+  } rows[] = {
+      {"within the window", {3, 24}, 4, -1, 3, 20, "", true},
+      {"before the window", {3, 24}, 4, -1, 3, 19, "", false},
+      {"the soft pass reached further", {3, 24}, 2, 4, 3, 20, "", true},
+      {"the day's window ends at half hour 0", {1, 2}, 4, -1, 1, 0, "", true},
+      {"the day before Monday is Sunday", {1, 2}, 4, -1, 7, 46, "", true},
+      {"Sunday, before the window", {1, 2}, 4, -1, 7, 45, "", false},
+      {"Saturday is not the day before", {1, 2}, 4, -1, 6, 46, "", false},
+      {"a window of at most 47 half hours", {3, 24}, 48, -1, 2, 24, "", false},
+      {"heard live by its callsign", {3, 24}, 4, -1, 3, 24, "BAW1", false},
+      {"heard live by its second callsign", {3, 24}, 4, -1, 3, 24, "BAW2_", false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    gf_clearTrafficLists();
+    g_parkingAdjustments.clear();
+    g_parkStands[0].options.clear();
+    g_liveCallsigns = {row.heard};
+    g_realPassFit = row.realFit;
+    g_softPassFit = row.softFit;
+    addStatic(1, "BAW1", 2);
+    StandOption& option = g_parkStands[0].options[0];
+    option.callsign.clear();  // no callsign switch
+    option.day = row.day;
+    option.hours = std::uint64_t{1} << row.halfHour;
+    g_staticAircraft[0].identity.sourceCallsign2 = "BAW2";
+
+    lf_finishParkingAdjustments(row.now, 10);
+
+    EXPECT_EQ(g_parkingAdjustments.size(), row.kept ? 1u : 0u);
+    EXPECT_EQ(g_removeRequests, row.kept ? std::deque<std::uint32_t>{} : std::deque<std::uint32_t>{101});
+  }
+}
+
 TEST_F(StaticRenewalTest, AStaticLeavingInTheNextHalfHourComesBackWithItsDepartureCallsign) {
   addStatic(1, "BAW1", 3);
   ParkedAircraft& s = g_staticAircraft[0];
