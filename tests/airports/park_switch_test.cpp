@@ -16,6 +16,7 @@
 #include "airports/park_file.h"
 #include "airports/park_read.h"
 #include "airports/park_switch.h"
+#include "airports/parking_controls.h"
 #include "airports/static_selection.h"
 #include "app/clock.h"
 #include "app/files.h"
@@ -183,6 +184,66 @@ TEST_F(ParkSwitchTest, ADroppedReadIsNeverTakenIn) {
   load();
   EXPECT_EQ(g_parkStands.size(), 10u);
   EXPECT_TRUE(gf_parkFileLoaded());
+}
+
+TEST_F(ParkSwitchTest, TheStepsRulesForPositionsBusyStateAndTheListsOrder) {
+  const auto at = [](double latitude, double longitude, bool onGround, double heightFeet) {
+    UserAircraftData user;
+    user.latitude = latitude;
+    user.longitude = longitude;
+    user.altitudeAboveGround = heightFeet;
+    g_userAircraft.set(user);
+    g_userOnGround.set(OnGroundReading{onGround, true});
+  };
+
+  // Only 0/0 is "no position yet"; the equator and the prime meridian are places.
+  const struct {
+    double latitude, longitude;
+    bool used;
+  } positions[] = {{0.0, kLon, true}, {kLat + 1.0, 0.0, true}, {0.0, 0.0, false}, {0.00005, -0.00005, false}};
+  for (const auto& p : positions) {
+    SCOPED_TRACE(fmt::format("{}/{}", p.latitude, p.longitude));
+    gf_clearStatus();
+    at(p.latitude, p.longitude, true, 0.0);
+    lf_staticParkingStep(false);
+    EXPECT_EQ(gf_statusSnapshot().status, p.used ? "User aircraft on the ground, no airport in sight" : "");
+  }
+
+  // The busy state lasts until the last candidate is placed.
+  at(0.0, 0.0, true, 0.0);
+  lf_disableParkingControls();
+  g_staticCandidates = {StaticCandidate{}};
+  lf_staticParkingStep(false);
+  EXPECT_TRUE(gf_staticParkingBusy());
+  g_staticCandidates.clear();
+  lf_staticParkingStep(false);
+  EXPECT_FALSE(gf_staticParkingBusy());
+
+  // Nearest first, unless a destination keeps its entry first.
+  const LatLon eddf{kLat, kLon};
+  const LatLon edfe{kLat - 0.2, kLon};
+  for (const char* destination : {"", "EDFE"}) {
+    SCOPED_TRACE(destination);
+    prm::DESTINATION.set(destination);
+    g_parkAirports = {ParkAirportEntry{"EDFE", "", edfe, 0.0}, ParkAirportEntry{"EDDF", "", eddf, 0.0}};
+    at(kLat + 0.05, kLon, false, 30000.0);  // above AIRP_HEIGHT: nothing comes into sight
+    lf_staticParkingStep(true);
+    EXPECT_EQ(g_parkAirports.front().icao, *destination != 0 ? "EDFE" : "EDDF");
+  }
+  prm::DESTINATION.set("");
+
+  // A listed airport at the same distance as the park airport takes over.
+  const LatLon user{kLat - 0.1, kLon};
+  at(user.latitude, user.longitude, false, 3000.0);
+  const double distance = gf_distanceNm(user, eddf);
+  for (const double other : {distance + 0.01, distance}) {
+    SCOPED_TRACE(other);
+    ASSERT_TRUE(lf_setParkAirport("EDDF"));
+    g_parkAirports = {ParkAirportEntry{"EDFE", "", edfe, other}, ParkAirportEntry{"EDDF", "", eddf, distance}};
+    lf_parkAirportInSight(user);
+    EXPECT_EQ(g_parkAirport.icao, other == distance ? "" : "EDDF");
+  }
+  EXPECT_TRUE(logContains("EDFE is in sight (6.0 nm), parked aircraft at EDDF (FRA) will be removed first"));
 }
 
 }  // namespace
