@@ -216,13 +216,16 @@ fs::path lf_learnedPathFor(const std::string& apfPath, const std::string& publis
   } else if (gf_isLocalApfPath(text)) {
     lf_replaceFirst(text, "airports", learned);
     if (text.find("my_thirdparty") != std::string::npos) {
-      if (!gf_isPlainPathComponent(publisher)) {
+      // Without a publisher the file lies in "thirdparty" itself.
+      if (!publisher.empty() && !gf_isPlainPathComponent(publisher)) {
         gf_logError("publisher '{}' of '{}' cannot name a folder: its learned file is not used", publisher, apfPath);
         return {};
       }
       const std::string_view folder =
           text.find("my_thirdparty2024") != std::string::npos ? "my_thirdparty2024" : "my_thirdparty";
       lf_replaceFirst(text, folder, "thirdparty/" + publisher);
+    } else {
+      lf_replaceFirst(text, "my_simaddon", "simaddon");
     }
   } else {
     return fs::path(apfPath);

@@ -59,12 +59,15 @@ bool lf_readApfAlias(const std::filesystem::path& aliasPath, std::string& text);
 // - "archive/..." on the server: "airports/learned/..." (the same sub-folders;
 //   "%20" becomes a blank);
 // - "airports/my_thirdparty/ICAO.xml" (and "my_thirdparty2024"):
-//   "airports/learned/thirdparty/PUBLISHER/ICAO.xml";
+//   "airports/learned/thirdparty/PUBLISHER/ICAO.xml" ("thirdparty/ICAO.xml"
+//   without a publisher);
+// - "airports/my_simaddon/...": "airports/learned/simaddon/...";
 // - any other path under "airports": the same below "airports/learned";
 // - any other path is its own learned path; an empty path gives an empty one.
 // Both the reading and the saving of learned files take their path from here.
-// A publisher that is not one plain path component gives an empty path (and a
-// log line): the learned file is then neither read nor written.
+// A publisher that is neither empty nor one plain path component gives an
+// empty path (and a log line): the learned file is then neither read nor
+// written.
 std::filesystem::path lf_learnedPathFor(const std::string& apfPath, const std::string& publisher);
 
 // The "publisher" parameter of a park file; "" when the file does not load or

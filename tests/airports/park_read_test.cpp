@@ -194,7 +194,8 @@ TEST_F(ParkReadTest, LearnedPathsFollowTheParkFilesLocation) {
       {"archive/thirdparty/Sim%20Studio/EGLL.xml", "", learned / "thirdparty" / "Sim Studio" / "EGLL.xml"},
       {"airports/my_thirdparty/EGLL.xml", "Orbx", learned / "thirdparty" / "Orbx" / "EGLL.xml"},
       {"airports/my_thirdparty2024/EGLL.xml", "Orbx", learned / "thirdparty" / "Orbx" / "EGLL.xml"},
-      {"airports/my_simaddon/EGLL.xml", "simaddon", learned / "my_simaddon" / "EGLL.xml"},
+      {"airports/my_simaddon/EGLL.xml", "simaddon", learned / "simaddon" / "EGLL.xml"},
+      {"airports/my_thirdparty/EGLL.xml", "", learned / "thirdparty" / "EGLL.xml"},
       {"C:/elsewhere/EGLL.xml", "", "C:/elsewhere/EGLL.xml"},
       {"", "", ""},
       {"airports/my_thirdparty/EGLL.xml", "../..", ""},
@@ -403,6 +404,23 @@ TEST_F(ParkReadTest, AHandmadeFileReplacesTheStandsWhateverItsValue) {
   names.clear();
   for (const pugi::xml_node p : saved.child("parkpositions").children("parkpos")) names.push_back(p.attribute("id").value());
   EXPECT_THAT(names, ElementsAre("H1", "H2", "H3"));
+}
+
+TEST_F(ParkReadTest, AParkFileWithoutPublisherLearnsInTheThirdpartyFolder) {
+  ParkFileBuilder park;
+  park.param("airport_name", "Heathrow").param("altitude", "83").parkpos(ParkposEntry::at("1", 51.0, -0.4));
+  park.write("airports/my_thirdparty/EGLL.xml");
+  const fs::path learnedPath = "airports/learned/thirdparty/EGLL.xml";
+  parkFile().param("parking_percentage", "55").write(learnedPath);
+  EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+  EXPECT_EQ(prm::parking_percentage.value(), 55);
+
+  g_parkApfPath = "airports/my_thirdparty/EGLL.xml";
+  g_parkStands[0].options.push_back(opt(1, 2, 1));
+  g_learnedUpdates.store(1);
+  EXPECT_TRUE(lf_saveStandFile(std::move(g_parkStands)));
+  g_parkApfPath.clear();
+  EXPECT_THAT(testsupport::readFile(learnedPath), HasSubstr("<parkpos id=\"1\">"));
 }
 
 TEST_F(ParkReadTest, LearnedSettingsMapToTheirChoices) {

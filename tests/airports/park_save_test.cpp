@@ -95,7 +95,7 @@ TEST_F(ParkSaveTest, WritesLearnedOptionsToTheLearnedPathOfTheParkFile) {
     std::filesystem::path expected;
   } rows[] = {
       {"archive/stock/EDDF.xml", "stock", "airports/learned/stock/EDDF.xml"},
-      {"airports/my_simaddon/EDDF.xml", "simaddon", "airports/learned/my_simaddon/EDDF.xml"},
+      {"airports/my_simaddon/EDDF.xml", "simaddon", "airports/learned/simaddon/EDDF.xml"},
       {"airports/my_thirdparty/EDDF.xml", "Aerosoft", "airports/learned/thirdparty/Aerosoft/EDDF.xml"},
   };
   for (const Row& row : rows) {
