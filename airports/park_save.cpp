@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <utility>
 
+#include <fmt/format.h>
+
 #include "airports/park_file.h"
 #include "airports/park_find.h"
 #include "airports/park_read.h"
@@ -16,12 +18,11 @@
 #include "app/xml.h"
 #include "traffic/aircraft.h"
 #include "ui/display_state.h"
+#include "ui/status_line.h"
 
 std::string g_parkApfPath;
 
 namespace {
-
-bool g_saveFailed = false;
 
 // Everything one save needs, taken on the run thread.
 struct SaveJob {
@@ -34,10 +35,9 @@ struct SaveJob {
   std::uint32_t updates = 0;
 };
 
-// A save running on its own thread and the update count it took.
+// A save running on its own thread.
 struct RunningSave {
   std::shared_future<bool> saved;
-  std::uint32_t updates = 0;
 };
 std::vector<RunningSave> g_saves;
 
@@ -70,6 +70,10 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   job.airport.qfReal = g_parkApf.qfReal;
   job.airport.qfSoft = g_parkApf.qfSoft;
   job.path = lf_learnedPathFor(g_parkApfPath, job.airport.publisher);
+  // Every save resets the counters, failed or not: what a failed save held is
+  // not tried again, and the next airport starts from nothing.
+  g_learnedUpdates.fetch_sub(job.updates);
+  g_apfChanged.store(false);
   g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
   return job;
 }
@@ -106,7 +110,7 @@ bool lf_writeSave(SaveJob& job) {
     saved = !ec && gf_writeApf(airport, job.path, ApfMode::learned, job.handmade);
   }
   if (!saved) {
-    gf_logLine("{} saving '{}' did not succeed", time, job.path.string());
+    gf_showStatus(fmt::format("{} saving '{}' did not succeed", time, job.path.string()), true);
     return false;
   }
   gf_logLine("{}{} '{}' saved with {} update{} {}", time, job.handmade ? " handmade" : "", job.path.string(),
@@ -115,42 +119,19 @@ bool lf_writeSave(SaveJob& job) {
   return true;
 }
 
-// The counters after a save: what it saved is off the count; a failed save
-// gives its count back, so that the next save tries again.
-void lf_countSave(bool saved, std::uint32_t updates) {
-  if (saved) {
-    g_saveFailed = false;
-  } else {
-    g_learnedUpdates.fetch_add(updates);
-    g_saveFailed = true;
-  }
-}
-
 }  // namespace
 
 bool lf_parkAirportHasChanges() {
   return gf_parkFileLoaded() && (g_apfChanged.load() || g_learnedUpdates.load() >= 1);
 }
 
-bool lf_saveRetryPending() { return g_saveFailed; }
-
 bool lf_saveStandFile(std::vector<Stand>&& stands) {
   SaveJob job = lf_prepareSave(std::move(stands));
-  if (!job.due) return true;
-  g_learnedUpdates.fetch_sub(job.updates);
-  const bool saved = lf_writeSave(job);
-  lf_countSave(saved, job.updates);
-  if (saved) g_apfChanged.store(false);
-  return saved;
+  return lf_writeSave(job);
 }
 
 void lf_saveStandFileOffLoop(std::vector<Stand>&& stands) {
   auto job = std::make_shared<SaveJob>(lf_prepareSave(std::move(stands)));
-  if (job->due) {
-    g_learnedUpdates.fetch_sub(job->updates);
-    g_apfChanged.store(false);
-  }
-  const std::uint32_t updates = job->updates;
   // The job is released inside the thread: freeing a large stand list must
   // not fall to the run thread when it lets go of the finished future.
   g_saves.push_back(RunningSave{std::async(std::launch::async,
@@ -159,8 +140,7 @@ void lf_saveStandFileOffLoop(std::vector<Stand>&& stands) {
                                              job.reset();
                                              return saved;
                                            })
-                                    .share(),
-                                updates});
+                                    .share()});
 }
 
 std::shared_future<bool> lf_pendingSave() {
@@ -169,9 +149,7 @@ std::shared_future<bool> lf_pendingSave() {
 
 void lf_takeSaveResults() {
   std::erase_if(g_saves, [](RunningSave& save) {
-    if (save.saved.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
-    lf_countSave(save.saved.get(), save.updates);
-    return true;
+    return save.saved.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
   });
 }
 

@@ -27,22 +27,18 @@ bool lf_parkAirportHasChanges();
 // unloading empties the list anyway), on the calling thread. Options of
 // origin 1 (from the park file itself, or fake) and stands without options or
 // changes (unless manual) are left out, except from a handmade file, which
-// keeps every stand and option.
-// On success the counters are reset; a failed save keeps them, so that the
-// next save tries again. Returns false when a save was due and failed.
+// keeps every stand and option. The counters are reset whether the save
+// succeeds or not; a failure is logged and shown on the status line. Returns
+// false when a save was due and failed.
 bool lf_saveStandFile(std::vector<Stand>&& stands);
 
 // The same on a thread of its own (run thread): what the save needs is taken
-// now, the counters are taken back at once and given back when the save
-// fails (lf_takeSaveResults). The list is freed there too, saved or not.
+// now, and the counters are reset at once. The list is freed there too,
+// saved or not.
 void lf_saveStandFileOffLoop(std::vector<Stand>&& stands);
 // A save of lf_saveStandFileOffLoop that has not finished yet.
 std::shared_future<bool> lf_pendingSave();
-// Takes in the results of finished saves (run thread, every pass).
+// Forgets finished saves (run thread, every pass).
 void lf_takeSaveResults();
-// Waits for every save still running and takes its result in.
+// Waits for every save still running.
 void lf_waitForSaves();
-
-// The last save failed: the next park file read keeps the update counter, so
-// that the next unloading saves again.
-bool lf_saveRetryPending();

@@ -155,8 +155,7 @@ void lf_takeParkFile(ParkFileRead&& read) {
     lf_setReservedStandFromList();
     // The panel names the airport by its codes; the file's own name follows at x 85.
     gf_setParkAirportName(gf_airportDisplayName(g_parkAirport), true);
-    // After a failed save the count stays, so the next unloading saves again.
-    if (!lf_saveRetryPending()) g_learnedUpdates.store(0);
+    g_learnedUpdates.store(0);
     lf_calcStaticParking();
   }
   gf_enableControl(prm::DESTINATION.controlId(), true);

@@ -2,6 +2,7 @@
 #include <string>
 #include <vector>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 
@@ -16,6 +17,7 @@
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
 #include "ui/display_state.h"
+#include "ui/status_line.h"
 
 using testsupport::logContains;
 
@@ -128,7 +130,7 @@ TEST_F(ParkSaveTest, ParameterChangeAloneSavesAndHandmadeKeepsEverything) {
   EXPECT_FALSE(g_apfChanged.load());
 }
 
-TEST_F(ParkSaveTest, NothingToSaveWritesNothingAndAFailedSaveKeepsTheCounters) {
+TEST_F(ParkSaveTest, NothingToSaveWritesNothingAndAFailedSaveResetsTheCounters) {
   lf_saveStandFile(stands());  // nothing learned, nothing changed
   EXPECT_FALSE(std::filesystem::exists("airports/learned/stock/EDDF.xml"));
 
@@ -138,18 +140,26 @@ TEST_F(ParkSaveTest, NothingToSaveWritesNothingAndAFailedSaveKeepsTheCounters) {
   lf_saveStandFile(stands());
   EXPECT_FALSE(std::filesystem::exists("airports/learned/stock/EDDF.xml"));
 
-  // A file in the place of the folder makes the write fail.
+  // A file in the place of the folder makes the write fail; the failure is
+  // shown, and the next airport, which learned nothing, writes nothing.
   gf_setParkFileLoaded(true);
   testsupport::writeFile("airports/learned/stock", "in the way");
-  lf_saveStandFile(stands());
+  EXPECT_FALSE(lf_saveStandFile(stands()));
+  EXPECT_THAT(gf_statusSnapshot().status, ::testing::HasSubstr("saving 'airports/learned/stock/EDDF.xml' did not succeed"));
   EXPECT_TRUE(logContains("saving 'airports/learned/stock/EDDF.xml' did not succeed"));
-  EXPECT_EQ(g_learnedUpdates.load(), 3u);
-  EXPECT_TRUE(g_apfChanged.load());
+  EXPECT_EQ(g_learnedUpdates.load(), 0u);
+  EXPECT_FALSE(g_apfChanged.load());
+  g_parkApf.icao = "EDDM";
+  g_parkApf.publisher = "Pub";
+  g_parkApfPath = "airports/my_thirdparty/EDDM.xml";
+  EXPECT_TRUE(lf_saveStandFile(stands()));
+  EXPECT_FALSE(std::filesystem::exists("airports/learned/thirdparty/Pub"));
 
   // A path outside the learned folder would overwrite the park file itself.
   g_parkApfPath = "EDDF.xml";
-  lf_saveStandFile(stands());
-  EXPECT_EQ(g_learnedUpdates.load(), 3u);
+  g_learnedUpdates.store(1);
+  EXPECT_FALSE(lf_saveStandFile(stands()));
+  EXPECT_FALSE(std::filesystem::exists("EDDF.xml"));
 }
 
 }  // namespace
