@@ -173,6 +173,10 @@ void lf_ordinaryMerge(const pugi::xml_node& document, const fs::path& learnedPat
         gf_logError("manually created standid {} misses correct attributes in {}", id, pathText);
         continue;
       }
+      if (stands.size() >= kApfMaxStands) {
+        gf_logError("manually created standid {} in {} ignored: more than {} stands", id, pathText, kApfMaxStands);
+        continue;
+      }
       if (lf_readParkpos(parkpos, id, 0, stands)) stands.back().manual = 1;
       continue;
     }

@@ -309,6 +309,11 @@ void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands
   ids.reserve(kStandIdsReserved);
   for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
     const std::string id = parkpos.attribute("id").value();
+    if (stands.size() >= kApfMaxStands) {
+      gf_logError("gf_readApfStands: more than {} stands, stand {} and the stands after it are ignored",
+                  kApfMaxStands, lf_shown(id));
+      break;
+    }
     if (!ids.insert(id).second) {
       const std::string message = fmt::format("Parking position {} appears more than once?", id);
       if (duplicate == DuplicateStand::refuse) throw qor::UserErrorException(94, message);

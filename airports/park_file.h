@@ -48,6 +48,9 @@ inline constexpr std::int32_t kApfDefaultMaxLive = 500;
 inline constexpr double kApfMaxLatitude = 90.0;
 inline constexpr double kApfMaxLongitude = 180.0;
 inline constexpr double kApfMaxRadiusMetres = 1000.0;      // no real stand comes near this
+// The most stands one park airport keeps (the largest real airports have a
+// few hundred); the stands of a file beyond them are ignored, with a log line.
+inline constexpr std::size_t kApfMaxStands = 5000;
 // The largest park file that is read.
 inline constexpr std::uintmax_t kApfMaxFileBytes = std::uintmax_t{256} << 20;
 
@@ -121,8 +124,9 @@ enum class DuplicateStand {
   skip,    // logs that text as an error line and goes on with the next stand
 };
 // Appends the stands of the document's first "parkpositions" to stands, in
-// document order, read with lf_readParkpos with origin 1. On a refused
-// duplicate the stands before it stay in the list.
+// document order, read with lf_readParkpos with origin 1, until the list
+// holds kApfMaxStands. On a refused duplicate the stands before it stay in
+// the list.
 void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate);
 // The same into a new list, refusing a duplicate.
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);

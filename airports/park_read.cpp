@@ -1,7 +1,10 @@
 #include "airports/park_read.h"
 
+#include <algorithm>
+#include <cmath>
 #include <exception>
 #include <filesystem>
+#include <unordered_map>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -15,6 +18,7 @@
 #include "app/files.h"
 #include "app/geo.h"
 #include "app/log.h"
+#include "app/runstate.h"
 #include "app/settings.h"
 #include "app/text.h"
 #include "app/xml.h"
@@ -30,16 +34,94 @@ std::atomic<std::int32_t> g_rtTrafficWeek{0};
 std::atomic<bool> g_apfChanged{false};
 std::atomic<double> g_parkElevation{0.0};
 
-void lf_linkAdjacentStands(std::vector<Stand>& stands) {
-  for (Stand& a : stands) {
+namespace {
+
+// A cell of the adjacency grid: a cube of the space around the unit sphere.
+struct GridCell {
+  std::int64_t x = 0;
+  std::int64_t y = 0;
+  std::int64_t z = 0;
+  bool operator==(const GridCell&) const = default;
+};
+
+struct GridCellHash {
+  std::size_t operator()(const GridCell& c) const noexcept {
+    std::uint64_t h = 1469598103934665603ull;
+    for (const std::int64_t v : {c.x, c.y, c.z}) h = (h ^ static_cast<std::uint64_t>(v)) * 1099511628211ull;
+    return static_cast<std::size_t>(h);
+  }
+};
+
+// The finest grid worth having: cells this small (as a share of the Earth's
+// radius, a few millimetres) keep the cell numbers far inside 64 bits.
+constexpr double kSmallestCell = 1e-9;
+
+// The position on the unit sphere, in cells of the given size.
+GridCell lf_gridCell(const Stand& stand, double cell) {
+  const double lat = stand.latitude * kDegToRad;
+  const double lon = stand.longitude * kDegToRad;
+  const auto index = [cell](double v) { return static_cast<std::int64_t>(std::floor(v / cell)); };
+  return {index(std::cos(lat) * std::cos(lon)), index(std::cos(lat) * std::sin(lon)), index(std::sin(lat))};
+}
+
+bool lf_touches(const Stand& a, const Stand& b) {
+  const double distance = gf_distanceNm(LatLon{a.latitude, a.longitude}, LatLon{b.latitude, b.longitude});
+  return distance * 1.1 < a.radius + b.radius;
+}
+
+}  // namespace
+
+bool lf_linkAdjacentStands(std::vector<Stand>& stands, const std::atomic<bool>* stop) {
+  // Two stands touch only when their great-circle distance is below twice the
+  // largest radius. On the unit sphere that distance is an angle, and the
+  // straight line between the two points is no longer than it: so in a grid
+  // of cubes that wide every stand a stand touches lies in one of the 27
+  // cubes around its own. Only those are compared, in list order, with the
+  // same test as every pair would be.
+  double largestRadius = 0.0;
+  for (const Stand& stand : stands) largestRadius = std::max(largestRadius, stand.radius);
+  const double nmPerRadian = gf_distanceNm(LatLon{0.0, 0.0}, LatLon{0.0, 1.0}) * kRadToDeg;
+  const double cell = std::max(2.0 * largestRadius / nmPerRadian, kSmallestCell);
+  const bool gridUsable = std::isfinite(cell);
+
+  std::unordered_map<GridCell, std::vector<std::size_t>, GridCellHash> grid;
+  std::vector<GridCell> cells(stands.size());
+  std::vector<bool> placed(stands.size(), false);
+  if (gridUsable) {
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+      // A stand without a finite position touches nothing (its distances are not numbers).
+      if (!std::isfinite(stands[i].latitude) || !std::isfinite(stands[i].longitude)) continue;
+      cells[i] = lf_gridCell(stands[i], cell);
+      placed[i] = true;
+      grid[cells[i]].push_back(i);
+    }
+  }
+
+  std::vector<std::size_t> near;
+  for (std::size_t i = 0; i < stands.size(); ++i) {
+    if (stop != nullptr && stop->load()) return false;
+    Stand& a = stands[i];
     a.adjacent.clear();
-    for (const Stand& b : stands) {
-      if (a.id == b.id) continue;
-      const double distance = gf_distanceNm(LatLon{a.latitude, a.longitude}, LatLon{b.latitude, b.longitude});
-      if (distance * 1.1 < a.radius + b.radius) a.adjacent.push_back(b.id);
+    near.clear();
+    if (!gridUsable) {
+      // An infinite radius touches everything: every stand is a neighbour.
+      for (std::size_t j = 0; j < stands.size(); ++j) near.push_back(j);
+    } else if (placed[i]) {
+      for (std::int64_t dx = -1; dx <= 1; ++dx)
+        for (std::int64_t dy = -1; dy <= 1; ++dy)
+          for (std::int64_t dz = -1; dz <= 1; ++dz) {
+            const auto found = grid.find(GridCell{cells[i].x + dx, cells[i].y + dy, cells[i].z + dz});
+            if (found != grid.end()) near.insert(near.end(), found->second.begin(), found->second.end());
+          }
+      std::sort(near.begin(), near.end());
+    }
+    for (const std::size_t j : near) {
+      const Stand& b = stands[j];
+      if (a.id != b.id && lf_touches(a, b)) a.adjacent.push_back(b.id);
     }
     a.adjacent.shrink_to_fit();
   }
+  return true;
 }
 
 std::string gf_readApf(const std::string& path, ParkAirport& airport,
@@ -94,16 +176,17 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
       if (prm::PARK_FAKE.value()) lf_makeFakeTraffic(fs::path(path).stem().string(), list);
     }
 
+    std::uint32_t id = 0;
+    for (Stand& stand : list) stand.id = ++id;
+    // The adjacency is the long part of a large file: a close does not wait for it.
+    if (!lf_linkAdjacentStands(list, &g_stopRun)) return fmt::format("{}: abandoned for the close", "gf_readApf");
+
     stands = std::move(list);
     airport = std::move(read);
     qualityFactors = factors;
     g_rtTrafficWeek.store(week);
     g_parkElevation.store(elevation);
-
     gf_setStandCount(static_cast<std::int64_t>(stands.size()));
-    std::uint32_t id = 0;
-    for (Stand& stand : stands) stand.id = ++id;
-    lf_linkAdjacentStands(stands);
 
     const bool handmade = g_apfHandmade.load();
     gf_logLine("Airport file read from '{}' for {}", handmade ? learnedPath.generic_string() : path,

@@ -44,5 +44,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
                        std::vector<Stand>& stands = g_parkStands);
 
 // For every ordered pair of different stands whose distance x 1.1 is less
-// than the sum of their radii, the second's id goes into the first's list.
-void lf_linkAdjacentStands(std::vector<Stand>& stands);
+// than the sum of their radii, the second's id goes into the first's list
+// (in list order). Returns false, with the lists half made, when stop is set
+// meanwhile.
+bool lf_linkAdjacentStands(std::vector<Stand>& stands, const std::atomic<bool>* stop = nullptr);

@@ -1,7 +1,9 @@
 // Finding, fetching and reading a park airport: alias files, the learned
 // file's path and merge, quality factors, fake traffic, the nearest stand at
 // a destination, and the whole read with its errors.
+#include <atomic>
 #include <cmath>
+#include <random>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -534,4 +536,75 @@ TEST_F(ParkReadTest, StandsGetIdsAndTheirOverlappingNeighbours) {
   parkFile().write("airports/my_thirdparty/EMTY.xml");
   g_parkStands.clear();
   EXPECT_EQ(read("airports/my_thirdparty/EMTY.xml"), "no stands found");
+}
+
+TEST_F(ParkReadTest, AdjacencyIsThatOfEveryPairWhereverTheStandsAre) {
+  // Every pair compared: what the adjacency must give.
+  const auto everyPair = [](std::vector<Stand> stands) {
+    std::vector<std::vector<std::uint32_t>> lists;
+    for (const Stand& a : stands) {
+      std::vector<std::uint32_t>& list = lists.emplace_back();
+      for (const Stand& b : stands) {
+        const double d = gf_distanceNm(LatLon{a.latitude, a.longitude}, LatLon{b.latitude, b.longitude});
+        if (a.id != b.id && d * 1.1 < a.radius + b.radius) list.push_back(b.id);
+      }
+    }
+    return lists;
+  };
+  struct Layout {
+    const char* name;
+    double latitude;
+    double longitude;
+    double spacingMetres;
+    int count;
+  } layouts[] = {
+      {"one spot", 50.0, 8.5, 0.0, 150},          {"apron rows", 50.0, 8.5, 25.0, 400},
+      {"near the pole", 89.9995, 0.0, 15.0, 200}, {"across the date line", -17.0, 179.9995, 20.0, 200},
+      {"sparse", 10.0, 10.0, 400.0, 100},
+  };
+  std::mt19937 rng(3);
+  for (const Layout& layout : layouts) {
+    SCOPED_TRACE(layout.name);
+    std::vector<Stand> stands;
+    for (int i = 0; i < layout.count; ++i) {
+      const double north = (i / 20) * layout.spacingMetres / 1852.0 / 60.0;
+      const double east = (i % 20) * layout.spacingMetres / 1852.0 / 60.0 / std::cos(layout.latitude * kDegToRad);
+      // Mostly small stands, now and then a very large one.
+      const double radius = i % 37 == 5 ? 900.0 : 5.0 + static_cast<double>(rng() % 400) / 10.0;
+      const double longitude = std::remainder(layout.longitude + east, 360.0);
+      stands.emplace_back(fmt::format("S{}", i), std::vector<StandOption>{},
+                          StandPosition{layout.latitude + north, longitude, 0.0}, radius, 1, 1, 1);
+      stands.back().id = static_cast<std::uint32_t>(i + 1);
+    }
+    const auto expected = everyPair(stands);
+    ASSERT_TRUE(lf_linkAdjacentStands(stands));
+    for (std::size_t i = 0; i < stands.size(); ++i) ASSERT_EQ(stands[i].adjacent, expected[i]) << stands[i].name;
+  }
+
+  // A close ends it early.
+  std::vector<Stand> two{standWith({}), standWith({})};
+  two[1].id = 2;
+  const std::atomic<bool> stop{true};
+  EXPECT_FALSE(lf_linkAdjacentStands(two, &stop));
+}
+
+TEST_F(ParkReadTest, AParkFileKeepsAtMostItsStandLimitAndACloseAbandonsTheRead) {
+  ParkFileBuilder builder = parkFile();
+  const std::size_t count = kApfMaxStands + 2;
+  for (std::size_t i = 0; i < count; ++i) {
+    builder.parkpos(ParkposEntry::at(fmt::format("P{}", i), 50.0 + static_cast<double>(i / 100) * 0.01,
+                                     8.0 + static_cast<double>(i % 100) * 0.01));
+  }
+  builder.write("airports/my_thirdparty/EGLL.xml");
+  EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+  EXPECT_EQ(g_parkStands.size(), kApfMaxStands);
+  EXPECT_EQ(g_parkStands.back().name, fmt::format("P{}", kApfMaxStands - 1));
+  EXPECT_TRUE(logContains(fmt::format("more than {} stands, stand P{} and the stands after it are ignored",
+                                      kApfMaxStands, kApfMaxStands)));
+
+  g_parkStands.clear();
+  g_stopRun = true;
+  EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "gf_readApf: abandoned for the close");
+  g_stopRun = false;
+  EXPECT_TRUE(g_parkStands.empty());
 }
