@@ -3,11 +3,18 @@
 // read from its park file and learned file and calculated.
 //
 //   BM_PlainRead         the physical limit: the two files read into memory
-//   BM_ReadParkFile      the whole read (park file, learned-file merge, ids, adjacency)
+//   BM_ReadParkFile      the whole read (park file, learned-file merge, ids,
+//                        adjacency, quality factors) beside the XML library's
+//                        own parse and walk of the same two files in the same
+//                        run (x_xml_parse), the cost per option, and the
+//                        read's peak memory above what the process held
+//                        before it, against the size of the files
 //   BM_Calculation       the selection of the statics, run to its end
 //   BM_MainLoopPasses    the read and the calculation as the 10 ms main loop
 //                        sees them: the read on its own thread, the search in
-//                        slices; reports the worst single pass
+//                        slices; reports the worst single pass of all repeats
+//   BM_CrowdedParkFile   a hostile park file of 20,000 stands on one spot: its
+//                        read, and a close while it is being read
 //
 // SKYLOOM_BENCH_DIR names the folder of the generated files (default: a
 // folder under the temporary folder, made once and reused).
@@ -19,7 +26,10 @@
 #include <string>
 #include <thread>
 
+#include <malloc.h>  // malloc_trim: the peak is measured from what the process really holds
+
 #include <benchmark/benchmark.h>
+#include <pugixml.hpp>
 
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
@@ -31,6 +41,7 @@
 #include "app/clock.h"
 #include "app/files.h"
 #include "app/log.h"
+#include "app/runstate.h"
 #include "app/settings.h"
 #include "tools/park_airport_generator.h"
 #include "traffic/aircraft.h"
@@ -44,25 +55,35 @@ constexpr const char* kIcao = "EDDF";
 // Monday 7 December 2026, 10:10 UTC.
 constexpr std::int64_t kMonday1010 = 1796638200;
 
-fs::path benchRoot(std::size_t options) {
+fs::path benchRoot(const std::string& name) {
   const char* dir = std::getenv("SKYLOOM_BENCH_DIR");
   const fs::path base = dir != nullptr ? fs::path(dir) : fs::temp_directory_path();
-  return base / fmt::format("skyloom-bench-park-{}", options);
+  return base / fmt::format("skyloom-bench-park-{}", name);
+}
+
+std::size_t statusKiB(const char* key) {
+  std::ifstream status("/proc/self/status");
+  const std::string prefix = std::string(key) + ":";
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind(prefix, 0) == 0) return std::stoul(line.substr(prefix.size()));
+  return 0;
 }
 
 // The peak is counted from here (the generation of the files does not count).
 void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
-// Generates the airport once per size and makes its folder the working folder.
-void prepare(std::size_t optionsPerStand) {
-  const fs::path root = benchRoot(optionsPerStand);
+// Generates the airport once per shape and makes its folder the working
+// folder. Returns the number of learned options.
+std::size_t prepare(const std::string& name, const ParkAirportShape& shape) {
+  const fs::path root = benchRoot(name);
   fs::create_directories(root);
   fs::current_path(root);
   gf_initFolders();
-  if (!fs::exists(root / "ready")) {
+  std::size_t options = 0;
+  if (!(std::ifstream(root / "ready") >> options)) {
     std::cerr << "generating the park airport in " << root << " ...\n";
-    const std::size_t written = gf_generateParkAirport(kIcao, ParkAirportShape{500, optionsPerStand, 7});
-    std::ofstream(root / "ready") << written << "\n";
+    options = gf_generateParkAirport(kIcao, shape);
+    std::ofstream(root / "ready") << options << "\n";
   }
   static bool once = false;
   if (!once) {
@@ -73,6 +94,11 @@ void prepare(std::size_t optionsPerStand) {
   gf_setFixedClock(kMonday1010);
   prm::RANDOM.set(false);
   resetPeakMemory();
+  return options;
+}
+
+std::size_t prepare(std::size_t optionsPerStand) {
+  return prepare(fmt::format("{}", optionsPerStand), ParkAirportShape{500, optionsPerStand, 7});
 }
 
 // The second argument: the percentage of stands to fill. At 100 % the search
@@ -84,24 +110,50 @@ void setPercentage(const benchmark::State& state) {
 
 std::string parkFilePath() { return (g_myThirdpartyFolder / gf_apfXmlPath(kIcao)).generic_string(); }
 
-double peakMemoryMiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  return 0.0;
-}
+double peakMemoryMiB() { return static_cast<double>(statusKiB("VmHWM")) / 1024.0; }
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
+
+std::vector<fs::path> airportFiles() {
+  return {fs::path(parkFilePath()), lf_learnedPathFor(parkFilePath(), "BenchPublisher")};
+}
+
+double filesBytes() {
+  std::uintmax_t bytes = 0;
+  std::error_code ec;
+  for (const fs::path& path : airportFiles()) bytes += fs::file_size(path, ec);
+  return static_cast<double>(bytes);
+}
 
 // The physical limit: both files read whole.
 double plainReadMs() {
   const auto start = Clock::now();
   std::string content;
-  std::size_t bytes = 0;
-  for (const fs::path& path : {fs::path(parkFilePath()), lf_learnedPathFor(parkFilePath(), "BenchPublisher")}) {
+  for (const fs::path& path : airportFiles()) {
     gf_readWholeFile(path, content);
-    bytes += content.size();
     benchmark::DoNotOptimize(content.data());
+  }
+  return ms(Clock::now() - start);
+}
+
+// What the XML library itself costs: both files loaded, and every element
+// and attribute of them visited once.
+double xmlParseAndWalkMs() {
+  struct Walker final : pugi::xml_tree_walker {
+    std::size_t seen = 0;
+    bool for_each(pugi::xml_node& node) override {
+      seen += node.name()[0] != 0;
+      for (const pugi::xml_attribute& attribute : node.attributes()) seen += attribute.value()[0] != 0;
+      return true;
+    }
+  };
+  const auto start = Clock::now();
+  for (const fs::path& path : airportFiles()) {
+    pugi::xml_document document;
+    document.load_file(path.c_str());
+    Walker walker;
+    document.traverse(walker);
+    benchmark::DoNotOptimize(walker.seen);
   }
   return ms(Clock::now() - start);
 }
@@ -109,19 +161,22 @@ double plainReadMs() {
 void BM_PlainRead(benchmark::State& state) {
   prepare(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(plainReadMs());
-  std::error_code ec;
-  state.counters["MB"] =
-      static_cast<double>(fs::file_size(parkFilePath(), ec) +
-                          fs::file_size(lf_learnedPathFor(parkFilePath(), "BenchPublisher"), ec)) /
-      1e6;
+  state.counters["MB"] = filesBytes() / 1e6;
 }
 
 void BM_ReadParkFile(benchmark::State& state) {
-  prepare(static_cast<std::size_t>(state.range(0)));
-  double limit = 0.0;
+  const std::size_t options = prepare(static_cast<std::size_t>(state.range(0)));
+  double plain = 0.0;
+  double xml = 0.0;
+  double read = 0.0;
+  std::size_t aboveKiB = 0;
   for (auto _ : state) {
     state.PauseTiming();
-    limit = plainReadMs();
+    plain += plainReadMs();
+    xml += xmlParseAndWalkMs();
+    malloc_trim(0);
+    const std::size_t before = statusKiB("VmRSS");
+    resetPeakMemory();
     state.ResumeTiming();
     ParkAirport airport;
     airport.icao = kIcao;
@@ -129,14 +184,19 @@ void BM_ReadParkFile(benchmark::State& state) {
     std::vector<Stand> stands;
     const auto start = Clock::now();
     const std::string error = gf_readApf(parkFilePath(), airport, factors, stands);
-    const double took = ms(Clock::now() - start);
+    read += ms(Clock::now() - start);
     if (!error.empty()) state.SkipWithError(error.c_str());
-    state.counters["x_plain_read"] = took / limit;
     state.PauseTiming();
+    const std::size_t peak = statusKiB("VmHWM");
+    aboveKiB = std::max(aboveKiB, peak > before ? peak - before : 0);
     stands.clear();  // freeing is not part of the read
     state.ResumeTiming();
   }
+  state.counters["x_xml_parse"] = read / xml;
+  state.counters["x_plain_read"] = read / plain;
+  state.counters["us_per_option"] = read / static_cast<double>(state.iterations()) / static_cast<double>(options) * 1e3;
   state.counters["peak_MiB"] = peakMemoryMiB();
+  state.counters["read_peak_x_files"] = static_cast<double>(aboveKiB) * 1024.0 / filesBytes();
 }
 
 // Reads the airport into the park airport's stand list.
@@ -168,6 +228,7 @@ void BM_Calculation(benchmark::State& state) {
 void BM_MainLoopPasses(benchmark::State& state) {
   prepare(static_cast<std::size_t>(state.range(0)));
   setPercentage(state);
+  Clock::duration worstOfAll{};
   for (auto _ : state) {
     state.PauseTiming();
     const double limit = plainReadMs();
@@ -195,7 +256,7 @@ void BM_MainLoopPasses(benchmark::State& state) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     const auto total = Clock::now() - start;
-    state.counters["worst_pass_ms"] = ms(worst);
+    worstOfAll = std::max(worstOfAll, worst);
     state.counters["take_in_pass_ms"] = ms(takeIn);
     state.counters["passes"] = static_cast<double>(passes);
     state.counters["read_share"] = ms(readDone) / ms(total);
@@ -205,10 +266,50 @@ void BM_MainLoopPasses(benchmark::State& state) {
     // Leaving the airport (nothing learned, so nothing saved) is one pass too.
     const auto unloadStart = Clock::now();
     lf_clearParkAirport();
+    worstOfAll = std::max(worstOfAll, Clock::now() - unloadStart);
     state.counters["unload_pass_ms"] = ms(Clock::now() - unloadStart);
   }
   g_learnedUpdates.store(0);
   lf_clearParkAirport();
+  state.counters["worst_pass_ms"] = ms(worstOfAll);
+  state.counters["peak_MiB"] = peakMemoryMiB();
+}
+
+// 20,000 stands on one spot, without options or learned file: every stand
+// touches every other. read_ms is the whole read; close_ms the time from a
+// close (stop flag, unloading) to the end of the wait for the read, asked
+// for while the read is under way.
+void BM_CrowdedParkFile(benchmark::State& state) {
+  ParkAirportShape shape;
+  shape.stands = 20000;
+  shape.optionsPerStand = 0;
+  shape.spacingMetres = 0.0;
+  shape.learnedFile = false;
+  prepare("crowded", shape);
+  double readMs = 0.0;
+  double worstCloseMs = 0.0;
+  for (auto _ : state) {
+    ParkAirport airport;
+    airport.icao = kIcao;
+    std::pair<std::int32_t, std::int32_t> factors;
+    std::vector<Stand> stands;
+    const auto start = Clock::now();
+    const std::string error = gf_readApf(parkFilePath(), airport, factors, stands);
+    readMs = std::max(readMs, ms(Clock::now() - start));
+    if (!error.empty()) state.SkipWithError(error.c_str());
+
+    lf_setParkAirport(kIcao);
+    lf_readParkedFile();
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const auto close = Clock::now();
+    g_stopRun.store(true);
+    lf_clearParkAirport();
+    gf_waitForParkFileRead();
+    worstCloseMs = std::max(worstCloseMs, ms(Clock::now() - close));
+    g_stopRun.store(false);
+  }
+  state.counters["read_ms"] = readMs;
+  state.counters["close_ms"] = worstCloseMs;
   state.counters["peak_MiB"] = peakMemoryMiB();
 }
 
@@ -222,7 +323,8 @@ void sizesAndPercentages(benchmark::internal::Benchmark* b) {
 }  // namespace
 
 BENCHMARK(BM_PlainRead)->Apply(sizes);
-BENCHMARK(BM_ReadParkFile)->Apply(sizes)->Iterations(2);
+BENCHMARK(BM_ReadParkFile)->Apply(sizes)->Iterations(3);
 BENCHMARK(BM_Calculation)->Apply(sizesAndPercentages);
-BENCHMARK(BM_MainLoopPasses)->Apply(sizesAndPercentages)->Iterations(2);
+BENCHMARK(BM_MainLoopPasses)->Apply(sizesAndPercentages)->Iterations(10);
+BENCHMARK(BM_CrowdedParkFile)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_MAIN();

@@ -16,8 +16,8 @@ namespace {
 
 constexpr double kLatitude = 50.03;
 constexpr double kLongitude = 8.57;
-constexpr double kSpacingMetres = 50.0;  // with 30 m radii, grid neighbours overlap
-constexpr double kRadiusMetres = 30.0;
+constexpr double kRadiusMetres = 30.0;  // with 50 m spacing, grid neighbours overlap
+constexpr std::size_t kColumns = 25;
 constexpr std::array<const char*, 8> kAirlines{"DLH", "BAW", "AFR", "KLM", "UAE", "SWR", "AUA", "EZY"};
 constexpr std::array<const char*, 6> kTypes{"A320", "A321", "B738", "A333", "B77W", "E190"};
 
@@ -30,12 +30,14 @@ std::size_t gf_generateParkAirport(const std::string& icao, const ParkAirportSha
   airport.airportName = "Generated " + icao;
   airport.publisher = "BenchPublisher";
   airport.altitude = 364;
-  const std::size_t columns = 25;
   std::size_t options = 0;
   for (std::size_t i = 0; i < shape.stands; ++i) {
-    const double north = static_cast<double>(i / columns) * kSpacingMetres / 111120.0;
-    const double east = static_cast<double>(i % columns) * kSpacingMetres / 71500.0;
-    Stand& stand = airport.stands.emplace_back(fmt::format("{}{}", static_cast<char>('A' + i / columns), i % columns),
+    const double north = static_cast<double>(i / kColumns) * shape.spacingMetres / 111120.0;
+    const double east = static_cast<double>(i % kColumns) * shape.spacingMetres / 71500.0;
+    // Rows A to Z, then plain numbers.
+    const std::string name = i < 26 * kColumns ? fmt::format("{}{}", static_cast<char>('A' + i / kColumns), i % kColumns)
+                                               : fmt::format("S{}", i);
+    Stand& stand = airport.stands.emplace_back(name,
                                                std::vector<StandOption>{},
                                                StandPosition{kLatitude + north, kLongitude + east, 0.0},
                                                kRadiusMetres, 1, 1, 1);
@@ -64,9 +66,11 @@ std::size_t gf_generateParkAirport(const std::string& icao, const ParkAirportSha
   std::filesystem::create_directories(g_inputFolder, ec);
   const std::string apfPath = (g_myThirdpartyFolder / gf_apfXmlPath(icao)).generic_string();
   gf_writeApf(airport, apfPath, ApfMode::generated);
-  const std::filesystem::path learned = lf_learnedPathFor(apfPath, airport.publisher);
-  std::filesystem::create_directories(learned.parent_path(), ec);
-  gf_writeApf(airport, learned, ApfMode::learned);
+  if (shape.learnedFile) {
+    const std::filesystem::path learned = lf_learnedPathFor(apfPath, airport.publisher);
+    std::filesystem::create_directories(learned.parent_path(), ec);
+    gf_writeApf(airport, learned, ApfMode::learned);
+  }
   gf_writeTextFile(g_inputFolder / "airports_msfs.xml",
                    fmt::format("<airports>\n<airport code=\"{}\" lat=\"{}\" lon=\"{}\" alt=\"364\" />\n</airports>",
                                icao, kLatitude, kLongitude),

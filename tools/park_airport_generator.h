@@ -12,8 +12,10 @@ struct ParkAirportShape {
   std::size_t stands = 500;
   std::size_t optionsPerStand = 600;  // about a year of learning at a busy stand
   std::uint32_t seed = 7;
+  double spacingMetres = 50.0;  // between grid neighbours; 0 puts every stand on one spot
+  bool learnedFile = true;
 };
 
-// Writes the files of the airport `icao` and returns the number of options
-// written into its learned file.
+// Writes the files of the airport `icao` (the learned file only when asked
+// for) and returns the number of options written into its learned file.
 std::size_t gf_generateParkAirport(const std::string& icao, const ParkAirportShape& shape);
