@@ -5,12 +5,16 @@
 // generator (tools/ai_tree_generator.h).
 //
 //   build/bench/skyloom_bench [--benchmark_filter=...]
-// Each result carries: plain_ms (reading every file of the tree once),
-// ratio (scan / plain read), us_per_file, peak_MiB (the process's peak during
+// Each result carries: plain_ms (reading every file of the tree once on one
+// thread), ratio (scan / plain read), threaded_ms (the same read with as many
+// threads as the scan uses), ratio_threaded (scan / threaded read),
+// us_per_file, peak_MiB (the process's peak during
 // the scan), B_per_livery (the scan's peak above what the process held before
 // it, per livery section), and the share of each phase of the scan in %.
 // SKYLOOM_BENCH_DIR names the folder of the generated trees (default: a
 // folder under the temporary folder; each tree is made once and reused).
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -18,6 +22,7 @@
 #include <map>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <malloc.h>  // malloc_trim: the peak is measured from what the process really holds
 
@@ -96,18 +101,44 @@ double plainReadSeconds() {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// The same files read by as many threads as the scan uses (g_maxTasks), each
+// taking the next file of the walk: how fast the disk and the system give
+// the files to several readers.
+double threadedReadSeconds() {
+  const auto start = std::chrono::steady_clock::now();
+  std::vector<fs::path> paths;
+  for (const auto& entry : fs::recursive_directory_iterator("liveries"))
+    if (entry.is_regular_file()) paths.push_back(entry.path());
+  std::atomic<std::size_t> next{0};
+  std::atomic<std::size_t> bytes{0};
+  std::vector<std::thread> readers;
+  for (std::int32_t t = 0; t < std::max(1, g_maxTasks.load()); ++t) {
+    readers.emplace_back([&] {
+      std::string content;
+      for (std::size_t i = next++; i < paths.size(); i = next++) {
+        gf_readWholeFile(paths[i], content);
+        bytes += content.size();
+      }
+    });
+  }
+  for (std::thread& reader : readers) reader.join();
+  benchmark::DoNotOptimize(bytes.load());
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
 void BM_LiveryScan(benchmark::State& state) {
   const auto files = static_cast<std::size_t>(state.range(0));
   const bool stress = state.range(1) != 0;
   const std::size_t liveries = prepare(files, stress);
   prm::LIG_AUTOMATIC.set(false);
   prm::lfolder0.set("liveries");
-  double plain = 0, scan = 0;
+  double plain = 0, threaded = 0, scan = 0;
   LiveryScanPhases phases;
   std::size_t peakKiB = 0, aboveKiB = 0;
   for (auto _ : state) {
     state.PauseTiming();
     plain += plainReadSeconds();
+    threaded += threadedReadSeconds();
     gf_clearLiveryTables();
     lf_clearLiveries();
     prm::SCAN_LIVERIES.set(true);
@@ -135,6 +166,8 @@ void BM_LiveryScan(benchmark::State& state) {
   const auto n = static_cast<double>(state.iterations());
   state.counters["plain_ms"] = plain / n * 1e3;
   state.counters["ratio"] = scan / plain;
+  state.counters["threaded_ms"] = threaded / n * 1e3;
+  state.counters["ratio_threaded"] = scan / threaded;
   state.counters["us_per_file"] = scan / n / static_cast<double>(files) * 1e6;
   state.counters["peak_MiB"] = static_cast<double>(peakKiB) / 1024.0;
   state.counters["B_per_livery"] = static_cast<double>(aboveKiB) * 1024.0 / static_cast<double>(liveries);
