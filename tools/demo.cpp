@@ -1,6 +1,6 @@
 // The demo: runs Skyloom in a fresh working folder with its own AppData,
 // as a user would start it, with the user aircraft standing on a stand of
-// the demo airport (EGLL, its park file shipped in the folder) in the
+// the demo airport (EGLL, its park file and learned file in the folder) in the
 // simulated simulator, and RealTraffic installed on this PC: the fake
 // RealTraffic (tools/fake_realtraffic.cpp) runs as a child process on free
 // ports of 127.0.0.1 and is stopped at the end whatever happens.
@@ -41,6 +41,7 @@
 
 #include <fmt/format.h>
 
+#include "app/clock.h"
 #include "app/entry.h"
 #include "app/geo.h"
 #include "app/requests.h"
@@ -134,6 +135,60 @@ std::string demoParkFile() {
   return text + "</parkpositions>\n";
 }
 
+// What was learned at the demo airport in the last few days: an aircraft
+// seen on some stands around this time of day.
+struct Seen {
+  const char* stand;
+  const char* reg;
+  const char* airline;
+  const char* type;
+  const char* callsign;
+};
+constexpr Seen kSeen[] = {
+    {"502", "G-EUUD", "BAW", "A320", "BAW58"},  {"503", "HB-JLS", "SWR", "A320", "SWR324"},
+    {"504", "D-AIMD", "DLH", "A388", "DLH906"}, {"505", "HB-JNC", "SWR", "B77W", "SWR38"},
+    {"507", "G-EUUE", "BAW", "A320", "BAW902"}, {"509", "HB-JLT", "SWR", "A320", "SWR360"},
+};
+
+// Whether a static's callsign (its ATC id with the static mark "*") is one
+// of the learned file's.
+bool isLearned(const std::string& tailNumber) {
+  return std::any_of(std::begin(kSeen), std::end(kSeen),
+                     [&](const Seen& s) { return tailNumber == std::string(s.callsign) + "*"; });
+}
+
+// The learned file of the demo airport, as the program saves it after the
+// last few days at EGLL: the parking settings in force then (at most 100
+// live aircraft), and the stand use it saw, on this weekday and the two
+// before. With it the airport has quality factors, which the statistics
+// panel shows, and statics of its own.
+std::string demoLearnedFile() {
+  const DaySlot now = gf_daySlotNow();
+  std::string hours;
+  const int slot = static_cast<int>(now.slot);
+  for (int h = slot - 2; h <= slot + 2; ++h)
+    if (h >= 0 && h < 48) hours += fmt::format("{}{}", hours.empty() ? "" : ",", h);
+  std::string text =
+      "<?xml version=\"1.0\"?>\n<meta>\n\t<info name=\"author\" value=\"Skyloom\" />\n"
+      "\t<info name=\"version\" value=\"1.0.0\" />\n\t<info name=\"date\" value=\"2026-12-06\" />\n"
+      "\t<info name=\"MSFS\" value=\"2020\" />\n</meta>\n"
+      "<parameters>\n\t<parameter name=\"airport_name\" value=\"London Heathrow\" />\n"
+      "\t<parameter name=\"LATERAL_RANGE\" value=\"40\" />\n\t<parameter name=\"AUTO_RANGE\" value=\"false\" />\n"
+      "\t<parameter name=\"WEEK\" value=\"false\" />\n\t<parameter name=\"PARK_FAKE\" value=\"false\" />\n"
+      "\t<parameter name=\"PARK_SOFT\" value=\"true\" />\n\t<parameter name=\"parking_percentage\" value=\"30\" />\n"
+      "\t<parameter name=\"INITIAL_LOAD_ONLY\" value=\"false\" />\n\t<parameter name=\"MAX_FIT\" value=\"47\" />\n"
+      "\t<parameter name=\"MAX_LIVE\" value=\"100\" />\n\t<parameter name=\"LEARN_SOFT\" value=\"true\" />\n"
+      "</parameters>\n<parkpositions>\n";
+  for (const Seen& s : kSeen) {
+    text += fmt::format("\t<parkpos id=\"{}\">\n", s.stand);
+    for (int back = 2; back >= 0; --back)
+      text += fmt::format("\t\t<opt reg=\"{}\" airl=\"{}\" type=\"{}\" day=\"{}\" hh=\"{}\" cs=\"{}\" />\n", s.reg,
+                          s.airline, s.type, (now.day + 6 - back) % 7 + 1, hours, s.callsign);
+    text += "\t</parkpos>\n";
+  }
+  return text + "</parkpositions>\n";
+}
+
 // The stand a position lies on (within 30 m), or "?".
 std::string standAt(double latitude, double longitude) {
   for (const DemoStand& stand : demoStands())
@@ -199,6 +254,7 @@ void prepareFolder(const fs::path& folder, const FeedPorts& ports) {
                                                           "scenery" / "LSZH.bgl");
   // The demo airport's park file, and a user who wants three of four stands filled.
   writeText(folder / "airports" / "my_thirdparty" / "EGLL.xml", demoParkFile());
+  writeText(folder / "airports" / "learned" / "thirdparty" / "Demo Scenery" / "EGLL.xml", demoLearnedFile());
   // The user's settings: three of four stands filled; the port RealTraffic connects to.
   writeText(folder / "appdata" / "Skyloom" / "parameters.xml",
             fmt::format("<parameters>\n  <parameter name=\"CUSTOM_PARKING_PERCENTAGE\" value=\"75\"/>\n"
@@ -419,10 +475,12 @@ void report(LogWatch& log, FakeRealTraffic& rt) {
     }
   }
   for (const auto& [kind, count] : more) {
-    if (count == 0) continue;
-    if (kind == "broadcast")
+    // The first broadcast is printed whole; the header shows the QNH of the last one read.
+    if (kind == "broadcast" && count > 0)
       std::cout << fmt::format("   fake RealTraffic: ... and {} more second{} of broadcasts\n", count, count == 1 ? "" : "s");
-    else
+    if (kind == "broadcast")
+      std::cout << fmt::format("   the header shows QNH {} hPa\n", g_qnhShown.load());
+    else if (count > 0)
       std::cout << fmt::format("   fake RealTraffic: ... and {} more \"{}\" line{} received\n", count, kind,
                                count == 1 ? "" : "s");
   }
@@ -541,10 +599,13 @@ int main(int argc, char** argv) {
   std::ifstream scanLog(folder / "output" / "info" / "AirportsScanLog.txt");
   for (std::string line; std::getline(scanLog, line);) std::cout << "     " << line << "\n";
   std::cout << fmt::format("   header: # simaddon: {}  # thirdp: {}\n", header.simaddonCount, header.thirdpartyCount);
+  std::cout << fmt::format("   statistics panel: {}, {}, qf: {} (from the park file and its learned file)\n",
+                           header.parkFileAirportName, header.parkFilePublisher, header.qualityText);
   printFeed();
   std::cout << fmt::format("   {} static aircraft placed at EGLL (the user stands on {}):\n", shown, userStand.name);
   for (const simsim::AiObject& o : simsim::world().aiObjects())
-    std::cout << fmt::format("     {:8} {:28} stand {}\n", o.tailNumber, o.title, standAt(o.latitude, o.longitude));
+    std::cout << fmt::format("     {:8} {:28} stand {}{}\n", o.tailNumber, o.title, standAt(o.latitude, o.longitude),
+                             isLearned(o.tailNumber) ? " (learned in the last days)" : "");
   screenshot(window, folder / "01-started.png");
 
   // The user's clicks and keys, each followed by what it did.
