@@ -2,6 +2,7 @@
 // loop and taken in by the per-pass work, the calculation that follows, the
 // reserved stand, the soft learning of large airports, and the save at
 // unloading.
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <string>
@@ -14,15 +15,18 @@
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
 #include "airports/park_file.h"
+#include "airports/park_find.h"
 #include "airports/park_read.h"
 #include "airports/park_switch.h"
 #include "airports/parking_controls.h"
 #include "airports/static_selection.h"
 #include "app/clock.h"
+#include "app/download.h"
 #include "app/files.h"
 #include "app/settings.h"
 #include "simlink/sim_link.h"
 #include "support/airport_builders.h"
+#include "support/http_server.h"
 #include "support/log_reader.h"
 #include "support/park_file_builder.h"
 #include "support/sim_fixture.h"
@@ -244,6 +248,37 @@ TEST_F(ParkSwitchTest, TheStepsRulesForPositionsBusyStateAndTheListsOrder) {
     EXPECT_EQ(g_parkAirport.icao, other == distance ? "" : "EDDF");
   }
   EXPECT_TRUE(logContains("EDFE is in sight (6.0 nm), parked aircraft at EDDF (FRA) will be removed first"));
+}
+
+// Other threads meet the run thread's park airport data at two places: the
+// requests the window and the simulator link hand over, and the server files
+// that the run thread and the reading thread both ask for.
+TEST_F(ParkSwitchTest, RequestsAndServerFilesFromTwoThreadsAtOnce) {
+  g_parkAirports = {ParkAirportEntry{"EDDF", "", LatLon{kLat, kLon}, 0.0},
+                    ParkAirportEntry{"EDFE", "", LatLon{kLat - 0.2, kLon}, 0.0}};
+  std::atomic<bool> sent{false};
+  std::thread window([&sent] {
+    for (int i = 0; i < 200; ++i) gf_requestDestinationParkAirport(i % 2 == 0 ? "EDFE" : "EDDF", LatLon{});
+    sent.store(true);
+  });
+  while (!sent.load()) gf_runParkAirportRequests();
+  window.join();
+  gf_runParkAirportRequests();
+  ASSERT_EQ(g_parkAirports.size(), 2u);
+  EXPECT_EQ(g_parkAirports.front().icao, "EDDF");  // the last request
+
+  // Each server file is fetched once, whichever thread asks first.
+  testsupport::RawSocketServer server("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  gf_setDownloadServer(server.baseUrl());
+  const auto askAll = [] {
+    for (const char* icao : {"LFPG", "LFPO", "EGLL", "EGKK", "EHAM", "LOWW", "LSZH", "EKCH"})
+      EXPECT_FALSE(gf_ensureStockApf(icao));
+  };
+  std::thread reader(askAll);
+  askAll();
+  reader.join();
+  EXPECT_EQ(server.acceptedCount(), 8);
+  gf_forgetServerFiles();
 }
 
 }  // namespace
