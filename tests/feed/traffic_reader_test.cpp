@@ -2,8 +2,10 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,35 +62,51 @@ TEST_F(TrafficReaderTest, NothingIsAddedAfterTheTakeOverWhileReadersKeepGoing) {
   // it was in, must find the set empty.
   constexpr int kReaders = 3;
   constexpr int kCycles = 100;
-  std::atomic<bool> done{false};
-  std::array<std::atomic<long>, kReaders> finishedAdds{};
+  // Owned by the readers too: a reader stuck in a broken set is left behind.
+  struct Shared {
+    std::atomic<bool> done{false};
+    std::array<std::atomic<long>, kReaders> finishedAdds{};
+  };
+  const auto shared = std::make_shared<Shared>();
   std::vector<std::thread> readers;
   for (int r = 0; r < kReaders; ++r) {
-    readers.emplace_back([&, r] {
-      for (long i = 0; !done.load(); ++i) {
+    readers.emplace_back([shared, r] {
+      for (long i = 0; !shared->done.load(); ++i) {
         g_trafficReader.collectCallsign(fmt::format("R{}CS{}", r, i));
-        finishedAdds[r].fetch_add(1);
+        shared->finishedAdds[r].fetch_add(1);
       }
     });
   }
+  // Only a reader that stopped adding comes near this bound.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   const auto waitForAdds = [&](int more) {
     for (int r = 0; r < kReaders; ++r) {
-      const long target = finishedAdds[r].load() + more;
-      while (finishedAdds[r].load() < target) std::this_thread::yield();
+      const long target = shared->finishedAdds[r].load() + more;
+      while (shared->finishedAdds[r].load() < target) {
+        if (std::chrono::steady_clock::now() > giveUp) return false;
+        std::this_thread::yield();
+      }
     }
+    return true;
   };
   std::size_t collected = 0;
   std::size_t slippedIn = 0;
-  for (int cycle = 0; cycle < kCycles; ++cycle) {
+  bool stuck = false;
+  for (int cycle = 0; cycle < kCycles && !stuck; ++cycle) {
     g_trafficReader.startCallsignCollection();
-    waitForAdds(5);
+    stuck = !waitForAdds(5);
     collected += g_trafficReader.takeCollectedCallsigns().size();
-    waitForAdds(2);  // whatever add was under way at the take-over is over now
+    stuck = stuck || !waitForAdds(2);  // whatever add was under way at the take-over is over now
     slippedIn += g_trafficReader.takeCollectedCallsigns().size();
   }
-  done.store(true);
-  for (auto& reader : readers) reader.join();
-
+  shared->done.store(true);
+  for (auto& reader : readers) {
+    if (stuck)
+      reader.detach();
+    else
+      reader.join();
+  }
+  ASSERT_FALSE(stuck) << "a reader stopped adding callsigns";
   EXPECT_GE(collected, static_cast<std::size_t>(kCycles) * kReaders * 5);
   EXPECT_EQ(slippedIn, 0u) << "callsigns were added after the take-over";
 }
