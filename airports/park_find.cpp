@@ -7,6 +7,7 @@
 
 #include <fmt/format.h>
 
+#include "app/clock.h"
 #include "app/download.h"
 #include "app/files.h"
 #include "app/hash.h"
@@ -39,10 +40,27 @@ namespace {
 
 enum class FetchState { pending, present, missing };
 
-struct ServerFile {
-  fs::path cached;                 // the downloaded copy while present
-  std::shared_future<bool> done;   // true: the server had it
+// A file the server did not have is asked for again after this time: a
+// server that was down or slow for a moment must not keep the airport
+// without stands for the rest of the run.
+constexpr std::int64_t kMissRememberedSeconds = 60;
+
+struct Fetched {
+  bool present = false;  // the server had it
+  std::int64_t at = 0;   // when the download ended (UTC seconds)
 };
+
+struct ServerFile {
+  fs::path cached;                   // the downloaded copy while present
+  std::shared_future<Fetched> done;
+};
+
+// A miss that is old enough to ask again.
+bool lf_missExpired(const ServerFile& file) {
+  if (file.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+  const Fetched& fetched = file.done.get();
+  return !fetched.present && gf_utcNowSeconds() - fetched.at >= kMissRememberedSeconds;
+}
 
 struct ServerFiles {
   std::mutex mutex;  // leaf lock: held only to look up or add an entry
@@ -63,10 +81,14 @@ fs::path lf_serverCacheFolder() { return g_airportsFolder / "server_files"; }
 // asked for in this run, and waits for it unless the calling thread must not.
 FetchState lf_serverFile(const std::string& url, fs::path* cached) {
   ServerFiles& files = lf_serverFiles();
-  std::shared_future<bool> done;
+  std::shared_future<Fetched> done;
   {
     std::lock_guard lock(files.mutex);
     auto it = files.byUrl.find(url);
+    if (it != files.byUrl.end() && lf_missExpired(it->second)) {
+      files.byUrl.erase(it);
+      it = files.byUrl.end();
+    }
     if (it == files.byUrl.end()) {
       ServerFile entry;
       entry.cached = lf_serverCacheFolder() /
@@ -77,7 +99,8 @@ FetchState lf_serverFile(const std::string& url, fs::path* cached) {
                      std::error_code ec;
                      fs::create_directories(target.parent_path(), ec);
                      CurlHandle curl;
-                     return gf_downloadToFile(curl.get(), url, target, false);
+                     const bool present = gf_downloadToFile(curl.get(), url, target, false);
+                     return Fetched{present, gf_utcNowSeconds()};
                    }).share();
       it = files.byUrl.emplace(url, std::move(entry)).first;
     }
@@ -87,7 +110,7 @@ FetchState lf_serverFile(const std::string& url, fs::path* cached) {
   if (t_fetchWithoutWaiting && done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
     return FetchState::pending;
   }
-  return done.get() ? FetchState::present : FetchState::missing;
+  return done.get().present ? FetchState::present : FetchState::missing;
 }
 
 std::string lf_stockUrl(const std::string& icao) {

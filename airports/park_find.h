@@ -4,8 +4,8 @@
 //
 // Files on the download server are fetched once per run: the first question
 // about a server file starts its download as a task of its own, and the
-// answer (the file, or its absence) is kept until the next run start
-// (gf_forgetServerFiles). A thread that must never wait for the network (the
+// file is kept until the next run start (gf_forgetServerFiles); its absence
+// is kept for a minute, then the server is asked again. A thread that must never wait for the network (the
 // run thread while its 10 ms main loop runs, see ServerFetchWithoutWaiting)
 // gets "not there yet" while the download runs and asks again at its next
 // step; every other thread waits for the download, which the download limits
@@ -39,8 +39,7 @@ std::string gf_findApfFile(const std::string& icao);
 // the stock file on the server.
 bool gf_ensureStockApf(const std::string& icao);
 
-// Whether the server holds the stock park file of the airport (fetched once
-// per run; see above).
+// Whether the server holds the stock park file of the airport (see above).
 bool lf_downloadStockApf(const std::string& icao);
 
 // Whether the stock park file of the airport is being fetched right now: a

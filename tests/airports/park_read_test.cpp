@@ -153,7 +153,7 @@ TEST_F(ParkReadTest, AliasFilesComeFirstAndAreCutAfterXml) {
   EXPECT_EQ(gf_findApfFile("../EGLL"), "");
 }
 
-TEST_F(ParkReadTest, StockFilesComeFromTheServerOncePerRunAndMissesAreRemembered) {
+TEST_F(ParkReadTest, StockFilesComeFromTheServerOncePerRunAndMissesForAMinute) {
   fs::create_directories("server/MSFS/archive/stock");
   parkFile().write("server/MSFS/archive/stock/EGLL.xml");
   testsupport::HttpFileServer server("server");
@@ -162,6 +162,16 @@ TEST_F(ParkReadTest, StockFilesComeFromTheServerOncePerRunAndMissesAreRemembered
   EXPECT_TRUE(gf_ensureStockApf("EGLL"));
   EXPECT_EQ(gf_findApfFile("EGLL"), "archive/stock/EGLL.xml");
   g_isMsfs2020 = true;
+
+  // A miss is remembered for a minute, then the server is asked again.
+  gf_setFixedClock(kMonday1410);
+  EXPECT_FALSE(gf_ensureStockApf("EGKK"));
+  parkFile().write("server/MSFS/archive/stock/EGKK.xml");
+  gf_setFixedClock(kMonday1410 + 59);
+  EXPECT_FALSE(gf_ensureStockApf("EGKK"));
+  gf_setFixedClock(kMonday1410 + 60);
+  EXPECT_TRUE(gf_ensureStockApf("EGKK"));
+  gf_setFixedClock(std::nullopt);
 
   testsupport::RawSocketServer missing("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   gf_setDownloadServer(missing.baseUrl());
