@@ -176,26 +176,40 @@ bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, 
   return gf_writeApf(airport, path, mode, g_apfHandmade.load());
 }
 
-bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode, bool handmadeFlag) {
+namespace {
+
+bool lf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, const std::filesystem::path& shownPath,
+                 ApfMode mode, bool handmadeFlag) {
   try {
     const bool handmade = mode == ApfMode::learned && handmadeFlag;
     pugi::xml_document document;
     if (gf_writeMetaInfo(document) == 0) {
-      gf_logError("gf_writeApf: could not write the meta block of '{}'", path.string());
+      gf_logError("gf_writeApf: could not write the meta block of '{}'", shownPath.string());
       return false;
     }
     if (!lf_writeApfParameters(document, airport, mode, handmade)) {
-      gf_logError("gf_writeApf: could not write the parameters of '{}'", path.string());
+      gf_logError("gf_writeApf: could not write the parameters of '{}'", shownPath.string());
       return false;
     }
     pugi::xml_node parkpositions = document.append_child("parkpositions");
     if (!parkpositions) throw std::runtime_error("could not append parkpositions");
     for (const Stand& stand : airport.stands) lf_writeParkpos(parkpositions, stand, mode, handmade);
-    return gf_saveXml(document, path);
+    return gf_saveXml(document, path, shownPath);
   } catch (const std::exception& e) {
     gf_logError("gf_writeApf: {}", e.what());
     return false;
   }
+}
+
+}  // namespace
+
+bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode, bool handmadeFlag) {
+  return lf_writeApf(airport, path, path, mode, handmadeFlag);
+}
+
+bool gf_writeGeneratedApf(const ParkAirport& airport, const std::filesystem::path& path,
+                          const std::filesystem::path& shownPath) {
+  return lf_writeApf(airport, path, shownPath, ApfMode::generated, false);
 }
 
 bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error) {

@@ -69,6 +69,10 @@ bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, 
 // The same with the handmade flag given (a save that runs after the park
 // airport was unloaded cannot read it from g_apfHandmade).
 bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, ApfMode mode, bool handmade);
+// A generated park file written to path and moved to shownPath later (the
+// add-on airport scan's files): the log lines name shownPath.
+bool gf_writeGeneratedApf(const ParkAirport& airport, const std::filesystem::path& path,
+                          const std::filesystem::path& shownPath);
 
 // Appends the "parameters" element of the airport to the document; handmade
 // is the handmade flag the file is written with. False when an element could

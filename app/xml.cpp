@@ -186,6 +186,11 @@ std::string gf_xmlText(const pugi::xml_document& document) {
 }
 
 bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path) {
+  return gf_saveXml(document, path, path);
+}
+
+bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path,
+                const std::filesystem::path& shownPath) {
   bool ok = false;
   try {
     ok = gf_replaceFileAtomically(path, gf_xmlText(document));
@@ -194,9 +199,9 @@ bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path&
     ok = false;
   }
   if (ok) {
-    gf_logLine("'{}' saved", path.string());
+    gf_logLine("'{}' saved", shownPath.string());
   } else {
-    gf_logError("could not save to '{}'", path.string());
+    gf_logError("could not save to '{}'", shownPath.string());
   }
   return ok;
 }

@@ -98,6 +98,10 @@ std::string gf_xmlText(const pugi::xml_document& document);
 // and logs "'{}' saved" or, as an error line, "could not save to '{}'".
 // Never throws; returns whether the file was written.
 bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path);
+// The same for a file that is moved to shownPath once written: the log lines
+// name shownPath.
+bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path& path,
+                const std::filesystem::path& shownPath);
 
 // Loads an XML file read through gf_readUserFile (at most maxBytes) into the
 // document (reset first). A file that does not parse, or that has no element
