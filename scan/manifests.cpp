@@ -64,13 +64,15 @@ std::string lf_jsonStringOr(const nlohmann::json& object, std::string_view key) 
 
 std::optional<ManifestInfo> lf_readManifest(const fs::path& path) {
   std::string text;
-  if (!gf_readWholeFile(path, text, kManifestMaxBytes))
-    throw std::runtime_error(fmt::format("'{}' cannot be read or is larger than {} bytes", path.string(),
-                                         kManifestMaxBytes));
-  // The lines are joined without their line ends.
+  const FileReadResult read = gf_readUserFile(path, kManifestMaxBytes, text);
+  // A file that cannot be opened has no lines, as an empty one: no manifest.
+  if (read.problem == FileProblem::missing || read.problem == FileProblem::notReadable) return std::nullopt;
+  if (!read) throw std::runtime_error(read.message);
+  if (text.empty()) return std::nullopt;
+  // The lines are joined without their line ends (a file of empty lines
+  // gives an empty text, which is no JSON).
   std::erase(text, '\n');
   std::erase(text, '\r');
-  if (text.empty()) return std::nullopt;
   const nlohmann::json json = nlohmann::json::parse(text);
   if (!json.is_object()) return std::nullopt;
   return ManifestInfo{lf_jsonStringOr(json, "manufacturer"), lf_jsonStringOr(json, "creator"),

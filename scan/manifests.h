@@ -33,9 +33,10 @@ inline constexpr std::uintmax_t kManifestMaxBytes = std::uintmax_t{1} << 20;
 // manifest.json (exact name) directly in the folder; empty when none or when
 // the folder is not a directory.
 std::filesystem::path lf_findManifestFile(const std::filesystem::path& folder);
-// Reads a manifest: absent for an empty file or a value that is not an
-// object. Throws for JSON that does not parse, a key that is not a text, and
-// a file that cannot be read or is larger than kManifestMaxBytes.
+// Reads a manifest: absent for a file without any line (empty, or one that
+// cannot be opened) or a value that is not an object. Throws for JSON that
+// does not parse (a file of empty lines too), a key that is not a text, and a
+// file larger than kManifestMaxBytes.
 std::optional<ManifestInfo> lf_readManifest(const std::filesystem::path& path);
 // The text of the key; "" when it is missing or empty; throws the JSON
 // library's type error for any other type.

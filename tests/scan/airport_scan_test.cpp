@@ -20,6 +20,7 @@
 #include "support/dbase_builder.h"
 #include "support/http_server.h"
 #include "support/log_reader.h"
+#include "support/unreadable.h"
 #include "support/workdir.h"
 #include "ui/display_state.h"
 #include "ui/status_line.h"
@@ -147,10 +148,21 @@ TEST_F(AirportScanTest, PublisherFromPathOrManifest) {
   EXPECT_THAT(log, Contains("from manifest.json: manufacturer 'Some Publisher' => publisher 'Some Publisher'"));
   EXPECT_THAT(log, Contains("===> No publisher found"));
   EXPECT_THAT(log, Contains(HasSubstr("exception in gf_searchManifest: [json.exception.type_error")));
-  EXPECT_THAT(log, Contains(HasSubstr("larger than 1048576 bytes")));
+  EXPECT_THAT(log, Contains(HasSubstr("more than the 1048576 a file of its kind may have")));
   EXPECT_THAT(log, Contains("no valid info found in manifest about publisher, manufacturer:'', creator:'Nobody' "
                             "sim/Community/pkgf/a.bgl"));
   EXPECT_THAT(log, Not(Contains("sim/Community/manifest.json found")));
+
+  // A manifest of empty lines is no JSON; one that cannot be opened has no
+  // lines, and the upward search goes on.
+  writeFile("sim/Community/pkgg/manifest.json", "\n\n");
+  EXPECT_EQ(publisher("sim/Community/pkgg/a.bgl"), "unknown");
+  EXPECT_THAT(gf_airportScanLogLines(), Contains(HasSubstr("exception in gf_searchManifest: [json.exception.parse_error")));
+  writeFile("sim/Community/pkgh/manifest.json", R"({"creator": "FlyTampa"})");
+  writeFile("sim/Community/pkgh/scenery/global/manifest.json", R"({"creator": "Nobody"})");
+  Unreadable locked({"sim/Community/pkgh/scenery/global/manifest.json"});
+  if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+  EXPECT_EQ(publisher("sim/Community/pkgh/scenery/global/a.bgl"), "FlyTampa");
 }
 
 TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScanMade) {
