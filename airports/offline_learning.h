@@ -9,8 +9,9 @@
 // Whether the archive's stock park file of the airport has a quality factor
 // and live traffic in at least 27 half-hour slots of the week
 // ("RT_traffic_week"). Downloads "archive/stock/ICAO.xml" of the "MSFS/"
-// folder into ICAO.xml in the working folder and removes it after reading. A
-// failing removal throws filesystem_error.
+// folder into ICAO.xml in the working folder and removes it after reading; a
+// close or stop aborts the download (false). A failing removal throws
+// filesystem_error.
 bool gf_checkOfflineLearningCandidate(std::string_view icao);
 
 // "" when the park file names its publisher (anything but "unknown"), or for

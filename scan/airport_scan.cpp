@@ -78,67 +78,72 @@ class ScanOutput {
   ScanOutput(const ScanOutput&) = delete;
   ScanOutput& operator=(const ScanOutput&) = delete;
 
-  // The scan is complete: the files the previous scan made (its record) are
-  // removed, the new ones moved in, and the record rewritten. Other files of
-  // the folders (the user's own park files, the package's files in
-  // "my_simaddon") stay. Returns the ICAO codes of the new park files in
-  // "my_thirdparty", sorted.
-  static std::vector<std::string> commit() {
+  // The scan is complete: its files move into the live folders. In
+  // "my_thirdparty", where the user's own park files live, only the files
+  // the previous complete scan made (its record) are removed first; "my_simaddon"
+  // is emptied in MSFS 2020 mode and keeps its contents (the downloaded
+  // package's) in MSFS 2024 mode.
+  static void commit(bool msfs2020) {
     for (const std::string& line : TextFileLines::read(lf_recordPath(), 256)) {
-      const auto slash = line.find('/');
-      if (slash == std::string::npos) continue;
-      const std::string folder = line.substr(0, slash);
-      const std::string name = line.substr(slash + 1);
-      if ((folder != kSimaddonName && folder != kThirdpartyName) || !gf_isPlainPathComponent(name)) continue;
+      const std::string_view name = std::string_view(line).substr(std::min(line.size(), kThirdpartyPrefix.size()));
+      if (!line.starts_with(kThirdpartyPrefix) || !gf_isPlainPathComponent(name)) continue;
       std::error_code ec;
-      fs::remove(g_airportsFolder / folder / name, ec);
+      fs::remove(g_myThirdpartyFolder / name, ec);
     }
+    if (msfs2020 && fs::exists(g_mySimaddonFolder)) gf_clearFolder(g_mySimaddonFolder);
     std::vector<std::string> made;
-    std::vector<std::string> thirdpartyFiles;
-    for (const auto& [live, folderName] : {std::pair{g_mySimaddonFolder, kSimaddonName},
-                                           std::pair{g_myThirdpartyFolder, kThirdpartyName}}) {
+    for (const fs::path& live : {g_mySimaddonFolder, g_myThirdpartyFolder}) {
       fs::create_directories(live);
       for (const auto& entry : fs::directory_iterator(lf_freshFolder(live))) {
         const fs::path name = entry.path().filename();
         fs::rename(entry.path(), live / name);
-        made.push_back(fmt::format("{}/{}", folderName, name.string()));
-        if (live == g_myThirdpartyFolder && gf_toUpper(name.extension().string()) == ".XML")
-          thirdpartyFiles.push_back(name.stem().string());
+        if (live == g_myThirdpartyFolder) made.push_back(std::string(kThirdpartyPrefix) + name.string());
       }
     }
     std::sort(made.begin(), made.end());
     if (!gf_writeLines(lf_recordPath(), made)) gf_logError("could not write '{}'", lf_recordPath().string());
-    std::sort(thirdpartyFiles.begin(), thirdpartyFiles.end());
-    return thirdpartyFiles;
   }
 
  private:
-  static constexpr const char* kSimaddonName = "my_simaddon";
-  static constexpr const char* kThirdpartyName = "my_thirdparty";
-  // The list of the files the last complete scan made, one "folder/name" a line.
+  static constexpr std::string_view kThirdpartyPrefix = "my_thirdparty/";
+  // The list of the files the last complete scan made in "my_thirdparty",
+  // one "my_thirdparty/name" a line.
   static fs::path lf_recordPath() { return g_airportsFolder / "scanned_airport_files.txt"; }
 };
 
-// One airport record of a file: the archive link, then (unless the link
-// serves) its stands, and the generated file.
-void lf_processAirportRecord(BglAirport& record, const std::string& pathText) {
-  ParkAirport airport;
-  airport.icao = record.icao;
-  std::int32_t archivedCount = 0;
-  const bool linked = lf_linkToArchive(airport, archivedCount, pathText);
-  if (!g_isMsfs2020.load() && linked) return;
-  airport.altitude = record.altitude;
-  airport.airportName = record.airportName;
-  airport.stands = std::move(record.stands);
-  for (std::string& line : record.standLog) gf_airportsScanLog(std::move(line));
-  lf_finishAirport(airport, linked, archivedCount, record.helipadCounter);
-}
+// The airport records of one file, as the reader meets them: each is linked
+// to the archive before its stands are read; in MSFS 2024 mode a linked
+// airport is finished there, else its stands go to the count comparison and
+// the generated file.
+class AirportRecordSink : public BglAirportSink {
+ public:
+  AirportRecordSink(const std::string& pathText, bool msfs2020) : m_path(pathText), m_msfs2020(msfs2020) {}
+
+  bool airportFound(const BglAirport& record) override {
+    m_airport = ParkAirport{};
+    m_airport.icao = record.icao;
+    m_linked = lf_linkToArchive(m_airport, m_archivedCount, m_path);
+    return m_msfs2020 || !m_linked;
+  }
+  void airportRead(BglAirport& record) override {
+    m_airport.altitude = record.altitude;
+    m_airport.airportName = record.airportName;
+    m_airport.stands = std::move(record.stands);
+    for (std::string& line : record.standLog) gf_airportsScanLog(std::move(line));
+    lf_finishAirport(m_airport, m_linked, m_archivedCount, record.helipadCounter);
+    m_airport = ParkAirport{};
+  }
+  bool stopRequested() override { return lf_stopRequested(); }
+
+ private:
+  const std::string& m_path;
+  const bool m_msfs2020;
+  ParkAirport m_airport;
+  bool m_linked = false;
+  std::int32_t m_archivedCount = 0;
+};
 
 using BglFuture = std::future<void>;
-
-// Futures given up by a walk (its iterator failed): their tasks still run and
-// the scan waits for them before it writes anything, so no task outlives it.
-std::vector<BglFuture> g_abandonedTasks;
 
 void lf_takeFrontResult(std::deque<BglFuture>& pending) {
   BglFuture future = std::move(pending.front());
@@ -151,79 +156,131 @@ bool lf_hasBglSkipWord(const std::string& path) {
                      [&](const char* word) { return path.find(word) != std::string::npos; });
 }
 
-// The walk of one root. Returns false when it was stopped.
-bool lf_searchAirportsInFolder(const std::string& root) {
-  gf_airportsScanLog("Scanning for addon airports in " + root);
-  std::deque<BglFuture> pending;
-  bool stopped = false;
-  try {
-    std::error_code ec;
-    fs::recursive_directory_iterator it(root), end;
-    while (it != end) {
-      const fs::directory_entry entry = *it;
-      const std::string path = entry.path().string();
-      try {
-        if (lf_isExcludedScanPath(path)) {
-          it.disable_recursion_pending();
-        } else if (entry.is_regular_file() && lf_isBglFile(entry.path().extension().string()) &&
-                   !lf_hasBglSkipWord(path) && lf_hasAirportSection(entry.path())) {
-          if (lf_stopRequested()) {
-            stopped = true;
-            break;
-          }
-          pending.push_back(gf_startTask([file = entry.path()] { lf_processBGLfile(file); }));
-          if (pending.size() > static_cast<std::size_t>(std::max(1, g_maxTasks.load()))) {
-            try {
-              lf_takeFrontResult(pending);
-            } catch (const std::exception& e) {
-              gf_airportsScanLog(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ", e.what(),
-                                             pending.size(), path));
-            }
-          }
-        }
-      } catch (const std::exception& e) {
-        gf_airportsScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", root, e.what()));
-      }
-      it.increment(ec);
-      if (ec) throw fs::filesystem_error("directory iterator", entry.path(), ec);
-    }
-  } catch (const std::exception& e) {
-    gf_airportsScanLog(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
-                                   root, e.what()));
-    for (auto& future : pending) g_abandonedTasks.push_back(std::move(future));
-    pending.clear();
-  }
-  while (!pending.empty()) {
-    try {
-      lf_takeFrontResult(pending);
-    } catch (const std::exception& e) {
-      gf_airportsScanLog(fmt::format("{} airports search in {} aborted, futs outer error: {}", "===> ", root, e.what()));
-    }
-  }
-  return !stopped;
+void lf_skipFolder(const fs::path& folder, const std::string& reason) {
+  gf_logError("airports search skipped folder {}: {}", folder.string(), reason);
+  gf_airportsScanLog(
+      fmt::format("{} airports search skipped folder {}, its airports are missing: {}", "===> ", folder.string(), reason));
 }
 
-// Returns false when the scan was stopped.
-bool lf_scanRootFolders(const std::vector<std::string>& roots) {
+// The walk of one root: depth first, each folder's entries in the order the
+// file system lists them, without following directory links. A folder below
+// the root that cannot be listed is skipped with a line and the walk goes on.
+class RootWalk {
+ public:
+  explicit RootWalk(const std::string& root) : m_root(root) {}
+
+  ScanEnd run() {
+    gf_airportsScanLog("Scanning for addon airports in " + m_root);
+    ScanEnd end = ScanEnd::complete;
+    try {
+      m_folders.emplace_back(m_root);
+      while (!m_folders.empty()) {
+        if (lf_stopRequested()) {
+          end = ScanEnd::stopped;
+          break;
+        }
+        if (m_folders.back() == fs::directory_iterator()) {
+          m_folders.pop_back();
+          continue;
+        }
+        const fs::directory_entry entry = *m_folders.back();
+        std::error_code ec;
+        m_folders.back().increment(ec);
+        if (ec) {
+          // The rest of this folder cannot be listed; of the root, the walk
+          // cannot finish.
+          if (m_folders.size() == 1) throw fs::filesystem_error("directory iterator", m_root, ec);
+          lf_skipFolder(entry.path().parent_path(), ec.message());
+          m_folders.pop_back();
+        }
+        visit(entry);
+      }
+    } catch (const std::exception& e) {
+      gf_airportsScanLog(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
+                                     m_root, e.what()));
+      end = ScanEnd::unfinished;
+    }
+    // Every task of the walk ends before the scan goes on.
+    while (!m_pending.empty()) {
+      try {
+        lf_takeFrontResult(m_pending);
+      } catch (const std::exception& e) {
+        gf_airportsScanLog(
+            fmt::format("{} airports search in {} aborted, futs outer error: {}", "===> ", m_root, e.what()));
+      }
+    }
+    return end;
+  }
+
+ private:
+  void visit(const fs::directory_entry& entry) {
+    const std::string path = entry.path().string();
+    try {
+      if (lf_isExcludedScanPath(path)) return;
+      std::error_code ec;
+      if (entry.is_directory(ec) && !entry.is_symlink(ec)) {
+        fs::directory_iterator folder(entry.path(), ec);
+        if (ec)
+          lf_skipFolder(entry.path(), ec.message());
+        else
+          m_folders.push_back(std::move(folder));
+        return;
+      }
+      if (!entry.is_regular_file() || !lf_isBglFile(entry.path().extension().string()) || lf_hasBglSkipWord(path))
+        return;
+      if (const std::uintmax_t size = entry.file_size(); size > kBglMaxFileBytes) {
+        gf_airportsScanLog(
+            fmt::format("===> BGL file {} of {} bytes is larger than {} bytes, skipped", path, size, kBglMaxFileBytes));
+        return;
+      }
+      if (!lf_hasAirportSection(entry.path())) return;
+      m_pending.push_back(gf_startTask([file = entry.path()] { lf_processBGLfile(file); }));
+      if (m_pending.size() > static_cast<std::size_t>(std::max(1, g_maxTasks.load()))) {
+        try {
+          lf_takeFrontResult(m_pending);
+        } catch (const std::exception& e) {
+          gf_airportsScanLog(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ", e.what(),
+                                         m_pending.size(), path));
+        }
+      }
+    } catch (const std::exception& e) {
+      gf_airportsScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", m_root, e.what()));
+    }
+  }
+
+  const std::string& m_root;
+  std::vector<fs::directory_iterator> m_folders;  // the open folders, the root first
+  std::deque<BglFuture> m_pending;
+};
+
+// How the walks of the roots ended: the first that did not complete.
+ScanEnd lf_scanRootFolders(const std::vector<std::string>& roots) {
+  ScanEnd end = ScanEnd::complete;
   for (const std::string& root : roots) {
     if (root.empty()) continue;
-    if (lf_stopRequested()) return false;
+    if (lf_stopRequested()) return ScanEnd::stopped;
     std::error_code ec;
     if (!fs::exists(root, ec)) {
       gf_showStatus(root + " does not exist, skipped!", true);
     } else if (fs::is_directory(root, ec)) {
-      if (!lf_searchAirportsInFolder(root)) return false;
+      const ScanEnd walked = RootWalk(root).run();
+      if (walked == ScanEnd::stopped) return walked;
+      if (end == ScanEnd::complete) end = walked;
     } else {
       gf_showStatus(root + " is not a folder name, skipped!", true);
     }
   }
-  return true;
+  return end;
 }
 
-void lf_waitForAbandonedTasks() {
-  for (auto& future : g_abandonedTasks)
-    if (future.valid()) future.wait();
-  g_abandonedTasks.clear();
+// The ICAO codes of the park files the scan generated into "my_thirdparty"
+// (files whose extension is ".XML" in any letter case), sorted.
+std::vector<std::string> lf_scannedThirdpartyAirports() {
+  std::vector<std::string> icaos;
+  for (const auto& entry : fs::directory_iterator(gf_airportScanFolders().thirdparty))
+    if (gf_toUpper(entry.path().extension().string()) == ".XML") icaos.push_back(entry.path().stem().string());
+  std::sort(icaos.begin(), icaos.end());
+  return icaos;
 }
 
 void lf_prepareTbloFolder() {
@@ -256,23 +313,15 @@ bool lf_isBglFile(std::string_view extension) { return extension == ".BGL" || ex
 void lf_processBGLfile(const fs::path& path) {
   const std::string pathText = path.string();
   try {
-    BglContent content;
-    {
-      std::error_code ec;
-      const std::uintmax_t size = fs::file_size(path, ec);
-      if (!ec && size > kBglMaxFileBytes) {
-        gf_airportsScanLog(fmt::format("===> BGL file {} of {} bytes is larger than {} bytes, skipped", pathText, size,
-                                       kBglMaxFileBytes));
-        return;
-      }
-      std::string bytes;
-      if (ec || !gf_readWholeFile(path, bytes, kBglMaxFileBytes)) return;
-      content = gf_readBglAirports(bytes, g_isMsfs2020.load(), pathText, g_airportNames);
-    }
-    for (BglAirport& airport : content.airports) lf_processAirportRecord(airport, pathText);
-    if (content.unrecognised) lf_processUnrecognisedAirport(pathText);
-    if (!content.problem.empty())
-      gf_airportsScanLog(fmt::format("===> {}: {}, the rest of the file is skipped", pathText, content.problem));
+    std::string bytes;
+    if (!gf_readWholeFile(path, bytes, kBglMaxFileBytes)) return;
+    const bool msfs2020 = g_isMsfs2020.load();
+    AirportRecordSink sink(pathText, msfs2020);
+    const BglReadResult result = gf_readBglFile(bytes, msfs2020, pathText, g_airportNames, sink);
+    if (result.unrecognised) lf_processUnrecognisedAirport(pathText);
+    for (const std::string& problem : result.problems) gf_airportsScanLog(fmt::format("===> {}: {}", pathText, problem));
+    // A read past the end of the file: the file is damaged.
+    if (result.outsideFile) gf_logError("Exception in lf_processBGLfile: {}", pathText);
   } catch (const std::exception& e) {
     gf_logError("Exception in lf_processBGLfile: {}", pathText);
     throw;
@@ -291,11 +340,15 @@ std::vector<std::string> lf_airportScanRoots() {
   return roots;
 }
 
-void lf_collectTbloAirports(const std::vector<std::string>& icaos) {
+bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
   const fs::path tblo(g_tbloFolderName);
-  for (const std::string& icao : icaos) {
-    const fs::path p = gf_findEntryIgnoringCase(g_myThirdpartyFolder, gf_apfFileName(icao))
-                           .value_or(g_myThirdpartyFolder / gf_apfXmlPath(icao));
+  const fs::path folder = gf_airportScanFolders().thirdparty;
+  for (std::size_t i = 0; i < icaos.size(); ++i) {
+    if (lf_stopRequested()) return false;
+    const std::string& icao = icaos[i];
+    gf_showStatus(fmt::format("Offline learning check of {} ({} of {}) ...", icao, i + 1, icaos.size()), false);
+    const fs::path p =
+        gf_findEntryIgnoringCase(folder, gf_apfFileName(icao)).value_or(folder / gf_apfXmlPath(icao));
     if (icao == "KMCI" && gf_readApfPublisher(p) == "TropicalSim") {
       fs::remove(p);
       continue;
@@ -305,11 +358,13 @@ void lf_collectTbloAirports(const std::vector<std::string>& icaos) {
     const fs::path target = tblo / gf_apfXmlPath(icao);
     if (fs::copy_file(p, target, fs::copy_options::overwrite_existing)) {
       gf_logLine("{} copied to {}", icao, target.string());
-      if (fs::exists(g_myThirdpartyFolder / gf_apfTxtPath(icao))) fs::remove(p);
+      if (fs::exists(folder / gf_apfTxtPath(icao))) fs::remove(p);
     } else {
-      gf_logError("'{}' failed to copy '{}'", p.string(), target.string());
+      gf_logError("'{}' failed to copy '{}'", (g_myThirdpartyFolder / p.filename()).string(), target.string());
     }
   }
+  gf_clearStatus();
+  if (lf_stopRequested()) return false;
   const std::size_t count = gf_countSubfolders(tblo);
   g_tbloCount.store(static_cast<std::int64_t>(count));
   if (count == 0) {
@@ -322,25 +377,30 @@ void lf_collectTbloAirports(const std::vector<std::string>& icaos) {
                 gf_pluralS64(static_cast<std::int64_t>(count)), count == 1 ? "s" : "",
                 fs::absolute(tblo).string(), kOfflineLearningMailAddress);
   }
+  return true;
 }
 
-bool lf_runAirportsScan(const std::vector<std::string>& roots, bool& stopped) {
+bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
+  const bool msfs2020 = g_isMsfs2020.load();
   std::error_code ec;
   fs::remove(g_airportsScanLogPath, ec);
   if (ec) gf_logLine("problems with removing previous files (maybe still open?)");
   g_tbloCount.store(0);
   g_airportScanLog.clear();
-  stopped = !lf_scanRootFolders(roots);
-  // Every task of the scan has ended before anything is written or moved.
-  lf_waitForAbandonedTasks();
+  end = lf_scanRootFolders(roots);
   gf_writeLines(g_airportsScanLogPath, gf_airportScanLogLines());
   gf_logLine("{} written", g_airportsScanLogPath.string());
   gf_clearStatus();
   g_airportScanLog.clear();
-  if (stopped) return g_airportFilesWritten.load();
-  const std::vector<std::string> generated = ScanOutput::commit();
+  if (end != ScanEnd::complete) return g_airportFilesWritten.load();
+  // The generated files are checked where the scan wrote them; a close
+  // during the check stops the scan before the live folders change.
   lf_prepareTbloFolder();
-  lf_collectTbloAirports(generated);
+  if (!lf_collectTbloAirports(lf_scannedThirdpartyAirports())) {
+    end = ScanEnd::stopped;
+    return g_airportFilesWritten.load();
+  }
+  ScanOutput::commit(msfs2020);
   if (g_airportFilesWritten.load()) gf_logLine("Airports scan successful");
   return g_airportFilesWritten.load();
 }
@@ -354,16 +414,20 @@ void gf_scanAddonAirports() {
   struct FreeNames {
     ~FreeNames() { g_airportNames.clear(); }
   } freeNames;
-  bool stopped = false;
+  ScanEnd end = ScanEnd::complete;
   bool found = false;
   {
     ScanOutput output;
-    found = lf_runAirportsScan(roots, stopped);
+    found = lf_runAirportsScan(roots, end);
   }
-  if (stopped) {
-    // A stopped scan is no success: the previous files stay and the setting
-    // stays on, so the next run scans again.
+  // A scan that did not complete is no success: the previous files stay and
+  // the setting stays on, so the next run scans again.
+  if (end == ScanEnd::stopped) {
     gf_logLine("Airports scan stopped, the previous airport files are kept");
+    return;
+  }
+  if (end == ScanEnd::unfinished) {
+    gf_logError("Airports scan could not finish, the previous airport files are kept");
     return;
   }
   if (!found) gf_showStatus("Warning: Scan has not found any add-on airports", true);

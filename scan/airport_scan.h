@@ -28,10 +28,11 @@ extern std::atomic<std::int64_t> g_tbloCount;
 // The folders the scan writes alias and generated files into. Outside a scan
 // they are the live folders ("airports/my_simaddon", "airports/my_thirdparty");
 // during a scan fresh folders beside them. Only a complete scan changes the
-// live folders: it removes the files the previous complete scan made (listed
-// in "airports/scanned_airport_files.txt") and moves its own in, so an
-// interrupted scan keeps the previous files, and files the scan did not make
-// (the user's own park files, the package's files in "my_simaddon") stay.
+// live folders, so an interrupted scan keeps the previous files: it removes
+// from "my_thirdparty" the files the previous complete scan made (listed in
+// "airports/scanned_airport_files.txt"), so the user's own park files stay,
+// empties "my_simaddon" in MSFS 2020 mode (in MSFS 2024 mode the downloaded
+// package's files there stay), and moves its own files in.
 // Set on the run thread before tasks start.
 struct AirportScanFolders {
   std::filesystem::path simaddon;
@@ -44,17 +45,23 @@ AirportScanFolders gf_airportScanFolders();
 // ("# simaddon", "# thirdp") and the airports waiting in "TBLO".
 void gf_airportScanStep();
 
-// The scan itself. A complete scan switches SCAN_AIRPORTS off; a stopped one
-// keeps the previous files and leaves the setting on. Throws file-system
+// The scan itself. A complete scan switches SCAN_AIRPORTS off; one that was
+// stopped or could not walk a root to its end keeps the previous files and
+// leaves the setting on. Throws file-system
 // errors and user error 5 (a folder that cannot be emptied).
 void gf_scanAddonAirports();
 
 // The root folders: in MSFS 2020 mode "Official" then "Community", in MSFS
 // 2024 mode "Community" alone (each only when its path is not empty).
 std::vector<std::string> lf_airportScanRoots();
-// Runs the scan over the roots; returns g_airportFilesWritten. stopped is
-// set when the scan was stopped before its end.
-bool lf_runAirportsScan(const std::vector<std::string>& roots, bool& stopped);
+// How a scan ended. Only a complete scan changes the live folders.
+enum class ScanEnd {
+  complete,
+  stopped,     // a close or stop
+  unfinished,  // a root folder could not be walked to its end
+};
+// Runs the scan over the roots; returns g_airportFilesWritten.
+bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end);
 // The filters of the walk: a path that is not descended into (a skip word or
 // 250 characters and more), and the BGL file extension (".BGL" or ".bgl").
 bool lf_isExcludedScanPath(std::string_view path);
@@ -66,9 +73,10 @@ bool lf_isBglFile(std::string_view extension);
 void lf_processBGLfile(const std::filesystem::path& path);
 
 // Copies the park files of the listed airports of "my_thirdparty" (those the
-// scan generated) that are worth offline learning into "TBLO" and sets
-// g_tbloCount.
-void lf_collectTbloAirports(const std::vector<std::string>& icaos);
+// scan generated; during a scan in its fresh folder) that are worth offline
+// learning into "TBLO" and sets g_tbloCount, showing on the status line which
+// airport it checks. Returns false when a close or stop ended it first.
+bool lf_collectTbloAirports(const std::vector<std::string>& icaos);
 
 // Walk skip words (case-sensitive substrings of the path).
 inline constexpr const char* kAirportScanSkipWords[] = {

@@ -109,16 +109,19 @@ void lf_generateAirportFile(ParkAirport& airport, std::int32_t helipadCounter) {
       fmt::format("Generated {}: {} position{}{}", gf_apfFileName(airport.icao), n, gf_pluralS64(n), helipads));
   std::stable_sort(airport.stands.begin(), airport.stands.end(),
                    [](const Stand& a, const Stand& b) { return a.name < b.name; });
+  const bool simaddon = airport.publisher == kSimaddonPublisher;
   const AirportScanFolders folders = gf_airportScanFolders();
-  const fs::path folder = airport.publisher == kSimaddonPublisher ? folders.simaddon : folders.thirdparty;
+  const fs::path folder = simaddon ? folders.simaddon : folders.thirdparty;
   fs::create_directories(folder);
   const fs::path file = folder / gf_apfXmlPath(airport.icao);
+  // The lines name the file where a complete scan puts it.
+  const fs::path shown = (simaddon ? g_mySimaddonFolder : g_myThirdpartyFolder) / gf_apfXmlPath(airport.icao);
   // Written through a temporary file of its own and renamed: two tasks that
   // generate the same airport leave one whole file.
-  if (gf_writeApf(airport, file, ApfMode::generated))
+  if (gf_writeGeneratedApf(airport, file, shown))
     g_airportFilesWritten.store(true);
   else
-    gf_airportsScanLog(fmt::format("===> Generating {} did not succeed", file.string()));
+    gf_airportsScanLog(fmt::format("===> Generating {} did not succeed", shown.string()));
 }
 
 std::string lf_guessUnrecognisedIcao(const std::string& bglPath) {

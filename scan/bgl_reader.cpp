@@ -9,6 +9,8 @@
 #include <memory>
 #include <numbers>
 #include <set>
+#include <unordered_map>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -99,38 +101,183 @@ bool lf_isValidPosition(const LatLonPos& p) {
 
 std::string lf_positionText(const LatLonPos& p) { return fmt::format("{:.6f},{:.6f}", p.latitude, p.longitude); }
 
-// The state of one airport record while its sub-records are read.
-class AirportReader {
+// The helipad positions of an airport taken so far, found again through a
+// grid of cells of the comparison's width: two positions closer than that in
+// both coordinates lie in the same or in neighbouring cells.
+class HelipadPositions {
  public:
-  AirportReader(const BglBytes& bgl, std::string_view pathText, BglAirport& airport)
-      : m_bgl(bgl), m_path(pathText), m_airport(airport) {}
+  static constexpr double kSame = 1e-8;  // degrees
 
-  // Reads the sub-records in [first, end): helipads, and the first taxiway
-  // parking sub-record, which ends the walk. Returns a problem text, or "".
-  std::string readSubRecords(std::uint64_t first, std::uint64_t end) {
-    for (std::uint64_t at = first; at + kRecordHeaderBytes <= end;) {
-      const RecordHeader sub = lf_recordHeader(m_bgl, at);
-      if (sub.size < 4) break;
-      if (sub.size > end - at)
-        return fmt::format("sub-record 0x{:X} at offset {} runs past its airport record", sub.kind, at);
-      if (sub.kind == kBglHelipadRecord) {
-        readHelipad(at, sub.size);
-      } else if (sub.kind == kBglTaxiwayParkingRecord) {
-        std::string problem = readParking(at, sub.size);
-        if (m_duplicateSeen) lf_renameCrowdedParkIds(m_airport.stands);
-        return problem;
+  // Whether a position closer than kSame in both coordinates is there.
+  bool contains(const LatLonPos& p) const {
+    const auto [row, column] = cell(p);
+    for (std::int64_t dr = -1; dr <= 1; ++dr) {
+      for (std::int64_t dc = -1; dc <= 1; ++dc) {
+        const auto found = m_cells.find(key(row + dr, column + dc));
+        if (found == m_cells.end()) continue;
+        for (const LatLonPos& seen : found->second) {
+          if (std::fabs(seen.latitude - p.latitude) < kSame && std::fabs(seen.longitude - p.longitude) < kSame)
+            return true;
+        }
       }
-      at += sub.size / 4 * 4;
     }
-    return {};
+    return false;
+  }
+  void add(const LatLonPos& p) {
+    const auto [row, column] = cell(p);
+    m_cells[key(row, column)].push_back(p);
   }
 
  private:
-  void log(std::string line) { m_airport.standLog.push_back(std::move(line)); }
+  // Valid positions only: |latitude| <= 90 and |longitude| <= 180 keep the
+  // cell numbers within 35 bits.
+  static std::pair<std::int64_t, std::int64_t> cell(const LatLonPos& p) {
+    return {static_cast<std::int64_t>(std::floor(p.latitude / kSame)),
+            static_cast<std::int64_t>(std::floor(p.longitude / kSame))};
+  }
+  static std::uint64_t key(std::int64_t row, std::int64_t column) {
+    return (static_cast<std::uint64_t>(row) << 32) ^ static_cast<std::uint64_t>(column);
+  }
+  std::unordered_map<std::uint64_t, std::vector<LatLonPos>> m_cells;
+};
 
-  void readHelipad(std::uint64_t at, std::uint32_t size) {
-    if (size < kHelipadBytes) {
-      log(fmt::format("helipad record of {} bytes too short (skipped) in {}", size, m_path));
+// The reading of one file.
+class FileReader {
+ public:
+  FileReader(const BglBytes& bgl, bool msfs2020, std::string_view pathText, const AirportNameTable& names,
+             BglAirportSink& sink)
+      : m_bgl(bgl), m_msfs2020(msfs2020), m_path(pathText), m_names(names), m_sink(sink), m_walked(bgl.words()) {}
+
+  BglReadResult read() {
+    const std::uint64_t sections = m_bgl.u32(kSectionCountAt);
+    // A table that cannot fit in the file is a bad header.
+    if (kBglHeaderBytes + kSectionEntryBytes * sections > m_bgl.size()) {
+      m_result.problems.push_back(fmt::format("the section table of {} sections does not fit in the file", sections));
+      return std::move(m_result);
+    }
+    for (std::uint64_t i = 0; i < sections && !ended() && !stop(); ++i) {
+      const std::uint64_t entry = kBglHeaderBytes + kSectionEntryBytes * i;
+      if (m_bgl.u32(entry) != kBglAirportSectionType || (m_bgl.u32(entry + 4) & (1u << 16)) != 0) continue;
+      const std::uint64_t subSection = m_bgl.u32(entry + 0x0C) / 4 * 4;
+      if (!m_bgl.inside(subSection, 12)) {
+        outsideFile(fmt::format("the sub-section table of section {} lies outside the file", i + 1));
+        continue;
+      }
+      walkRecords(m_bgl.u32(subSection + 8) / 4 * 4);
+    }
+    return std::move(m_result);
+  }
+
+ private:
+  bool ended() const { return m_result.unrecognised || m_result.stopped || m_full; }
+  bool stop() {
+    if (!m_result.stopped && m_sink.stopRequested()) m_result.stopped = true;
+    return m_result.stopped;
+  }
+  void outsideFile(std::string problem) {
+    m_result.outsideFile = true;
+    m_result.problems.push_back(std::move(problem));
+  }
+
+  // The records from a word-aligned offset, each passed by its own size. A
+  // record walked before ends the walk: what follows it was walked too.
+  void walkRecords(std::uint64_t at) {
+    while (at < m_bgl.size() && !stop()) {
+      if (!m_bgl.inside(at, kRecordHeaderBytes)) {
+        outsideFile(fmt::format("the record at offset {} lies outside the file", at));
+        return;
+      }
+      if (m_walked[at / 4]) return;
+      m_walked[at / 4] = true;
+      const RecordHeader record = lf_recordHeader(m_bgl, at);
+      if (!m_msfs2020 && record.kind == kBglUnidentifiedAirportRecord) {
+        m_result.unrecognised = true;
+        return;
+      }
+      if (record.size < 4) return;
+      if (record.kind == kBglAirportRecord) readAirportRecord(at, record.size);
+      if (ended()) return;
+      at += record.size / 4 * 4;
+    }
+  }
+
+  // An airport record: found (and linked by the sink) before its stands are
+  // read. Too short to hold an identifier, or with an identifier that is not
+  // an ICAO code, it is passed over without a message.
+  void readAirportRecord(std::uint64_t at, std::uint32_t size) {
+    if (size < kAirportIdentAt + 4) return;
+    if (!m_bgl.inside(at + kAirportIdentAt, 4)) {
+      outsideFile(fmt::format("the airport record at offset {} runs past the end of the file", at));
+      return;
+    }
+    bool ok = false;
+    std::string icao = lf_decodeIdentifierOrRegionCode(m_bgl.u32(at + kAirportIdentAt), ok);
+    if (!ok) return;
+    BglAirport airport;
+    airport.icao = std::move(icao);
+    if (const auto name = m_names.find(airport.icao); name != m_names.end()) airport.airportName = name->second;
+    airport.altitude = lf_readAirportAltitude(m_bgl.i32(at + kAirportElevationAt));
+    if (!m_sink.airportFound(airport)) return;
+    m_airport = &airport;
+    m_recordEnd = at + size;
+    m_usedIds.clear();
+    m_duplicateSeen = false;
+    m_helipads = HelipadPositions();
+    readSubRecords(at + kAirportFirstSubRecordAt);
+    m_airport = nullptr;
+    if (!m_result.stopped) m_sink.airportRead(airport);
+  }
+
+  void log(std::string line) { m_airport->standLog.push_back(std::move(line)); }
+
+  // What [at, at + length) runs past: "" when it lies inside the airport
+  // record and the file, else "its airport record" or "the file" (a record
+  // that runs past the end of the file).
+  std::string_view outside(std::uint64_t at, std::uint64_t length) {
+    if (!m_bgl.inside(at, length)) {
+      m_result.outsideFile = true;
+      return "the file";
+    }
+    if (at <= m_recordEnd && length <= m_recordEnd - at) return {};
+    return "its airport record";
+  }
+
+  // The sub-records up to the end of the airport record: helipads, and the
+  // first taxiway parking sub-record, which ends the walk.
+  void readSubRecords(std::uint64_t at) {
+    while (at < m_recordEnd && !stop()) {
+      // A header cut by the end of the record ends the walk.
+      if (const std::string_view past = outside(at, kRecordHeaderBytes); !past.empty()) {
+        if (past == "the file")
+          log(fmt::format("===> sub-record at offset {} lies outside the file (skipped) in {}", at, m_path));
+        return;
+      }
+      const RecordHeader sub = lf_recordHeader(m_bgl, at);
+      if (sub.size < 4) return;
+      if (sub.kind == kBglHelipadRecord) {
+        readHelipad(at);
+      } else if (sub.kind == kBglTaxiwayParkingRecord) {
+        readParking(at);
+        if (m_duplicateSeen) lf_renameCrowdedParkIds(m_airport->stands);
+        return;
+      }
+      if (m_full) return;
+      at += sub.size / 4 * 4;
+    }
+  }
+
+  // Counts a stand taken; at the file's limit the reading ends.
+  void countStand() {
+    if (++m_stands < kBglMaxStandsPerFile) return;
+    m_full = true;
+    m_result.problems.push_back(
+        fmt::format("{} stands reached in airport {}, the rest of the file is skipped", kBglMaxStandsPerFile,
+                    m_airport->icao));
+  }
+
+  void readHelipad(std::uint64_t at) {
+    if (const std::string_view past = outside(at, kHelipadBytes); !past.empty()) {
+      log(fmt::format("===> helipad at offset {} lies outside {} (skipped) in {}", at, past, m_path));
       return;
     }
     const LatLonPos p = lf_decodePosition(m_bgl.u32(at + 0x10), m_bgl.u32(at + 0x0C));
@@ -143,35 +290,38 @@ class AirportReader {
       log(fmt::format("helipad size {:.1F} m invalid (skipped) in {}", sizeMetres, m_path));
       return;
     }
-    for (const LatLonPos& seen : m_helipads) {
-      if (std::fabs(seen.latitude - p.latitude) < 1e-8 && std::fabs(seen.longitude - p.longitude) < 1e-8) {
-        log("double helipad " + m_airport.airportName + " (skipped) " + lf_positionText(p));
-        return;
-      }
+    if (m_helipads.contains(p)) {
+      log("double helipad " + m_airport->airportName + " (skipped) " + lf_positionText(p));
+      return;
     }
-    m_helipads.push_back(p);
-    Stand stand(fmt::format("helipad{}", m_airport.helipadCounter), {}, {p.latitude, p.longitude, 0.0},
-                sizeMetres / 2.0, 1, 1, 0);
-    m_airport.stands.push_back(std::move(stand));
-    ++m_airport.helipadCounter;
+    m_helipads.add(p);
+    m_airport->stands.emplace_back(fmt::format("helipad{}", m_airport->helipadCounter), std::vector<StandOption>{},
+                                   StandPosition{p.latitude, p.longitude, 0.0}, sizeMetres / 2.0, 1, 1, 0);
+    ++m_airport->helipadCounter;
+    countStand();
   }
 
-  // The entries of one taxiway parking sub-record, bounded by the sub-record.
-  std::string readParking(std::uint64_t at, std::uint32_t size) {
-    if (size < kParkingFirstEntryAt) return {};
-    const std::uint64_t end = at + size;
+  // The entries of a taxiway parking sub-record, by its count, as long as
+  // they lie inside the airport record; the first that would run past it ends
+  // the sub-record.
+  void readParking(std::uint64_t at) {
+    if (const std::string_view past = outside(at, kParkingFirstEntryAt); !past.empty()) {
+      log(fmt::format("===> taxiway parking at offset {} lies outside {} (skipped) in {}", at, past, m_path));
+      return;
+    }
     const std::uint32_t count = m_bgl.u16(at + kParkingCountAt);
     std::uint64_t entry = at + kParkingFirstEntryAt;
-    for (std::uint32_t i = 0; i < count; ++i) {
-      if (kParkingEntryFixedBytes > end - std::min(entry, end))
-        return fmt::format("parking entry {} of {} lies outside its record", i + 1, count);
-      const std::uint32_t bits = m_bgl.u32(entry);
-      const std::uint64_t entryBytes = 4 * (14 + static_cast<std::uint64_t>(bits >> 24));
-      if (entryBytes > end - entry) return fmt::format("parking entry {} of {} lies outside its record", i + 1, count);
-      readParkingEntry(entry, bits);
+    for (std::uint32_t i = 0; i < count && !m_full && !stop(); ++i) {
+      std::string_view past = outside(entry, kParkingEntryFixedBytes);
+      const std::uint64_t entryBytes = 4 * (14 + static_cast<std::uint64_t>(past.empty() ? m_bgl.u32(entry) >> 24 : 0));
+      if (past.empty()) past = outside(entry, entryBytes);
+      if (!past.empty()) {
+        log(fmt::format("===> parking entries {} to {} lie outside {} (skipped) in {}", i + 1, count, past, m_path));
+        return;
+      }
+      readParkingEntry(entry, m_bgl.u32(entry));
       entry += entryBytes;
     }
-    return {};
   }
 
   void readParkingEntry(std::uint64_t entry, std::uint32_t bits) {
@@ -210,56 +360,40 @@ class AirportReader {
       }
     }
     const double radians = heading == 0.0 ? 2.0 * std::numbers::pi : heading * std::numbers::pi / 180.0;
-    Stand stand(taken, {}, {p.latitude, p.longitude, radians}, radius, type == 5 ? 0 : 1,
-                (type >= 1 && type <= 7) || type == 14 ? 0 : 1, 1);
+    Stand& stand = m_airport->stands.emplace_back(taken, std::vector<StandOption>{},
+                                                  StandPosition{p.latitude, p.longitude, radians}, radius,
+                                                  type == 5 ? 0 : 1, (type >= 1 && type <= 7) || type == 14 ? 0 : 1, 1);
     stand.nameAltered = taken != id ? 1 : 0;
-    m_airport.stands.push_back(std::move(stand));
+    countStand();
   }
 
   const BglBytes& m_bgl;
-  std::string_view m_path;
-  BglAirport& m_airport;
+  const bool m_msfs2020;
+  const std::string_view m_path;
+  const AirportNameTable& m_names;
+  BglAirportSink& m_sink;
+  BglReadResult m_result;
+  std::vector<bool> m_walked;                  // per word: a record starting there was walked
+  std::size_t m_stands = 0;                    // stands taken from the file
+  bool m_full = false;                         // kBglMaxStandsPerFile reached
+  // The airport record being read.
+  BglAirport* m_airport = nullptr;
+  std::uint64_t m_recordEnd = 0;
   std::set<std::string> m_usedIds;
   bool m_duplicateSeen = false;
-  std::vector<LatLonPos> m_helipads;
+  HelipadPositions m_helipads;
 };
 
-// Walks the records from a word-aligned offset. Returns false when the file's
-// reading ends here (a 0x113 record in MSFS 2024 mode).
-bool lf_walkRecords(const BglBytes& bgl, std::uint64_t at, bool msfs2020, std::string_view pathText,
-                    const AirportNameTable& names, BglContent& content) {
-  while (at < bgl.size()) {
-    if (!bgl.inside(at, kRecordHeaderBytes)) return true;
-    const RecordHeader record = lf_recordHeader(bgl, at);
-    if (!msfs2020 && record.kind == kBglUnidentifiedAirportRecord) {
-      content.unrecognised = true;
-      return false;
-    }
-    if (record.size < 4) return true;
-    if (record.kind == kBglAirportRecord && record.size >= kAirportFirstSubRecordAt) {
-      if (!bgl.inside(at, record.size)) {
-        content.problem = fmt::format("airport record at offset {} runs past the end of the file", at);
-        return false;
-      }
-      bool ok = false;
-      std::string icao = lf_decodeIdentifierOrRegionCode(bgl.u32(at + kAirportIdentAt), ok);
-      if (ok) {
-        BglAirport& airport = content.airports.emplace_back();
-        airport.icao = std::move(icao);
-        if (const auto name = names.find(airport.icao); name != names.end()) airport.airportName = name->second;
-        airport.altitude = lf_readAirportAltitude(bgl.i32(at + kAirportElevationAt));
-        std::string problem = AirportReader(bgl, pathText, airport)
-                                  .readSubRecords(at + kAirportFirstSubRecordAt, at + record.size);
-        if (!problem.empty()) {
-          content.problem = fmt::format("{} of airport {}", problem, airport.icao);
-          return false;
-        }
-      }
-    }
-    at += record.size / 4 * 4;
-  }
-  return true;
-}
+// Collects the airports of a file.
+class CollectingSink : public BglAirportSink {
+ public:
+  explicit CollectingSink(std::vector<BglAirport>& airports) : m_airports(airports) {}
+  bool airportFound(const BglAirport&) override { return true; }
+  void airportRead(BglAirport& airport) override { m_airports.push_back(std::move(airport)); }
+
+ private:
+  std::vector<BglAirport>& m_airports;
+};
 
 }  // namespace
 
@@ -312,27 +446,18 @@ void lf_renameCrowdedParkIds(std::vector<Stand>& stands) {
   }
 }
 
+BglReadResult gf_readBglFile(std::string_view bytes, bool msfs2020, std::string_view pathText,
+                             const AirportNameTable& names, BglAirportSink& sink) {
+  const BglBytes bgl(bytes);
+  if (bytes.size() < kBglHeaderBytes || bgl.words() < 15 || bgl.u32(4) != kBglHeaderBytes) return {};
+  return FileReader(bgl, msfs2020, pathText, names, sink).read();
+}
+
 BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string_view pathText,
                               const AirportNameTable& names) {
   BglContent content;
-  const BglBytes bgl(bytes);
-  if (bytes.size() < kBglHeaderBytes || bgl.words() < 15 || bgl.u32(4) != kBglHeaderBytes) return content;
-  const std::uint32_t sections = bgl.u32(kSectionCountAt);
-  for (std::uint64_t i = 0; i < sections; ++i) {
-    const std::uint64_t entry = kBglHeaderBytes + kSectionEntryBytes * i;
-    if (!bgl.inside(entry, kSectionEntryBytes)) {
-      content.problem = fmt::format("section {} of {} lies outside the file", i + 1, sections);
-      return content;
-    }
-    if (bgl.u32(entry) != kBglAirportSectionType || (bgl.u32(entry + 4) & (1u << 16)) != 0) continue;
-    const std::uint64_t subSection = bgl.u32(entry + 0x0C) / 4 * 4;
-    if (!bgl.inside(subSection, 12)) {
-      content.problem = fmt::format("sub-section table of section {} lies outside the file", i + 1);
-      return content;
-    }
-    const std::uint64_t first = bgl.u32(subSection + 8) / 4 * 4;
-    if (!lf_walkRecords(bgl, first, msfs2020, pathText, names, content)) return content;
-  }
+  CollectingSink sink(content.airports);
+  static_cast<BglReadResult&>(content) = gf_readBglFile(bytes, msfs2020, pathText, names, sink);
   return content;
 }
 
@@ -341,7 +466,9 @@ bool lf_hasAirportSection(const fs::path& path) {
   // is never opened).
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(path, ec);
-  if (ec || size < kBglHeaderBytes) return false;
+  // A file the task would not read is not looked into (a sparse file of
+  // gigabytes would have its section table read here for nothing).
+  if (ec || size < kBglHeaderBytes || size > kBglMaxFileBytes) return false;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) return false;
   std::string head(kBglHeaderBytes, '\0');

@@ -9,10 +9,11 @@
 //
 // The reader is a function of the file's bytes: every offset, size and count
 // in the file is untrusted and every read is bounded by the file's size and
-// by the size of the record it belongs to, so a truncated or corrupt file
-// ends the reading with a reason instead of reading past anything.
+// by the size of the record it belongs to; what lies outside is skipped with
+// a reason instead of being read.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -36,6 +37,12 @@ inline constexpr std::uint16_t kBglHelipadRecord = 0x26;
 inline constexpr std::uint16_t kBglTaxiwayParkingRecord = 0xE7;
 inline constexpr std::uint32_t kBglAirportSectionType = 3;
 
+// The most stands one file gives: far more than any real airport has (or
+// than an add-on file holding several airports gives). A file that reaches it
+// is hostile or corrupt: the airport being read keeps what it has and the
+// rest of the file is skipped.
+inline constexpr std::size_t kBglMaxStandsPerFile = 10000;
+
 // One airport record with a valid ICAO code, as read from the file.
 struct BglAirport {
   std::string icao;
@@ -46,26 +53,55 @@ struct BglAirport {
   std::vector<std::string> standLog;   // the scan-log lines of reading its stands
 };
 
-// What a BGL file holds for the scan.
-struct BglContent {
-  std::vector<BglAirport> airports;  // in file order
+// Takes the airports of a file as the reader meets them, one at a time.
+class BglAirportSink {
+ public:
+  virtual ~BglAirportSink() = default;
+  // An airport record with a valid ICAO code (icao, airportName and altitude
+  // set), before its stands are read. Returns whether they are wanted; when
+  // not, the airport is done and airportRead is not called for it.
+  virtual bool airportFound(const BglAirport& airport) = 0;
+  // The airport with its stands, as soon as its record has been read.
+  virtual void airportRead(BglAirport& airport) = 0;
+  // Polled between records and parking entries: true ends the reading at
+  // once (the airport being read is dropped).
+  virtual bool stopRequested() { return false; }
+};
+
+// How the reading of a file ended.
+struct BglReadResult {
   // MSFS 2024 mode: a record of kind 0x113 ended the reading; the file's
   // airport has no identifier.
   bool unrecognised = false;
-  // Why the reading stopped before the end ("" when it did not): a section,
-  // record or parking entry that lies outside the file or its record.
-  std::string problem;
+  // The sink asked to stop.
+  bool stopped = false;
+  // A read would have gone past the end of the file (a truncated or corrupt
+  // file); what lies inside was read.
+  bool outsideFile = false;
+  // Scan-log lines about the parts of the file that were skipped (a section
+  // table that does not fit, a record outside the file, the stand limit).
+  std::vector<std::string> problems;
 };
 
-// Reads the airports of a BGL file from its bytes. pathText names the file in
-// scan-log lines; names gives the airport names by ICAO. Never throws for any
-// content (only std::bad_alloc).
+// Reads the airports of a BGL file from its bytes and hands each to the sink
+// as soon as it is read. pathText names the file in scan-log lines; names
+// gives the airport names by ICAO. Every record is passed by its own size and
+// walked once, however many sections lead to it; a bad record, sub-record or
+// entry is skipped with a line and the reading goes on. Never throws for any
+// content (only std::bad_alloc and what the sink throws).
+BglReadResult gf_readBglFile(std::string_view bytes, bool msfs2020, std::string_view pathText,
+                             const AirportNameTable& names, BglAirportSink& sink);
+
+// What a BGL file holds, collected (tests and the fuzz target).
+struct BglContent : BglReadResult {
+  std::vector<BglAirport> airports;  // in file order
+};
 BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string_view pathText,
                               const AirportNameTable& names);
 
 // The quick test before a task is started: whether the file's section table
-// has a section of type 3. False when the file cannot be read or is shorter
-// than its header or its section table.
+// has a section of type 3. False when the file cannot be read, is larger
+// than kBglMaxFileBytes, or is shorter than its header or its section table.
 bool lf_hasAirportSection(const std::filesystem::path& path);
 
 // The packed identifier: the word shifted right by 5 is a number in base 38,

@@ -99,6 +99,7 @@ class AirportScanTest : public ::testing::Test {
     gf_resetParametersToDefaults();
     g_isMsfs2020 = true;
     g_stopRun = false;
+    g_windowClosed = false;
   }
   static std::vector<std::string> scanLog() { return TextFileLines::read(g_airportsScanLogPath, 0); }
 };
@@ -166,6 +167,7 @@ TEST_F(AirportScanTest, PublisherFromPathOrManifest) {
 }
 
 TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScanMade) {
+  writeFile("airports/my_simaddon/OLD.xml", "emptied in MSFS 2020 mode");
   writeFile("airports/my_thirdparty/OLD.xml", "made by the previous scan");
   writeFile("airports/scanned_airport_files.txt", "my_thirdparty/OLD.xml\n");
   writeFile("airports/my_thirdparty/USER.xml", "the user's own");
@@ -183,7 +185,10 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScan
   const fs::path third = g_myThirdpartyFolder;
   EXPECT_FALSE(fs::exists(third / "OLD.xml"));
   EXPECT_EQ(readFile(third / "USER.xml"), "the user's own");
-  EXPECT_THAT(readFile("airports/scanned_airport_files.txt"), HasSubstr("my_simaddon/KJFK.txt\nmy_simaddon/LFPG.xml\n"));
+  EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "OLD.xml"));
+  EXPECT_EQ(readFile("airports/scanned_airport_files.txt"),
+            "my_thirdparty/EDDF.xml\nmy_thirdparty/EGKK.txt\nmy_thirdparty/EGKK.xml\nmy_thirdparty/EGL1.txt\n"
+            "my_thirdparty/EGLL.txt\nmy_thirdparty/EGLL.xml\n");
   EXPECT_EQ(readFile(third / "EGLL.txt"), "archive/thirdparty/Some%20Publisher/EGLL.xml\n");
   EXPECT_TRUE(fs::exists(third / "EGLL.xml"));
   EXPECT_EQ(readFile(third / "EGKK.txt"), "archive/thirdparty/Some%20Publisher/EGKK.xml\n");
@@ -210,6 +215,7 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScan
   EXPECT_THAT(log, Contains("Generated EDDF.xml: 12 positions, of which 3 helipads"));
   EXPECT_TRUE(logHasLine("===> Some Publisher EGKK EGKK invalid number"));
   EXPECT_TRUE(logHasLine("Airports scan successful"));
+  EXPECT_TRUE(logHasLine("'airports/my_thirdparty/EDDF.xml' saved"));
   EXPECT_TRUE(logHasLine("All your third party airports are done, no off line learning needed."));
   EXPECT_FALSE(fs::exists(g_tbloFolderName));
   EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
@@ -271,6 +277,95 @@ TEST_F(AirportScanTest, NothingFoundMissingRootsAndStoppedScans) {
   gf_scanAddonAirports();
   EXPECT_EQ(readFile("airports/my_thirdparty/EGLL.xml"), "previous");
   EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+  EXPECT_TRUE(logHasLine("Airports scan stopped, the previous airport files are kept"));
+}
+
+TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
+  // A parking count beyond its entries, whose airport record holds bytes
+  // that read as one more entry; an intact airport behind it.
+  BglAirportSpec crowded{.icao = "EGLL", .parking = gates(2), .parkingCount = 3, .paddingBytes = 56};
+  BglBuilder().airportSection({crowded, {.icao = "LFPG", .parking = gates(1)}}).write("sim/Community/unknownpkg/a.bgl");
+  // An airport record too short for sub-records, and one cut by the end of its file.
+  BglBuilder().airportSection({{.icao = "EGKK", .recordSize = 0x30}}).write("sim/Community/somepub-egkk/short.bgl");
+  const std::string cut = BglBuilder().airportSection({{.icao = "EGL1", .parking = gates(3)}}).bytes();
+  writeFile("sim/Community/somepub-egl1/cut.bgl", cut.substr(0, cut.size() - 60));
+  gf_scanAddonAirports();
+
+  pugi::xml_document egll;
+  std::string error;
+  ASSERT_TRUE(gf_loadApfDocument(g_myThirdpartyFolder / "EGLL.xml", egll, error)) << error;
+  EXPECT_EQ(egll.child("parkpositions").select_nodes("parkpos").size(), 2u);
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "EGKK.txt"));
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "EGL1.txt"));
+  const std::vector<std::string> log = scanLog();
+  EXPECT_THAT(log, Contains("Skipped position with radius 0.0 m in sim/Community/unknownpkg/a.bgl"));
+  EXPECT_THAT(log, Contains("Try find publisher in: sim/Community/somepub-egkk/short.bgl"));
+  EXPECT_TRUE(logHasLine("===> Exception in lf_processBGLfile: sim/Community/somepub-egl1/cut.bgl"));
+  EXPECT_FALSE(logContains("Exception in lf_processBGLfile: sim/Community/unknownpkg"));
+}
+
+TEST_F(AirportScanTest, UnreadableFoldersAreSkippedAndAnUnreadableRootKeepsThePreviousFiles) {
+  writeFile("airports/my_thirdparty/OLD.xml", "previous");
+  writeFile("airports/scanned_airport_files.txt", "my_thirdparty/OLD.xml\n");
+  writeAirport("Community/locked/a.bgl", "EDDF", 2);
+  writeAirport("Community/unknownpkg/a.bgl", "LFPG", 2);
+  {
+    Unreadable locked({"sim/Community/locked"});
+    if (!locked.holds()) GTEST_SKIP() << "this system lists folders without permissions";
+    gf_scanAddonAirports();
+  }
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "OLD.xml"));
+  EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+  EXPECT_TRUE(logHasLine("===> airports search skipped folder sim/Community/locked: Permission denied"));
+  EXPECT_THAT(scanLog(), Contains("===>  airports search skipped folder sim/Community/locked, its airports are "
+                                  "missing: Permission denied"));
+
+  prm::SCAN_AIRPORTS.set(true);
+  {
+    Unreadable locked({"sim/Community"});
+    gf_scanAddonAirports();
+  }
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
+  EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+  EXPECT_THAT(scanLog(), Contains(HasSubstr("airports search in folder sim/Community aborted because of iterator problem")));
+  EXPECT_TRUE(logHasLine("===> Airports scan could not finish, the previous airport files are kept"));
+}
+
+TEST_F(AirportScanTest, ACloseDuringTheOfflineLearningCheckKeepsThePreviousFiles) {
+  writeFile("airports/my_thirdparty/EDDF.xml", "previous");
+  writeFile("airports/scanned_airport_files.txt", "my_thirdparty/EDDF.xml\n");
+  writeAirport("Community/unknownpkg/a.bgl", "EDDF", 3);
+  writeAirport("Community/unknownpkg/b.bgl", "LFPG", 3);
+  RawSocketServer silent;  // accepts and never answers
+  gf_setDownloadServer(silent.baseUrl());
+  const DownloadLimits limits = gf_downloadLimits();
+  DownloadLimits slow = limits;
+  slow.lowSpeedTime = std::chrono::seconds(30);  // a bound: the close must not wait for it
+  gf_setDownloadLimits(slow);
+  bool generatedBeforeTheClose = false;
+  std::string status;
+  std::thread closer([&] {
+    while (silent.acceptedCount() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    generatedBeforeTheClose = fs::exists("airports/my_thirdparty.scan/EDDF.xml") &&
+                              fs::exists("airports/my_thirdparty.scan/LFPG.xml");
+    status = gf_statusSnapshot().status;
+    g_windowClosed = true;
+  });
+  gf_scanAddonAirports();
+  closer.join();
+  gf_setDownloadLimits(limits);
+  g_windowClosed = false;
+
+  EXPECT_TRUE(generatedBeforeTheClose);
+  EXPECT_EQ(status, "Offline learning check of EDDF (1 of 2) ...");
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EDDF.xml"), "previous");
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
+  EXPECT_EQ(readFile("airports/scanned_airport_files.txt"), "my_thirdparty/EDDF.xml\n");
+  EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+  EXPECT_FALSE(logContains("archive/stock/LFPG.xml"));  // the next airport is not asked about
+  EXPECT_TRUE(logContains("failed: Callback aborted"));  // the download in progress ends at once
   EXPECT_TRUE(logHasLine("Airports scan stopped, the previous airport files are kept"));
 }
 

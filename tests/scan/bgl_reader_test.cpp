@@ -1,4 +1,5 @@
 #include <cmath>
+#include <fstream>
 #include <limits>
 #include <numbers>
 
@@ -7,6 +8,7 @@
 
 #include "scan/bgl_reader.h"
 #include "support/bgl_builder.h"
+#include "support/special_files.h"
 #include "support/workdir.h"
 
 using namespace testsupport;
@@ -140,33 +142,64 @@ TEST(BglReader, HelipadsSectionsAndUnidentifiedAirports) {
   EXPECT_EQ(c.airports.size(), 2u);
 }
 
-TEST(BglReader, CorruptFilesStopAtWhatLiesOutside) {
-  BglAirportSpec second{.icao = "LFPG"};
-  second.parking = {gate(1), gate(2)};
-  const std::string two = BglBuilder().airportSection({{}, second}).bytes();
-  // Cut inside the second airport record: the first stays, the reading stops.
-  BglContent c = read(two.substr(0, two.size() - 10));
-  ASSERT_EQ(c.airports.size(), 1u);
-  EXPECT_THAT(c.problem, HasSubstr("runs past the end of the file"));
+TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
+  const BglAirportSpec lfpg{.icao = "LFPG", .parking = {gate(1)}};
+  const auto helipads = [](int n) {
+    std::vector<BglHelipad> out;
+    for (int i = 0; i < n; ++i) out.push_back(BglHelipad{.latitude = 51.0 + (i / 200) * 1e-4, .longitude = -0.5 + (i % 200) * 1e-4});
+    return out;
+  };
+  const std::string two = BglBuilder().airportSection({{.parking = {gate(1)}}, {.icao = "LFPG", .parking = {gate(1), gate(2)}}}).bytes();
+  std::string farTable = two;
+  farTable[56 + 0x0C + 3] = '\x7f';
 
-  // A parking count larger than its record reads only the entries inside it.
-  std::string bytes = two;
-  const std::size_t parking = bytes.rfind(bglAirportRecord(second).substr(0x44, 8));
-  bytes[parking + 6] = '\x09';
-  c = read(bytes);
-  ASSERT_EQ(c.airports.size(), 2u);
-  EXPECT_EQ(c.airports[1].stands.size(), 2u);
-  EXPECT_THAT(c.problem, HasSubstr("parking entry 3 of 9 lies outside its record"));
-
-  // A section count far beyond the table, and a sub-section offset past the end.
-  bytes = two;
-  bytes[0x14 + 3] = '\x7f';
-  c = read(bytes);
-  EXPECT_EQ(c.airports.size(), 2u);
-  EXPECT_THAT(c.problem, HasSubstr("lies outside the file"));
-  bytes = two;
-  bytes[56 + 0x0C + 3] = '\x7f';
-  EXPECT_THAT(read(bytes).problem, HasSubstr("sub-section table of section 1 lies outside the file"));
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::vector<std::pair<std::string, std::size_t>> airports;  // ICAO and stand count, in file order
+    std::string line;  // in the file's problems or an airport's stand lines ("": none at all)
+    bool outsideFile = false;
+  };
+  const std::vector<Case> cases{
+      {"a count beyond the entries reads the record's bytes as the next entry",
+       BglBuilder().airportSection({{.parking = {gate(1), gate(2)}, .parkingCount = 3, .paddingBytes = 56}, lfpg}).bytes(),
+       {{"EGLL", 2}, {"LFPG", 1}}, "Skipped position with radius 0.0 m in C:/Community/pkg/a.bgl"},
+      {"a count beyond the airport record",
+       BglBuilder().airportSection({{.parking = {gate(1), gate(2)}, .parkingCount = 9}, lfpg}).bytes(),
+       {{"EGLL", 2}, {"LFPG", 1}}, "===> parking entries 3 to 9 lie outside its airport record (skipped) in C:/Community/pkg/a.bgl"},
+      {"a helipad longer than its airport record",
+       BglBuilder().airportSection({{.helipadsBefore = {BglHelipad{.recordSize = 0x10000}}, .parking = {gate(1)}}, lfpg}).bytes(),
+       {{"EGLL", 1}, {"LFPG", 1}}, ""},
+      {"a record without identifier and a huge size ends its section only",
+       BglBuilder().airportSection({{}, {.identWord = 0, .recordSize = 0x7ffffff0}, {.icao = "LFPB"}}).airportSection({lfpg}).bytes(),
+       {{"EGLL", 0}, {"LFPG", 1}}, ""},
+      {"an airport record too short for its sub-records", BglBuilder().airportSection({{.parking = {gate(1)}, .recordSize = 0x30}}).bytes(),
+       {{"EGLL", 0}}, ""},
+      {"a file cut inside its second airport", two.substr(0, two.size() - 10), {{"EGLL", 1}, {"LFPG", 1}},
+       "===> parking entries 2 to 2 lie outside the file (skipped) in C:/Community/pkg/a.bgl", true},
+      {"a sub-section table past the end", farTable, {}, "the sub-section table of section 1 lies outside the file", true},
+      {"a section table that cannot fit", BglBuilder().airportSection({{}}).sectionCount(100'000'000).bytes(), {},
+       "the section table of 100000000 sections does not fit in the file"},
+      {"many sections lead to one airport, walked once",
+       BglBuilder().airportSection({{.parking = {gate(1), gate(2)}}}).repeatLastSection(2000).bytes(), {{"EGLL", 2}}, ""},
+      {"many helipads end at the stand limit", BglBuilder().airportSection({{.helipadsBefore = helipads(12000)}, lfpg}).bytes(),
+       {{"EGLL", kBglMaxStandsPerFile}}, "10000 stands reached in airport EGLL, the rest of the file is skipped"},
+  };
+  for (const Case& c : cases) {
+    const BglContent content = read(c.bytes);
+    std::vector<std::pair<std::string, std::size_t>> airports;
+    std::vector<std::string> lines = content.problems;
+    for (const BglAirport& a : content.airports) {
+      airports.emplace_back(a.icao, a.stands.size());
+      lines.insert(lines.end(), a.standLog.begin(), a.standLog.end());
+    }
+    EXPECT_EQ(airports, c.airports) << c.name;
+    if (c.line.empty())
+      EXPECT_THAT(lines, ::testing::IsEmpty()) << c.name;
+    else
+      EXPECT_THAT(lines, Contains(c.line)) << c.name;
+    EXPECT_EQ(content.outsideFile, c.outsideFile) << c.name;
+  }
 }
 
 TEST(BglReader, QuickAirportSectionTest) {
@@ -179,4 +212,9 @@ TEST(BglReader, QuickAirportSectionTest) {
   EXPECT_FALSE(lf_hasAirportSection("short.bgl"));
   EXPECT_FALSE(lf_hasAirportSection("empty.bgl"));
   EXPECT_FALSE(lf_hasAirportSection("missing.bgl"));
+  // A file larger than any the scan reads is not looked into.
+  makeSparseFile("sparse.bgl", kBglMaxFileBytes + 1);
+  std::fstream("sparse.bgl", std::ios::in | std::ios::out | std::ios::binary)
+      .write(BglBuilder().airportSection({{}}).bytes().data(), 200);
+  EXPECT_FALSE(lf_hasAirportSection("sparse.bgl"));
 }

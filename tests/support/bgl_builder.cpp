@@ -30,17 +30,18 @@ std::string record(std::uint16_t kind, std::size_t size) {
 
 std::string helipad(const BglHelipad& h) {
   std::string out = record(0x26, 0x24);
+  put32(out, 2, h.recordSize);
   put32(out, 0x0C, bglLongitude(h.longitude));
   put32(out, 0x10, bglLatitude(h.latitude));
   putFloat(out, 0x1C, h.size);
   return out;
 }
 
-std::string parkingRecord(const std::vector<BglParking>& entries) {
+std::string parkingRecord(const std::vector<BglParking>& entries, std::optional<std::uint16_t> count) {
   std::size_t size = 8;
   for (const BglParking& p : entries) size += 4 * (14 + p.airlineCount);
   std::string out = record(0xE7, size);
-  put16(out, 6, static_cast<std::uint16_t>(entries.size()));
+  put16(out, 6, count.value_or(static_cast<std::uint16_t>(entries.size())));
   std::size_t at = 8;
   for (const BglParking& p : entries) {
     put32(out, at, (p.nameCode & 0x3F) | ((p.type & 0xF) << 8) | ((p.number & 0xFFF) << 12) | (p.airlineCount << 24));
@@ -76,9 +77,11 @@ std::uint32_t bglLongitude(double degrees) {
 std::string bglAirportRecord(const BglAirportSpec& a) {
   std::string subs;
   for (const BglHelipad& h : a.helipadsBefore) subs += helipad(h);
-  if (!a.parking.empty()) subs += parkingRecord(a.parking);
+  if (!a.parking.empty()) subs += parkingRecord(a.parking, a.parkingCount);
   for (const BglHelipad& h : a.helipadsAfter) subs += helipad(h);
+  subs.append(a.paddingBytes, '\0');
   std::string out = record(0x56, 0x44 + subs.size());
+  if (a.recordSize) put32(out, 2, *a.recordSize);
   put32(out, 0x14, static_cast<std::uint32_t>(a.elevationMm));
   put32(out, 0x28, a.identWord.value_or(bglIdent(a.icao)));
   out.replace(0x44, subs.size(), subs);
@@ -97,29 +100,40 @@ BglBuilder& BglBuilder::otherSection(std::uint32_t type, std::size_t bytes) {
   m_sections.push_back({type, false, false, {}, bytes});
   return *this;
 }
+BglBuilder& BglBuilder::repeatLastSection(std::size_t count) {
+  m_sections.back().copies = count;
+  return *this;
+}
+BglBuilder& BglBuilder::sectionCount(std::uint32_t count) {
+  m_sectionCount = count;
+  return *this;
+}
 BglBuilder& BglBuilder::headerSize(std::uint32_t size) {
   m_headerSize = size;
   return *this;
 }
 
 std::string BglBuilder::bytes() const {
-  std::string out(56 + 20 * m_sections.size(), '\0');
+  std::size_t entries = 0;
+  for (const Section& s : m_sections) entries += s.copies;
+  std::string out(56 + 20 * entries, '\0');
   put32(out, 0, 0x19920201);
   put32(out, 4, m_headerSize);
-  put32(out, 0x14, static_cast<std::uint32_t>(m_sections.size()));
-  for (std::size_t i = 0; i < m_sections.size(); ++i) {
-    const Section& s = m_sections[i];
+  put32(out, 0x14, m_sectionCount.value_or(static_cast<std::uint32_t>(entries)));
+  std::size_t entry = 56;
+  for (const Section& s : m_sections) {
     std::string body;
     if (s.unidentified) body += record(0x113, 0x20);
     for (const BglAirportSpec& a : s.airports) body += bglAirportRecord(a);
     if (s.fillerBytes > 0) body += std::string(s.fillerBytes / 4 * 4, '\x11');
-    const std::size_t entry = 56 + 20 * i;
     const std::size_t subTable = out.size();
-    put32(out, entry, s.type);
-    put32(out, entry + 4, s.layoutBit16 ? (1u << 16) | 1u : 1u);
-    put32(out, entry + 8, 1);
-    put32(out, entry + 0x0C, static_cast<std::uint32_t>(subTable));
-    put32(out, entry + 0x10, 16);
+    for (std::size_t copy = 0; copy < s.copies; ++copy, entry += 20) {
+      put32(out, entry, s.type);
+      put32(out, entry + 4, s.layoutBit16 ? (1u << 16) | 1u : 1u);
+      put32(out, entry + 8, 1);
+      put32(out, entry + 0x0C, static_cast<std::uint32_t>(subTable));
+      put32(out, entry + 0x10, 16);
+    }
     std::string sub(16, '\0');
     put32(sub, 8, static_cast<std::uint32_t>(subTable + 16));
     put32(sub, 12, static_cast<std::uint32_t>(body.size()));

@@ -32,6 +32,7 @@ struct BglHelipad {
   double latitude = 51.48;
   double longitude = -0.46;
   float size = 20.0f;
+  std::uint32_t recordSize = 0x24;  // the size the sub-record gives itself
 };
 
 // One airport record; the identifier is the packed code unless identWord is given.
@@ -42,6 +43,9 @@ struct BglAirportSpec {
   std::vector<BglHelipad> helipadsBefore{};  // before the taxiway parking sub-record
   std::vector<BglParking> parking{};         // one taxiway parking sub-record, when not empty
   std::vector<BglHelipad> helipadsAfter{};   // after it
+  std::optional<std::uint16_t> parkingCount{};  // the entry count written, when not the number of entries
+  std::size_t paddingBytes = 0;                 // zero bytes at the end of the record, inside it
+  std::optional<std::uint32_t> recordSize{};    // the size the record gives itself, when not its real size
 };
 
 class BglBuilder {
@@ -50,6 +54,11 @@ class BglBuilder {
   BglBuilder& airportSection(std::vector<BglAirportSpec> airports, bool layoutBit16 = false);
   // A new airport section whose first record is a 0x113 record, followed by these.
   BglBuilder& unidentifiedSection(std::vector<BglAirportSpec> airports);
+  // The last section's table entry written `count` times, every copy leading
+  // to the same records.
+  BglBuilder& repeatLastSection(std::size_t count);
+  // The section count written in the header, when not the number of entries.
+  BglBuilder& sectionCount(std::uint32_t count);
   // A section of another type holding filler bytes.
   BglBuilder& otherSection(std::uint32_t type, std::size_t bytes);
   // The header size written at offset 4 (56 for a valid file).
@@ -65,9 +74,11 @@ class BglBuilder {
     bool unidentified = false;
     std::vector<BglAirportSpec> airports;
     std::size_t fillerBytes = 0;
+    std::size_t copies = 1;
   };
   std::vector<Section> m_sections;
   std::uint32_t m_headerSize = 56;
+  std::optional<std::uint32_t> m_sectionCount;
 };
 
 // A packed airport record alone (header included), for tests of one record.
