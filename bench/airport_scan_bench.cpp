@@ -10,11 +10,27 @@
 //                      tblo_share     share of the offline-learning check
 //                      peak_MiB       peak resident memory during the scan
 //
+// Hostile scenery, each in a fresh folder of its own:
+//   BM_ManySectionsOneAirport/N  one BGL file whose N sections all lead to one
+//                      airport record of 10,000 parking entries (600 KB):
+//                      scan_ms and peak_MiB of the scan
+//   BM_CloseDuringHelipads/N  one airport of N helipads: close_ms, the time
+//                      from a close (stop and window-closed flags) while its
+//                      task reads to the end of the scan
+//   BM_CloseWithSparseBgl  a sparse 2 GB "*.bgl" whose header counts 100
+//                      million sections: close_ms of a close 100 ms into
+//                      the scan
+//   BM_CloseDuringOfflineCheck/N  N generated third-party airports checked
+//                      for offline learning against a server that accepts
+//                      and never answers (a 5 s low-speed limit): close_ms of
+//                      a close during the first download
+//
 // SKYLOOM_BENCH_DIR names the folder of the generated trees (default: a
 // folder under the temporary folder, made once per size and reused).
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -32,6 +48,9 @@
 #include "app/settings.h"
 #include "scan/airport_scan.h"
 #include "scan/bgl_reader.h"
+#include "support/bgl_builder.h"
+#include "support/http_server.h"
+#include "support/special_files.h"
 #include "tools/scenery_generator.h"
 
 namespace fs = std::filesystem;
@@ -49,11 +68,37 @@ double peakMemoryMiB() {
   return 0.0;
 }
 
+// A folder for the bench's trees under SKYLOOM_BENCH_DIR or the temporary folder.
+fs::path benchRoot(const std::string& name) {
+  const char* dir = std::getenv("SKYLOOM_BENCH_DIR");
+  return (dir != nullptr ? fs::path(dir) : fs::temp_directory_path()) / name;
+}
+
+// Makes root the working folder of a scan of its folder "sim"; the reference
+// data is read when the tree has it.
+void enter(const fs::path& root, bool referenceData) {
+  fs::current_path(root);
+  static bool logOpen = false;
+  if (!logOpen) logOpen = gf_openLog(".");
+  gf_initFolders();
+  fs::create_directories(g_airportsFolder);
+  gf_resetDbaseForTests();
+  if (referenceData) gf_readDbase();
+  gf_resetAirportsForTests();
+  if (referenceData) gf_readAirports("airports_msfs.xml");
+  prm::MSFS_INSTALL_PATH.set((root / "sim").string());
+  g_isMsfs2020 = true;
+  g_maxTasks = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+  g_runningTasks = 0;
+  g_stopRun = false;
+  g_windowClosed = false;
+  // Nothing listens there: the offline-learning check's downloads fail at once.
+  gf_setDownloadServer("http://127.0.0.1:1/");
+}
+
 // Generates the tree of this size once and makes it the working folder.
 void prepare(std::size_t files) {
-  const char* dir = std::getenv("SKYLOOM_BENCH_DIR");
-  const fs::path root = (dir != nullptr ? fs::path(dir) : fs::temp_directory_path()) /
-                        fmt::format("skyloom-bench-scenery-{}", files);
+  const fs::path root = benchRoot(fmt::format("skyloom-bench-scenery-{}", files));
   if (!fs::exists(root / "ready")) {
     fs::remove_all(root);
     std::cerr << "generating the scenery tree in " << root << " ...\n";
@@ -61,21 +106,17 @@ void prepare(std::size_t files) {
     std::ofstream(root / "ready") << t.files << " files, " << t.airports << " airports, " << t.stands << " stands, "
                                   << t.bytes << " bytes\n";
   }
-  fs::current_path(root);
-  static bool logOpen = false;
-  if (!logOpen) logOpen = gf_openLog(".");
-  gf_initFolders();
-  fs::create_directories(g_airportsFolder);
-  gf_resetDbaseForTests();
-  gf_readDbase();
-  gf_resetAirportsForTests();
-  gf_readAirports("airports_msfs.xml");
-  prm::MSFS_INSTALL_PATH.set((root / "sim").string());
-  g_isMsfs2020 = true;
-  g_maxTasks = static_cast<std::int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-  g_runningTasks = 0;
-  // Nothing listens there: the offline-learning check's downloads fail at once.
-  gf_setDownloadServer("http://127.0.0.1:1/");
+  enter(root, true);
+}
+
+// One whole scan: its milliseconds and the peak resident memory during it.
+void measuredScan(double& scanMs, double& peakMiB) {
+  prm::SCAN_AIRPORTS.set(true);
+  resetPeakMemory();
+  const auto start = Clock::now();
+  gf_scanAddonAirports();
+  scanMs = ms(Clock::now() - start);
+  peakMiB = peakMemoryMiB();
 }
 
 std::vector<fs::path> bglFiles() {
@@ -130,14 +171,7 @@ void BM_AirportScan(benchmark::State& state) {
   const double read = plainReadMs(files);
   double scan = 0.0;
   double peak = 0.0;
-  for (auto _ : state) {
-    prm::SCAN_AIRPORTS.set(true);
-    resetPeakMemory();
-    const auto start = Clock::now();
-    gf_scanAddonAirports();
-    scan = ms(Clock::now() - start);
-    peak = peakMemoryMiB();
-  }
+  for (auto _ : state) measuredScan(scan, peak);
   const double walk = walkMs();
   const double tblo = tbloMs();
   state.counters["files"] = static_cast<double>(files.size());
@@ -148,7 +182,121 @@ void BM_AirportScan(benchmark::State& state) {
   state.counters["peak_MiB"] = peak;
 }
 
+// A fresh, empty working folder for one hostile case, with the simulator's
+// folders and no reference data.
+void prepareHostile(const std::string& name) {
+  const fs::path root = benchRoot("skyloom-bench-hostile-" + name);
+  fs::remove_all(root);
+  fs::create_directories(root / "sim" / "Official");
+  fs::create_directories(root / "sim" / "Community");
+  enter(root, false);
+}
+
+// Runs the scan on a thread of its own, closes as the window's close button
+// does once closeNow() holds, and returns the milliseconds from the close to
+// the scan's end.
+double closeMs(const std::function<bool()>& closeNow) {
+  std::atomic<bool> done{false};
+  prm::SCAN_AIRPORTS.set(true);
+  std::thread scan([&] {
+    try {
+      gf_scanAddonAirports();
+    } catch (const std::exception& e) {
+      std::cerr << "scan: " << e.what() << "\n";
+    }
+    done = true;
+  });
+  while (!done && !closeNow()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  const auto start = Clock::now();
+  g_stopRun = true;
+  g_windowClosed = true;
+  scan.join();
+  const double result = ms(Clock::now() - start);
+  g_stopRun = false;
+  g_windowClosed = false;
+  return result;
+}
+
+std::vector<testsupport::BglParking> parkingEntries(int n) {
+  std::vector<testsupport::BglParking> out;
+  for (int i = 0; i < n; ++i)
+    out.push_back({.number = static_cast<std::uint32_t>(i % 4096), .latitude = 51.4 + i * 1e-5});
+  return out;
+}
+
+void BM_ManySectionsOneAirport(benchmark::State& state) {
+  prepareHostile("sections");
+  testsupport::BglAirportSpec airport{.icao = "EGLL"};
+  airport.parking = parkingEntries(10000);
+  testsupport::BglBuilder()
+      .airportSection({airport})
+      .repeatLastSection(static_cast<std::size_t>(state.range(0)))
+      .write("sim/Community/pkg/scenery/EGLL.bgl");
+  double scan = 0.0;
+  double peak = 0.0;
+  for (auto _ : state) measuredScan(scan, peak);
+  state.counters["file_KB"] = static_cast<double>(fs::file_size("sim/Community/pkg/scenery/EGLL.bgl")) / 1024.0;
+  state.counters["scan_ms"] = scan;
+  state.counters["peak_MiB"] = peak;
+}
+
+void BM_CloseDuringHelipads(benchmark::State& state) {
+  prepareHostile("helipads");
+  testsupport::BglAirportSpec airport{.icao = "EGLL"};
+  for (int i = 0; i < state.range(0); ++i)
+    airport.helipadsBefore.push_back({.latitude = 51.0 + (i / 1000) * 1e-4, .longitude = -0.5 + (i % 1000) * 1e-4});
+  testsupport::BglBuilder().airportSection({airport}).write("sim/Community/pkg/scenery/EGLL.bgl");
+  double close = 0.0;
+  for (auto _ : state) close = closeMs([] { return g_runningTasks.load() > 0; });
+  state.counters["file_KB"] = static_cast<double>(fs::file_size("sim/Community/pkg/scenery/EGLL.bgl")) / 1024.0;
+  state.counters["close_ms"] = close;
+}
+
+void BM_CloseWithSparseBgl(benchmark::State& state) {
+  prepareHostile("sparse");
+  const fs::path big = "sim/Community/pkg/scenery/big.bgl";
+  testsupport::makeSparseFile(big, std::uintmax_t{2} << 30);
+  {
+    std::string header = testsupport::BglBuilder().otherSection(0x65, 0).sectionCount(100'000'000).bytes().substr(0, 56);
+    std::fstream out(big, std::ios::in | std::ios::out | std::ios::binary);
+    out.write(header.data(), static_cast<std::streamsize>(header.size()));
+  }
+  double close = 0.0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    close = closeMs([&] { return Clock::now() - start > std::chrono::milliseconds(100); });
+  }
+  state.counters["close_ms"] = close;
+}
+
+void BM_CloseDuringOfflineCheck(benchmark::State& state) {
+  prepareHostile("offline");
+  for (int i = 0; i < state.range(0); ++i) {
+    testsupport::BglAirportSpec airport{.icao = fmt::format("ZZ{:02}", i)};
+    airport.parking = parkingEntries(3);
+    testsupport::BglBuilder().airportSection({airport}).write(fmt::format("sim/Community/pkg{}/a.bgl", i));
+  }
+  testsupport::RawSocketServer silent;
+  gf_setDownloadServer(silent.baseUrl());
+  const DownloadLimits limits = gf_downloadLimits();
+  DownloadLimits slow = limits;
+  slow.lowSpeedTime = std::chrono::seconds(5);
+  gf_setDownloadLimits(slow);
+  double close = 0.0;
+  for (auto _ : state) {
+    const int before = silent.acceptedCount();
+    close = closeMs([&] { return silent.acceptedCount() > before; });
+  }
+  gf_setDownloadLimits(limits);
+  gf_setDownloadServer("http://127.0.0.1:1/");
+  state.counters["close_ms"] = close;
+}
+
 }  // namespace
 
+BENCHMARK(BM_ManySectionsOneAirport)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CloseDuringHelipads)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CloseWithSparseBgl)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CloseDuringOfflineCheck)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AirportScan)->Arg(3000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Iterations(2);
 BENCHMARK_MAIN();
