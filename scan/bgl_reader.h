@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "airports/airport_list.h"
+#include "airports/park_file.h"
 #include "airports/stands.h"
 
 // The header's size; anything else in its size field is not a BGL file we read.
@@ -37,11 +38,11 @@ inline constexpr std::uint16_t kBglHelipadRecord = 0x26;
 inline constexpr std::uint16_t kBglTaxiwayParkingRecord = 0xE7;
 inline constexpr std::uint32_t kBglAirportSectionType = 3;
 
-// The most stands one file gives: far more than any real airport has (or
-// than an add-on file holding several airports gives). A file that reaches it
-// is hostile or corrupt: the airport being read keeps what it has and the
-// rest of the file is skipped.
-inline constexpr std::size_t kBglMaxStandsPerFile = 10000;
+// The most stands one file gives: as many as one park file may hold, far
+// more than any real airport has. A file that reaches it is hostile or
+// corrupt: the airport being read keeps what it has and the rest of the file
+// is skipped.
+inline constexpr std::size_t kBglMaxStandsPerFile = kApfMaxStands;
 
 // One airport record with a valid ICAO code, as read from the file.
 struct BglAirport {

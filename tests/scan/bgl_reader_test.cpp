@@ -183,7 +183,8 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
       {"many sections lead to one airport, walked once",
        BglBuilder().airportSection({{.parking = {gate(1), gate(2)}}}).repeatLastSection(2000).bytes(), {{"EGLL", 2}}, ""},
       {"many helipads end at the stand limit", BglBuilder().airportSection({{.helipadsBefore = helipads(12000)}, lfpg}).bytes(),
-       {{"EGLL", kBglMaxStandsPerFile}}, "10000 stands reached in airport EGLL, the rest of the file is skipped"},
+       {{"EGLL", kBglMaxStandsPerFile}},
+       std::to_string(kBglMaxStandsPerFile) + " stands reached in airport EGLL, the rest of the file is skipped"},
   };
   for (const Case& c : cases) {
     const BglContent content = read(c.bytes);
