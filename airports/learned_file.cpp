@@ -4,10 +4,12 @@
 #include <cmath>
 #include <exception>
 #include <system_error>
+#include <unordered_map>
 
 #include <fmt/format.h>
 
 #include "airports/park_file.h"
+#include "app/hash.h"
 #include "app/log.h"
 #include "app/settings.h"
 #include "app/text.h"
@@ -155,11 +157,16 @@ void lf_handmadeMerge(const pugi::xml_node& document, const std::string& handmad
 
 void lf_ordinaryMerge(const pugi::xml_node& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
   const std::string pathText = learnedPath.generic_string();
+  // The first stand of each name, by its place in the list (manual stands are
+  // appended as they come).
+  std::unordered_map<std::string, std::size_t, Fnv1aHash, std::equal_to<>> byName;
+  byName.reserve(stands.size());
+  for (std::size_t i = 0; i < stands.size(); ++i) byName.try_emplace(stands[i].name, i);
   for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
     const std::string id = parkpos.attribute("id").value();
+    const auto named = byName.find(id);
     if (gf_textToBool(parkpos.attribute("manual").value())) {
-      const bool exists = std::any_of(stands.begin(), stands.end(), [&](const Stand& s) { return s.name == id; });
-      if (exists) {
+      if (named != byName.end()) {
         gf_logError("manually created standid {} already exists in {}", id, pathText);
         continue;
       }
@@ -177,15 +184,79 @@ void lf_ordinaryMerge(const pugi::xml_node& document, const fs::path& learnedPat
         gf_logError("manually created standid {} in {} ignored: more than {} stands", id, pathText, kApfMaxStands);
         continue;
       }
-      if (lf_readParkpos(parkpos, id, 0, stands)) stands.back().manual = 1;
+      if (lf_readParkpos(parkpos, id, 0, stands)) {
+        stands.back().manual = 1;
+        byName.try_emplace(id, stands.size() - 1);
+      }
       continue;
     }
-    const std::pair<std::string, pugi::xml_node> learned{id, parkpos};
-    const bool merged =
-        std::any_of(stands.begin(), stands.end(), [&](Stand& stand) { return lf_readLearnedParkpos(learned, stand); });
-    if (!merged) gf_logLine("learned stand {} in {} not found?", id, pathText);
+    if (named == byName.end()) {
+      gf_logLine("learned stand {} in {} not found?", id, pathText);
+      continue;
+    }
+    lf_readLearnedParkpos(std::pair<std::string, pugi::xml_node>{id, parkpos}, stands[named->second]);
   }
 }
+
+// The options of a stand by what lf_sameStandOption compares besides the
+// half hours (day, real flag, registration, airline, type), each entry with
+// the union of the half hours of the options that share it: a new option is
+// the same use as one of them exactly when it overlaps that union. An open
+// hash table over the stand's option list, refilled for each merge.
+class OptionUses {
+ public:
+  OptionUses(const std::vector<StandOption>& options, std::size_t incoming) : m_options(options) {
+    std::size_t size = 16;
+    while (size < 2 * (options.size() + incoming)) size *= 2;
+    m_slots.assign(size, Slot{});
+    for (std::size_t i = 0; i < options.size(); ++i) add(i);
+  }
+
+  // Whether an option with the same fields and an overlapping half hour is there.
+  bool known(const StandOption& option) const {
+    const Slot& slot = m_slots[find(option, lf_hash(option))];
+    return slot.index != 0 && (slot.hours & option.hours) != 0;
+  }
+
+  // Takes in the option at this place of the list.
+  void add(std::size_t index) {
+    const StandOption& option = m_options[index];
+    Slot& slot = m_slots[find(option, lf_hash(option))];
+    if (slot.index == 0) slot.index = index + 1;
+    slot.hours |= option.hours;
+  }
+
+ private:
+  struct Slot {
+    std::size_t index = 0;  // place in the list + 1 of the first option of these fields; 0: free
+    std::uint64_t hours = 0;
+  };
+
+  static std::size_t lf_hash(const StandOption& option) {
+    const Fnv1aHash text;
+    std::size_t h = text(option.registration);
+    h = h * 31 + text(option.airline);
+    h = h * 31 + text(option.type);
+    return h * 31 + (static_cast<std::size_t>(option.day) << 1 | option.real);
+  }
+
+  static bool lf_sameFields(const StandOption& a, const StandOption& b) {
+    return a.day == b.day && a.real == b.real && a.registration == b.registration && a.airline == b.airline &&
+           a.type == b.type;
+  }
+
+  // The slot of these fields, or the free slot where they go.
+  std::size_t find(const StandOption& option, std::size_t hash) const {
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      const Slot& slot = m_slots[i];
+      if (slot.index == 0 || lf_sameFields(m_options[slot.index - 1], option)) return i;
+    }
+  }
+
+  const std::vector<StandOption>& m_options;
+  std::vector<Slot> m_slots;
+};
 
 }  // namespace
 
@@ -212,16 +283,26 @@ bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learned
     stand.cargo = gf_textToBool(parkpos.attribute("cargo").value()) ? 1 : 0;
     stand.cargoChange = 1;
   }
+  std::size_t incoming = 0;
+  for (const pugi::xml_node opt : parkpos.children("opt")) {
+    (void)opt;
+    ++incoming;
+  }
+  // Room for every option of the element at once (the list grows only here
+  // while the file is read), and each read in its place at the end of the list.
+  stand.options.reserve(stand.options.size() + incoming);
+  OptionUses uses(stand.options, incoming);
   std::uint32_t nextId = gf_nextOptionId(stand.options);
   for (const pugi::xml_node opt : parkpos.children("opt")) {
-    StandOption option;
+    StandOption& option = stand.options.emplace_back();
     gf_readOptElement(opt, id, option);
     option.origin = 0;
-    const bool known = std::any_of(stand.options.begin(), stand.options.end(),
-                                   [&](const StandOption& existing) { return lf_sameStandOption(option, existing); });
-    if (known) continue;
+    if (uses.known(option)) {
+      stand.options.pop_back();
+      continue;
+    }
     option.id = nextId++;
-    stand.options.push_back(std::move(option));
+    uses.add(stand.options.size() - 1);
   }
   return true;
 }

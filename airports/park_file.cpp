@@ -2,8 +2,10 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -243,41 +245,113 @@ bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, doub
   return true;
 }
 
-OptStrings lf_readOptStrings(const pugi::xml_node& opt) {
-  OptStrings strings;
-  const std::string_view cs = opt.attribute("cs").value();
+namespace {
+
+// The attributes an "opt" element is read from, each the first of its name
+// (as the XML library's lookup by name finds it), taken in one pass over the
+// element's attributes; absent ones are empty.
+struct OptAttributes {
+  pugi::xml_attribute reg;
+  pugi::xml_attribute airl;
+  pugi::xml_attribute type;
+  pugi::xml_attribute cs;
+  pugi::xml_attribute hh;
+  pugi::xml_attribute day;
+  pugi::xml_attribute soft;
+};
+
+// Keeps the attribute when its name is wanted and none of that name came before.
+void lf_takeIfNamed(const pugi::xml_attribute& attribute, const char* name, const char* wanted,
+                    pugi::xml_attribute& slot) {
+  if (!slot && std::strcmp(name, wanted) == 0) slot = attribute;
+}
+
+OptAttributes lf_optAttributes(const pugi::xml_node& opt) {
+  OptAttributes found;
+  for (pugi::xml_attribute attribute = opt.first_attribute(); attribute; attribute = attribute.next_attribute()) {
+    const char* name = attribute.name();
+    switch (name[0]) {
+      case 'r': lf_takeIfNamed(attribute, name, "reg", found.reg); break;
+      case 'a': lf_takeIfNamed(attribute, name, "airl", found.airl); break;
+      case 't': lf_takeIfNamed(attribute, name, "type", found.type); break;
+      case 'c': lf_takeIfNamed(attribute, name, "cs", found.cs); break;
+      case 'h': lf_takeIfNamed(attribute, name, "hh", found.hh); break;
+      case 'd': lf_takeIfNamed(attribute, name, "day", found.day); break;
+      case 's': lf_takeIfNamed(attribute, name, "soft", found.soft); break;
+      default: break;
+    }
+  }
+  return found;
+}
+
+// The callsigns, airline and type of an option (see lf_readOptStrings).
+void lf_optionTexts(const OptAttributes& attributes, std::string& callsign, std::string& callsign2,
+                    std::string& airline, std::string& type) {
+  const std::string_view cs = attributes.cs.value();
   const std::size_t colon = cs.find(':');
   if (colon == std::string_view::npos) {
-    strings.callsign = std::string(cs);
+    callsign.assign(cs);
+    callsign2.clear();
   } else {
-    strings.callsign = std::string(cs.substr(0, colon));
-    strings.callsign2 = std::string(cs.substr(colon + 1));
+    callsign.assign(cs.substr(0, colon));
+    callsign2.assign(cs.substr(colon + 1));
   }
-  const std::string_view registration = opt.attribute("reg").value();
+  const std::string_view registration = attributes.reg.value();
   const DbaseRec* record = registration.empty() ? nullptr : gf_findRegcode(registration);
   if (record != nullptr) {
-    strings.type = record->type;
-    strings.airline = record->opr.empty() ? record->airl : record->opr;
+    type = record->type;
+    airline = record->opr.empty() ? record->airl : record->opr;
   } else {
-    strings.airline = opt.attribute("airl").value();
-    strings.type = opt.attribute("type").value();
+    airline = attributes.airl.value();
+    type = attributes.type.value();
   }
+}
+
+// The half hours of a plain "hh" text (numbers 0..47 of digits only,
+// separated by single commas, as the writer makes them), which is the bit set
+// gf_hours2bitset gives for it; nothing for any other text.
+std::optional<std::uint64_t> lf_plainHours(std::string_view text) {
+  if (text.empty()) return 0;
+  std::uint64_t bits = 0;
+  std::uint32_t hour = 0;
+  bool digits = false;
+  for (const char c : text) {
+    if (c >= '0' && c <= '9') {
+      hour = hour * 10 + static_cast<std::uint32_t>(c - '0');
+      if (hour >= kSlotsPerDay) return std::nullopt;
+      digits = true;
+    } else if (c == ',' && digits) {
+      bits |= std::uint64_t{1} << hour;
+      hour = 0;
+      digits = false;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digits) return std::nullopt;
+  return bits | std::uint64_t{1} << hour;
+}
+
+}  // namespace
+
+OptStrings lf_readOptStrings(const pugi::xml_node& opt) {
+  OptStrings strings;
+  lf_optionTexts(lf_optAttributes(opt), strings.callsign, strings.callsign2, strings.airline, strings.type);
   return strings;
 }
 
 void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option) {
-  OptStrings strings = lf_readOptStrings(opt);
-  option.airline = std::move(strings.airline);
-  option.type = std::move(strings.type);
-  option.registration = opt.attribute("reg").value();
-  option.callsign = std::move(strings.callsign);
-  option.callsign2 = std::move(strings.callsign2);
-  option.hours = gf_hours2bitset(opt.attribute("hh").value(), fmt::format("stand {}:", standName)) & kHalfHourBitsMask;
+  const OptAttributes attributes = lf_optAttributes(opt);
+  lf_optionTexts(attributes, option.callsign, option.callsign2, option.airline, option.type);
+  option.registration = attributes.reg.value();
+  const std::string_view hours = attributes.hh.value();
+  const std::optional<std::uint64_t> plain = lf_plainHours(hours);
+  option.hours = (plain ? *plain : gf_hours2bitset(hours, fmt::format("stand {}:", standName))) & kHalfHourBitsMask;
   // The XML library's unsigned reading: leading digits, trailing text
   // ignored, 0 when absent or not a number. A day outside 1..7 is kept as it
   // is (the file is written back with it); it matches no weekday.
-  option.day = opt.attribute("day").as_uint();
-  option.real = gf_textToBool(opt.attribute("soft").value()) ? 0 : 1;
+  option.day = attributes.day.as_uint();
+  option.real = gf_textToBool(attributes.soft.value()) ? 0 : 1;
 }
 
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
