@@ -147,7 +147,7 @@ void lf_applySettings(const pugi::xml_node& document) {
 // writes a handmade file again. A stand id that comes twice skips that one
 // stand: the stands after it are the user's too and would be lost at the
 // next save.
-void lf_handmadeMerge(const pugi::xml_node& document, const std::string& handmadeValue, std::vector<Stand>& stands,
+void lf_handmadeMerge(const ApfDocument& document, const std::string& handmadeValue, std::vector<Stand>& stands,
                       std::atomic<bool>& handmade) {
   handmade.store(true);
   stands.clear();
@@ -155,20 +155,20 @@ void lf_handmadeMerge(const pugi::xml_node& document, const std::string& handmad
   gf_logIndented("{:24}: {}", "handmade", handmadeValue);
 }
 
-void lf_ordinaryMerge(const pugi::xml_node& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
+void lf_ordinaryMerge(const ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
   const std::string pathText = learnedPath.generic_string();
   // The first stand of each name, by its place in the list (manual stands are
   // appended as they come).
   std::unordered_map<std::string, std::size_t, Fnv1aHash, std::equal_to<>> byName;
   byName.reserve(stands.size());
   for (std::size_t i = 0; i < stands.size(); ++i) byName.try_emplace(stands[i].name, i);
-  for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
+  document.forEachParkpos([&](const pugi::xml_node& parkpos) {
     const std::string id = parkpos.attribute("id").value();
     const auto named = byName.find(id);
     if (gf_textToBool(parkpos.attribute("manual").value())) {
       if (named != byName.end()) {
         gf_logError("manually created standid {} already exists in {}", id, pathText);
-        continue;
+        return true;
       }
       double latitude = 0.0;
       double longitude = 0.0;
@@ -178,24 +178,25 @@ void lf_ordinaryMerge(const pugi::xml_node& document, const fs::path& learnedPat
       gf_readApfDouble(parkpos, "radius", radius);
       if ((std::fabs(latitude) <= kNoPosition && std::fabs(longitude) <= kNoPosition) || radius == 0.0) {
         gf_logError("manually created standid {} misses correct attributes in {}", id, pathText);
-        continue;
+        return true;
       }
       if (stands.size() >= kApfMaxStands) {
         gf_logError("manually created standid {} in {} ignored: more than {} stands", id, pathText, kApfMaxStands);
-        continue;
+        return true;
       }
       if (lf_readParkpos(parkpos, id, 0, stands)) {
         stands.back().manual = 1;
         byName.try_emplace(id, stands.size() - 1);
       }
-      continue;
+      return true;
     }
     if (named == byName.end()) {
       gf_logLine("learned stand {} in {} not found?", id, pathText);
-      continue;
+      return true;
     }
     lf_readLearnedParkpos(std::pair<std::string, pugi::xml_node>{id, parkpos}, stands[named->second]);
-  }
+    return true;
+  });
 }
 
 // The options of a stand by what lf_sameStandOption compares besides the
@@ -323,9 +324,10 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
 void lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
                     std::atomic<bool>& handmade) {
   try {
-    pugi::xml_document document;
+    ApfDocument loaded;
+    const pugi::xml_document& document = loaded.head();
     std::string error;
-    if (!gf_loadApfDocument(learnedPath, document, error)) {
+    if (!loaded.load(learnedPath, error)) {
       std::error_code ec;
       if (fs::exists(learnedPath, ec)) {
         const fs::path backup = lf_learnedBackupPath(learnedPath);
@@ -351,10 +353,10 @@ void lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std
     bool isHandmade = false;
     const std::string handmadeValue = gf_getParamString(document, "handmade", isHandmade);
     if (isHandmade) {
-      lf_handmadeMerge(document, handmadeValue, stands, handmade);
+      lf_handmadeMerge(loaded, handmadeValue, stands, handmade);
     } else {
       handmade.store(false);
-      lf_ordinaryMerge(document, learnedPath, stands);
+      lf_ordinaryMerge(loaded, learnedPath, stands);
     }
   } catch (const std::exception& e) {
     gf_logError("{}: {}", "lf_readLearned", e.what());

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <limits>
 #include <optional>
 #include <stdexcept>
@@ -220,6 +221,174 @@ bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& d
   return static_cast<bool>(loaded);
 }
 
+namespace {
+
+// Where the stand elements of a park file of the plain form lie in its text.
+struct PlainLayout {
+  std::size_t contentBegin = 0;  // of the first top-level "parkpositions"; both 0 without one
+  std::size_t contentEnd = 0;
+  std::vector<std::pair<std::size_t, std::size_t>> parkpos;  // [begin, end) of each "parkpos" child
+};
+
+bool lf_isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool lf_isNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':'; }
+bool lf_isNameChar(char c) { return lf_isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
+
+// Scans the text for the plain form the program writes: UTF-8 without an
+// "encoding" declaration, elements with quoted attributes, text, comments;
+// no NUL, CDATA, document type, processing instruction or text outside the
+// elements. A text of this form parses to the same elements whole or element
+// by element. False for anything else (including what is not well formed):
+// such a file is left to the XML library whole.
+bool lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
+  if (text.find('\0') != std::string_view::npos) return false;
+  std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
+  if (text.substr(i, 5) == "<?xml" && i + 5 < text.size() && lf_isBlank(text[i + 5])) {
+    const std::size_t end = text.find("?>", i);
+    if (end == std::string_view::npos || text.substr(i, end - i).find("encoding") != std::string_view::npos) return false;
+    i = end + 2;
+  }
+  const auto name = [&](std::size_t at) -> std::string_view {
+    if (at >= text.size() || !lf_isNameStart(text[at])) return {};
+    std::size_t end = at + 1;
+    while (end < text.size() && lf_isNameChar(text[end])) ++end;
+    return text.substr(at, end - at);
+  };
+  const auto skipBlanks = [&](std::size_t& at) {
+    const std::size_t start = at;
+    while (at < text.size() && lf_isBlank(text[at])) ++at;
+    return at > start;
+  };
+  std::vector<std::string_view> open;
+  bool firstParkpositions = false;  // seen
+  bool inFirstParkpositions = false;
+  std::size_t elements = 0;
+  std::size_t standBegin = 0;
+  while (i < text.size()) {
+    if (text[i] != '<') {
+      const std::size_t next = std::min(text.find('<', i), text.size());
+      if (open.empty()) {
+        for (std::size_t k = i; k < next; ++k)
+          if (!lf_isBlank(text[k])) return false;
+      }
+      i = next;
+      continue;
+    }
+    if (text.substr(i, 4) == "<!--") {
+      const std::size_t end = text.find("-->", i + 4);
+      if (end == std::string_view::npos) return false;
+      i = end + 3;
+      continue;
+    }
+    if (i + 1 < text.size() && text[i + 1] == '/') {
+      const std::string_view closing = name(i + 2);
+      if (closing.empty() || open.empty() || closing != open.back()) return false;
+      std::size_t at = i + 2 + closing.size();
+      skipBlanks(at);
+      if (at >= text.size() || text[at] != '>') return false;
+      open.pop_back();
+      if (inFirstParkpositions && open.size() == 1 && closing == "parkpos") layout.parkpos.emplace_back(standBegin, at + 1);
+      if (inFirstParkpositions && open.empty()) {
+        layout.contentEnd = i;
+        inFirstParkpositions = false;
+      }
+      i = at + 1;
+      continue;
+    }
+    const std::string_view element = name(i + 1);
+    if (element.empty()) return false;  // also "<!", "<?" and a lone "<"
+    std::size_t at = i + 1 + element.size();
+    bool closed = false;
+    while (true) {
+      const bool blank = skipBlanks(at);
+      if (at >= text.size()) return false;
+      if (text[at] == '>') break;
+      if (text[at] == '/') {
+        if (at + 1 >= text.size() || text[at + 1] != '>') return false;
+        closed = true;
+        ++at;
+        break;
+      }
+      const std::string_view attribute = name(at);
+      if (!blank || attribute.empty()) return false;
+      at += attribute.size();
+      skipBlanks(at);
+      if (at >= text.size() || text[at] != '=') return false;
+      ++at;
+      skipBlanks(at);
+      if (at >= text.size() || (text[at] != '"' && text[at] != '\'')) return false;
+      const std::size_t end = text.find(text[at], at + 1);
+      if (end == std::string_view::npos || text.substr(at + 1, end - at - 1).find('<') != std::string_view::npos) {
+        return false;
+      }
+      at = end + 1;
+    }
+    ++elements;
+    if (open.empty() && element == "parkpositions" && !firstParkpositions) {
+      firstParkpositions = true;
+      if (!closed) {
+        inFirstParkpositions = true;
+        layout.contentBegin = at + 1;
+      }
+    } else if (inFirstParkpositions && open.size() == 1 && element == "parkpos") {
+      if (closed) {
+        layout.parkpos.emplace_back(i, at + 1);
+      } else {
+        standBegin = i;
+      }
+    }
+    if (!closed) open.push_back(element);
+    i = at + 1;
+  }
+  return open.empty() && elements > 0;
+}
+
+}  // namespace
+
+bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
+  m_head.reset();
+  m_text.clear();
+  m_parkpos.clear();
+  m_streamed = false;
+  std::string text;
+  const FileReadResult read = gf_readUserFile(path, kApfMaxFileBytes, text);
+  if (!read) {
+    error = read.detail;
+    return false;
+  }
+  PlainLayout layout;
+  if (lf_scanPlainApf(text, layout)) {
+    std::string head = text.substr(0, layout.contentBegin);
+    head.append(text, layout.contentEnd);
+    if (m_head.load_buffer(head.data(), head.size())) {
+      m_text = std::move(text);
+      m_parkpos = std::move(layout.parkpos);
+      m_streamed = true;
+      error.clear();
+      return true;
+    }
+  }
+  // Any other file is read whole by the XML library, which also describes
+  // what is wrong with it.
+  return gf_loadApfDocument(path, m_head, error);
+}
+
+void ApfDocument::forEachParkpos(const std::function<bool(const pugi::xml_node&)>& visit) const {
+  if (!m_streamed) {
+    for (const pugi::xml_node parkpos : m_head.child("parkpositions").children("parkpos"))
+      if (!visit(parkpos)) return;
+    return;
+  }
+  pugi::xml_document element;
+  for (const auto& [begin, end] : m_parkpos) {
+    const pugi::xml_parse_result parsed = element.load_buffer(m_text.data() + begin, end - begin);
+    if (!parsed) {
+      throw std::runtime_error(fmt::format("stand element at offset {} not read: {}", begin, parsed.description()));
+    }
+    if (!visit(element.first_child())) return;
+  }
+}
+
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value) {
   // As C strtod reads it, but whatever the C locale: leading white space and
   // a "+" skipped, the leading number taken (decimal, or hexadecimal after
@@ -391,25 +560,46 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
   return true;
 }
 
-void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
+namespace {
+
+// The stand reader over the "parkpos" elements that forEach hands to it.
+void lf_readStands(const std::function<void(const std::function<bool(const pugi::xml_node&)>&)>& forEach,
+                   std::vector<Stand>& stands, DuplicateStand duplicate) {
   constexpr std::size_t kStandIdsReserved = 512;
   std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
   ids.reserve(kStandIdsReserved);
-  for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos")) {
+  forEach([&](const pugi::xml_node& parkpos) {
     const std::string id = parkpos.attribute("id").value();
     if (stands.size() >= kApfMaxStands) {
       gf_logError("gf_readApfStands: more than {} stands, stand {} and the stands after it are ignored",
                   kApfMaxStands, lf_shown(id));
-      break;
+      return false;
     }
     if (!ids.insert(id).second) {
       const std::string message = fmt::format("Parking position {} appears more than once?", id);
       if (duplicate == DuplicateStand::refuse) throw qor::UserErrorException(94, message);
       gf_logError("{} (skipped)", message);
-      continue;
+      return true;
     }
     lf_readParkpos(parkpos, id, 1, stands);
-  }
+    return true;
+  });
+}
+
+}  // namespace
+
+void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
+  lf_readStands(
+      [&](const std::function<bool(const pugi::xml_node&)>& visit) {
+        for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos"))
+          if (!visit(parkpos)) return;
+      },
+      stands, duplicate);
+}
+
+void gf_readApfStands(const ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
+  lf_readStands([&](const std::function<bool(const pugi::xml_node&)>& visit) { document.forEachParkpos(visit); },
+                stands, duplicate);
 }
 
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document) {

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -85,6 +86,31 @@ bool lf_writeApfParameters(pugi::xml_node document, const ParkAirport& airport, 
 // or the parser's description).
 bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error);
 
+// A park file (or learned file) loaded for reading: when its text has the
+// plain form the program writes, only the document without its stands is
+// built as a tree, and each "parkpos" element of the first "parkpositions"
+// is parsed from the kept text when it is visited, so that a large file never
+// stands in memory as one tree; any other file is loaded whole. Both ways
+// give the same elements in the same order.
+class ApfDocument {
+ public:
+  // As gf_loadApfDocument.
+  bool load(const std::filesystem::path& path, std::string& error);
+  // The document without the children of its first top-level
+  // "parkpositions" (its meta block and parameters are all there).
+  const pugi::xml_document& head() const { return m_head; }
+  // Hands each "parkpos" child of the first top-level "parkpositions" to
+  // visit, in document order, until visit returns false. The element lives
+  // while visit runs.
+  void forEachParkpos(const std::function<bool(const pugi::xml_node&)>& visit) const;
+
+ private:
+  pugi::xml_document m_head;
+  std::string m_text;
+  std::vector<std::pair<std::size_t, std::size_t>> m_parkpos;
+  bool m_streamed = false;
+};
+
 // Reads a decimal attribute of a park file element as C strtod does, but
 // whatever the C locale: the leading number, trailing text ignored ("35.0m"
 // is 35); an absent attribute or one without a number gives 0. False (value
@@ -132,6 +158,7 @@ enum class DuplicateStand {
 // holds kApfMaxStands. On a refused duplicate the stands before it stay in
 // the list.
 void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate);
+void gf_readApfStands(const ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate);
 // The same into a new list, refusing a duplicate.
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);
 

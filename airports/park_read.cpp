@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <memory>
 #include <unordered_map>
 
 #include <fmt/format.h>
@@ -137,9 +138,11 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     }
 
     g_apfHandmade.store(false);
-    pugi::xml_document document;
+    // Freed once its stands are read, before the learned file is loaded.
+    auto loaded = std::make_unique<ApfDocument>();
+    const pugi::xml_document& document = loaded->head();
     std::string loadError;
-    if (!gf_loadApfDocument(file, document, loadError)) {
+    if (!loaded->load(file, loadError)) {
       return fmt::format("{}: could not load file: {}", path, file.generic_string());
     }
     if (!gf_readMetaInfo(document, prm::author) || !gf_readMetaInfo(document, prm::date) ||
@@ -159,9 +162,11 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     double elevation = read.altitude;  // kept when the text is not a plain number
     gf_parseDouble(altitudeText, elevation);
     read.airportName = gf_getParamString(document, "airport_name");
-    std::vector<Stand> list = gf_readApfStands(document);
+    std::vector<Stand> list;
+    gf_readApfStands(*loaded, list, DuplicateStand::refuse);
 
     std::pair<std::int32_t, std::int32_t> factors = gf_readApfQualityFactors(document);
+    loaded.reset();
 
     const fs::path learnedPath = lf_learnedPathFor(path, read.publisher);
     if (learnedPath.empty() || !gf_apfEntryExists(learnedPath)) {

@@ -415,3 +415,71 @@ TEST(ParkFileQuality, FactorsAreShownAsTheWindowExpects) {
 }
 
 }  // namespace
+
+TEST(ParkFileDocument, StandsReadElementByElementAreThoseOfTheWholeDocument) {
+  // What the readers see of a loaded file: its parameters, and per stand
+  // element its attributes and children, in order.
+  const auto seen = [](const pugi::xml_node& head, const std::vector<pugi::xml_node>& stands) {
+    std::string text = fmt::format("altitude={} name={}|", gf_getParamString(head, "altitude"),
+                                   gf_getParamString(head, "airport_name"));
+    for (const pugi::xml_node& stand : stands) {
+      for (const pugi::xml_attribute& a : stand.attributes()) text += fmt::format("{}={};", a.name(), a.value());
+      for (const pugi::xml_node& child : stand.children()) {
+        text += fmt::format("<{}:{}", child.name(), child.child_value());
+        for (const pugi::xml_attribute& a : child.attributes()) text += fmt::format(" {}={}", a.name(), a.value());
+      }
+      text += "|";
+    }
+    return text;
+  };
+  const std::string head = "<meta><info name=\"author\" value=\"x\" /></meta>\n"
+                           "<parameters><parameter name=\"altitude\" value=\"83\" /></parameters>\n";
+  const std::string stands = "<parkpositions>\n\t<parkpos id=\"A1\" latitude=\"51.5\">\n\t\t<opt reg=\"G-ABCD\" "
+                             "hh=\"1,2\" />\n\t</parkpos>\n\t<parkpos id='B&amp;2' radius = '20'/>\n</parkpositions>\n";
+  // The first five have the plain form and are read element by element.
+  const std::string rows[] = {
+      "<?xml version=\"1.0\"?>\n" + head + stands,
+      "\xEF\xBB\xBF" + head + stands,
+      head + "<!-- a <note> -->\n" + stands + "<parameters><parameter name=\"airport_name\" value=\"late\" /></parameters>",
+      head + "<parkpositions><other/>text &lt; &#65;<parkpos id=\"C\"><opt day=\"3\">x<y/></opt></parkpos>"
+             "<!-- --><parkpos id=\"D\"\r\n a=\"1\r\n2\"></parkpos></parkpositions><parkpositions><parkpos id=\"E\"/>"
+             "</parkpositions>",
+      head + "<parkpositions/>" + stands,
+      // Forms read whole by the XML library.
+      "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n" + head + "<parkpositions><parkpos id=\"\xC4\" /></parkpositions>",
+      head + "<parkpositions><parkpos id=\"A\"><![CDATA[<x>]]></parkpos><?pi x?></parkpositions>",
+      "<!DOCTYPE x>" + head + stands,
+      head + "<parkpositions><parkpos id=\"A<\" /><parkpos id=\"B\"a=\"1\"/></parkpositions>",
+      // Broken files.
+      head + "<parkpositions><parkpos id=\"A\"></parkpositions>",
+      head + stands + "<parameters>",
+      head + "<parkpositions><parkpos id=\"A\" /></parkpositions>trailing",
+      head + "<parkpositions><parkpos id=\"A\" />" + std::string(1, '\0') + "</parkpositions>",
+      "",
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const std::string& row = rows[i];
+    SCOPED_TRACE(row);
+    testsupport::writeFile("apf.xml", row);
+    pugi::xml_document whole;
+    std::string wholeError;
+    const bool wholeLoaded = gf_loadApfDocument("apf.xml", whole, wholeError);
+    ApfDocument document;
+    std::string error;
+    ASSERT_EQ(document.load("apf.xml", error), wholeLoaded);
+    EXPECT_EQ(error, wholeError);
+    if (!wholeLoaded) continue;
+    std::vector<pugi::xml_node> wholeStands;
+    for (const pugi::xml_node& p : whole.child("parkpositions").children("parkpos")) wholeStands.push_back(p);
+    std::string visited;
+    document.forEachParkpos([&](const pugi::xml_node& p) {
+      visited += seen(pugi::xml_node(), {p});
+      return true;
+    });
+    std::string expected;
+    for (const pugi::xml_node& p : wholeStands) expected += seen(pugi::xml_node(), {p});
+    EXPECT_EQ(visited, expected);
+    EXPECT_EQ(seen(document.head(), {}), seen(whole, {}));
+    EXPECT_EQ(document.head().child("parkpositions").first_child().empty(), i < 5);
+  }
+}
