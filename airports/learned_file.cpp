@@ -335,7 +335,7 @@ void lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std
         fs::copy_file(learnedPath, backup, fs::copy_options::none, ec);
         if (ec) throw fs::filesystem_error("copy_file", learnedPath, backup, ec);
       }
-      gf_logError("{} found, but could not be loaded, saved as *.0.xml: {}", learnedPath.generic_string(), error);
+      gf_logLine("{} found, but could not be loaded, saved as *.0.xml: {}", learnedPath.generic_string(), error);
       return;
     }
     gf_logLine("Read from learned airport file: '{}'", learnedPath.generic_string());

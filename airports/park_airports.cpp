@@ -68,7 +68,8 @@ bool lf_readMyParkAirports() {
         gf_logLine("{} not found", path.string());
         break;
       case FileState::unreadable:
-        gf_logError("{} could not be read", path.string());
+        gf_logLine("{} not found", path.string());
+        gf_logError("{} exists, but could not be read", path.string());
         break;
       case FileState::read:
         break;
@@ -77,7 +78,7 @@ bool lf_readMyParkAirports() {
     for (const std::string& line : lines) {
       const std::vector<std::string> fields = gf_splitString(line, ',');
       if (fields.empty() || (fields.size() == 1 && fields[0].empty())) continue;
-      if (fields.size() >= 3 || fields[0].empty()) {
+      if (fields.size() >= 3) {
         gf_logLine("{}:{} wrong syntax, skipped", kMyParkAirportsName, line);
         continue;
       }
@@ -115,19 +116,16 @@ bool lf_readMyParkAirports() {
 
 void lf_addThirdpartyParkAirports() {
   std::int32_t added = 0;
-  std::error_code ec;
-  if (std::filesystem::exists(g_myThirdpartyFolder, ec)) {
-    for (const auto& entry : std::filesystem::directory_iterator(g_myThirdpartyFolder)) {
-      if (!entry.is_regular_file()) continue;
-      const std::string icao = entry.path().stem().string();
-      const bool listed = std::any_of(g_parkAirports.begin(), g_parkAirports.end(),
-                                      [&](const ParkAirportEntry& e) { return e.icao == icao; });
-      if (listed) continue;
-      const AirportRec* airport = gf_findAirportByIcao(icao);
-      if (airport == nullptr) continue;
-      g_parkAirports.push_back(ParkAirportEntry{icao, "", LatLon{airport->latitude, airport->longitude}, 0.0});
-      ++added;
-    }
+  for (const auto& entry : std::filesystem::directory_iterator(g_myThirdpartyFolder)) {
+    if (!entry.is_regular_file()) continue;
+    const std::string icao = entry.path().stem().string();
+    const bool listed = std::any_of(g_parkAirports.begin(), g_parkAirports.end(),
+                                    [&](const ParkAirportEntry& e) { return e.icao == icao; });
+    if (listed) continue;
+    const AirportRec* airport = gf_findAirportByIcao(icao);
+    if (airport == nullptr) continue;
+    g_parkAirports.push_back(ParkAirportEntry{icao, "", LatLon{airport->latitude, airport->longitude}, 0.0});
+    ++added;
   }
   gf_logLine("{} park airport{} added from my_thirdparty folder(-s)", added, gf_pluralS(added));
 }
@@ -188,7 +186,7 @@ void lf_setDestinationParkAirport(const std::string& icao, const LatLon& positio
 }
 
 void lf_storeReservedStand(const std::string& standName) {
-  if (standName.empty() || g_parkAirports.empty()) return;
+  if (g_parkAirports.empty()) return;
   ParkAirportEntry& first = g_parkAirports.front();
   // Only the park airport's entry may take a stand of the park airport.
   if (g_parkAirport.icao.empty() || first.icao != g_parkAirport.icao) return;

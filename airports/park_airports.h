@@ -42,9 +42,11 @@ inline constexpr std::uintmax_t kMyParkAirportsMaxBytes = std::uintmax_t{16} << 
 std::filesystem::path gf_myParkAirportsPath();
 
 // Empties the list and reads the file and the "my_thirdparty" folder into it.
-// A missing file is logged ("<path> not found"); wrong lines, repeated and
-// unknown ICAO codes are skipped with their log or status lines. False when
-// an error stopped the reading (logged; the list stays as far as it was read).
+// A missing file is logged ("<path> not found"; one that exists but cannot be
+// read also gets an error line); wrong lines, repeated and unknown ICAO codes
+// are skipped with their log or status lines. False when an error stopped the
+// reading, a missing "my_thirdparty" folder among them (logged; the list
+// stays as far as it was read).
 bool lf_readMyParkAirports();
 // Appends the airports whose files lie in "airports/my_thirdparty" (the file
 // name's stem is the ICAO) and are not listed yet. Throws filesystem_error
@@ -65,7 +67,7 @@ void lf_setDestinationParkAirport(const std::string& icao, const LatLon& positio
 
 // --- Requests from other threads (thread-safe) ---
 // The user's stand at the park airport was learned at a flight reload or a
-// simulator stop (the simulator link).
+// simulator stop (the simulator link); empty when the user stood on none.
 void gf_requestReservedStand(std::string standName);
 // The user entered a destination (the window).
 void gf_requestDestinationParkAirport(std::string icao, const LatLon& position);
@@ -73,4 +75,5 @@ void gf_requestDestinationParkAirport(std::string icao, const LatLon& position);
 void gf_runParkAirportRequests();
 // Stores the user's stand at the park airport into the first entry when that
 // is the park airport and the stand differs, and writes the file (run thread).
+// An empty name (the user stood on no stand) clears the entry's stand.
 void lf_storeReservedStand(const std::string& standName);

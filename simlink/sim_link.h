@@ -144,8 +144,8 @@ void gf_publishStandSnapshot();
 std::string gf_userStandOnSnapshot(const LatLon& position);
 
 // At a flight reload and when the link stops: when the on-ground value is
-// valid, the speed at most 2 knots and the user stands on a stand of the
-// park airport, hands that stand's name over to the run thread
+// valid and the speed at most 2 knots, hands the name of the park airport's
+// stand the user stands on (empty on none) over to the run thread
 // (gf_requestReservedStand), which makes it the park airport's reserved
 // stand in the park airports list.
 void lf_rememberUserStand();

@@ -54,11 +54,9 @@ void lf_rememberUserStand() {
   if (!ground.valid) return;
   const UserAircraftData user = g_userAircraft.get();
   if (user.groundVelocity > 2.0) return;
-  // Off every stand there is nothing to remember (the reserved stand stays).
-  std::string name = gf_userStandOnSnapshot(LatLon{user.latitude, user.longitude});
-  if (name.empty()) return;
-  // The park airports list belongs to the run thread: it carries this out.
-  gf_requestReservedStand(std::move(name));
+  // Off every stand the name is empty, which clears the reserved stand. The
+  // park airports list belongs to the run thread: it carries this out.
+  gf_requestReservedStand(gf_userStandOnSnapshot(LatLon{user.latitude, user.longitude}));
 }
 
 void lf_resetUserStandForTests() {

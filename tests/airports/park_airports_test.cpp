@@ -12,7 +12,9 @@
 #include "app/files.h"
 #include "support/airport_builders.h"
 #include "support/log_reader.h"
+#include "support/special_files.h"
 #include "support/workdir.h"
+#include "simlink/sim_link.h"
 #include "ui/status_line.h"
 
 using ::testing::ElementsAre;
@@ -32,6 +34,7 @@ class ParkAirportsTest : public ::testing::Test {
     testsupport::writeAirportList({AirportEntry::at("EDDF", 50.03, 8.57), AirportEntry::at("EGLL", 51.47, -0.46),
                                    AirportEntry::at("LFPG", 49.0, 2.55), AirportEntry::at("LOWW", 48.11, 16.57)});
     gf_readAirports("airports_msfs.xml");
+    std::filesystem::create_directories(g_myThirdpartyFolder);
     g_parkAirports.clear();
   }
   void TearDown() override {
@@ -48,7 +51,7 @@ class ParkAirportsTest : public ::testing::Test {
 
 TEST_F(ParkAirportsTest, ReadsListSkippingWrongDoubleAndUnknownLinesThenAddsThirdpartyFiles) {
   writeFile(gf_myParkAirportsPath(),
-            "\xEF\xBB\xBF" "EGLL\r\nEDDF, A12\n\nLFPG,B,C\nEGLL,K3\nXXXX\n,\n");
+            "\xEF\xBB\xBF" "EGLL\r\nEDDF, A12\n\nLFPG,B,C\nEGLL,K3\nXXXX\n,A1\n");
   writeFile(g_myThirdpartyFolder / "LOWW.xml", "");
   writeFile(g_myThirdpartyFolder / "EDDF.txt", "");   // listed already
   writeFile(g_myThirdpartyFolder / "NOTICAO.xml", "");  // not an airport
@@ -59,6 +62,7 @@ TEST_F(ParkAirportsTest, ReadsListSkippingWrongDoubleAndUnknownLinesThenAddsThir
   EXPECT_TRUE(logHasLine("my_park_airports.txt:LFPG,B,C wrong syntax, skipped"));
   EXPECT_TRUE(logHasLine("my_park_airports.txt:EGLL double, skipped"));
   EXPECT_TRUE(logHasLine("airport XXXX is unknown"));
+  EXPECT_TRUE(logHasLine("airport  is unknown"));
   EXPECT_TRUE(logHasLine(fmt::format("2 park airports read from '{}'", gf_myParkAirportsPath().string())));
   EXPECT_TRUE(logHasLine("1 park airport added from my_thirdparty folder(-s)"));
 
@@ -67,11 +71,17 @@ TEST_F(ParkAirportsTest, ReadsListSkippingWrongDoubleAndUnknownLinesThenAddsThir
   EXPECT_EQ(g_parkAirports.size(), 3u);
 }
 
-TEST_F(ParkAirportsTest, MissingFileLeavesOnlyThirdpartyAirports) {
+TEST_F(ParkAirportsTest, MissingFileLeavesOnlyThirdpartyAirportsAndAMissingFolderIsAnError) {
   writeFile(g_myThirdpartyFolder / "LFPG.xml", "");
   ASSERT_TRUE(lf_readMyParkAirports());
   EXPECT_THAT(entries(), ElementsAre("LFPG"));
   EXPECT_TRUE(logHasLine(gf_myParkAirportsPath().string() + " not found"));
+
+  writeFile(gf_myParkAirportsPath(), "EGLL\n");
+  std::filesystem::remove_all(g_myThirdpartyFolder);
+  EXPECT_FALSE(lf_readMyParkAirports());
+  EXPECT_THAT(entries(), ElementsAre("EGLL"));
+  EXPECT_TRUE(testsupport::logContains("lf_readMyParkAirports: "));
 }
 
 TEST_F(ParkAirportsTest, WarnsAboutMoreThan3000Airports) {
@@ -121,11 +131,15 @@ TEST_F(ParkAirportsTest, UpdateReplacesOrAddsTheFirstEntrySortedAndAtomically) {
 }
 
 TEST_F(ParkAirportsTest, AnExistingFileThatCannotBeReadIsNeverOverwritten) {
-  // A folder in the file's place stands for a file that exists but cannot be read.
-  std::filesystem::create_directories(gf_myParkAirportsPath());
+  // A file beyond the size that is read exists, but cannot be read.
+  const std::uintmax_t size = kMyParkAirportsMaxBytes + 1;
+  testsupport::makeSparseFile(gf_myParkAirportsPath(), size);
+  EXPECT_TRUE(lf_readMyParkAirports());
+  EXPECT_TRUE(logHasLine(gf_myParkAirportsPath().string() + " not found"));
   g_parkAirports.push_back(ParkAirportEntry{"LFPG", "F12", {49.0, 2.55}, 0.0});
   EXPECT_FALSE(lf_updateMyParkAirports());
-  EXPECT_TRUE(std::filesystem::is_directory(gf_myParkAirportsPath()));
+  lf_setDestinationParkAirport("EGLL", LatLon{51.47, -0.46});
+  EXPECT_EQ(std::filesystem::file_size(gf_myParkAirportsPath()), size);
 }
 
 TEST_F(ParkAirportsTest, RequestsFromOtherThreadsAreCarriedOutOnTheRunThread) {
@@ -150,11 +164,27 @@ TEST_F(ParkAirportsTest, RequestsFromOtherThreadsAreCarriedOutOnTheRunThread) {
   EXPECT_THAT(entries(), ElementsAre("EGLL,501", "LFPG"));
   EXPECT_EQ(readFile(gf_myParkAirportsPath()), "EGLL,501\nLFPG\n");
 
+  // Reloaded at rest but on no stand: the reserved stand is cleared.
+  gf_resetSimLinkForTests();
+  g_parkStands = {Stand("501", {}, StandPosition{51.47, -0.46, 0.0}, 20.0, 1, 1, 1)};
+  gf_publishStandSnapshot();
+  UserAircraftData user;
+  user.latitude = 51.48;
+  user.longitude = -0.46;
+  g_userAircraft.set(user);
+  g_userOnGround.set(OnGroundReading{true, true});
+  lf_rememberUserStand();
+  gf_runParkAirportRequests();
+  EXPECT_THAT(entries(), ElementsAre("EGLL", "LFPG"));
+  EXPECT_EQ(readFile(gf_myParkAirportsPath()), "EGLL\nLFPG\n");
+  g_parkStands.clear();
+  gf_resetSimLinkForTests();
+
   // A new destination is put in front and written.
   gf_requestDestinationParkAirport("EDDF", LatLon{50.03, 8.57});
   gf_runParkAirportRequests();
-  EXPECT_THAT(entries(), ElementsAre("EDDF", "EGLL,501", "LFPG"));
-  EXPECT_EQ(readFile(gf_myParkAirportsPath()), "EDDF\nEGLL,501\nLFPG\n");
+  EXPECT_THAT(entries(), ElementsAre("EDDF", "EGLL", "LFPG"));
+  EXPECT_EQ(readFile(gf_myParkAirportsPath()), "EDDF\nEGLL\nLFPG\n");
 }
 
 }  // namespace

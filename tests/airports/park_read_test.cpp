@@ -478,6 +478,7 @@ TEST_F(ParkReadTest, LearnedSettingsMapToTheirChoices) {
   EXPECT_EQ(testsupport::readFile("airports/learned/thirdparty/simaddon/EGLL0.xml"), "earlier");
   EXPECT_EQ(testsupport::readFile("airports/learned/thirdparty/simaddon/EGLL0_2.xml"), "<meta><info name=");
   EXPECT_TRUE(logContains("EGLL.xml found, but could not be loaded, saved as *.0.xml"));
+  EXPECT_FALSE(logContains("===> airports/learned/thirdparty/simaddon/EGLL.xml found"));  // not an error line
 }
 
 // ---------------------------------------------------------------- reading the park airport
