@@ -131,6 +131,7 @@ TEST_F(ParkReadTest, AliasFilesComeFirstAndAreCutAfterXml) {
       {"no file named here\n", "airports/my_thirdparty/EGLL.xml"},
       {"../../etc/passwd.xml\n", "airports/my_thirdparty/EGLL.xml"},
       {"/etc/x.xml\n", "airports/my_thirdparty/EGLL.xml"},
+      {"\\etc\\x.xml\n", "airports/my_thirdparty/EGLL.xml"},
       {"C:\\Windows\\x.xml\n", "airports/my_thirdparty/EGLL.xml"},
       {"archive/thirdparty/Pub/EGLL.xml\n", "archive/thirdparty/Pub/EGLL.xml"},
   };
@@ -229,7 +230,12 @@ TEST_F(ParkReadTest, QualityFactorsAreTheMeanStandScore) {
   cases.push_back({{standWith({opt(0, 3, fourHalfHours)})}, {0, 0}});
   cases.push_back({{standWith({opt(1, 3, fourHalfHours)})}, {63, 0}});           // 10128 x 0.00625
   cases.push_back({{standWith({opt(1, 3, fourHalfHours)}), standWith({})}, {32, 0}});
-  cases.push_back({{standWith({opt(1, 8, fourHalfHours, 0)})}, {0, 63}});       // day 8: no weekday
+  // Weekdays 0 and 8 count as options and half hours, not as days: one more
+  // day would give 64 (10000 + 20 + 48 or 10000 + 20 + 100 + 48).
+  const std::uint64_t twentyFour = (std::uint64_t{1} << 24) - 1;
+  cases.push_back({{standWith({opt(1, 0, twentyFour)})}, {63, 0}});
+  cases.push_back({{standWith({opt(1, 8, twentyFour, 0)})}, {0, 63}});
+  cases.push_back({{standWith({opt(1, 7, twentyFour, 0)})}, {0, 64}});
   for (const Case& c : cases) EXPECT_EQ(gf_computeQualityFactors(c.stands), c.factors) << c.stands.size();
 }
 
@@ -351,6 +357,7 @@ TEST_F(ParkReadTest, LearnedOptionsStandsRadiiAndCargoMerge) {
       .parkpos(ParkposEntry::at("M1", 51.003, -0.4).set("manual", "true"))            // same id twice
       .parkpos(ParkposEntry::at("1", 51.004, -0.4).set("manual", "true"))             // a park-file id
       .parkpos(ParkposEntry::at("M2", 0.00005, -0.00005).set("manual", "true"))       // no position
+      .parkpos(ParkposEntry::at("M4", 51.005, -0.4, 0.0, 0.0).set("manual", "true"))  // no radius
       .parkpos(ParkposEntry::at("M3", 0.0002, 0.0).set("manual", "true"))
       .parkpos(ParkposEntry::idOnly("gone"));
   learned.write("airports/learned/thirdparty/Pub/EGLL.xml");
@@ -373,6 +380,7 @@ TEST_F(ParkReadTest, LearnedOptionsStandsRadiiAndCargoMerge) {
   EXPECT_TRUE(logContains("manually created standid M1 already exists in"));
   EXPECT_TRUE(logContains("manually created standid 1 already exists in"));
   EXPECT_TRUE(logContains("manually created standid M2 misses correct attributes in"));
+  EXPECT_TRUE(logContains("manually created standid M4 misses correct attributes in"));
   EXPECT_TRUE(logContains("learned stand gone in airports/learned/thirdparty/Pub/EGLL.xml not found?"));
   EXPECT_FALSE(g_apfHandmade);
 }
@@ -529,6 +537,7 @@ TEST_F(ParkReadTest, StandsGetIdsAndTheirOverlappingNeighbours) {
       .parkpos(ParkposEntry::at("C", 51.1, -0.4, 0.0, 16.0))
       .parkpos(ParkposEntry::at("D", 51.1 + thirtyMetres, -0.4, 0.0, 16.0))
       .write("airports/my_thirdparty/EGLL.xml");
+  prm::parking_percentage.set(70);
   EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
   ASSERT_EQ(g_parkStands.size(), 4u);
   EXPECT_EQ(g_parkStands[3].id, 4u);
