@@ -209,6 +209,9 @@ void lf_feedSchedule(bool oneSecond) {
 void lf_mainLoop() {
   ::timeBeginPeriod(1);
   gf_enableRunControls(true);
+  // The requests of the start-up (the restored destination) are taken in
+  // first: the first step must choose from the list as it now stands.
+  gf_runParkAirportRequests();
   // The user may already stand at a park airport.
   lf_staticParkingStep(true);
   // No pass waits for a download: park files are fetched by tasks of their own.

@@ -85,4 +85,30 @@ TEST_F(StaticParkingRunTest, StaticsAppearAroundTheUserStandAndLeaveWhenTheUserF
   ASSERT_TRUE(pumpUntilQuit());
 }
 
+TEST_F(StaticParkingRunTest, ARestoredDestinationIsTheFirstParkAirportChosen) {
+  // Two listed airports in sight, the destination second in the list.
+  testsupport::writeFile("input/airports_msfs.xml",
+                         "<airports>\n"
+                         "  <airport code=\"EGLL\" iata=\"LHR\" lat=\"51.4775\" lon=\"-0.461389\" alt=\"83\"/>\n"
+                         "  <airport code=\"EGWU\" iata=\"\" lat=\"51.5530\" lon=\"-0.4182\" alt=\"124\"/>\n"
+                         "</airports>\n");
+  ParkFileBuilder().airport("Northolt", "Demo Scenery", 124).parkpos(ParkposEntry::at("N1", 51.553, -0.418))
+      .write("airports/my_thirdparty/EGWU.xml");
+  testsupport::writeFile("airports/my_park_airports.txt", "EGLL\nEGWU\n");
+  testsupport::writeFile(testsupport::appDataDir() / "Skyloom" / "parameters.xml",
+                         "<parameters>\n  <parameter name=\"DESTINATION\" value=\"EGWU\"/>\n"
+                         "  <parameter name=\"SCAN_AIRPORTS\" value=\"false\"/>\n</parameters>\n");
+  simsim::world().flyUser(51.50, -0.44, 3000.0, 150.0);
+  ASSERT_EQ(start(), 0);
+
+  ASSERT_TRUE(pumpUntil([] { return testsupport::readFile("Log.txt").find("The park airport is") != std::string::npos; },
+                        std::chrono::seconds(20)));
+  const std::string log = testsupport::readFile("Log.txt");
+  EXPECT_NE(log.find("The park airport is EGWU"), std::string::npos) << log;
+  EXPECT_EQ(log.find("The park airport is EGLL"), std::string::npos);
+
+  ASSERT_TRUE(win32layer::testdriver::pressCloseButton(window()));
+  ASSERT_TRUE(pumpUntilQuit());
+}
+
 }  // namespace
