@@ -147,7 +147,7 @@ void lf_applySettings(const pugi::xml_node& document) {
 // writes a handmade file again. A stand id that comes twice skips that one
 // stand: the stands after it are the user's too and would be lost at the
 // next save.
-void lf_handmadeMerge(const ApfDocument& document, const std::string& handmadeValue, std::vector<Stand>& stands,
+void lf_handmadeMerge(ApfDocument& document, const std::string& handmadeValue, std::vector<Stand>& stands,
                       std::atomic<bool>& handmade) {
   handmade.store(true);
   stands.clear();
@@ -155,7 +155,7 @@ void lf_handmadeMerge(const ApfDocument& document, const std::string& handmadeVa
   gf_logIndented("{:24}: {}", "handmade", handmadeValue);
 }
 
-void lf_ordinaryMerge(const ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
+void lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
   const std::string pathText = learnedPath.generic_string();
   // The first stand of each name, by its place in the list (manual stands are
   // appended as they come).

@@ -1,11 +1,13 @@
 #include "airports/park_file.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <unordered_set>
@@ -347,9 +349,11 @@ bool lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
 
 bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
   m_head.reset();
-  m_text.clear();
+  m_blocks.clear();
+  m_textBytes = 0;
   m_parkpos.clear();
   m_streamed = false;
+  m_visited = false;
   std::string text;
   const FileReadResult read = gf_readUserFile(path, kApfMaxFileBytes, text);
   if (!read) {
@@ -361,7 +365,12 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
     std::string head = text.substr(0, layout.contentBegin);
     head.append(text, layout.contentEnd);
     if (m_head.load_buffer(head.data(), head.size())) {
-      m_text = std::move(text);
+      for (std::size_t at = 0; at < text.size(); at += kBlockBytes) {
+        const std::size_t size = std::min(kBlockBytes, text.size() - at);
+        m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
+        std::memcpy(m_blocks.back().get(), text.data() + at, size);
+      }
+      m_textBytes = text.size();
       m_parkpos = std::move(layout.parkpos);
       m_streamed = true;
       error.clear();
@@ -373,20 +382,39 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
   return gf_loadApfDocument(path, m_head, error);
 }
 
-void ApfDocument::forEachParkpos(const std::function<bool(const pugi::xml_node&)>& visit) const {
+const char* ApfDocument::text(std::size_t begin, std::size_t end, std::string& joined) const {
+  const std::size_t first = begin / kBlockBytes;
+  const std::size_t last = (end - 1) / kBlockBytes;
+  if (first == last) return m_blocks[first].get() + begin % kBlockBytes;
+  joined.clear();
+  for (std::size_t block = first; block <= last; ++block) {
+    const std::size_t from = block == first ? begin % kBlockBytes : 0;
+    const std::size_t to = block == last ? (end - 1) % kBlockBytes + 1 : kBlockBytes;
+    joined.append(m_blocks[block].get() + from, to - from);
+  }
+  return joined.data();
+}
+
+void ApfDocument::forEachParkpos(const std::function<bool(const pugi::xml_node&)>& visit) {
+  if (m_visited) return;
+  m_visited = true;
   if (!m_streamed) {
     for (const pugi::xml_node parkpos : m_head.child("parkpositions").children("parkpos"))
       if (!visit(parkpos)) return;
     return;
   }
   pugi::xml_document element;
+  std::string joined;
+  std::size_t freed = 0;  // the blocks before this one are freed
   for (const auto& [begin, end] : m_parkpos) {
-    const pugi::xml_parse_result parsed = element.load_buffer(m_text.data() + begin, end - begin);
+    const pugi::xml_parse_result parsed = element.load_buffer(text(begin, end, joined), end - begin);
     if (!parsed) {
       throw std::runtime_error(fmt::format("stand element at offset {} not read: {}", begin, parsed.description()));
     }
-    if (!visit(element.first_child())) return;
+    for (; freed < end / kBlockBytes; ++freed) m_blocks[freed].reset();
+    if (!visit(element.first_child())) break;
   }
+  m_blocks.clear();
 }
 
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value) {
@@ -597,7 +625,7 @@ void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands
       stands, duplicate);
 }
 
-void gf_readApfStands(const ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
+void gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
   lf_readStands([&](const std::function<bool(const pugi::xml_node&)>& visit) { document.forEachParkpos(visit); },
                 stands, duplicate);
 }

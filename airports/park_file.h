@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -89,9 +90,10 @@ bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& d
 // A park file (or learned file) loaded for reading: when its text has the
 // plain form the program writes, only the document without its stands is
 // built as a tree, and each "parkpos" element of the first "parkpositions"
-// is parsed from the kept text when it is visited, so that a large file never
-// stands in memory as one tree; any other file is loaded whole. Both ways
-// give the same elements in the same order.
+// is parsed from the kept text when it is visited, the text before it being
+// freed meanwhile, so that a large file never stands in memory as one tree
+// nor beside the stands read from it; any other file is loaded whole. Both
+// ways give the same elements in the same order.
 class ApfDocument {
  public:
   // As gf_loadApfDocument.
@@ -101,14 +103,23 @@ class ApfDocument {
   const pugi::xml_document& head() const { return m_head; }
   // Hands each "parkpos" child of the first top-level "parkpositions" to
   // visit, in document order, until visit returns false. The element lives
-  // while visit runs.
-  void forEachParkpos(const std::function<bool(const pugi::xml_node&)>& visit) const;
+  // while visit runs. The elements are handed out once: a later call visits
+  // none.
+  void forEachParkpos(const std::function<bool(const pugi::xml_node&)>& visit);
 
  private:
+  // The text in blocks of this size, each freed once every element in it
+  // was visited.
+  static constexpr std::size_t kBlockBytes = std::size_t{1} << 20;
+  // The text of [begin, end) in one piece: in its block, or joined.
+  const char* text(std::size_t begin, std::size_t end, std::string& joined) const;
+
   pugi::xml_document m_head;
-  std::string m_text;
+  std::vector<std::unique_ptr<char[]>> m_blocks;
+  std::size_t m_textBytes = 0;
   std::vector<std::pair<std::size_t, std::size_t>> m_parkpos;
   bool m_streamed = false;
+  bool m_visited = false;
 };
 
 // Reads a decimal attribute of a park file element as C strtod does, but
@@ -158,7 +169,7 @@ enum class DuplicateStand {
 // holds kApfMaxStands. On a refused duplicate the stands before it stay in
 // the list.
 void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate);
-void gf_readApfStands(const ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate);
+void gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate);
 // The same into a new list, refusing a duplicate.
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);
 
