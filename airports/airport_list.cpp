@@ -206,7 +206,8 @@ const AirportRec* gf_findAirportByIcao(std::string_view icao) {
   return it != g_airports.end() && it->icao == icao ? &*it : nullptr;
 }
 
-const AirportRec* gf_findClosestAirport(const LatLon& position) {
+const AirportRec* gf_findClosestAirport(const LatLon& position, bool* undecided) {
+  if (undecided != nullptr) *undecided = false;
   const AirportRec* best = nullptr;
   const AirportRec* neighbour = nullptr;
   double bestDistance = kNoStandDistanceNm;
@@ -226,6 +227,10 @@ const AirportRec* gf_findClosestAirport(const LatLon& position) {
   const double bestStandNm = gf_readDestApfForClosestStand(best->icao, position, bestStand);
   const double neighbourStandNm =
       gf_readDestApfForClosestStand(neighbour->icao, position, neighbourStand);
+  if (bestStandNm == kStandDistancePending || neighbourStandNm == kStandDistancePending) {
+    if (undecided != nullptr) *undecided = true;
+    return best;
+  }
   // Only a strictly nearer stand takes the neighbour (a NaN never does).
   if (!(neighbourStandNm < bestStandNm)) return best;
 

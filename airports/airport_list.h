@@ -70,8 +70,11 @@ bool lf_containsDashToken(std::string_view text, std::string_view icao);
 
 // The airport at which an aircraft at this position stands: the nearest one
 // within 5 nm, or a close neighbour whose nearest stand is nearer. nullptr when
-// no airport is within 5 nm. Points into g_airports.
-const AirportRec* gf_findClosestAirport(const LatLon& position);
+// no airport is within 5 nm. Points into g_airports. undecided, when given,
+// is set when the choice between two close airports waits for a park file
+// that is still being downloaded (the nearest one is returned then): the
+// caller asks again later.
+const AirportRec* gf_findClosestAirport(const LatLon& position, bool* undecided = nullptr);
 
 // Text to double like std::stod (leading white space, optional sign, decimal,
 // exponent or hexadecimal form, trailing characters ignored) but independent of

@@ -27,9 +27,11 @@ void lf_removeDownload(bool downloaded) {
 // Reads only the positions and names of the stands of the airport's park file.
 double lf_readClosestStand(const std::string& icao, const LatLon& position, std::string& standName) {
   const std::string path = gf_findApfFile(icao);
-  if (path.empty()) return kNoStandDistanceNm;
+  if (path.empty()) return gf_apfFetchPending(icao) ? kStandDistancePending : kNoStandDistanceNm;
   const bool downloaded = !gf_isLocalApfPath(path);
-  if (downloaded && !lf_resolveApfPath(path, kClosestStandDownload).empty()) return kNoStandDistanceNm;
+  if (downloaded && !lf_resolveApfPath(path, kClosestStandDownload).empty()) {
+    return gf_serverFilePending(path) ? kStandDistancePending : kNoStandDistanceNm;
+  }
 
   pugi::xml_document document;
   std::string error;

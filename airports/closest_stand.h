@@ -9,6 +9,9 @@
 
 // The distance in nm returned when the airport has no stand (or on any error).
 inline constexpr double kNoStandDistanceNm = 100.0;
+// Returned instead, to a thread that must not wait for downloads, while the
+// airport's park file is still being downloaded.
+inline constexpr double kStandDistancePending = -1.0;
 
 // Finds the nearest stand: returns its distance in nm and writes its name into
 // standName; returns kNoStandDistanceNm and leaves standName alone when there is none.
@@ -25,6 +28,7 @@ extern ClosestStandFinder g_closestStandFinder;
 ClosestStandFinder gf_defaultClosestStandFinder();
 
 // Distance in nm from position to the nearest stand of the airport's park file,
-// with that stand's name in standName; 100.0 when there is none. Never throws.
+// with that stand's name in standName; 100.0 when there is none;
+// kStandDistancePending while the file is being downloaded. Never throws.
 double gf_readDestApfForClosestStand(const std::string& icao, const LatLon& position,
                                      std::string& standName);

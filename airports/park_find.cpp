@@ -113,8 +113,23 @@ FetchState lf_serverFile(const std::string& url, fs::path* cached) {
   return done.get().present ? FetchState::present : FetchState::missing;
 }
 
+// The address of a file on the download server: from the "MSFS/" folder when
+// the name holds "simaddon" or "stock", else from the simulator's own folder.
+std::string lf_serverUrl(const std::string& serverName) {
+  const bool msfsFolder =
+      serverName.find("simaddon") != std::string::npos || serverName.find("stock") != std::string::npos;
+  return gf_downloadBaseUrl(msfsFolder) + serverName;
+}
+
 std::string lf_stockUrl(const std::string& icao) {
-  return gf_downloadBaseUrl(true) + std::string(kStockArchive) + gf_apfFileName(icao);
+  return lf_serverUrl(std::string(kStockArchive) + gf_apfFileName(icao));
+}
+
+bool lf_urlPending(const std::string& url) {
+  ServerFiles& files = lf_serverFiles();
+  std::lock_guard lock(files.mutex);
+  const auto it = files.byUrl.find(url);
+  return it != files.byUrl.end() && it->second.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
 }
 
 // Whether a name from a file or the server may be used as a park file's
@@ -158,12 +173,9 @@ fs::path lf_pathOfText(std::string_view text) {
 
 }  // namespace
 
-bool gf_apfFetchPending(const std::string& icao) {
-  ServerFiles& files = lf_serverFiles();
-  std::lock_guard lock(files.mutex);
-  const auto it = files.byUrl.find(lf_stockUrl(icao));
-  return it != files.byUrl.end() && it->second.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
-}
+bool gf_apfFetchPending(const std::string& icao) { return lf_urlPending(lf_stockUrl(icao)); }
+
+bool gf_serverFilePending(const std::string& serverName) { return lf_urlPending(lf_serverUrl(serverName)); }
 
 void gf_forgetServerFiles() {
   std::map<std::string, ServerFile> old;
@@ -264,9 +276,7 @@ std::string gf_readApfPublisher(const fs::path& apfPath) {
 }
 
 std::string lf_resolveApfPath(const std::string& serverName, const fs::path& target) {
-  const bool msfsFolder =
-      serverName.find("simaddon") != std::string::npos || serverName.find("stock") != std::string::npos;
-  const std::string url = gf_downloadBaseUrl(msfsFolder) + serverName;
+  const std::string url = lf_serverUrl(serverName);
   try {
     if (!lf_isSafeApfName(serverName)) {
       const std::string error = fmt::format("refused to download: '{}'", url);

@@ -45,6 +45,8 @@ bool lf_downloadStockApf(const std::string& icao);
 // Whether the stock park file of the airport is being fetched right now: a
 // caller that must not wait got "not there" only for the time being.
 bool gf_apfFetchPending(const std::string& icao);
+// The same for a file named on the download server (as lf_resolveApfPath takes it).
+bool gf_serverFilePending(const std::string& serverName);
 
 // Reads an alias file: true when it exists and its first line, without
 // trailing white space, holds ".xml"; the text then becomes that line up to

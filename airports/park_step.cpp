@@ -86,7 +86,10 @@ void lf_staticParkingStep(bool firstTime) {
 
 void lf_userAircraftAirport(const LatLon& user, bool firstTime) {
   if (g_userOnGround.get().onGround) {
-    const AirportRec* airport = gf_findClosestAirport(user);
+    bool undecided = false;
+    const AirportRec* airport = gf_findClosestAirport(user, &undecided);
+    // A neighbour's park file still on its way: the choice is made at the next step.
+    if (undecided) return;
     if (airport == nullptr) {
       gf_showStatus("User aircraft on the ground, no airport in sight", true);
       return;

@@ -186,11 +186,24 @@ TEST_F(ParkReadTest, StockFilesComeFromTheServerOncePerRunAndMissesForAMinute) {
   DownloadLimits limits = gf_downloadLimits();
   limits.lowSpeedTime = std::chrono::seconds(2);
   gf_setDownloadLimits(limits);
+  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", 50.0 + north(1500.0), 8.0),
+                                 testsupport::AirportEntry::at("EDDG", 50.0 + north(1000.0), 8.0)},
+                                "airports_msfs.xml");
+  gf_resetAirportsForTests();
+  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  parkFile().parkpos(ParkposEntry::at("1", 50.0 + north(900.0), 8.0)).write("airports/my_thirdparty/EDDG.xml");
+  bool undecided = false;
   {
     ServerFetchWithoutWaiting noWait;
     EXPECT_FALSE(gf_ensureStockApf("EDDF"));
     EXPECT_TRUE(gf_apfFetchPending("EDDF"));
+    // The choice between two close airports waits for the neighbour's file.
+    EXPECT_EQ(gf_findClosestAirport(LatLon{50.0, 8.0}, &undecided)->icao, "EDDG");
+    EXPECT_TRUE(undecided);
   }
+  EXPECT_EQ(gf_findClosestAirport(LatLon{50.0, 8.0}, &undecided)->icao, "EDDG");  // the download ended
+  EXPECT_FALSE(undecided);
+  gf_resetAirportsForTests();
   gf_forgetServerFiles();
   gf_setDownloadLimits(DownloadLimits{});
 }
