@@ -110,7 +110,11 @@ bool lf_writeSave(SaveJob& job) {
     saved = !ec && gf_writeApf(airport, job.path, ApfMode::learned, job.handmade);
   }
   if (!saved) {
-    gf_showStatus(fmt::format("{} saving '{}' did not succeed", time, job.path.string()), true);
+    // Logged whatever the run state (the status line logs nothing while a
+    // stop is pending, and the close-down unloads the airport).
+    const std::string failed = fmt::format("{} saving '{}' did not succeed", time, job.path.string());
+    gf_logLine("{}", failed);
+    gf_showStatus(failed, false);
     return false;
   }
   gf_logLine("{}{} '{}' saved with {} update{} {}", time, job.handmade ? " handmade" : "", job.path.string(),
