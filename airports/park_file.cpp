@@ -19,6 +19,7 @@
 #include "app/hash.h"
 #include "app/files.h"
 #include "app/log.h"
+#include "app/runstate.h"
 #include "app/settings.h"
 #include "app/text.h"
 #include "app/xml.h"
@@ -400,7 +401,7 @@ void ApfDocument::forEachParkpos(const std::function<bool(const pugi::xml_node&)
   m_visited = true;
   if (!m_streamed) {
     for (const pugi::xml_node parkpos : m_head.child("parkpositions").children("parkpos"))
-      if (!visit(parkpos)) return;
+      if (g_stopRun.load() || !visit(parkpos)) return;
     return;
   }
   pugi::xml_document element;
@@ -412,7 +413,7 @@ void ApfDocument::forEachParkpos(const std::function<bool(const pugi::xml_node&)
       throw std::runtime_error(fmt::format("stand element at offset {} not read: {}", begin, parsed.description()));
     }
     for (; freed < end / kBlockBytes; ++freed) m_blocks[freed].reset();
-    if (!visit(element.first_child())) break;
+    if (g_stopRun.load() || !visit(element.first_child())) break;
   }
   m_blocks.clear();
 }

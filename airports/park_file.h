@@ -102,7 +102,8 @@ class ApfDocument {
   // "parkpositions" (its meta block and parameters are all there).
   const pugi::xml_document& head() const { return m_head; }
   // Hands each "parkpos" child of the first top-level "parkpositions" to
-  // visit, in document order, until visit returns false. The element lives
+  // visit, in document order, until visit returns false or the run is
+  // stopped (a close does not wait for a large file). The element lives
   // while visit runs. The elements are handed out once: a later call visits
   // none.
   void forEachParkpos(const std::function<bool(const pugi::xml_node&)>& visit);

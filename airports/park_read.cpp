@@ -183,8 +183,11 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
 
     std::uint32_t id = 0;
     for (Stand& stand : list) stand.id = ++id;
-    // The adjacency is the long part of a large file: a close does not wait for it.
-    if (!lf_linkAdjacentStands(list, &g_stopRun)) return fmt::format("{}: abandoned for the close", "gf_readApf");
+    // A close does not wait for a large file: its stands (read only in part
+    // then) and their adjacency, the long part, are dropped.
+    if (g_stopRun.load() || !lf_linkAdjacentStands(list, &g_stopRun)) {
+      return fmt::format("{}: abandoned for the close", "gf_readApf");
+    }
 
     stands = std::move(list);
     airport = std::move(read);

@@ -453,7 +453,7 @@ TEST(ParkFileDocument, StandsReadElementByElementAreThoseOfTheWholeDocument) {
       "\xEF\xBB\xBF" + head + stands,
       head + "<!-- a <note> -->\n" + stands + "<parameters><parameter name=\"airport_name\" value=\"late\" /></parameters>",
       head + "<parkpositions><other/>text &lt; &#65;<parkpos id=\"C\"><opt day=\"3\">x<y/></opt></parkpos>"
-             "<!-- --><parkpos id=\"D\"\r\n a=\"1\r\n2\"></parkpos></parkpositions><parkpositions><parkpos id=\"E\"/>"
+             "<!-- --><parkpos id=\"D\"\r\n a=\"1\r\n2\"></parkpos\t></parkpositions ><parkpositions><parkpos id=\"E\"/>"
              "</parkpositions>",
       head + "<parkpositions/>" + stands,
       // Forms read whole by the XML library.
