@@ -238,9 +238,18 @@ bool gf_readParameterList(const std::vector<Parameter*>& parameters) {
     changed = outcome != LoadOutcome::Loaded;
     if (outcome == LoadOutcome::Loaded && lf_keepKnownParametersLocked(store, &parameters))
       gf_logLine("Entries of '{}' that are no settings of this program are dropped at the next save", path.string());
+    // The names the document holds: a setting it lacks takes its default and
+    // is appended without being looked for among the elements again.
+    std::set<std::string_view> present;
+    const pugi::xml_node root = store.document.document_element();
+    for (const pugi::xml_node node : root.children("parameter")) present.insert(node.attribute("name").value());
     for (Parameter* parameter : parameters) {
       if (parameter == nullptr || !parameter->stored()) continue;
-      if (!parameter->readValue(store.document)) {
+      if (!present.contains(parameter->name())) {
+        parameter->resetToDefault();
+        gf_appendParameterNode(root, parameter->name(), parameter->valueText());
+        changed = true;
+      } else if (!parameter->readValue(store.document)) {
         lf_setValueLocked(store, parameter->name(), parameter->valueText());
         changed = true;
       }

@@ -10,14 +10,17 @@
 
 namespace {
 constexpr std::string_view kBlanks = " \t\r\n";
-}
 
-std::string gf_trim(std::string_view text) {
+// The text without leading and trailing blanks, as a view into it.
+std::string_view lf_trimmed(std::string_view text) {
   const auto first = text.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return {};
   const auto last = text.find_last_not_of(kBlanks);
-  return std::string(text.substr(first, last - first + 1));
+  return text.substr(first, last - first + 1);
 }
+}  // namespace
+
+std::string gf_trim(std::string_view text) { return std::string(lf_trimmed(text)); }
 
 std::vector<std::string> gf_splitString(std::string_view text, char delimiter) {
   std::vector<std::string> pieces;
@@ -104,21 +107,26 @@ std::string gf_bitset2hours(std::uint64_t bits) {
 }
 
 std::uint64_t gf_hours2bitset(std::string_view text, std::string_view context) {
+  // Read piece by piece in place: park files hold one such list per option.
   std::uint64_t bits = 0;
-  if (gf_trim(text).empty()) return 0;
-  for (const auto& item : gf_splitString(text, ',')) {
+  if (lf_trimmed(text).empty()) return 0;
+  for (std::size_t start = 0;;) {
+    const std::size_t comma = text.find(',', start);
+    const std::string_view item = lf_trimmed(text.substr(start, comma - start));  // to the end without a comma
     std::int64_t hour = -1;
     if (!gf_parseInt(item, hour) || hour < 0 || hour > 47) {
       gf_logError("{} invalid hour '{}' in {}", context, item, text);
-      continue;
+    } else {
+      bits |= std::uint64_t{1} << hour;
     }
-    bits |= std::uint64_t{1} << hour;
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
   }
   return bits;
 }
 
 bool gf_parseInt(std::string_view text, std::int64_t& value) {
-  const std::string t = gf_trim(text);
+  const std::string_view t = lf_trimmed(text);
   if (t.empty()) return false;
   const char* begin = t.data();
   if (*begin == '+' && ++begin != t.data() + t.size() && *begin == '-') return false;

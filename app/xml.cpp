@@ -16,21 +16,16 @@ GuardedText g_simLabel{"MSFS"};
 
 namespace {
 
-// Evaluates an absolute query with one string variable $name; the first node
-// in document order, or an empty node (also when the query cannot run).
-pugi::xml_node lf_selectByName(const pugi::xml_node& xml, const char* query, std::string_view name) {
+// The first element `child` with the attribute name="<name>" under the
+// document's root element when that is `root` (what the query
+// "/root/child[@name = $name]" selects); an empty node when there is none.
+pugi::xml_node lf_selectByName(const pugi::xml_node& xml, const char* root, const char* child, std::string_view name) {
   if (!xml) return {};
-  try {
-    pugi::xpath_variable_set variables;
-    pugi::xpath_variable* variable = variables.add("name", pugi::xpath_type_string);
-    if (variable == nullptr || !variable->set(std::string(name).c_str())) return {};
-    const pugi::xpath_query compiled(query, &variables);
-    if (!compiled) return {};
-    return compiled.evaluate_node(xml).node();
-  } catch (const std::exception& e) {
-    gf_logError("lf_selectByName: {}", e.what());
-    return {};
-  }
+  for (const pugi::xml_node top : xml.root().children(root))
+    for (const pugi::xml_node node : top.children(child))
+      if (const pugi::xml_attribute attribute = node.attribute("name"); attribute && attribute.value() == name)
+        return node;
+  return {};
 }
 
 // Collects the serialised document.
@@ -76,7 +71,7 @@ std::int32_t gf_textToInt32(std::string_view text) {
 }
 
 pugi::xml_node gf_findParameterNode(const pugi::xml_node& xml, std::string_view name) {
-  return lf_selectByName(xml, "/parameters/parameter[@name = $name]", name);
+  return lf_selectByName(xml, "parameters", "parameter", name);
 }
 
 bool gf_getParamBool(const pugi::xml_node& xml, std::string_view name, bool& found) {
@@ -170,7 +165,7 @@ int gf_writeMetaInfo(pugi::xml_node document) {
 }
 
 bool gf_readMetaInfo(const pugi::xml_node& document, StringParameter& setting) {
-  const pugi::xml_node info = lf_selectByName(document, "/meta/info[@name = $name]", setting.name());
+  const pugi::xml_node info = lf_selectByName(document, "meta", "info", setting.name());
   if (!info) {
     setting.set(std::string());
     return false;
