@@ -46,4 +46,13 @@ inline void check(bool condition) {
   if (!condition) std::abort();
 }
 
+// Whether the checks that cost more than the reader itself run for this
+// input: for about one input in `every`, chosen by the input's bytes, so that
+// an input found once gives the same run again.
+inline bool sampled(const std::uint8_t* data, std::size_t size, std::uint32_t every) {
+  std::uint32_t hash = 2166136261U ^ static_cast<std::uint32_t>(size);
+  for (std::size_t i = 0; i < size && i < 64; ++i) hash = (hash ^ data[i]) * 16777619U;
+  return hash % every == 0;
+}
+
 }  // namespace fuzzsupport

@@ -1,8 +1,9 @@
 // Fuzz target of the park file readers: the input is an airport park file,
 // read the way the park airport is read (stands, options, learned values).
-// The first byte chooses the way: even: the stand list of the loaded
-// document, odd: the whole park airport reading. Stand names and ids must
-// be unique; the only errors thrown are the user errors of the format.
+// The first byte chooses the way: even: the stand list of the document,
+// parsed from memory; odd: the whole park airport reading of the file. Stand
+// names and ids must be unique; the only errors thrown are the user errors of
+// the format.
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -29,11 +30,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
   fuzzsupport::workFolder("park-file");
   const bool whole = (data[0] & 1) != 0;
-  fuzzsupport::writeBytes("airports/EGLL.xml", data + 1, size - 1);
   if (!whole) {
     pugi::xml_document document;
-    std::string error;
-    if (gf_loadApfDocument("airports/EGLL.xml", document, error)) {
+    if (document.load_buffer(data + 1, size - 1)) {
       try {
         const std::vector<Stand> stands = gf_readApfStands(document);
         std::set<std::string> names;
@@ -44,6 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     return 0;
   }
+  fuzzsupport::writeBytes("airports/EGLL.xml", data + 1, size - 1);
   gf_resetParametersToDefaults();
   ParkAirport airport;
   airport.icao = "EGLL";
