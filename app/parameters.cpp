@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 #include <iterator>
+#include <optional>
 #include <set>
 #include <system_error>
 
@@ -28,6 +29,9 @@ struct ParametersDocument {
   fs::path path;             // the file the document belongs to
   bool loaded = false;       // the document was loaded (or made fresh) for path
   bool protectFile = false;  // a bad file could not be kept aside: never overwrite it
+  // The file as it was read, while its document left out entries that are no
+  // settings: kept aside before the first save that drops them.
+  std::optional<std::string> droppedFrom;
 };
 
 // Function-local, so that a save during static initialisation finds it built.
@@ -53,6 +57,7 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   store.path = path;
   store.loaded = true;
   store.protectFile = false;
+  store.droppedFrom.reset();
   store.document.reset();
   if (path.empty()) {
     lf_makeFresh(store);
@@ -108,7 +113,10 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
                     .message;
     }
   }
-  if (problem.empty()) return LoadOutcome::Loaded;
+  if (problem.empty()) {
+    store.droppedFrom = std::move(content);  // until it is known whether anything is left out
+    return LoadOutcome::Loaded;
+  }
 
   gf_logError("The settings file '{}' could not be used: {}", path.string(), problem);
   fs::path aside = path;
@@ -153,6 +161,7 @@ bool lf_keepKnownParametersLocked(ParametersDocument& store, const std::vector<P
     if (node.first_child() || std::distance(node.attributes_begin(), node.attributes_end()) != 2) leftOut = true;
   }
   store.document.reset(kept);
+  if (!leftOut) store.droppedFrom.reset();
   return leftOut;
 }
 
@@ -179,9 +188,26 @@ void lf_setValueLocked(ParametersDocument& store, const std::string& name, const
   value.set_value(text.c_str());
 }
 
-// Writes the document over the file, atomically.
-bool lf_writeLocked(const ParametersDocument& store) {
+// Writes the document over the file, atomically. The first write that drops
+// entries of the file that are no settings keeps the file as it was read
+// aside first, as "<file>.bad"; when that fails, the file is left untouched.
+bool lf_writeLocked(ParametersDocument& store) {
   if (store.path.empty() || store.protectFile) return false;
+  if (store.droppedFrom) {
+    fs::path aside = store.path;
+    aside += ".bad";
+    if (!gf_replaceFileAtomically(aside, *store.droppedFrom)) {
+      gf_logError("The settings file '{}' could not be kept as '{}' before its entries that are no settings are "
+                  "dropped", store.path.string(), aside.string());
+      gf_logIndented("it is left untouched; changed settings are not saved");
+      store.protectFile = true;
+      store.droppedFrom.reset();
+      return false;
+    }
+    gf_logLine("The settings file '{}' is kept as '{}' before its entries that are no settings are dropped",
+               store.path.string(), aside.string());
+    store.droppedFrom.reset();
+  }
   return gf_replaceFileAtomically(store.path, gf_xmlText(store.document));
 }
 
@@ -273,6 +299,7 @@ void gf_forgetParametersDocument() {
   store.path.clear();
   store.loaded = false;
   store.protectFile = false;
+  store.droppedFrom.reset();
 }
 
 // ---------------------------------------------------------------- BoolParameter

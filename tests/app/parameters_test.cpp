@@ -462,3 +462,50 @@ TEST_F(Parameters, JunkIsKeptAsideAndOnlyKnownSettingsAreCarriedIntoSaves) {
   EXPECT_EQ(storedValue("LOG"), "true");
   EXPECT_EQ(storedValue("UNKNOWN"), "<missing>");
 }
+
+TEST_F(Parameters, EntriesThatAreNoSettingsAreKeptAsideOnceBeforeTheFirstSaveDropsThem) {
+  const fs::path aside = userFolder() / "parameters.xml.bad";
+  // A file of a newer version: every setting and one the program does not
+  // know; nothing needs writing back at the read, so the first save is a
+  // setting the user changes. Then the same with a setting missing, which
+  // the read itself writes back.
+  for (const bool complete : {true, false}) {
+    SCOPED_TRACE(complete);
+    gf_resetParametersToDefaults();
+    std::error_code ec;
+    fs::remove(aside, ec);
+    auto entries = allStoredEntries();
+    if (!complete) entries.pop_back();
+    entries.emplace_back("NEWER_SETTING", "7");
+    const std::string original = parametersXml(entries);
+    writeFile(parametersFile(), original);
+    openTestLog();
+    EXPECT_TRUE(gf_readParameters());
+    EXPECT_EQ(fs::exists(aside), !complete);
+    prm::RANGE.setAndSave(20);
+    EXPECT_EQ(readFile(aside), original);
+    EXPECT_EQ(storedValue("NEWER_SETTING"), "<missing>");
+    EXPECT_TRUE(logContains("The settings file '" + parametersFile().string() + "' is kept as '" + aside.string() +
+                            "' before its entries that are no settings are dropped"));
+    // Kept once: later saves leave the copy alone.
+    fs::remove(aside);
+    prm::RANGE.setAndSave(30);
+    EXPECT_FALSE(fs::exists(aside));
+  }
+
+  // A file with only settings is never copied; one whose copy cannot be
+  // written is left untouched.
+  gf_resetParametersToDefaults();
+  writeFile(parametersFile(), parametersXml(allStoredEntries()));
+  EXPECT_TRUE(gf_readParameters());
+  prm::RANGE.setAndSave(20);
+  EXPECT_FALSE(fs::exists(aside));
+  gf_resetParametersToDefaults();
+  const std::string newer = parametersXml({{"RANGE", "10"}, {"NEWER_SETTING", "7"}});
+  writeFile(parametersFile(), newer);
+  fs::create_directory(aside);  // nothing can be written in its place
+  EXPECT_FALSE(gf_readParameters());
+  prm::RANGE.setAndSave(20);
+  EXPECT_EQ(readFile(parametersFile()), newer);
+  fs::remove(aside);
+}
