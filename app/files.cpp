@@ -164,13 +164,19 @@ constexpr std::string_view kTemporaryFileMarker = ".tmp-skyloom-";
 
 bool gf_isOurTemporaryFileName(std::string_view name) {
   if (name.find(kTemporaryFileMarker) != std::string_view::npos) return true;
+  const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
+  // A download's: "<name>.<14 hex digits>.download".
+  constexpr std::string_view kDownload = ".download";
+  if (name.size() > kDownload.size() + 15 && name.ends_with(kDownload)) {
+    const std::string_view tag = name.substr(name.size() - kDownload.size() - 15, 15);
+    if (tag.front() == '.' && std::all_of(tag.begin() + 1, tag.end(), isHex)) return true;
+  }
   // The form of earlier versions: "<name>.tmp<hex>-<count>".
   const std::size_t at = name.rfind(".tmp");
   if (at == std::string_view::npos || at == 0) return false;
   const std::string_view rest = name.substr(at + 4);
   const std::size_t dash = rest.find('-');
   if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return false;
-  const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
   const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
   return std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(dash), isHex) &&
          std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(dash) + 1, rest.end(), isDigit);
@@ -199,9 +205,22 @@ std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders) {
 }
 
 std::size_t gf_removeStaleTemporaryFiles() {
-  std::vector<fs::path> folders{g_outputFolder, g_outputInfoFolder, g_outputErrorsFolder, g_inputFolder,
-                                g_airportsFolder, g_myThirdpartyFolder, g_mySimaddonFolder,
-                                g_learnedSimaddonFolder, g_learnedThirdpartyFolder, fs::path(g_tbloFolderName)};
+  std::vector<fs::path> folders{fs::path("."),      g_outputFolder,       g_outputInfoFolder,
+                                g_outputErrorsFolder, g_inputFolder,       g_airportsFolder,
+                                g_myThirdpartyFolder, g_mySimaddonFolder, fs::path(g_tbloFolderName)};
+  // The learned files: "learned" and the folders in it to two levels
+  // ("stock", "simaddon", "thirdparty/<publisher>"); links to folders are not
+  // followed, what they lead to is not ours.
+  const fs::path learned = g_airportsFolder / "learned";
+  folders.push_back(learned);
+  std::error_code ec;
+  for (fs::recursive_directory_iterator it(learned, fs::directory_options::skip_permission_denied, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    std::error_code typeError;
+    if (it->is_symlink(typeError) || !it->is_directory(typeError)) continue;
+    folders.push_back(it->path());
+    if (it.depth() >= 1) it.disable_recursion_pending();
+  }
   if (const fs::path userData = gf_userDataFolder(); !userData.empty()) folders.push_back(userData);
   return gf_removeStaleTemporaryFiles(folders);
 }

@@ -65,12 +65,13 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content);
 
 // Whether a file name is one of the temporary files of gf_replaceFileAtomically
-// (of this or an earlier version).
+// (of this or an earlier version) or of a download.
 bool gf_isOurTemporaryFileName(std::string_view name);
 // Removes (and logs) such files that a killed run left in the given folders,
-// or in the folders the program writes into (the user data folder, "output"
-// and its sub-folders, "input", the airport folders, "TBLO"). Call it once at
-// start, while the single-instance mutex is held. Returns how many went.
+// or in the folders the program writes into (the working folder, the user
+// data folder, "output" and its sub-folders, "input", the airport folders,
+// the learned files' folders to two levels, "TBLO"). Call it once at start,
+// while the single-instance mutex is held. Returns how many went.
 std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders);
 std::size_t gf_removeStaleTemporaryFiles();
 // A file written piece by piece into a temporary file in the same folder,

@@ -257,7 +257,13 @@ TEST(Files, StaleTemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
       {"output/LiveriesScanned.xml.tmp9f3e21-12", true},  // the form of earlier versions
       {"output/info/AirportsScanLog.txt.tmp-skyloom-1-0", true},
       {"airports/learned/simaddon/EGLL.xml.tmp-skyloom-ff-2", true},
+      {"airports/learned/stock/LSZH.xml.tmp-skyloom-ff-3", true},
+      {"airports/learned/thirdparty/Just Flight/EGKK.xml.tmp-skyloom-ff-4", true},
+      {"EDDF.xml.0a1b2c3d00002a.download", true},  // an offline-learning check's download
       {appDataDir() / "Skyloom" / "parameters.xml.tmp-skyloom-abc-0", true},
+      {"airports/learned/thirdparty/Just Flight/EGKK.xml", false},
+      {"airports/learned/stock/notes.download", false},
+      {"airports/learned/a/b/c/EGLL.xml.tmp-skyloom-1-5", false},  // deeper than learned files lie
       {"output/LiveriesScanned.xml", false},
       {"output/notes.tmp", false},
       {"output/plan.tmp-1", false},
@@ -265,8 +271,12 @@ TEST(Files, StaleTemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
       {"docs/manual.xml.tmp-skyloom-1-1", false},  // not a folder the program writes into
   };
   for (const auto& [path, stale] : files) writeFile(path, "x");
+  // A link to a folder that is not the program's is not followed.
+  writeFile("elsewhere/EGLL.xml.tmp-skyloom-1-6", "x");
+  fs::create_directory_symlink(fs::absolute("elsewhere"), "airports/learned/thirdparty/linked");
   openTestLog();
-  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 5u);
+  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 8u);
+  EXPECT_TRUE(fs::exists("elsewhere/EGLL.xml.tmp-skyloom-1-6"));
   for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
   EXPECT_TRUE(logContains("Removed the temporary file 'output/LiveriesScanned.xml.tmp9f3e21-12'"));
 }
