@@ -47,6 +47,8 @@ void gf_endProgram(HANDLE mutex) {
   // The run thread posts WM_APP+2 as its last act; let it finish.
   for (int i = 0; i < 200 && g_runThreadsAlive.load() > 0; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  // A save still going ends before the process does, or leaves nothing.
+  gf_endSavesInProgress(std::chrono::seconds(2));
   gf_closeLog();
   if (mutex != nullptr) ::CloseHandle(mutex);
 }

@@ -11,7 +11,8 @@
 int gf_startProgram(HANDLE& mutex);
 // Runs the message loop until WM_QUIT; returns its exit code.
 int gf_messageLoop();
-// After the loop: waits for the run thread to end, closes the log, releases the mutex.
+// After the loop: waits for the run thread and the saves in progress to end (a
+// save that does not leaves no temporary file), closes the log, releases the mutex.
 void gf_endProgram(HANDLE mutex);
 
 // The whole program.

@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <stdexcept>
 #include <thread>
 
@@ -225,21 +228,47 @@ std::size_t gf_removeStaleTemporaryFiles() {
   return gf_removeStaleTemporaryFiles(folders);
 }
 
+namespace {
+
+// The temporary files of the saves in progress, so that the end of the
+// program can wait for them and remove what a save it cannot wait for would
+// leave behind. A temporary file is made and registered, and removed or
+// renamed and unregistered, under the mutex (a leaf lock). Never destroyed:
+// a detached thread may still save while the process ends.
+struct SavesInProgress {
+  std::mutex mutex;
+  std::condition_variable ended;
+  std::map<const AtomicFileWriter*, fs::path> temporaryFiles;
+};
+
+SavesInProgress& lf_saves() {
+  static auto* saves = new SavesInProgress;
+  return *saves;
+}
+
+}  // namespace
+
 AtomicFileWriter::AtomicFileWriter(const fs::path& target) : m_target(target) {
   static std::atomic<unsigned> counter{0};
   const auto tid = std::hash<std::thread::id>{}(std::this_thread::get_id());
   m_temp = target;
   m_temp += fmt::format("{}{:x}-{}", kTemporaryFileMarker, tid & 0xffffff, counter.fetch_add(1));
+  SavesInProgress& saves = lf_saves();
+  std::lock_guard lock(saves.mutex);
   m_file = std::fopen(m_temp.c_str(), "wb");
   m_ok = m_file != nullptr;
+  if (m_ok) saves.temporaryFiles.emplace(this, m_temp);
 }
 
 AtomicFileWriter::~AtomicFileWriter() {
   if (m_file != nullptr) std::fclose(m_file);
+  SavesInProgress& saves = lf_saves();
+  std::lock_guard lock(saves.mutex);
   if (!m_temp.empty()) {
     std::error_code ec;
     fs::remove(m_temp, ec);
   }
+  if (saves.temporaryFiles.erase(this) > 0) saves.ended.notify_all();
 }
 
 bool AtomicFileWriter::write(std::string_view piece) {
@@ -253,11 +282,35 @@ bool AtomicFileWriter::commit() {
   m_ok = (std::fclose(m_file) == 0) && m_ok;
   m_file = nullptr;
   if (!m_ok) return false;
+  SavesInProgress& saves = lf_saves();
+  std::lock_guard lock(saves.mutex);
+  // A save that the end of the program gave up has no temporary file any more.
+  if (!saves.temporaryFiles.contains(this)) return m_ok = false;
   std::error_code ec;
   fs::rename(m_temp, m_target, ec);
   if (ec) return m_ok = false;
   m_temp.clear();  // renamed: nothing left to remove
+  saves.temporaryFiles.erase(this);
+  saves.ended.notify_all();
   return true;
+}
+
+std::size_t gf_endSavesInProgress(std::chrono::milliseconds wait) {
+  std::vector<fs::path> removed;
+  {
+    SavesInProgress& saves = lf_saves();
+    std::unique_lock lock(saves.mutex);
+    saves.ended.wait_for(lock, wait, [&] { return saves.temporaryFiles.empty(); });
+    for (const auto& entry : saves.temporaryFiles) {
+      std::error_code ec;
+      fs::remove(entry.second, ec);
+      removed.push_back(entry.second);
+    }
+    saves.temporaryFiles.clear();
+  }
+  for (const fs::path& file : removed)
+    gf_logError("A save had not finished at the end: its temporary file '{}' is removed", file.string());
+  return removed.size();
 }
 
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content) {

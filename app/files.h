@@ -1,6 +1,7 @@
 // Folders, paths and whole-file reading and writing.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -95,6 +96,13 @@ class AtomicFileWriter {
   std::FILE* m_file = nullptr;
   bool m_ok = false;
 };
+
+// The end of the program: waits up to `wait` for the saves in progress of
+// AtomicFileWriter (and so of every writer above) to finish, then removes the
+// temporary files of those still going (logged; their commit then fails and
+// the target stays as it was), so that a save the end interrupts leaves
+// nothing behind. Returns how many were given up.
+std::size_t gf_endSavesInProgress(std::chrono::milliseconds wait);
 
 // Write texts one per line ("\n" after each) / one text, replacing the file.
 bool gf_writeLines(const fs::path& path, const std::vector<std::string>& lines);

@@ -1,3 +1,6 @@
+#include <future>
+#include <thread>
+
 #include <gtest/gtest.h>
 
 #include "app/errors.h"
@@ -140,6 +143,41 @@ TEST(Files, WritersReplaceWholeFilesAtomically) {
   EXPECT_EQ(entries, 0);
   EXPECT_EQ(TextFileLines::read("out.txt", 4), (std::vector<std::string>{"e"}));
   EXPECT_TRUE(TextFileLines::read("missing.txt", 4).empty());
+}
+
+TEST(Files, TheEndOfTheProgramFinishesOrRemovesTheSavesInProgress) {
+  // A save on another thread that is half written when the program ends;
+  // it goes on when `go` is set.
+  for (const bool finishes : {true, false}) {
+    SCOPED_TRACE(finishes);
+    writeFile("saved.xml", "old");
+    std::promise<void> started;
+    std::promise<void> go;
+    bool committed = true;
+    std::thread saver([&] {
+      AtomicFileWriter writer("saved.xml");
+      writer.write("<half");
+      started.set_value();
+      go.get_future().wait();
+      writer.write(" whole/>");
+      committed = writer.commit();
+    });
+    started.get_future().wait();
+    openTestLog();
+    if (finishes) go.set_value();  // the end waits for it
+    EXPECT_EQ(gf_endSavesInProgress(finishes ? std::chrono::seconds(30) : std::chrono::milliseconds(1)),
+              finishes ? 0u : 1u);
+    std::size_t temporaryFiles = 0;
+    for (const auto& entry : fs::directory_iterator("."))
+      if (gf_isOurTemporaryFileName(entry.path().filename().string())) ++temporaryFiles;
+    EXPECT_EQ(temporaryFiles, 0u);
+    if (!finishes) go.set_value();
+    saver.join();
+    EXPECT_EQ(committed, finishes);
+    EXPECT_EQ(readFile("saved.xml"), finishes ? "<half whole/>" : "old");
+    EXPECT_EQ(logContains("A save had not finished at the end: its temporary file 'saved.xml.tmp-skyloom-"),
+              !finishes);
+  }
 }
 
 TEST(Files, FoldersAndAppData) {
