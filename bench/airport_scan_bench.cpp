@@ -17,6 +17,9 @@
 //   BM_CloseDuringHelipads/N  one airport of N helipads: close_ms, the time
 //                      from a close (stop and window-closed flags) while its
 //                      task reads to the end of the scan
+//   BM_DoubledHelipads/N  one airport of N helipads on one spot (a 63 MB file
+//                      for 1.8 million): scan_ms, peak_MiB and the size of
+//                      the scan log (log_KB)
 //   BM_CloseWithSparseBgl  a sparse 2 GB "*.bgl" whose header counts 100
 //                      million sections: close_ms of a close 100 ms into
 //                      the scan
@@ -252,6 +255,20 @@ void BM_CloseDuringHelipads(benchmark::State& state) {
   state.counters["close_ms"] = close;
 }
 
+void BM_DoubledHelipads(benchmark::State& state) {
+  prepareHostile("doubled");
+  testsupport::BglAirportSpec airport{.icao = "EGLL"};
+  airport.helipadsBefore.assign(static_cast<std::size_t>(state.range(0)), testsupport::BglHelipad{});
+  testsupport::BglBuilder().airportSection({airport}).write("sim/Community/pkg/scenery/EGLL.bgl");
+  double scan = 0.0;
+  double peak = 0.0;
+  for (auto _ : state) measuredScan(scan, peak);
+  state.counters["file_KB"] = static_cast<double>(fs::file_size("sim/Community/pkg/scenery/EGLL.bgl")) / 1024.0;
+  state.counters["scan_ms"] = scan;
+  state.counters["peak_MiB"] = peak;
+  state.counters["log_KB"] = static_cast<double>(fs::file_size(g_airportsScanLogPath)) / 1024.0;
+}
+
 void BM_CloseWithSparseBgl(benchmark::State& state) {
   prepareHostile("sparse");
   const fs::path big = "sim/Community/pkg/scenery/big.bgl";
@@ -296,6 +313,7 @@ void BM_CloseDuringOfflineCheck(benchmark::State& state) {
 
 BENCHMARK(BM_ManySectionsOneAirport)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CloseDuringHelipads)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_DoubledHelipads)->Arg(1'800'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CloseWithSparseBgl)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CloseDuringOfflineCheck)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AirportScan)->Arg(3000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Iterations(2);

@@ -165,6 +165,8 @@ class FileReader {
       }
       walkRecords(m_bgl.u32(subSection + 8) / 4 * 4);
     }
+    if (m_linesDropped > 0)
+      m_result.problems.push_back(fmt::format("{} more lines about skipped parts of this file are not shown", m_linesDropped));
     return std::move(m_result);
   }
 
@@ -176,7 +178,17 @@ class FileReader {
   }
   void outsideFile(std::string problem) {
     m_result.outsideFile = true;
-    m_result.problems.push_back(std::move(problem));
+    skipLine(m_result.problems, std::move(problem));
+  }
+  // A line about a skipped part, kept while the file has given fewer than
+  // kBglMaxSkipLinesPerFile.
+  void skipLine(std::vector<std::string>& lines, std::string line) {
+    if (m_linesKept == kBglMaxSkipLinesPerFile) {
+      ++m_linesDropped;
+      return;
+    }
+    ++m_linesKept;
+    lines.push_back(std::move(line));
   }
 
   // The records from a word-aligned offset, each passed by its own size. A
@@ -228,7 +240,7 @@ class FileReader {
     if (!m_result.stopped) m_sink.airportRead(airport);
   }
 
-  void log(std::string line) { m_airport->standLog.push_back(std::move(line)); }
+  void log(std::string line) { skipLine(m_airport->standLog, std::move(line)); }
 
   // What [at, at + length) runs past: "" when it lies inside the airport
   // record and the file, else "its airport record" or "the file" (a record
@@ -376,6 +388,8 @@ class FileReader {
   std::vector<bool> m_walked;                  // per word: a record starting there was walked
   std::size_t m_stands = 0;                    // stands taken from the file
   bool m_full = false;                         // kBglMaxStandsPerFile reached
+  std::size_t m_linesKept = 0;                 // lines about skipped parts, up to kBglMaxSkipLinesPerFile
+  std::size_t m_linesDropped = 0;              // and past it
   // The airport record being read.
   BglAirport* m_airport = nullptr;
   std::uint64_t m_recordEnd = 0;

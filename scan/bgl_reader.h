@@ -44,6 +44,11 @@ inline constexpr std::uint32_t kBglAirportSectionType = 3;
 // is skipped.
 inline constexpr std::size_t kBglMaxStandsPerFile = kApfMaxStands;
 
+// The most lines one file gives about the entries and parts it skips (a
+// hostile file may hold millions of doubled helipads); the rest are counted
+// in one line of the file's problems.
+inline constexpr std::size_t kBglMaxSkipLinesPerFile = 1000;
+
 // One airport record with a valid ICAO code, as read from the file.
 struct BglAirport {
   std::string icao;
@@ -80,7 +85,8 @@ struct BglReadResult {
   // file); what lies inside was read.
   bool outsideFile = false;
   // Scan-log lines about the parts of the file that were skipped (a section
-  // table that does not fit, a record outside the file, the stand limit).
+  // table that does not fit, a record outside the file, the stand limit, the
+  // number of lines past kBglMaxSkipLinesPerFile).
   std::vector<std::string> problems;
 };
 

@@ -185,6 +185,9 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
       {"many helipads end at the stand limit", BglBuilder().airportSection({{.helipadsBefore = helipads(12000)}, lfpg}).bytes(),
        {{"EGLL", kBglMaxStandsPerFile}},
        std::to_string(kBglMaxStandsPerFile) + " stands reached in airport EGLL, the rest of the file is skipped"},
+      {"doubled helipads past the line limit, counted in one line",
+       BglBuilder().airportSection({{.helipadsBefore = std::vector<BglHelipad>(kBglMaxSkipLinesPerFile + 2000)}}).bytes(),
+       {{"EGLL", 1}}, "1999 more lines about skipped parts of this file are not shown"},
   };
   for (const Case& c : cases) {
     const BglContent content = read(c.bytes);
@@ -200,6 +203,7 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
     else
       EXPECT_THAT(lines, Contains(c.line)) << c.name;
     EXPECT_EQ(content.outsideFile, c.outsideFile) << c.name;
+    EXPECT_LE(lines.size(), kBglMaxSkipLinesPerFile + 2) << c.name;
   }
 }
 
