@@ -20,6 +20,9 @@
 //   BM_DoubledHelipads/N  one airport of N helipads on one spot (a 63 MB file
 //                      for 1.8 million): scan_ms, peak_MiB and the size of
 //                      the scan log (log_KB)
+//   BM_ManyAirports/N  one BGL file of N airport records without stands
+//                      (26 MB for 400,000): scan_ms, peak_MiB, log_KB, and
+//                      close_ms of a close one second into a second scan
 //   BM_CloseWithSparseBgl  a sparse 2 GB "*.bgl" whose header counts 100
 //                      million sections: close_ms of a close 100 ms into
 //                      the scan
@@ -269,6 +272,21 @@ void BM_DoubledHelipads(benchmark::State& state) {
   state.counters["log_KB"] = static_cast<double>(fs::file_size(g_airportsScanLogPath)) / 1024.0;
 }
 
+void BM_ManyAirports(benchmark::State& state) {
+  prepareHostile("manyairports");
+  const std::vector<testsupport::BglAirportSpec> airports(static_cast<std::size_t>(state.range(0)), {.icao = "ZZZZ"});
+  testsupport::BglBuilder().airportSection(airports).write("sim/Community/pkg/scenery/many.bgl");
+  double scan = 0.0;
+  double peak = 0.0;
+  for (auto _ : state) measuredScan(scan, peak);
+  state.counters["file_KB"] = static_cast<double>(fs::file_size("sim/Community/pkg/scenery/many.bgl")) / 1024.0;
+  state.counters["scan_ms"] = scan;
+  state.counters["peak_MiB"] = peak;
+  state.counters["log_KB"] = static_cast<double>(fs::file_size(g_airportsScanLogPath)) / 1024.0;
+  const auto start = Clock::now();
+  state.counters["close_ms"] = closeMs([&] { return Clock::now() - start > std::chrono::seconds(1); });
+}
+
 void BM_CloseWithSparseBgl(benchmark::State& state) {
   prepareHostile("sparse");
   const fs::path big = "sim/Community/pkg/scenery/big.bgl";
@@ -314,6 +332,7 @@ void BM_CloseDuringOfflineCheck(benchmark::State& state) {
 BENCHMARK(BM_ManySectionsOneAirport)->Arg(100)->Arg(2000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CloseDuringHelipads)->Arg(200000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_DoubledHelipads)->Arg(1'800'000)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_ManyAirports)->Arg(400'000)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CloseWithSparseBgl)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CloseDuringOfflineCheck)->Arg(4)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_AirportScan)->Arg(3000)->Arg(10000)->Arg(30000)->Unit(benchmark::kMillisecond)->Iterations(2);

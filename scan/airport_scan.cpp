@@ -36,6 +36,32 @@ namespace {
 // The in-memory scan log.
 LockedLines g_airportScanLog;
 
+// The lines of the BGL file this thread's task is reading.
+struct FileLines {
+  std::size_t kept = 0;
+  std::size_t dropped = 0;
+};
+thread_local FileLines* t_fileLines = nullptr;
+
+// Counts the scan-log lines of one file for its lifetime and adds the line
+// of those past the limit.
+class FileLinesScope {
+ public:
+  explicit FileLinesScope(const std::string& pathText) : m_path(pathText) { t_fileLines = &m_lines; }
+  ~FileLinesScope() {
+    t_fileLines = nullptr;
+    if (m_lines.dropped > 0)
+      g_airportScanLog.append(
+          fmt::format("===> {}: {} more scan-log lines of this file are not shown", m_path, m_lines.dropped));
+  }
+  FileLinesScope(const FileLinesScope&) = delete;
+  FileLinesScope& operator=(const FileLinesScope&) = delete;
+
+ private:
+  const std::string& m_path;
+  FileLines m_lines;
+};
+
 // Guards g_scanFolders (set while a scan runs); a leaf lock.
 std::mutex g_scanFoldersMutex;
 std::optional<AirportScanFolders> g_scanFolders;
@@ -293,7 +319,16 @@ void lf_prepareTbloFolder() {
 
 }  // namespace
 
-void gf_airportsScanLog(std::string line) { g_airportScanLog.append(std::move(line)); }
+void gf_airportsScanLog(std::string line) {
+  if (FileLines* lines = t_fileLines) {
+    if (lines->kept == kAirportScanMaxLinesPerFile) {
+      ++lines->dropped;
+      return;
+    }
+    ++lines->kept;
+  }
+  g_airportScanLog.append(std::move(line));
+}
 
 std::vector<std::string> gf_airportScanLogLines() { return g_airportScanLog.snapshot(); }
 
@@ -312,6 +347,7 @@ bool lf_isBglFile(std::string_view extension) { return extension == ".BGL" || ex
 
 void lf_processBGLfile(const fs::path& path) {
   const std::string pathText = path.string();
+  const FileLinesScope lines(pathText);
   try {
     std::string bytes;
     if (!gf_readWholeFile(path, bytes, kBglMaxFileBytes)) return;

@@ -15,7 +15,11 @@
 
 // Appends one line to the in-memory scan log, written to AirportsScanLog.txt
 // at the end of a scan; callable from any thread (its own mutex, a leaf lock).
+// While a task reads a BGL file, its lines past kAirportScanMaxLinesPerFile
+// are counted instead, in one line at the end of the file.
 void gf_airportsScanLog(std::string line);
+// A file of a million airport records gives millions of lines otherwise.
+inline constexpr std::size_t kAirportScanMaxLinesPerFile = 10000;
 // A copy of the scan log (tests and the demo).
 std::vector<std::string> gf_airportScanLogLines();
 

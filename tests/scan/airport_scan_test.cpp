@@ -289,6 +289,10 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
   BglBuilder().airportSection({{.icao = "EGKK", .recordSize = 0x30}}).write("sim/Community/somepub-egkk/short.bgl");
   const std::string cut = BglBuilder().airportSection({{.icao = "EGL1", .parking = gates(3)}}).bytes();
   writeFile("sim/Community/somepub-egl1/cut.bgl", cut.substr(0, cut.size() - 60));
+  // Each airport record of a file gives lines of its own: thousands of them give a bounded number.
+  BglBuilder()
+      .airportSection(std::vector<BglAirportSpec>(kAirportScanMaxLinesPerFile, {.icao = "ZZZZ"}))
+      .write("sim/Community/unknownpkg/many.bgl");
   gf_scanAddonAirports();
 
   pugi::xml_document egll;
@@ -303,6 +307,9 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
   EXPECT_THAT(log, Contains("Try find publisher in: sim/Community/somepub-egkk/short.bgl"));
   EXPECT_TRUE(logHasLine("===> Exception in lf_processBGLfile: sim/Community/somepub-egl1/cut.bgl"));
   EXPECT_FALSE(logContains("Exception in lf_processBGLfile: sim/Community/unknownpkg"));
+  EXPECT_LT(log.size(), 2 * kAirportScanMaxLinesPerFile);  // some lines hold a line break
+  EXPECT_THAT(log, Contains(::testing::MatchesRegex(
+                       "===> sim/Community/unknownpkg/many.bgl: [0-9]+ more scan-log lines of this file are not shown")));
 }
 
 TEST_F(AirportScanTest, UnreadableFoldersAreSkippedAndAnUnreadableRootKeepsThePreviousFiles) {
