@@ -35,11 +35,12 @@ struct SaveJob {
   std::uint32_t updates = 0;
 };
 
-// A save running on its own thread.
-struct RunningSave {
-  std::shared_future<bool> saved;
-};
-std::vector<RunningSave> g_saves;
+// The latest save started. Saves run one after the other, each on a thread of
+// its own that first waits for the one before it; that wait also joins the
+// thread before, so the run thread never joins a save thread (a thread that
+// has just freed a large stand list may still be handing that memory back to
+// the system as it ends, for several milliseconds).
+std::shared_future<bool> g_latestSave;
 
 // Only a file below "airports/learned" is a learned file: any other path
 // would be the park file itself, which the save must never replace.
@@ -138,26 +139,20 @@ void lf_saveStandFileOffLoop(std::vector<Stand>&& stands) {
   auto job = std::make_shared<SaveJob>(lf_prepareSave(std::move(stands)));
   // The job is released inside the thread: freeing a large stand list must
   // not fall to the run thread when it lets go of the finished future.
-  g_saves.push_back(RunningSave{std::async(std::launch::async,
-                                           [job]() mutable {
-                                             const bool saved = lf_writeSave(*job);
-                                             job.reset();
-                                             return saved;
-                                           })
-                                    .share()});
+  g_latestSave = std::async(std::launch::async,
+                            [job, previous = g_latestSave]() mutable {
+                              if (previous.valid()) previous.wait();
+                              previous = {};
+                              const bool saved = lf_writeSave(*job);
+                              job.reset();
+                              return saved;
+                            })
+                     .share();
 }
 
-std::shared_future<bool> lf_pendingSave() {
-  return g_saves.empty() ? std::shared_future<bool>() : g_saves.back().saved;
-}
-
-void lf_takeSaveResults() {
-  std::erase_if(g_saves, [](RunningSave& save) {
-    return save.saved.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
-  });
-}
+std::shared_future<bool> lf_pendingSave() { return g_latestSave; }
 
 void lf_waitForSaves() {
-  for (RunningSave& save : g_saves) save.saved.wait();
-  lf_takeSaveResults();
+  if (g_latestSave.valid()) g_latestSave.wait();
+  g_latestSave = {};
 }

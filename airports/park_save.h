@@ -36,9 +36,9 @@ bool lf_saveStandFile(std::vector<Stand>&& stands);
 // now, and the counters are reset at once. The list is freed there too,
 // saved or not.
 void lf_saveStandFileOffLoop(std::vector<Stand>&& stands);
-// A save of lf_saveStandFileOffLoop that has not finished yet.
+// The latest save of lf_saveStandFileOffLoop, finished or not (invalid when
+// none was started): saves run one after the other, so waiting for it waits
+// for every save.
 std::shared_future<bool> lf_pendingSave();
-// Forgets finished saves (run thread, every pass).
-void lf_takeSaveResults();
 // Waits for every save still running.
 void lf_waitForSaves();

@@ -244,7 +244,6 @@ void lf_startCalculation(bool firstTime) {
 
 void gf_staticParkingWork() {
   gf_runParkAirportRequests();
-  lf_takeSaveResults();
   if (!g_readJobs.empty()) lf_pollReads();
   if (lf_searchRunning()) lf_continueSearch(kSearchSlice);
 }
