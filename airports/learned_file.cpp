@@ -146,22 +146,25 @@ void lf_applySettings(const pugi::xml_node& document) {
 // first, so that whatever happens while the stands are read, the next save
 // writes a handmade file again. A stand id that comes twice skips that one
 // stand: the stands after it are the user's too and would be lost at the
-// next save.
-void lf_handmadeMerge(ApfDocument& document, const std::string& handmadeValue, std::vector<Stand>& stands,
+// next save. True when stands were left out at the stand limit.
+bool lf_handmadeMerge(ApfDocument& document, const std::string& handmadeValue, std::vector<Stand>& stands,
                       std::atomic<bool>& handmade) {
   handmade.store(true);
   stands.clear();
-  gf_readApfStands(document, stands, DuplicateStand::skip);
+  const bool cut = gf_readApfStands(document, stands, DuplicateStand::skip);
   gf_logIndented("{:24}: {}", "handmade", handmadeValue);
+  return cut;
 }
 
-void lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
+// True when manual stands were left out at the stand limit.
+bool lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
   const std::string pathText = learnedPath.generic_string();
   // The first stand of each name, by its place in the list (manual stands are
   // appended as they come).
   std::unordered_map<std::string, std::size_t, Fnv1aHash, std::equal_to<>> byName;
   byName.reserve(stands.size());
   for (std::size_t i = 0; i < stands.size(); ++i) byName.try_emplace(stands[i].name, i);
+  bool cut = false;
   document.forEachParkpos([&](const pugi::xml_node& parkpos) {
     const std::string id = parkpos.attribute("id").value();
     const auto named = byName.find(id);
@@ -182,6 +185,7 @@ void lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::v
       }
       if (stands.size() >= kApfMaxStands) {
         gf_logError("manually created standid {} in {} ignored: more than {} stands", id, pathText, kApfMaxStands);
+        cut = true;
         return true;
       }
       if (lf_readParkpos(parkpos, id, 0, stands)) {
@@ -197,6 +201,7 @@ void lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::v
     lf_readLearnedParkpos(std::pair<std::string, pugi::xml_node>{id, parkpos}, stands[named->second]);
     return true;
   });
+  return cut;
 }
 
 // The options of a stand by what lf_sameStandOption compares besides the
@@ -321,7 +326,7 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
   return {};
 }
 
-void lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
+bool lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
                     std::atomic<bool>& handmade) {
   try {
     ApfDocument loaded;
@@ -336,12 +341,12 @@ void lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std
         if (ec) throw fs::filesystem_error("copy_file", learnedPath, backup, ec);
       }
       gf_logLine("{} found, but could not be loaded, saved as *.0.xml: {}", learnedPath.generic_string(), error);
-      return;
+      return false;
     }
     gf_logLine("Read from learned airport file: '{}'", learnedPath.generic_string());
     if (!gf_readMetaInfo(document, prm::author) || !gf_readMetaInfo(document, prm::date) ||
         !gf_readMetaInfo(document, prm::version)) {
-      return;
+      return false;
     }
     const std::string learnedName = gf_getParamString(document, "airport_name");
     if (learnedName != airport.airportName) {
@@ -352,13 +357,11 @@ void lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std
     lf_applySettings(document);
     bool isHandmade = false;
     const std::string handmadeValue = gf_getParamString(document, "handmade", isHandmade);
-    if (isHandmade) {
-      lf_handmadeMerge(loaded, handmadeValue, stands, handmade);
-    } else {
-      handmade.store(false);
-      lf_ordinaryMerge(loaded, learnedPath, stands);
-    }
+    if (isHandmade) return lf_handmadeMerge(loaded, handmadeValue, stands, handmade);
+    handmade.store(false);
+    return lf_ordinaryMerge(loaded, learnedPath, stands);
   } catch (const std::exception& e) {
     gf_logError("{}: {}", "lf_readLearned", e.what());
   }
+  return false;
 }

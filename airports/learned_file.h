@@ -22,8 +22,9 @@
 // cleared otherwise. Never throws: errors are logged with "lf_readLearned".
 // A file that cannot be loaded is kept aside under a free backup name and
 // changes nothing; of a handmade file's stands with the same id only the
-// first is read.
-void lf_readLearned(const std::filesystem::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
+// first is read. Returns true when stands of the file (a handmade file's, or
+// manual ones) were left out because the airport reached kApfMaxStands.
+bool lf_readLearned(const std::filesystem::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
                     std::atomic<bool>& handmade);
 
 // Merges one learned "parkpos" element (its "id" text is first) into the

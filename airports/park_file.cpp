@@ -592,16 +592,19 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
 namespace {
 
 // The stand reader over the "parkpos" elements that forEach hands to it.
-void lf_readStands(const std::function<void(const std::function<bool(const pugi::xml_node&)>&)>& forEach,
+// True when stands were left out at the limit.
+bool lf_readStands(const std::function<void(const std::function<bool(const pugi::xml_node&)>&)>& forEach,
                    std::vector<Stand>& stands, DuplicateStand duplicate) {
   constexpr std::size_t kStandIdsReserved = 512;
   std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
   ids.reserve(kStandIdsReserved);
+  bool cut = false;
   forEach([&](const pugi::xml_node& parkpos) {
     const std::string id = parkpos.attribute("id").value();
     if (stands.size() >= kApfMaxStands) {
       gf_logError("gf_readApfStands: more than {} stands, stand {} and the stands after it are ignored",
                   kApfMaxStands, lf_shown(id));
+      cut = true;
       return false;
     }
     if (!ids.insert(id).second) {
@@ -613,12 +616,13 @@ void lf_readStands(const std::function<void(const std::function<bool(const pugi:
     lf_readParkpos(parkpos, id, 1, stands);
     return true;
   });
+  return cut;
 }
 
 }  // namespace
 
-void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
-  lf_readStands(
+bool gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
+  return lf_readStands(
       [&](const std::function<bool(const pugi::xml_node&)>& visit) {
         for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos"))
           if (!visit(parkpos)) return;
@@ -626,9 +630,10 @@ void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands
       stands, duplicate);
 }
 
-void gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
-  lf_readStands([&](const std::function<bool(const pugi::xml_node&)>& visit) { document.forEachParkpos(visit); },
-                stands, duplicate);
+bool gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
+  return lf_readStands(
+      [&](const std::function<bool(const pugi::xml_node&)>& visit) { document.forEachParkpos(visit); }, stands,
+      duplicate);
 }
 
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document) {

@@ -168,9 +168,9 @@ enum class DuplicateStand {
 // Appends the stands of the document's first "parkpositions" to stands, in
 // document order, read with lf_readParkpos with origin 1, until the list
 // holds kApfMaxStands. On a refused duplicate the stands before it stay in
-// the list.
-void gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate);
-void gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate);
+// the list. True when stands were left out at that limit.
+bool gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate);
+bool gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate);
 // The same into a new list, refusing a duplicate.
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);
 

@@ -75,6 +75,15 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   // not tried again, and the next airport starts from nothing.
   g_learnedUpdates.fetch_sub(job.updates);
   g_apfChanged.store(false);
+  if (g_parkApf.standsCut) {
+    // Stands beyond the limit, and what was learned or made on them, are in
+    // the file but not in memory: a save would drop them.
+    gf_logError("the learned file '{}' of {} is left as it is, nothing saved: the airport has more than {} stands, "
+                "and those beyond them would be lost",
+                job.path.string(), job.airport.icao, kApfMaxStands);
+    job.due = false;
+    return job;
+  }
   g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
   return job;
 }

@@ -114,6 +114,10 @@ struct ParkAirport {
   std::int32_t qfSoft = 0;   // "Qf_soft"
   std::int32_t altitude = 0; // feet
   std::vector<Stand> stands;
+  // The stand limit of one park airport left stands of its files out when
+  // they were read: its learned file holds more than memory does, and is not
+  // saved over.
+  bool standsCut = false;
 };
 
 // The stands of the current park airport (run thread).

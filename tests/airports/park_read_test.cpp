@@ -641,3 +641,53 @@ TEST_F(ParkReadTest, AParkFileKeepsAtMostItsStandLimitAndACloseAbandonsTheRead) 
   g_stopRun = false;
   EXPECT_TRUE(g_parkStands.empty());
 }
+
+TEST_F(ParkReadTest, AnAirportCutAtTheStandLimitLeavesItsLearnedFileAsItIs) {
+  const auto manyStands = [](ParkFileBuilder builder, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+      builder.parkpos(ParkposEntry::at(fmt::format("P{}", i), 50.0 + static_cast<double>(i / 100) * 0.01,
+                                       8.0 + static_cast<double>(i % 100) * 0.01));
+    }
+    return builder;
+  };
+  const std::string last = fmt::format("P{}", kApfMaxStands);
+  const ParkOptEntry learnedOpt = ParkOptEntry::of("D-AIAA", "DLH", "A320", "1", "20");
+  struct Case {
+    const char* name;
+    std::size_t parkStands;
+    ParkFileBuilder learned;
+    bool saved;
+  } cases[] = {
+      {"options of a stand beyond the park file's limit", kApfMaxStands + 1,
+       parkFile().parkpos(ParkposEntry::idOnly(last).opt(learnedOpt)), false},
+      {"a handmade file beyond the limit", 1, manyStands(parkFile().param("handmade", "true"), kApfMaxStands + 1),
+       false},
+      {"a manual stand beyond the limit", kApfMaxStands,
+       parkFile().parkpos(ParkposEntry::at("M1", 51.0, -0.4).set("manual", "true")), false},
+      {"a handmade file within the limit replaces a cut park file", kApfMaxStands + 1,
+       parkFile().param("handmade", "true").parkpos(ParkposEntry::at("H1", 51.0, -0.4)), true},
+  };
+  const fs::path learnedPath = "airports/learned/thirdparty/simaddon/EGLL.xml";
+  for (Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    manyStands(parkFile(), c.parkStands).write("airports/my_thirdparty/EGLL.xml");
+    c.learned.write(learnedPath);
+    const std::string before = testsupport::readFile(learnedPath);
+    g_parkStands.clear();
+    g_apfHandmade = false;
+    ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+
+    g_parkApfPath = "airports/my_thirdparty/EGLL.xml";
+    g_parkStands[0].options.push_back(opt(1, 2, 1));
+    g_learnedUpdates.store(1);
+    EXPECT_TRUE(lf_saveStandFile(std::move(g_parkStands)));
+    g_parkApfPath.clear();
+    EXPECT_EQ(g_learnedUpdates.load(), 0u);
+    EXPECT_EQ(testsupport::readFile(learnedPath) == before, !c.saved);
+    EXPECT_EQ(logContains(fmt::format("the learned file '{}' of EGLL is left as it is, nothing saved: the airport has "
+                                      "more than {} stands",
+                                      learnedPath.string(), kApfMaxStands)),
+              !c.saved);
+    testsupport::openTestLog();
+  }
+}
