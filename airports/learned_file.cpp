@@ -14,6 +14,7 @@
 #include "app/settings.h"
 #include "app/text.h"
 #include "app/xml.h"
+#include "ui/commands.h"
 #include "ui/controls.h"
 #include "ui/status_line.h"
 #include "ui/traffic_range.h"
@@ -90,7 +91,10 @@ void lf_applyAutoRange(const pugi::xml_node& document) {
   gf_logIndented("{:24}: {}", "AUTO_RANGE", lf_boolText(on));
   if (on) {
     g_manualRange.store(prm::RANGE.value());
-    gf_autoRange();
+    // The file is read off the main loop; the radius is measured to the park
+    // airports list, which only the run thread may look at: it does so at its
+    // next pass.
+    g_autoRangeRequest.store(true);
     gf_enableControl(prm::RANGE.controlId(), false);
   } else {
     gf_enableControl(prm::RANGE.controlId(), true);

@@ -32,8 +32,10 @@
 #include "support/sim_fixture.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
+#include "ui/commands.h"
 #include "ui/display_state.h"
 #include "ui/status_line.h"
+#include "ui/traffic_range.h"
 
 using testsupport::logContains;
 using testsupport::ParkFileBuilder;
@@ -188,6 +190,34 @@ TEST_F(ParkSwitchTest, ADroppedReadIsNeverTakenIn) {
   load();
   EXPECT_EQ(g_parkStands.size(), 10u);
   EXPECT_TRUE(gf_parkFileLoaded());
+}
+
+TEST_F(ParkSwitchTest, ALearnedAutomaticRadiusIsMeasuredByTheRunThread) {
+  writeParkFile(10);
+  ParkFileBuilder().param("AUTO_RANGE", "true").write("airports/learned/thirdparty/Fraport/EDDF.xml");
+  UserAircraftData user;  // airborne, 20.4 nm south of EDDF
+  user.latitude = kLat - 20.4 / 60.0;
+  user.longitude = kLon;
+  user.altitudeAboveGround = 100.0;
+  g_userAircraft.set(user);
+  g_userOnGround.set(OnGroundReading{false, true});
+  // While the file is read, the run thread keeps changing its park airports
+  // list (a far airport heads it); the reader must not look at it.
+  const ParkAirportEntry far{"FAR1", "", LatLon{kLat - 3.0, kLon}};
+  g_parkAirports.push_back(far);
+  ASSERT_TRUE(lf_setParkAirport("EDDF"));
+  lf_readParkedFile();
+  while (lf_parkFileReadPending()) {
+    g_parkAirports.push_front(far);
+    g_parkAirports.pop_front();
+    gf_staticParkingWork();
+  }
+  ASSERT_TRUE(prm::AUTO_RANGE.value());
+  // The next pass of the run thread measures to the list's first airport as it is then.
+  g_parkAirports.assign({ParkAirportEntry{"EDDF", "", LatLon{kLat, kLon}}});
+  gf_takeWindowRequests();
+  EXPECT_EQ(prm::RANGE.value(), 25);
+  EXPECT_EQ(g_rangeMeters.load(), 25 * 1852);
 }
 
 TEST_F(ParkSwitchTest, TheStepsRulesForPositionsBusyStateAndTheListsOrder) {
