@@ -330,8 +330,8 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
   return {};
 }
 
-bool lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
-                    std::atomic<bool>& handmade) {
+std::string lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
+                           std::atomic<bool>& handmade) {
   try {
     ApfDocument loaded;
     const pugi::xml_document& document = loaded.head();
@@ -345,12 +345,12 @@ bool lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std
         if (ec) throw fs::filesystem_error("copy_file", learnedPath, backup, ec);
       }
       gf_logLine("{} found, but could not be loaded, saved as *.0.xml: {}", learnedPath.generic_string(), error);
-      return false;
+      return {};
     }
     gf_logLine("Read from learned airport file: '{}'", learnedPath.generic_string());
     if (!gf_readMetaInfo(document, prm::author) || !gf_readMetaInfo(document, prm::date) ||
         !gf_readMetaInfo(document, prm::version)) {
-      return false;
+      return "it lacks one of the meta entries author, date and version, and was not read";
     }
     const std::string learnedName = gf_getParamString(document, "airport_name");
     if (learnedName != airport.airportName) {
@@ -361,11 +361,16 @@ bool lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std
     lf_applySettings(document);
     bool isHandmade = false;
     const std::string handmadeValue = gf_getParamString(document, "handmade", isHandmade);
-    if (isHandmade) return lf_handmadeMerge(loaded, handmadeValue, stands, handmade);
-    handmade.store(false);
-    return lf_ordinaryMerge(loaded, learnedPath, stands);
+    bool cut = false;
+    if (isHandmade) {
+      cut = lf_handmadeMerge(loaded, handmadeValue, stands, handmade);
+    } else {
+      handmade.store(false);
+      cut = lf_ordinaryMerge(loaded, learnedPath, stands);
+    }
+    return cut ? gf_standLimitReason() : std::string();
   } catch (const std::exception& e) {
     gf_logError("{}: {}", "lf_readLearned", e.what());
+    return fmt::format("it was not read whole: {}", e.what());
   }
-  return false;
 }

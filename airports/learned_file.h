@@ -22,10 +22,12 @@
 // cleared otherwise. Never throws: errors are logged with "lf_readLearned".
 // A file that cannot be loaded is kept aside under a free backup name and
 // changes nothing; of a handmade file's stands with the same id only the
-// first is read. Returns true when stands of the file (a handmade file's, or
-// manual ones) were left out because the airport reached kApfMaxStands.
-bool lf_readLearned(const std::filesystem::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
-                    std::atomic<bool>& handmade);
+// first is read. Returns why the file must be left as it is at the next save
+// (it holds what was not merged: it lacks a meta entry, an error stopped the
+// merge, or stands were left out at kApfMaxStands); empty when it was merged
+// whole, or could not be loaded and was kept aside.
+std::string lf_readLearned(const std::filesystem::path& learnedPath, const ParkAirport& airport,
+                           std::vector<Stand>& stands, std::atomic<bool>& handmade);
 
 // Merges one learned "parkpos" element (its "id" text is first) into the
 // stand when the stand's name equals that id: changed radius and cargo flag,

@@ -218,6 +218,10 @@ bool gf_writeGeneratedApf(const ParkAirport& airport, const std::filesystem::pat
   return lf_writeApf(airport, path, shownPath, ApfMode::generated, false);
 }
 
+std::string gf_standLimitReason() {
+  return fmt::format("the airport has more than {} stands, and those beyond them would be lost", kApfMaxStands);
+}
+
 bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error) {
   const FileReadResult loaded = gf_loadXmlFile(path, kApfMaxFileBytes, document);
   error = loaded.detail;

@@ -53,6 +53,8 @@ inline constexpr double kApfMaxRadiusMetres = 1000.0;      // no real stand come
 // The most stands one park airport keeps (the largest real airports have a
 // few hundred); the stands of a file beyond them are ignored, with a log line.
 inline constexpr std::size_t kApfMaxStands = 5000;
+// Why a learned file is not saved over when stands were left out at that limit.
+std::string gf_standLimitReason();
 // The largest park file that is read.
 inline constexpr std::uintmax_t kApfMaxFileBytes = std::uintmax_t{256} << 20;
 

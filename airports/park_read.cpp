@@ -163,7 +163,8 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     gf_parseDouble(altitudeText, elevation);
     read.airportName = gf_getParamString(document, "airport_name");
     std::vector<Stand> list;
-    read.standsCut = gf_readApfStands(*loaded, list, DuplicateStand::refuse);
+    const bool cut = gf_readApfStands(*loaded, list, DuplicateStand::refuse);
+    read.keepLearnedFile = cut ? gf_standLimitReason() : std::string();
 
     std::pair<std::int32_t, std::int32_t> factors = gf_readApfQualityFactors(document);
     loaded.reset();
@@ -175,9 +176,9 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
       gf_setTbIntText(prm::parking_percentage);
       gf_logLine("{:24}: {}", prm::parking_percentage.name(), 30);
     } else {
-      const bool learnedCut = lf_readLearned(learnedPath, read, list, g_apfHandmade);
+      const std::string keep = lf_readLearned(learnedPath, read, list, g_apfHandmade);
       // A handmade file's stands replace the park file's, cut or not.
-      read.standsCut = learnedCut || (read.standsCut && !g_apfHandmade.load());
+      if (!keep.empty() || g_apfHandmade.load()) read.keepLearnedFile = keep;
       factors = gf_computeQualityFactors(list);
       if (g_apfHandmade.load()) gf_logLine("A handmade airport file overruled the archived file!");
       if (prm::PARK_FAKE.value()) lf_makeFakeTraffic(fs::path(path).stem().string(), list);

@@ -75,12 +75,12 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   // not tried again, and the next airport starts from nothing.
   g_learnedUpdates.fetch_sub(job.updates);
   g_apfChanged.store(false);
-  if (g_parkApf.standsCut) {
-    // Stands beyond the limit, and what was learned or made on them, are in
-    // the file but not in memory: a save would drop them.
-    gf_logError("the learned file '{}' of {} is left as it is, nothing saved: the airport has more than {} stands, "
-                "and those beyond them would be lost",
-                job.path.string(), job.airport.icao, kApfMaxStands);
+  if (!g_parkApf.keepLearnedFile.empty()) {
+    // The file holds what is not in memory (stands beyond the limit and what
+    // was learned or made on them, or a file not read whole): a save would
+    // drop it.
+    gf_logError("the learned file '{}' of {} is left as it is, nothing saved: {}", job.path.string(),
+                job.airport.icao, g_parkApf.keepLearnedFile);
     job.due = false;
     return job;
   }

@@ -114,10 +114,10 @@ struct ParkAirport {
   std::int32_t qfSoft = 0;   // "Qf_soft"
   std::int32_t altitude = 0; // feet
   std::vector<Stand> stands;
-  // The stand limit of one park airport left stands of its files out when
-  // they were read: its learned file holds more than memory does, and is not
-  // saved over.
-  bool standsCut = false;
+  // Why its learned file is left as it is at the next save, empty when it may
+  // be saved over: the file holds what was not read into memory (stands left
+  // out at the stand limit, or a file that was not read whole).
+  std::string keepLearnedFile;
 };
 
 // The stands of the current park airport (run thread).
