@@ -35,6 +35,7 @@
 #include "support/dbase_builder.h"
 #include "support/http_server.h"
 #include "support/log_reader.h"
+#include "support/unreadable.h"
 #include "support/park_file_builder.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
@@ -500,6 +501,37 @@ TEST_F(ParkReadTest, LearnedSettingsMapToTheirChoices) {
   EXPECT_EQ(testsupport::readFile("airports/learned/thirdparty/simaddon/EGLL0_2.xml"), "<meta><info name=");
   EXPECT_TRUE(logContains("EGLL.xml found, but could not be loaded, saved as *.0.xml"));
   EXPECT_FALSE(logContains("===> airports/learned/thirdparty/simaddon/EGLL.xml found"));  // not an error line
+}
+
+TEST_F(ParkReadTest, ALearnedFileThatCannotBeReadNorKeptAsideIsNotSavedOver) {
+  parkFile("Heathrow", 83, "Pub").parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/EGLL.xml");
+  const fs::path learnedPath = "airports/learned/thirdparty/Pub/EGLL.xml";
+  for (const bool unreadable : {true, false}) {
+    SCOPED_TRACE(unreadable ? "without read permission" : "a link to a device");
+    fs::remove_all(learnedPath.parent_path());
+    if (unreadable) {
+      parkFile().parkpos(ParkposEntry::idOnly("1").opt(ParkOptEntry::of("G-OLDD", "BAW", "A320", "1", "30", "BAW1")))
+          .write(learnedPath);
+      testsupport::Unreadable locked({learnedPath});
+      if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+      EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    } else {
+      fs::create_directories(learnedPath.parent_path());
+      fs::create_symlink("/dev/zero", learnedPath);
+      EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    }
+    const std::string before = unreadable ? testsupport::readFile(learnedPath) : "";
+    g_parkApfPath = "airports/my_thirdparty/EGLL.xml";
+    g_learnedUpdates.store(1);
+    lf_saveStandFile(std::move(g_parkStands));
+    g_parkApfPath.clear();
+    if (unreadable)
+      EXPECT_EQ(testsupport::readFile(learnedPath), before);
+    else
+      EXPECT_TRUE(fs::is_symlink(learnedPath));
+    EXPECT_TRUE(logContains("the learned file 'airports/learned/thirdparty/Pub/EGLL.xml' of EGLL is left as it is, "
+                            "nothing saved: it was not read whole: "));
+  }
 }
 
 // ---------------------------------------------------------------- reading the park airport
