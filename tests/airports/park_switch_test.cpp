@@ -172,6 +172,34 @@ TEST_F(ParkSwitchTest, GoodRealLearningAtALargeAirportSwitchesSoftLearningOff) {
   }
 }
 
+TEST_F(ParkSwitchTest, OnTheGroundTheChoiceBetweenCloseAirportsWaitsForANeighboursDownload) {
+  // EDDF's park file lies here; that of its close neighbour EDDA comes from
+  // a server that does not answer.
+  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDA", kLat + 1000.0 / 111120.0, kLon),
+                                 testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA")});
+  gf_resetAirportsForTests();
+  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  writeParkFile(1);
+  testsupport::RawSocketServer silent;
+  gf_setDownloadServer(silent.baseUrl());
+  DownloadLimits limits = gf_downloadLimits();
+  limits.lowSpeedTime = std::chrono::seconds(1);
+  gf_setDownloadLimits(limits);
+  g_userOnGround.set(OnGroundReading{true, true});
+  const LatLon user{kLat + 400.0 / 111120.0, kLon};
+  {
+    ServerFetchWithoutWaiting noWait;
+    lf_userAircraftAirport(user, false);
+    EXPECT_TRUE(g_parkAirport.icao.empty());
+    EXPECT_FALSE(g_parkReloadRequest);
+  }
+  // Once the download has ended (here without a file), the choice is made.
+  lf_userAircraftAirport(user, false);
+  EXPECT_EQ(g_parkAirport.icao, "EDDF");
+  gf_forgetServerFiles();
+  gf_setDownloadLimits(DownloadLimits{});
+}
+
 TEST_F(ParkSwitchTest, ADroppedReadIsNeverTakenIn) {
   writeParkFile(10);
   ASSERT_TRUE(lf_setParkAirport("EDDF"));
