@@ -182,10 +182,11 @@ bool lf_hasBglSkipWord(const std::string& path) {
                      [&](const char* word) { return path.find(word) != std::string::npos; });
 }
 
-void lf_skipFolder(const fs::path& folder, const std::string& reason) {
-  gf_logError("airports search skipped folder {}: {}", folder.string(), reason);
+// kind: "folder" or "file".
+void lf_skip(std::string_view kind, const fs::path& path, const std::string& reason) {
+  gf_logError("airports search skipped {} {}: {}", kind, path.string(), reason);
   gf_airportsScanLog(
-      fmt::format("{} airports search skipped folder {}, its airports are missing: {}", "===> ", folder.string(), reason));
+      fmt::format("{} airports search skipped {} {}, its airports are missing: {}", "===> ", kind, path.string(), reason));
 }
 
 // The walk of one root: depth first, each folder's entries in the order the
@@ -216,7 +217,7 @@ class RootWalk {
           // The rest of this folder cannot be listed; of the root, the walk
           // cannot finish.
           if (m_folders.size() == 1) throw fs::filesystem_error("directory iterator", m_root, ec);
-          lf_skipFolder(entry.path().parent_path(), ec.message());
+          lf_skip("folder", entry.path().parent_path(), ec.message());
           m_folders.pop_back();
         }
         visit(entry);
@@ -247,7 +248,7 @@ class RootWalk {
       if (entry.is_directory(ec) && !entry.is_symlink(ec)) {
         fs::directory_iterator folder(entry.path(), ec);
         if (ec)
-          lf_skipFolder(entry.path(), ec.message());
+          lf_skip("folder", entry.path(), ec.message());
         else
           m_folders.push_back(std::move(folder));
         return;
@@ -259,7 +260,11 @@ class RootWalk {
             fmt::format("===> BGL file {} of {} bytes is larger than {} bytes, skipped", path, size, kBglMaxFileBytes));
         return;
       }
-      if (!lf_hasAirportSection(entry.path())) return;
+      std::string unreadable;
+      if (!lf_hasAirportSection(entry.path(), &unreadable)) {
+        if (!unreadable.empty()) lf_skip("file", entry.path(), unreadable);
+        return;
+      }
       m_pending.push_back(gf_startTask([file = entry.path()] { lf_processBGLfile(file); }));
       if (m_pending.size() > static_cast<std::size_t>(std::max(1, g_maxTasks.load()))) {
         try {

@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <memory>
 #include <numbers>
 #include <set>
+#include <system_error>
 #include <unordered_map>
 #include <utility>
 
@@ -475,7 +477,7 @@ BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string
   return content;
 }
 
-bool lf_hasAirportSection(const fs::path& path) {
+bool lf_hasAirportSection(const fs::path& path, std::string* unreadable) {
   // The size fails for anything but a regular file (a folder, FIFO or device
   // is never opened).
   std::error_code ec;
@@ -484,7 +486,10 @@ bool lf_hasAirportSection(const fs::path& path) {
   // gigabytes would have its section table read here for nothing).
   if (ec || size < kBglHeaderBytes || size > kBglMaxFileBytes) return false;
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) return false;
+  if (!file) {
+    if (unreadable != nullptr) *unreadable = std::generic_category().message(errno);
+    return false;
+  }
   std::string head(kBglHeaderBytes, '\0');
   if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return false;
   const std::uint64_t sections = BglBytes(head).u32(kSectionCountAt);

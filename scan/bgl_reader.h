@@ -108,8 +108,9 @@ BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string
 
 // The quick test before a task is started: whether the file's section table
 // has a section of type 3. False when the file cannot be read, is larger
-// than kBglMaxFileBytes, or is shorter than its header or its section table.
-bool lf_hasAirportSection(const std::filesystem::path& path);
+// than kBglMaxFileBytes, or is shorter than its header or its section table;
+// a file that cannot be opened also sets unreadable, when given, to why.
+bool lf_hasAirportSection(const std::filesystem::path& path, std::string* unreadable = nullptr);
 
 // The packed identifier: the word shifted right by 5 is a number in base 38,
 // most significant digit first: 0 gives a blank, 2..11 give "0".."9", every

@@ -317,8 +317,9 @@ TEST_F(AirportScanTest, UnreadableFoldersAreSkippedAndAnUnreadableRootKeepsThePr
   writeFile("airports/scanned_airport_files.txt", "my_thirdparty/OLD.xml\n");
   writeAirport("Community/locked/a.bgl", "EDDF", 2);
   writeAirport("Community/unknownpkg/a.bgl", "LFPG", 2);
+  writeAirport("Community/unknownpkg/b.bgl", "EGLL", 2);
   {
-    Unreadable locked({"sim/Community/locked"});
+    Unreadable locked({"sim/Community/locked", "sim/Community/unknownpkg/b.bgl"});
     if (!locked.holds()) GTEST_SKIP() << "this system lists folders without permissions";
     gf_scanAddonAirports();
   }
@@ -328,6 +329,8 @@ TEST_F(AirportScanTest, UnreadableFoldersAreSkippedAndAnUnreadableRootKeepsThePr
   EXPECT_TRUE(logHasLine("===> airports search skipped folder sim/Community/locked: Permission denied"));
   EXPECT_THAT(scanLog(), Contains("===>  airports search skipped folder sim/Community/locked, its airports are "
                                   "missing: Permission denied"));
+  EXPECT_THAT(scanLog(), Contains("===>  airports search skipped file sim/Community/unknownpkg/b.bgl, its airports "
+                                  "are missing: Permission denied"));
 
   prm::SCAN_AIRPORTS.set(true);
   {
