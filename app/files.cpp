@@ -133,6 +133,12 @@ bool lf_meansMissing(const std::error_code& ec) {
 
 bool gf_isPlainPathComponent(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
+  // A device name, alone or before an extension, whatever the letter case.
+  std::string base = gf_toUpper(std::string(name.substr(0, name.find('.'))));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  const bool numbered = base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) && base[3] >= '1' &&
+                        base[3] <= '9';
+  if (numbered || base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return false;
   return std::none_of(name.begin(), name.end(), [](char c) {
     const auto u = static_cast<unsigned char>(c);
     return u < 0x20 || u == 0x7F || c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' ||

@@ -50,8 +50,10 @@ std::size_t gf_countSubfolders(const fs::path& folder);
 void gf_listXmlFiles(std::vector<std::string>& names);
 
 // Whether a name from outside (an ICAO code, a publisher, a texture name) can
-// be one component of a path: not empty, not "." or "..", and without
-// separators, control characters or the characters Windows refuses in names.
+// be one component of a path: not empty, not "." or "..", without
+// separators, control characters or the characters Windows refuses in names,
+// and not a name Windows keeps for a device ("COM1", "nul.xml": a file of
+// that name would be the serial port or nothing at all).
 bool gf_isPlainPathComponent(std::string_view name);
 
 // The entry of `folder` named `name` in any letter case (the exact name

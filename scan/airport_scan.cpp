@@ -146,6 +146,11 @@ class AirportRecordSink : public BglAirportSink {
   AirportRecordSink(const std::string& pathText, bool msfs2020) : m_path(pathText), m_msfs2020(msfs2020) {}
 
   bool airportFound(const BglAirport& record) override {
+    // The code names the generated and alias files.
+    if (!gf_isPlainPathComponent(record.icao)) {
+      gf_airportsScanLog(fmt::format("===> ICAO '{}' cannot name a file, airport skipped in {}", record.icao, m_path));
+      return false;
+    }
     m_airport = ParkAirport{};
     m_airport.icao = record.icao;
     m_linked = lf_linkToArchive(m_airport, m_archivedCount, m_path);

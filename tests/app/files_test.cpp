@@ -284,7 +284,9 @@ TEST(Files, EntriesAreFoundInAnyLetterCaseAndNamesFromOutsideStayOneComponent) {
 
   EXPECT_TRUE(gf_isPlainPathComponent("EGLL"));
   EXPECT_TRUE(gf_isPlainPathComponent("Just Flight \xC3\xA9"));
-  for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:", "a*", "a?", "a|b", "a\"b", "<a>", "a\tb"})
+  EXPECT_TRUE(gf_isPlainPathComponent("COM10"));
+  for (const char* bad : {"", ".", "..", "a/b", "a\\b", "C:", "a*", "a?", "a|b", "a\"b", "<a>", "a\tb", "COM1", "lpt9.xml",
+                          "Nul", "aux .txt", "CON"})
     EXPECT_FALSE(gf_isPlainPathComponent(bad)) << bad;
 }
 

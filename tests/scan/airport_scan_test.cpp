@@ -293,6 +293,8 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
   BglBuilder()
       .airportSection(std::vector<BglAirportSpec>(kAirportScanMaxLinesPerFile, {.icao = "ZZZZ"}))
       .write("sim/Community/unknownpkg/many.bgl");
+  // A code that Windows keeps for a device names no file.
+  BglBuilder().airportSection({{.icao = "COM1", .parking = gates(1)}}).write("sim/Community/unknownpkg/com.bgl");
   gf_scanAddonAirports();
 
   pugi::xml_document egll;
@@ -307,6 +309,8 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
   EXPECT_THAT(log, Contains("Try find publisher in: sim/Community/somepub-egkk/short.bgl"));
   EXPECT_TRUE(logHasLine("===> Exception in lf_processBGLfile: sim/Community/somepub-egl1/cut.bgl"));
   EXPECT_FALSE(logContains("Exception in lf_processBGLfile: sim/Community/unknownpkg"));
+  EXPECT_THAT(log, Contains("===> ICAO 'COM1' cannot name a file, airport skipped in sim/Community/unknownpkg/com.bgl"));
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "COM1.xml"));
   EXPECT_LT(log.size(), 2 * kAirportScanMaxLinesPerFile);  // some lines hold a line break
   EXPECT_THAT(log, Contains(::testing::MatchesRegex(
                        "===> sim/Community/unknownpkg/many.bgl: [0-9]+ more scan-log lines of this file are not shown")));
