@@ -21,6 +21,7 @@
 #include "app/xml.h"
 #include "scan/archive_links.h"
 #include "scan/bgl_reader.h"
+#include "scan/manifests.h"
 #include "scan/sim_paths.h"
 #include "ui/display_state.h"
 #include "ui/main_window.h"
@@ -358,6 +359,7 @@ bool lf_isBglFile(std::string_view extension) { return extension == ".BGL" || ex
 void lf_processBGLfile(const fs::path& path) {
   const std::string pathText = path.string();
   const FileLinesScope lines(pathText);
+  const ManifestSearchMemo manifests;
   try {
     std::string bytes;
     if (!gf_readWholeFile(path, bytes, kBglMaxFileBytes)) return;

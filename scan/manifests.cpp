@@ -79,7 +79,11 @@ std::optional<ManifestInfo> lf_readManifest(const fs::path& path) {
                       lf_jsonStringOr(json, "title")};
 }
 
-std::optional<ManifestInfo> gf_searchManifest(const std::string& pathText) {
+namespace {
+
+thread_local ManifestSearchMemo* t_manifestMemo = nullptr;
+
+std::optional<ManifestInfo> lf_searchManifest(const std::string& pathText) {
   try {
     const fs::path path(pathText);
     const fs::path cut = lf_communityCut(path);
@@ -97,6 +101,22 @@ std::optional<ManifestInfo> gf_searchManifest(const std::string& pathText) {
     gf_airportsScanLog(fmt::format("exception in gf_searchManifest: {}", e.what()));
   }
   return std::nullopt;
+}
+
+}  // namespace
+
+ManifestSearchMemo::ManifestSearchMemo() : m_previous(t_manifestMemo) { t_manifestMemo = this; }
+
+ManifestSearchMemo::~ManifestSearchMemo() { t_manifestMemo = m_previous; }
+
+std::optional<ManifestInfo> gf_searchManifest(const std::string& pathText) {
+  ManifestSearchMemo* memo = t_manifestMemo;
+  if (memo == nullptr) return lf_searchManifest(pathText);
+  if (memo->m_path != pathText) {
+    memo->m_info = lf_searchManifest(pathText);
+    memo->m_path = pathText;
+  }
+  return memo->m_info;
 }
 
 AirportPublisher gf_findAirportPublisher(const std::string& path) {

@@ -50,6 +50,24 @@ std::string lf_jsonStringOr(const nlohmann::json& object, std::string_view key);
 // gf_searchManifest: {}") and give no manifest.
 std::optional<ManifestInfo> gf_searchManifest(const std::string& path);
 
+// While one lives, gf_searchManifest on its thread answers the path it was
+// last asked about from memory: every airport record of a BGL file asks
+// about the same file, and a file of thousands of records would otherwise
+// list the package's folders and parse its manifest as many times.
+class ManifestSearchMemo {
+ public:
+  ManifestSearchMemo();
+  ~ManifestSearchMemo();
+  ManifestSearchMemo(const ManifestSearchMemo&) = delete;
+  ManifestSearchMemo& operator=(const ManifestSearchMemo&) = delete;
+
+ private:
+  friend std::optional<ManifestInfo> gf_searchManifest(const std::string& path);
+  ManifestSearchMemo* m_previous;
+  std::optional<std::string> m_path;
+  std::optional<ManifestInfo> m_info;
+};
+
 // The publisher of a BGL file: "simaddon" for a path with "microsoft-airport"
 // or "asobo-airport" (any case); else a publisher alias in the path; else the
 // manifest's manufacturer, then its creator. Writes its reasoning to the scan

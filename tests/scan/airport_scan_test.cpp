@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <thread>
 
 #include <fmt/format.h>
@@ -293,6 +294,8 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
   BglBuilder()
       .airportSection(std::vector<BglAirportSpec>(kAirportScanMaxLinesPerFile, {.icao = "ZZZZ"}))
       .write("sim/Community/unknownpkg/many.bgl");
+  // A manifest that does not parse, read once per file however many airports it has.
+  writeFile("sim/Community/unknownpkg/manifest.json", "{");
   // A code that Windows keeps for a device names no file.
   BglBuilder().airportSection({{.icao = "COM1", .parking = gates(1)}}).write("sim/Community/unknownpkg/com.bgl");
   gf_scanAddonAirports();
@@ -311,7 +314,10 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
   EXPECT_FALSE(logContains("Exception in lf_processBGLfile: sim/Community/unknownpkg"));
   EXPECT_THAT(log, Contains("===> ICAO 'COM1' cannot name a file, airport skipped in sim/Community/unknownpkg/com.bgl"));
   EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "COM1.xml"));
-  EXPECT_LT(log.size(), 2 * kAirportScanMaxLinesPerFile);  // some lines hold a line break
+  EXPECT_LT(log.size(), 2 * kAirportScanMaxLinesPerFile);
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& l) { return l.starts_with("exception in gf_searchManifest"); }),
+            2);  // a.bgl and many.bgl  // some lines hold a line break
   EXPECT_THAT(log, Contains(::testing::MatchesRegex(
                        "===> sim/Community/unknownpkg/many.bgl: [0-9]+ more scan-log lines of this file are not shown")));
 }
