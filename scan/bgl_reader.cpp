@@ -174,6 +174,7 @@ class FileReader {
 
  private:
   bool ended() const { return m_result.unrecognised || m_result.stopped || m_full; }
+  bool airportFull() const { return m_full || m_airportStands >= kBglMaxStandsPerAirport; }
   bool stop() {
     if (!m_result.stopped && m_sink.stopRequested()) m_result.stopped = true;
     return m_result.stopped;
@@ -236,6 +237,7 @@ class FileReader {
     m_recordEnd = at + size;
     m_usedIds.clear();
     m_duplicateSeen = false;
+    m_airportStands = 0;
     m_helipads = HelipadPositions();
     readSubRecords(at + kAirportFirstSubRecordAt);
     m_airport = nullptr;
@@ -275,18 +277,23 @@ class FileReader {
         if (m_duplicateSeen) lf_renameCrowdedParkIds(m_airport->stands);
         return;
       }
-      if (m_full) return;
+      if (airportFull()) return;
       at += sub.size / 4 * 4;
     }
   }
 
-  // Counts a stand taken; at the file's limit the reading ends.
+  // Counts a stand taken; at the airport's limit the rest of the airport is
+  // skipped, at the file's limit the rest of the file.
   void countStand() {
-    if (++m_stands < kBglMaxStandsPerFile) return;
-    m_full = true;
-    m_result.problems.push_back(
-        fmt::format("{} stands reached in airport {}, the rest of the file is skipped", kBglMaxStandsPerFile,
-                    m_airport->icao));
+    ++m_airportStands;
+    if (++m_stands == kBglMaxStandsPerFile) {
+      m_full = true;
+      m_result.problems.push_back(
+          fmt::format("{} stands reached in {}, the rest of the file is skipped", kBglMaxStandsPerFile, m_path));
+    } else if (m_airportStands == kBglMaxStandsPerAirport) {
+      m_result.problems.push_back(fmt::format("{} stands reached in airport {}, its other stands are skipped",
+                                              kBglMaxStandsPerAirport, m_airport->icao));
+    }
   }
 
   void readHelipad(std::uint64_t at) {
@@ -325,7 +332,7 @@ class FileReader {
     }
     const std::uint32_t count = m_bgl.u16(at + kParkingCountAt);
     std::uint64_t entry = at + kParkingFirstEntryAt;
-    for (std::uint32_t i = 0; i < count && !m_full && !stop(); ++i) {
+    for (std::uint32_t i = 0; i < count && !airportFull() && !stop(); ++i) {
       std::string_view past = outside(entry, kParkingEntryFixedBytes);
       const std::uint64_t entryBytes = 4 * (14 + static_cast<std::uint64_t>(past.empty() ? m_bgl.u32(entry) >> 24 : 0));
       if (past.empty()) past = outside(entry, entryBytes);
@@ -395,6 +402,7 @@ class FileReader {
   // The airport record being read.
   BglAirport* m_airport = nullptr;
   std::uint64_t m_recordEnd = 0;
+  std::size_t m_airportStands = 0;             // stands taken from it
   std::set<std::string> m_usedIds;
   bool m_duplicateSeen = false;
   HelipadPositions m_helipads;

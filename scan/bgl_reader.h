@@ -38,11 +38,16 @@ inline constexpr std::uint16_t kBglHelipadRecord = 0x26;
 inline constexpr std::uint16_t kBglTaxiwayParkingRecord = 0xE7;
 inline constexpr std::uint32_t kBglAirportSectionType = 3;
 
-// The most stands one file gives: as many as one park file may hold, far
-// more than any real airport has. A file that reaches it is hostile or
-// corrupt: the airport being read keeps what it has and the rest of the file
-// is skipped.
-inline constexpr std::size_t kBglMaxStandsPerFile = kApfMaxStands;
+// The most stands one airport gives: as many as one park file may hold, far
+// more than any real airport has. An airport that reaches it is hostile or
+// corrupt: it keeps what it has and its other stands are skipped; the file
+// goes on with its next airport.
+inline constexpr std::size_t kBglMaxStandsPerAirport = kApfMaxStands;
+
+// The most stands one file gives. A file may bundle many real airports, so
+// this is far above one airport's limit; it bounds the time and the files a
+// hostile file costs. A file that reaches it ends there.
+inline constexpr std::size_t kBglMaxStandsPerFile = 20 * kApfMaxStands;
 
 // The most lines one file gives about the entries and parts it skips (a
 // hostile file may hold millions of doubled helipads); the rest are counted

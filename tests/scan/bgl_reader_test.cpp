@@ -150,6 +150,15 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
     return out;
   };
   const std::string two = BglBuilder().airportSection({{.parking = {gate(1)}}, {.icao = "LFPG", .parking = {gate(1), gate(2)}}}).bytes();
+  // As many full airports as the file's limit holds, then one more.
+  std::vector<BglAirportSpec> full;
+  std::vector<std::pair<std::string, std::size_t>> fullAirportCounts;
+  for (std::size_t i = 0; i < kBglMaxStandsPerFile / kBglMaxStandsPerAirport; ++i) {
+    full.push_back({.icao = std::string("KAA") + static_cast<char>('A' + i), .helipadsBefore = helipads(kBglMaxStandsPerAirport)});
+    fullAirportCounts.emplace_back(full.back().icao, kBglMaxStandsPerAirport);
+  }
+  full.push_back(lfpg);
+  const std::string fullAirports = BglBuilder().airportSection(full).bytes();
   std::string farTable = two;
   farTable[56 + 0x0C + 3] = '\x7f';
 
@@ -182,9 +191,12 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
        "the section table of 100000000 sections does not fit in the file"},
       {"many sections lead to one airport, walked once",
        BglBuilder().airportSection({{.parking = {gate(1), gate(2)}}}).repeatLastSection(2000).bytes(), {{"EGLL", 2}}, ""},
-      {"many helipads end at the stand limit", BglBuilder().airportSection({{.helipadsBefore = helipads(12000)}, lfpg}).bytes(),
-       {{"EGLL", kBglMaxStandsPerFile}},
-       std::to_string(kBglMaxStandsPerFile) + " stands reached in airport EGLL, the rest of the file is skipped"},
+      {"many helipads end at the airport's stand limit, the next airport is read",
+       BglBuilder().airportSection({{.helipadsBefore = helipads(12000)}, lfpg}).bytes(),
+       {{"EGLL", kBglMaxStandsPerAirport}, {"LFPG", 1}},
+       std::to_string(kBglMaxStandsPerAirport) + " stands reached in airport EGLL, its other stands are skipped"},
+      {"full airports up to the file's stand limit end the file", fullAirports, fullAirportCounts,
+       std::to_string(kBglMaxStandsPerFile) + " stands reached in C:/Community/pkg/a.bgl, the rest of the file is skipped"},
       {"doubled helipads past the line limit, counted in one line",
        BglBuilder().airportSection({{.helipadsBefore = std::vector<BglHelipad>(kBglMaxSkipLinesPerFile + 2000)}}).bytes(),
        {{"EGLL", 1}}, "1999 more lines about skipped parts of this file are not shown"},
