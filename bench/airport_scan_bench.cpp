@@ -53,6 +53,7 @@
 #include "app/log.h"
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "bench/process_memory.h"
 #include "scan/airport_scan.h"
 #include "scan/bgl_reader.h"
 #include "support/bgl_builder.h"
@@ -67,13 +68,8 @@ namespace {
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
-double peakMemoryMiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0) return std::stod(line.substr(6)) / 1024.0;
-  return 0.0;
-}
+using benchsupport::peakMemoryMiB;
+using benchsupport::resetPeakMemory;
 
 // A folder for the bench's trees under SKYLOOM_BENCH_DIR or the temporary folder.
 fs::path benchRoot(const std::string& name) {

@@ -36,6 +36,7 @@
 #include "app/parameters.h"
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "bench/process_memory.h"
 #include "scan/cfg_parser.h"
 #include "scan/livery_scan.h"
 #include "tools/ai_tree_generator.h"
@@ -76,16 +77,8 @@ std::size_t prepare(std::size_t files, bool stress) {
   return liveries;
 }
 
-std::size_t statusKiB(const char* key) {
-  std::ifstream status("/proc/self/status");
-  const std::string prefix = std::string(key) + ":";
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind(prefix, 0) == 0) return std::stoul(line.substr(prefix.size()));
-  return 0;
-}
-
-// Resets the peak resident size to the current one.
-void resetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+using benchsupport::resetPeakMemory;
+using benchsupport::statusKiB;
 
 double plainReadSeconds() {
   const auto start = std::chrono::steady_clock::now();
@@ -144,7 +137,7 @@ void BM_LiveryScan(benchmark::State& state) {
     prm::SCAN_LIVERIES.set(true);
     malloc_trim(0);
     const std::size_t before = statusKiB("VmRSS");
-    resetPeak();
+    resetPeakMemory();
     state.ResumeTiming();
     const auto start = std::chrono::steady_clock::now();
     gf_scanLiveries();

@@ -43,6 +43,7 @@
 #include "app/log.h"
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "bench/process_memory.h"
 #include "tools/park_airport_generator.h"
 #include "traffic/aircraft.h"
 
@@ -61,16 +62,9 @@ fs::path benchRoot(const std::string& name) {
   return base / fmt::format("skyloom-bench-park-{}", name);
 }
 
-std::size_t statusKiB(const char* key) {
-  std::ifstream status("/proc/self/status");
-  const std::string prefix = std::string(key) + ":";
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind(prefix, 0) == 0) return std::stoul(line.substr(prefix.size()));
-  return 0;
-}
-
-// The peak is counted from here (the generation of the files does not count).
-void resetPeakMemory() { std::ofstream("/proc/self/clear_refs") << "5"; }
+using benchsupport::peakMemoryMiB;
+using benchsupport::resetPeakMemory;
+using benchsupport::statusKiB;
 
 // Generates the airport once per shape and makes its folder the working
 // folder. Returns the number of learned options.
@@ -93,6 +87,7 @@ std::size_t prepare(const std::string& name, const ParkAirportShape& shape) {
   }
   gf_setFixedClock(kMonday1010);
   prm::RANDOM.set(false);
+  // The peak is counted from here (the generation of the files does not count).
   resetPeakMemory();
   return options;
 }
@@ -109,8 +104,6 @@ void setPercentage(const benchmark::State& state) {
 }
 
 std::string parkFilePath() { return (g_myThirdpartyFolder / gf_apfXmlPath(kIcao)).generic_string(); }
-
-double peakMemoryMiB() { return static_cast<double>(statusKiB("VmHWM")) / 1024.0; }
 
 double ms(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
