@@ -355,7 +355,6 @@ bool lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
 bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
   m_head.reset();
   m_blocks.clear();
-  m_textBytes = 0;
   m_parkpos.clear();
   m_streamed = false;
   m_visited = false;
@@ -375,7 +374,6 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
         m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
         std::memcpy(m_blocks.back().get(), text.data() + at, size);
       }
-      m_textBytes = text.size();
       m_parkpos = std::move(layout.parkpos);
       m_streamed = true;
       error.clear();

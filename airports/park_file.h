@@ -119,7 +119,6 @@ class ApfDocument {
 
   pugi::xml_document m_head;
   std::vector<std::unique_ptr<char[]>> m_blocks;
-  std::size_t m_textBytes = 0;
   std::vector<std::pair<std::size_t, std::size_t>> m_parkpos;
   bool m_streamed = false;
   bool m_visited = false;
