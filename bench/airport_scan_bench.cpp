@@ -195,6 +195,18 @@ void prepareHostile(const std::string& name) {
   enter(root, false);
 }
 
+// Scans the hostile file `bgl` once per iteration and reports its size with
+// the last scan's time and peak memory, and the scan log's size when asked.
+void scanHostile(benchmark::State& state, const fs::path& bgl, bool withLog) {
+  double scan = 0.0;
+  double peak = 0.0;
+  for (auto _ : state) measuredScan(scan, peak);
+  state.counters["file_KB"] = static_cast<double>(fs::file_size(bgl)) / 1024.0;
+  state.counters["scan_ms"] = scan;
+  state.counters["peak_MiB"] = peak;
+  if (withLog) state.counters["log_KB"] = static_cast<double>(fs::file_size(g_airportsScanLogPath)) / 1024.0;
+}
+
 // Runs the scan on a thread of its own, closes as the window's close button
 // does once closeNow() holds, and returns the milliseconds from the close to
 // the scan's end.
@@ -235,12 +247,7 @@ void BM_ManySectionsOneAirport(benchmark::State& state) {
       .airportSection({airport})
       .repeatLastSection(static_cast<std::size_t>(state.range(0)))
       .write("sim/Community/pkg/scenery/EGLL.bgl");
-  double scan = 0.0;
-  double peak = 0.0;
-  for (auto _ : state) measuredScan(scan, peak);
-  state.counters["file_KB"] = static_cast<double>(fs::file_size("sim/Community/pkg/scenery/EGLL.bgl")) / 1024.0;
-  state.counters["scan_ms"] = scan;
-  state.counters["peak_MiB"] = peak;
+  scanHostile(state, "sim/Community/pkg/scenery/EGLL.bgl", false);
 }
 
 void BM_CloseDuringHelipads(benchmark::State& state) {
@@ -260,13 +267,7 @@ void BM_DoubledHelipads(benchmark::State& state) {
   testsupport::BglAirportSpec airport{.icao = "EGLL"};
   airport.helipadsBefore.assign(static_cast<std::size_t>(state.range(0)), testsupport::BglHelipad{});
   testsupport::BglBuilder().airportSection({airport}).write("sim/Community/pkg/scenery/EGLL.bgl");
-  double scan = 0.0;
-  double peak = 0.0;
-  for (auto _ : state) measuredScan(scan, peak);
-  state.counters["file_KB"] = static_cast<double>(fs::file_size("sim/Community/pkg/scenery/EGLL.bgl")) / 1024.0;
-  state.counters["scan_ms"] = scan;
-  state.counters["peak_MiB"] = peak;
-  state.counters["log_KB"] = static_cast<double>(fs::file_size(g_airportsScanLogPath)) / 1024.0;
+  scanHostile(state, "sim/Community/pkg/scenery/EGLL.bgl", true);
 }
 
 void BM_ManyAirports(benchmark::State& state) {
@@ -280,13 +281,7 @@ void BM_ManyAirports(benchmark::State& state) {
     for (int i = 0; i < 90000; ++i) m << (i ? "," : "") << "\"abcdefgh\"";
     m << "]}";
   }
-  double scan = 0.0;
-  double peak = 0.0;
-  for (auto _ : state) measuredScan(scan, peak);
-  state.counters["file_KB"] = static_cast<double>(fs::file_size("sim/Community/pkg/scenery/many.bgl")) / 1024.0;
-  state.counters["scan_ms"] = scan;
-  state.counters["peak_MiB"] = peak;
-  state.counters["log_KB"] = static_cast<double>(fs::file_size(g_airportsScanLogPath)) / 1024.0;
+  scanHostile(state, "sim/Community/pkg/scenery/many.bgl", true);
   const auto start = Clock::now();
   state.counters["close_ms"] = closeMs([&] { return Clock::now() - start > std::chrono::seconds(1); });
 }

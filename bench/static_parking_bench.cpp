@@ -151,6 +151,19 @@ double xmlParseAndWalkMs() {
   return ms(Clock::now() - start);
 }
 
+// One read of the airport's park file and learned file into `stands`: its
+// milliseconds; a failed read ends the benchmark with its error.
+double timedRead(benchmark::State& state, std::vector<Stand>& stands) {
+  ParkAirport airport;
+  airport.icao = kIcao;
+  std::pair<std::int32_t, std::int32_t> factors;
+  const auto start = Clock::now();
+  const std::string error = gf_readApf(parkFilePath(), airport, factors, stands);
+  const double took = ms(Clock::now() - start);
+  if (!error.empty()) state.SkipWithError(error.c_str());
+  return took;
+}
+
 void BM_PlainRead(benchmark::State& state) {
   prepare(static_cast<std::size_t>(state.range(0)));
   for (auto _ : state) benchmark::DoNotOptimize(plainReadMs());
@@ -171,14 +184,8 @@ void BM_ReadParkFile(benchmark::State& state) {
     const std::size_t before = statusKiB("VmRSS");
     resetPeakMemory();
     state.ResumeTiming();
-    ParkAirport airport;
-    airport.icao = kIcao;
-    std::pair<std::int32_t, std::int32_t> factors;
     std::vector<Stand> stands;
-    const auto start = Clock::now();
-    const std::string error = gf_readApf(parkFilePath(), airport, factors, stands);
-    read += ms(Clock::now() - start);
-    if (!error.empty()) state.SkipWithError(error.c_str());
+    read += timedRead(state, stands);
     state.PauseTiming();
     const std::size_t peak = statusKiB("VmHWM");
     aboveKiB = std::max(aboveKiB, peak > before ? peak - before : 0);
@@ -282,14 +289,8 @@ void BM_CrowdedParkFile(benchmark::State& state) {
   double readMs = 0.0;
   double worstCloseMs = 0.0;
   for (auto _ : state) {
-    ParkAirport airport;
-    airport.icao = kIcao;
-    std::pair<std::int32_t, std::int32_t> factors;
     std::vector<Stand> stands;
-    const auto start = Clock::now();
-    const std::string error = gf_readApf(parkFilePath(), airport, factors, stands);
-    readMs = std::max(readMs, ms(Clock::now() - start));
-    if (!error.empty()) state.SkipWithError(error.c_str());
+    readMs = std::max(readMs, timedRead(state, stands));
 
     lf_setParkAirport(kIcao);
     lf_readParkedFile();
