@@ -213,11 +213,7 @@ void gf_prepareControlsForRun() {
   lf_enableHandle(prm::AR_ABOVE_HEIGHT.handle(), prm::AUTO_RANGE.value());
   // The header shows the simulator mode until the simulator connects.
   gf_invalidateHeader();
-  HWND window = g_mainWindowHandle.load();
-  if (window != nullptr) {
-    const RECT panel{0, kSettingsTop, kPanelRight, kStatisticsTop};
-    ::InvalidateRect(window, &panel, TRUE);
-  }
+  gf_invalidateSettings();
 }
 
 void gf_enableRunControls(bool enable) {

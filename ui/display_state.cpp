@@ -127,6 +127,7 @@ void gf_setObjectIdText(std::string text) {
 void gf_setStaticParkingBusy(bool busy) { lf_store(lf_values().staticParkingBusy, busy, Panel::Settings); }
 bool gf_staticParkingBusy() { return lf_values().staticParkingBusy.load(); }
 void gf_setMinutesToRenewal(std::int32_t minutes) { lf_store(lf_values().minutesToRenewal, minutes, Panel::Settings); }
+void gf_invalidateSettings() { lf_invalidate(Panel::Settings); }
 
 void gf_setParkFileLoaded(bool loaded) {
   lf_store(lf_values().parkFileLoaded, loaded, Panel::Statistics);

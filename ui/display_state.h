@@ -64,6 +64,8 @@ void gf_setStaticParkingBusy(bool busy);
 bool gf_staticParkingBusy();
 // Minutes to the next 20-minute renewal of the static parking.
 void gf_setMinutesToRenewal(std::int32_t minutes);
+// The settings panel shows the controls' state: repainted at the next paint.
+void gf_invalidateSettings();
 
 // ---------------------------------------------------------------- airport panel (statistics)
 // An airport park file is loaded: the statistics panel is shown only then.
