@@ -208,9 +208,10 @@ bool lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::v
   return cut;
 }
 
-// The options of a stand by what lf_sameStandOption compares besides the
-// half hours (day, real flag, registration, airline, type), each entry with
-// the union of the half hours of the options that share it: a new option is
+// Two options are the same learned use of a stand when they have the same
+// day, real flag, registration, airline and type and overlapping half hours.
+// This table holds a stand's options by those fields, each entry with the
+// union of the half hours of the options that share them: a new option is
 // the same use as one of them exactly when it overlaps that union. An open
 // hash table over the stand's option list, refilled for each merge.
 class OptionUses {
@@ -269,11 +270,6 @@ class OptionUses {
 };
 
 }  // namespace
-
-bool lf_sameStandOption(const StandOption& added, const StandOption& existing) {
-  return added.day == existing.day && added.real == existing.real && added.registration == existing.registration &&
-         added.airline == existing.airline && added.type == existing.type && (added.hours & existing.hours) != 0;
-}
 
 bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learnedStand, Stand& stand) {
   const auto& [id, parkpos] = learnedStand;

@@ -34,10 +34,6 @@ std::string lf_readLearned(const std::filesystem::path& learnedPath, const ParkA
 // and its options that are not already there. False when the names differ.
 bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learnedStand, Stand& stand);
 
-// Whether two options are the same learned use of a stand: same day, real
-// flag, registration, airline and type, and overlapping half hours.
-bool lf_sameStandOption(const StandOption& added, const StandOption& existing);
-
 // The name an unreadable learned file is kept under: "0" inserted before the
 // extension (EGLL.xml -> EGLL0.xml), then "0_2", "0_3" ... when that exists,
 // so that no earlier backup is overwritten. Empty when none of the first 100

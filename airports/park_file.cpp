@@ -484,7 +484,7 @@ OptAttributes lf_optAttributes(const pugi::xml_node& opt) {
   return found;
 }
 
-// The callsigns, airline and type of an option (see lf_readOptStrings).
+// The callsigns, airline and type of an option (see gf_readOptElement).
 void lf_optionTexts(const OptAttributes& attributes, std::string& callsign, std::string& callsign2,
                     std::string& airline, std::string& type) {
   const std::string_view cs = attributes.cs.value();
@@ -533,12 +533,6 @@ std::optional<std::uint64_t> lf_plainHours(std::string_view text) {
 }
 
 }  // namespace
-
-OptStrings lf_readOptStrings(const pugi::xml_node& opt) {
-  OptStrings strings;
-  lf_optionTexts(lf_optAttributes(opt), strings.callsign, strings.callsign2, strings.airline, strings.type);
-  return strings;
-}
 
 void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option) {
   const OptAttributes attributes = lf_optAttributes(opt);

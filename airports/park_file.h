@@ -130,21 +130,10 @@ class ApfDocument {
 // unchanged) when the number is not finite.
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value);
 
-// The text attributes of an "opt" element.
-struct OptStrings {
-  std::string callsign;   // "cs" up to the first ":" (all of it without ":")
-  std::string callsign2;  // "cs" after the first ":"; "" without one
-  std::string airline;    // of the registration's database record, else "airl"
-  std::string type;       // of the registration's database record, else "type"
-};
-
-// Reads the callsigns and, for a registration ("reg") that the reference
-// database knows, its type and its operator (its airline when it has no
-// operator); otherwise "airl" and "type" ("" when absent).
-OptStrings lf_readOptStrings(const pugi::xml_node& opt);
-
 // Reads one "opt" element of the stand standName into option: registration,
-// callsigns, airline and type (lf_readOptStrings), real (0 when "soft" is
+// callsigns ("cs" up to and after its first ":"), and, for a registration
+// that the reference database knows, its type and its operator (its airline
+// when it has no operator), else "airl" and "type"; real (0 when "soft" is
 // true), day (an unsigned integer, 0 when absent) and half hours. id and
 // origin are left to the caller. Half hours outside 0..47 are dropped with an
 // error line (gf_hours2bitset).
