@@ -10,6 +10,7 @@
 #include <mutex>
 #include <stdexcept>
 #include <thread>
+#include <utility>
 
 #include <fmt/format.h>
 #include <fmt/std.h>
@@ -302,7 +303,8 @@ bool AtomicFileWriter::commit() {
 }
 
 std::size_t gf_endSavesInProgress(std::chrono::milliseconds wait) {
-  std::vector<fs::path> removed;
+  // Each given-up file with why it could not be removed ("" when it was).
+  std::vector<std::pair<fs::path, std::string>> givenUp;
   {
     SavesInProgress& saves = lf_saves();
     std::unique_lock lock(saves.mutex);
@@ -310,13 +312,18 @@ std::size_t gf_endSavesInProgress(std::chrono::milliseconds wait) {
     for (const auto& entry : saves.temporaryFiles) {
       std::error_code ec;
       fs::remove(entry.second, ec);
-      removed.push_back(entry.second);
+      givenUp.emplace_back(entry.second, ec ? ec.message() : std::string());
     }
     saves.temporaryFiles.clear();
   }
-  for (const fs::path& file : removed)
-    gf_logError("A save had not finished at the end: its temporary file '{}' is removed", file.string());
-  return removed.size();
+  for (const auto& [file, problem] : givenUp) {
+    if (problem.empty())
+      gf_logError("A save had not finished at the end: its temporary file '{}' is removed", file.string());
+    else
+      gf_logError("A save had not finished at the end: its temporary file '{}' could not be removed: {}",
+                  file.string(), problem);
+  }
+  return givenUp.size();
 }
 
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content) {

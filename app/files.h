@@ -101,9 +101,10 @@ class AtomicFileWriter {
 
 // The end of the program: waits up to `wait` for the saves in progress of
 // AtomicFileWriter (and so of every writer above) to finish, then removes the
-// temporary files of those still going (logged; their commit then fails and
-// the target stays as it was), so that a save the end interrupts leaves
-// nothing behind. Returns how many were given up.
+// temporary files of those still going (logged, with why when one cannot be
+// removed; their commit then fails and the target stays as it was), so that
+// a save the end interrupts leaves nothing behind. Returns how many were
+// given up.
 std::size_t gf_endSavesInProgress(std::chrono::milliseconds wait);
 
 // Write texts one per line ("\n" after each) / one text, replacing the file.
