@@ -16,6 +16,7 @@
 #include "app/requests.h"
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "app/text.h"
 #include "app/utf.h"
 #include "app/version.h"
 #include "scan/airport_scan.h"
@@ -156,12 +157,20 @@ bool lf_comboSelection(HWND combo, int& index, std::string& text) {
   return true;
 }
 
-// An integer combo took a choice: the value clamped, saved and shown.
-void lf_takeIntChoice(ComboIntParameter& setting, int index) {
-  const auto choices = setting.choices();
-  if (static_cast<std::size_t>(index) >= choices.size()) return;
-  setting.setAndSave(choices[static_cast<std::size_t>(index)]);
+// An integer combo took a choice: the number the picked entry shows,
+// clamped, saved and shown. The entry's own text is the choice: the list may
+// hold an inserted entry for a value outside the choices, so an index into
+// the choices would be off by one below it. Picking the entry of the value in
+// force changes nothing. False when the entry shows no number.
+bool lf_takeIntChoice(ComboIntParameter& setting, const std::string& text) {
+  std::int64_t picked = 0;
+  if (!gf_parseInt(text, picked)) return false;
+  if (picked != setting.value()) {
+    setting.setAndSave(static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(picked, setting.minimum(), setting.maximum())));
+  }
   gf_setTbIntText(setting);
+  return true;
 }
 
 void lf_intComboEffect(ComboIntParameter& setting) {
@@ -252,8 +261,7 @@ bool lf_handleComboBox(HWND hwnd, WPARAM wParam) {
     return true;
   }
   if (auto* number = dynamic_cast<ComboIntParameter*>(place->setting)) {
-    lf_takeIntChoice(*number, index);
-    lf_intComboEffect(*number);
+    if (lf_takeIntChoice(*number, text)) lf_intComboEffect(*number);
     return true;
   }
   return false;

@@ -30,6 +30,7 @@
 #include "ui/status_line.h"
 #include "ui/traffic_range.h"
 #include "ui/window_fixture.h"
+#include "ui/window_setters.h"
 
 using namespace testsupport;
 using ::testing::HasSubstr;
@@ -53,17 +54,7 @@ class CommandsTest : public WindowTest {
   void click(const ParameterControl& setting) { ASSERT_TRUE(drv::click(control(setting.controlId()))); }
   // Picks the combo entry showing this text.
   void pick(const ParameterControl& setting, const std::string& text) {
-    HWND combo = control(setting.controlId());
-    const int count = static_cast<int>(SendMessageW(combo, CB_GETCOUNT, 0, 0));
-    for (int i = 0; i < count; ++i) {
-      WCHAR buffer[64]{};
-      SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
-      if (win32::utf16ToUtf8(buffer) == text) {
-        ASSERT_TRUE(drv::pickComboEntry(combo, i));
-        return;
-      }
-    }
-    FAIL() << "no entry " << text;
+    ASSERT_TRUE(pickComboText(control(setting.controlId()), text)) << "no entry " << text;
   }
   std::string enter(const ParameterControl& field, const std::string& text) {
     HWND edit = control(field.controlId());
@@ -323,6 +314,34 @@ TEST_F(CommandsTest, IntegerCombosSaveTheirChoice) {
     EXPECT_THAT(readFile(appDataDir() / "Skyloom" / "parameters.xml"),
                 HasSubstr(fmt::format("name=\"{}\" value=\"{}\"", combo->name(), text)));
   }
+}
+
+TEST_F(CommandsTest, AValueOutsideTheChoicesKeepsEveryPickTrue) {
+  // A value in force that is not a choice (a learned file's "no maximum", a
+  // hand-edited file) shows as an entry of its own; every entry picked then
+  // is the value taken and saved, below the extra entry too.
+  struct Case {
+    ComboIntParameter* combo;
+    std::int32_t inForce;
+    std::string picked;
+    std::int32_t taken;
+  };
+  const Case cases[] = {{&prm::MAX_LIVE_SEL, -1, "10", 10},  {&prm::MAX_LIVE_SEL, -1, "30", 30},
+                        {&prm::MAX_LIVE_SEL, -1, "500", 500}, {&prm::MAX_LIVE_SEL, -1, "-1", -1},
+                        {&prm::RANGE, 7, "8", 8},             {&prm::RANGE, 7, "2", 2},
+                        {&prm::RANGE, 7, "100", 100}};
+  for (const Case& c : cases) {
+    c.combo->setWithoutClamping(c.inForce);
+    gf_setTbIntText(*c.combo);
+    pick(*c.combo, c.picked);
+    EXPECT_EQ(c.combo->value(), c.taken) << c.combo->name() << " " << c.picked;
+    EXPECT_EQ(drv::windowText(control(c.combo->controlId())), c.picked);
+    if (c.taken != c.inForce) {
+      EXPECT_THAT(readFile(appDataDir() / "Skyloom" / "parameters.xml"),
+                  HasSubstr(fmt::format("name=\"{}\" value=\"{}\"", c.combo->name(), c.taken)));
+    }
+  }
+  EXPECT_EQ(g_rangeNm.load(), 100.0);  // the radius follows the pick
 }
 
 TEST_F(CommandsTest, ParkingSettingsReachTheStaticParkingOnlyWithAParkAirport) {

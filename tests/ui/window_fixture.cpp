@@ -67,6 +67,16 @@ bool WindowTest::onOtherThread(const std::function<void()>& work) {
 
 void WindowTest::paintNow() { drv::pumpUntilIdle(); }
 
+bool pickComboText(HWND combo, const std::string& text) {
+  const int count = static_cast<int>(::SendMessageW(combo, CB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    WCHAR buffer[64]{};
+    ::SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buffer));
+    if (win32::utf16ToUtf8(buffer) == text) return drv::pickComboEntry(combo, i);
+  }
+  return false;
+}
+
 bool textShownAt(HWND window, int x, int y, const std::string& text, COLORREF color) {
   const std::u16string wide = win32::utf8ToUtf16(text);
   const COLORREF background = color == RGB(0, 0, 0) ? RGB(255, 255, 255) : RGB(0, 0, 0);

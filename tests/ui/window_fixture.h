@@ -27,6 +27,10 @@ class WindowTest : public ProgramTest {
   void paintNow();
 };
 
+// Picks the entry of a drop-down list that shows exactly `text`, as a person
+// would; false when there is none.
+bool pickComboText(HWND combo, const std::string& text);
+
 // Whether the window shows exactly `text` at (x, y) in `color`: the text is
 // drawn into a scratch image with the window's default font, and every
 // pixel of its box must be `color` in the window where the scratch drawing
