@@ -308,10 +308,9 @@ void lf_closingDown() {
   if (g_rtConnected.load()) std::this_thread::sleep_for(500ms);
   gf_sendExitToRT();
   gf_closeRtServer();
-  if (gf_exitReason() == ExitReason::SystemError) {
-    // The error stays on the window until the user has read it and closed it.
-    while (!g_windowClosed.load()) std::this_thread::sleep_for(100ms);
-  }
+  // The error stays on the window until the user has read it and closed it,
+  // or has given new settings that restart the run.
+  while (gf_exitReason() == ExitReason::SystemError && !g_windowClosed.load()) std::this_thread::sleep_for(100ms);
   // The statics and the live aircraft on the ground go, what the park
   // airport learned is saved.
   if (!g_parkAirport.icao.empty()) lf_removeAllParked();

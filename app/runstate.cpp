@@ -18,6 +18,19 @@ std::atomic<std::int64_t> g_simEpochSeconds{0};
 namespace {
 // Lock order: taken alone, never while holding another lock.
 std::mutex g_stopMutex;
+
+// Sets the stop unless one is pending; a pending "SYSTEM ERROR" gives way
+// when `overSystemError` is set.
+bool lf_setStop(ExitReason reason, std::int32_t restartDelaySeconds, bool overSystemError) {
+  std::lock_guard lock(g_stopMutex);
+  const auto pending = static_cast<ExitReason>(g_exitReason.load());
+  const bool givesWay = pending == ExitReason::NotYetSet || (overSystemError && pending == ExitReason::SystemError);
+  if (g_stopRun.load() && !givesWay) return false;
+  g_exitReason.store(static_cast<std::int32_t>(reason));
+  g_restartDelay.store(restartDelaySeconds);
+  g_stopRun.store(true);
+  return true;
+}
 }  // namespace
 
 std::string_view gf_exitReasonName(ExitReason reason) {
@@ -40,12 +53,11 @@ bool gf_isRestartReason(ExitReason reason) {
 }
 
 bool gf_requestStop(ExitReason reason, std::int32_t restartDelaySeconds) {
-  std::lock_guard lock(g_stopMutex);
-  if (g_stopRun.load() && g_exitReason.load() != static_cast<std::int32_t>(ExitReason::NotYetSet)) return false;
-  g_exitReason.store(static_cast<std::int32_t>(reason));
-  g_restartDelay.store(restartDelaySeconds);
-  g_stopRun.store(true);
-  return true;
+  return lf_setStop(reason, restartDelaySeconds, false);
+}
+
+bool gf_requestRestartForNewSettings(std::int32_t restartDelaySeconds) {
+  return lf_setStop(ExitReason::NewSettings, restartDelaySeconds, true);
 }
 
 void gf_resetStopRequest() {

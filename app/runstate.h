@@ -36,6 +36,13 @@ extern std::atomic<std::int32_t> g_restartDelay;
 // nobody sees the stop flag with the reason still "NOT YET SET", and a later
 // request changes nothing. Returns whether this call set them.
 bool gf_requestStop(ExitReason reason, std::int32_t restartDelaySeconds = 0);
+// Restarts the run for new settings ("NEW SETTINGS" after the delay). A run
+// that stopped for a "SYSTEM ERROR" waits in its close-down for the user to
+// read the error; settings given then may be its fix (a typed Community path
+// after "No install path detected"), so they replace that stop and the run
+// restarts. Any other pending stop keeps its reason. Returns whether the
+// restart was set.
+bool gf_requestRestartForNewSettings(std::int32_t restartDelaySeconds);
 // Clears the stop flag, the reason and the delay for a fresh run.
 void gf_resetStopRequest();
 ExitReason gf_exitReason();

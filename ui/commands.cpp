@@ -56,10 +56,6 @@ void lf_statusOnOff(bool on, std::string_view whenOn, std::string_view whenOff) 
   }
 }
 
-void lf_restartForNewSettings(int delaySeconds) {
-  if (!g_stopRun.load()) gf_requestStop(ExitReason::NewSettings, delaySeconds);
-}
-
 void lf_scanCheckbox(bool liveries) {
   const char* what = liveries ? "liveries" : "airports";
   if (g_idle.load()) {
@@ -67,7 +63,7 @@ void lf_scanCheckbox(bool liveries) {
     // the run thread may be handing liveries over right now.
     if (liveries) g_clearLiveriesRequest.store(true);
     gf_showStatus(fmt::format("Your {} will be scanned", what), true);
-    lf_restartForNewSettings(2);
+    gf_requestRestartForNewSettings(2);
     return;
   }
   lf_status(liveries ? fmt::format("Your liveries will be scanned at the next start of {}, recommended after you have "
@@ -297,7 +293,7 @@ void lf_switchSimulator(bool toMsfs2020) {
   prm::ALL_INSTALL_PATH.set(std::string());
   gf_setTbStringText(prm::ALL_INSTALL_PATH);
   if (!toMsfs2020) prm::MYSIMADDON24_VERSION.setAndSave(std::string());
-  lf_restartForNewSettings(3);
+  gf_requestRestartForNewSettings(3);
 }
 
 void lf_unblockCallsign() {

@@ -47,7 +47,7 @@ bool lf_leadingInt(std::string_view text, std::int32_t& value) {
 
 void lf_restartNote() {
   lf_statusLogged(fmt::format("Community path found, {} will restart ...", kProgramName));
-  if (!g_stopRun.load()) gf_requestStop(ExitReason::NewSettings, 3);
+  gf_requestRestartForNewSettings(3);
 }
 
 }  // namespace
