@@ -5,6 +5,7 @@
 #include <deque>
 #include <future>
 #include <optional>
+#include <set>
 #include <thread>
 
 #include <fmt/format.h>
@@ -82,6 +83,90 @@ fs::path lf_freshFolder(const fs::path& live) {
   return fresh;
 }
 
+// The list of the files the last scan made in "my_thirdparty", one
+// "my_thirdparty/name" a line. Only plain file names of it count: a line
+// that names anything else never makes the scan remove a file.
+class ScanRecord {
+ public:
+  static fs::path path() { return g_airportsFolder / "scanned_airport_files.txt"; }
+
+  // The names; false (with why) when the record exists but cannot be read.
+  static bool read(std::set<std::string>& names, std::string& failure) {
+    std::string text;
+    const FileReadResult read = gf_readUserFile(path(), kTextFileMaxBytes, text);
+    if (read.problem == FileProblem::missing) return true;
+    if (!read) {
+      failure = read.message;
+      return false;
+    }
+    std::vector<std::string> lines;
+    gf_textToLines(kCharsetUtf8, std::move(text), lines);
+    for (const std::string& line : lines) {
+      if (!line.starts_with(kPrefix)) continue;
+      const std::string_view name = std::string_view(line).substr(kPrefix.size());
+      if (gf_isPlainPathComponent(name)) names.emplace(name);
+    }
+    return true;
+  }
+  static bool write(const std::set<std::string>& names, std::string& failure) {
+    std::vector<std::string> lines;
+    for (const std::string& name : names) lines.push_back(std::string(kPrefix) + name);
+    if (gf_writeLines(path(), lines)) return true;
+    if (failure.empty()) failure = fmt::format("{} could not be written", path().string());
+    return false;
+  }
+
+ private:
+  static constexpr std::string_view kPrefix = "my_thirdparty/";
+};
+
+// The names of the entries of a folder, sorted; none when it is missing.
+std::vector<std::string> lf_sortedEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  if (!fs::exists(folder)) return names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Moves the named files of `from` into `to` in their order, each replacing a
+// file of the same name in one rename, so that the name never stands empty.
+// Stops at the first that cannot be moved, with why in failure. Returns how
+// many were moved.
+std::size_t lf_moveFiles(const fs::path& from, const fs::path& to, const std::vector<std::string>& names,
+                         std::string& failure) {
+  std::error_code ec;
+  fs::create_directories(to, ec);
+  if (ec) {
+    failure = fmt::format("{} could not be created: {}", to.string(), ec.message());
+    return 0;
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    fs::rename(from / names[i], to / names[i], ec);
+    if (ec) {
+      failure = fmt::format("{} could not be replaced: {}", (to / names[i]).string(), ec.message());
+      return i;
+    }
+  }
+  return names.size();
+}
+
+// Removes an entry that a fresh one did not replace, a folder with its
+// content; false (with why in failure, when it holds none yet) when it stays.
+bool lf_removeEntry(const fs::path& path, std::string& failure) {
+  std::error_code ec;
+  fs::remove_all(path, ec);
+  if (!ec) return true;
+  if (failure.empty()) failure = fmt::format("{} could not be removed: {}", path.string(), ec.message());
+  return false;
+}
+
+// How the files of a scan went into the live folders.
+struct CommitResult {
+  std::string failure;   // "" when every step succeeded; else the file that failed and why
+  std::size_t kept = 0;  // previous files that stay although the scan did not make them again
+};
+
 // Points the scan's output at fresh folders beside the live ones for its
 // lifetime; the live folders change only in commit().
 class ScanOutput {
@@ -105,37 +190,60 @@ class ScanOutput {
   ScanOutput(const ScanOutput&) = delete;
   ScanOutput& operator=(const ScanOutput&) = delete;
 
-  // The scan is complete: its files move into the live folders. In
-  // "my_thirdparty", where the user's own park files live, only the files
-  // the previous complete scan made (its record) are removed first; "my_simaddon"
-  // is emptied in MSFS 2020 mode and keeps its contents (the downloaded
-  // package's) in MSFS 2024 mode.
-  static void commit(bool msfs2020) {
-    for (const std::string& line : TextFileLines::read(lf_recordPath(), 256)) {
-      const std::string_view name = std::string_view(line).substr(std::min(line.size(), kThirdpartyPrefix.size()));
-      if (!line.starts_with(kThirdpartyPrefix) || !gf_isPlainPathComponent(name)) continue;
-      std::error_code ec;
-      fs::remove(g_myThirdpartyFolder / name, ec);
-    }
-    if (msfs2020 && fs::exists(g_mySimaddonFolder)) gf_clearFolder(g_mySimaddonFolder);
-    std::vector<std::string> made;
-    for (const fs::path& live : {g_mySimaddonFolder, g_myThirdpartyFolder}) {
-      fs::create_directories(live);
-      for (const auto& entry : fs::directory_iterator(lf_freshFolder(live))) {
-        const fs::path name = entry.path().filename();
-        fs::rename(entry.path(), live / name);
-        if (live == g_myThirdpartyFolder) made.push_back(std::string(kThirdpartyPrefix) + name.string());
-      }
-    }
-    std::sort(made.begin(), made.end());
-    if (!gf_writeLines(lf_recordPath(), made)) gf_logError("could not write '{}'", lf_recordPath().string());
-  }
+  // The scan's files move into the live folders. The previous files it did
+  // not make again go afterwards, when removePrevious (a scan that read
+  // everything): in "my_thirdparty", where the user's own park files live,
+  // only those of the record; in "my_simaddon" in MSFS 2020 mode all (in
+  // MSFS 2024 mode it keeps the downloaded package's files).
+  //
+  // Whatever step fails, no airport that had a file is left without one:
+  // the record lists the previous and the new files before anything moves,
+  // each new file replaces its previous one in one rename, and nothing is
+  // removed before every file has moved.
+  static CommitResult commit(bool msfs2020, bool removePrevious) {
+    CommitResult result;
+    std::set<std::string> recorded;
+    if (!ScanRecord::read(recorded, result.failure)) return result;
+    const std::vector<std::string> simaddon = lf_sortedEntries(lf_freshFolder(g_mySimaddonFolder));
+    const std::vector<std::string> thirdparty = lf_sortedEntries(lf_freshFolder(g_myThirdpartyFolder));
+    std::set<std::string> listed = recorded;
+    listed.insert(thirdparty.begin(), thirdparty.end());
+    if (!ScanRecord::write(listed, result.failure)) return result;
 
- private:
-  static constexpr std::string_view kThirdpartyPrefix = "my_thirdparty/";
-  // The list of the files the last complete scan made in "my_thirdparty",
-  // one "my_thirdparty/name" a line.
-  static fs::path lf_recordPath() { return g_airportsFolder / "scanned_airport_files.txt"; }
+    lf_moveFiles(lf_freshFolder(g_mySimaddonFolder), g_mySimaddonFolder, simaddon, result.failure);
+    const std::size_t moved =
+        result.failure.empty()
+            ? lf_moveFiles(lf_freshFolder(g_myThirdpartyFolder), g_myThirdpartyFolder, thirdparty, result.failure)
+            : 0;
+    if (!result.failure.empty()) {
+      // The files that did not move keep their previous ones; the record
+      // keeps the previous names and those that moved.
+      recorded.insert(thirdparty.begin(), thirdparty.begin() + static_cast<std::ptrdiff_t>(moved));
+      ScanRecord::write(recorded, result.failure);
+      return result;
+    }
+
+    const auto stays = [&](const fs::path& path) {
+      if (removePrevious) return !lf_removeEntry(path, result.failure);
+      ++result.kept;
+      return true;
+    };
+    std::set<std::string> left(thirdparty.begin(), thirdparty.end());
+    for (const std::string& name : recorded) {
+      // Only files: a folder of a recorded name is not one the scan made.
+      std::error_code ec;
+      const fs::file_status status = fs::symlink_status(g_myThirdpartyFolder / name, ec);
+      if (left.contains(name) || !fs::exists(status) || fs::is_directory(status)) continue;
+      if (stays(g_myThirdpartyFolder / name)) left.insert(name);
+    }
+    if (msfs2020) {
+      const std::set<std::string> made(simaddon.begin(), simaddon.end());
+      for (const std::string& name : lf_sortedEntries(g_mySimaddonFolder))
+        if (!made.contains(name)) stays(g_mySimaddonFolder / name);
+    }
+    ScanRecord::write(left, result.failure);
+    return result;
+  }
 };
 
 // The airport records of one file, as the reader meets them: each is linked
@@ -188,8 +296,12 @@ bool lf_hasBglSkipWord(const std::string& path) {
                      [&](const char* word) { return path.find(word) != std::string::npos; });
 }
 
+// The parts (roots, folders, files) the running scan could not read.
+std::atomic<std::size_t> g_unreadParts{0};
+
 // kind: "folder" or "file".
 void lf_skip(std::string_view kind, const fs::path& path, const std::string& reason) {
+  ++g_unreadParts;
   gf_logError("airports search skipped {} {}: {}", kind, path.string(), reason);
   gf_airportsScanLog(
       fmt::format("{} airports search skipped {} {}, its airports are missing: {}", "===> ", kind, path.string(), reason));
@@ -290,24 +402,28 @@ class RootWalk {
   std::deque<BglFuture> m_pending;
 };
 
-// How the walks of the roots ended: the first that did not complete.
+// How the walks of the roots ended: the first that did not complete; else
+// partial when a root, a folder or a file could not be read.
 ScanEnd lf_scanRootFolders(const std::vector<std::string>& roots) {
+  g_unreadParts = 0;
   ScanEnd end = ScanEnd::complete;
   for (const std::string& root : roots) {
     if (root.empty()) continue;
     if (lf_stopRequested()) return ScanEnd::stopped;
     std::error_code ec;
     if (!fs::exists(root, ec)) {
+      ++g_unreadParts;
       gf_showStatus(root + " does not exist, skipped!", true);
     } else if (fs::is_directory(root, ec)) {
       const ScanEnd walked = RootWalk(root).run();
       if (walked == ScanEnd::stopped) return walked;
       if (end == ScanEnd::complete) end = walked;
     } else {
+      ++g_unreadParts;
       gf_showStatus(root + " is not a folder name, skipped!", true);
     }
   }
-  return end;
+  return end == ScanEnd::complete && g_unreadParts.load() > 0 ? ScanEnd::partial : end;
 }
 
 // The ICAO codes of the park files the scan generated into "my_thirdparty"
@@ -362,7 +478,10 @@ void lf_processBGLfile(const fs::path& path) {
   const ManifestSearchMemo manifests;
   try {
     std::string bytes;
-    if (!gf_readWholeFile(path, bytes, kBglMaxFileBytes)) return;
+    if (const FileReadResult read = gf_readUserFile(path, kBglMaxFileBytes, bytes); !read) {
+      if (read.problem == FileProblem::notReadable) lf_skip("file", path, read.detail);
+      return;
+    }
     const bool msfs2020 = g_isMsfs2020.load();
     AirportRecordSink sink(pathText, msfs2020);
     const BglReadResult result = gf_readBglFile(bytes, msfs2020, pathText, g_airportNames, sink);
@@ -440,7 +559,7 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
   gf_logLine("{} written", g_airportsScanLogPath.string());
   gf_clearStatus();
   g_airportScanLog.clear();
-  if (end != ScanEnd::complete) return g_airportFilesWritten.load();
+  if (end == ScanEnd::stopped || end == ScanEnd::unfinished) return g_airportFilesWritten.load();
   // The generated files are checked where the scan wrote them; a close
   // during the check stops the scan before the live folders change.
   lf_prepareTbloFolder();
@@ -448,7 +567,27 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
     end = ScanEnd::stopped;
     return g_airportFilesWritten.load();
   }
-  ScanOutput::commit(msfs2020);
+  CommitResult committed;
+  try {
+    committed = ScanOutput::commit(msfs2020, end == ScanEnd::complete);
+  } catch (const std::exception& e) {
+    if (committed.failure.empty()) committed.failure = e.what();
+  }
+  if (!committed.failure.empty()) {
+    end = ScanEnd::notCommitted;
+    gf_logError("Airports scan could not put its files in place, SCAN_AIRPORTS stays on: {}", committed.failure);
+    gf_showError(fmt::format("Airports scan: {}; it runs again at the next start", committed.failure));
+    return g_airportFilesWritten.load();
+  }
+  // Where there was nothing to keep, a partial scan ends as a complete one.
+  if (end == ScanEnd::partial && committed.kept == 0) end = ScanEnd::complete;
+  if (end == ScanEnd::partial) {
+    gf_logError("Airports scan could not read everything (see {}), {} previous airport file{} kept, SCAN_AIRPORTS "
+                "stays on",
+                g_airportsScanLogPath.string(), committed.kept, gf_pluralS64(static_cast<std::int64_t>(committed.kept)));
+    gf_showError(fmt::format("Airports scan could not read everything (see {}), the previous airport files are kept",
+                             g_airportsScanLogPath.string()));
+  }
   if (g_airportFilesWritten.load()) gf_logLine("Airports scan successful");
   return g_airportFilesWritten.load();
 }
@@ -478,6 +617,7 @@ void gf_scanAddonAirports() {
     gf_logError("Airports scan could not finish, the previous airport files are kept");
     return;
   }
+  if (end == ScanEnd::partial || end == ScanEnd::notCommitted) return;
   if (!found) gf_showStatus("Warning: Scan has not found any add-on airports", true);
   prm::SCAN_AIRPORTS.setAndSave(false);
   prm::SCAN_AIRPORTS.showValue(prm::SCAN_AIRPORTS.handle());

@@ -31,12 +31,12 @@ extern std::atomic<std::int64_t> g_tbloCount;
 
 // The folders the scan writes alias and generated files into. Outside a scan
 // they are the live folders ("airports/my_simaddon", "airports/my_thirdparty");
-// during a scan fresh folders beside them. Only a complete scan changes the
-// live folders, so an interrupted scan keeps the previous files: it removes
-// from "my_thirdparty" the files the previous complete scan made (listed in
-// "airports/scanned_airport_files.txt"), so the user's own park files stay,
-// empties "my_simaddon" in MSFS 2020 mode (in MSFS 2024 mode the downloaded
-// package's files there stay), and moves its own files in.
+// during a scan fresh folders beside them, whose files move into the live
+// folders at its end (see ScanEnd). Of the previous files, a complete scan
+// removes those it did not make again: in "my_thirdparty" only the files a
+// previous scan made (listed in "airports/scanned_airport_files.txt"), so the
+// user's own park files stay; in "my_simaddon" all in MSFS 2020 mode and
+// none in MSFS 2024 mode (the downloaded package's files stay).
 // Set on the run thread before tasks start.
 struct AirportScanFolders {
   std::filesystem::path simaddon;
@@ -50,19 +50,27 @@ AirportScanFolders gf_airportScanFolders();
 void gf_airportScanStep();
 
 // The scan itself. A complete scan switches SCAN_AIRPORTS off; one that was
-// stopped or could not walk a root to its end keeps the previous files and
-// leaves the setting on. Throws file-system
-// errors and user error 5 (a folder that cannot be emptied).
+// stopped, could not read everything it should walk or could not put its
+// files in place keeps the previous files and leaves the setting on, and
+// the last two say so on the status line. (A partial scan where there were
+// no previous files to keep ends as a complete one.) Throws file-system
+// errors.
 void gf_scanAddonAirports();
 
 // The root folders: in MSFS 2020 mode "Official" then "Community", in MSFS
 // 2024 mode "Community" alone (each only when its path is not empty).
 std::vector<std::string> lf_airportScanRoots();
-// How a scan ended. Only a complete scan changes the live folders.
+// How a scan ended. A complete scan replaces the previous files; a partial
+// one moves its files in and keeps the previous ones it did not make again
+// (what it could not read may have made them); a stopped or unfinished one
+// leaves the live folders as they were; one not committed leaves every
+// airport its new or its previous file.
 enum class ScanEnd {
   complete,
-  stopped,     // a close or stop
-  unfinished,  // a root folder could not be walked to its end
+  partial,       // a root, a folder or a file could not be read
+  stopped,       // a close or stop
+  unfinished,    // a root folder could not be walked to its end
+  notCommitted,  // the files could not all be put in place (the error names the file)
 };
 // Runs the scan over the roots; returns g_airportFilesWritten.
 bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end);

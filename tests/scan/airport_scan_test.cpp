@@ -91,6 +91,7 @@ class AirportScanTest : public ::testing::Test {
     fs::create_directories("sim/Official");
     fs::create_directories("sim/Community");
     gf_setDownloadServer(fmt::format("http://127.0.0.1:{}/", unusedLoopbackPort()));
+    gf_clearError();
     openTestLog();
   }
   void TearDown() override {
@@ -101,6 +102,7 @@ class AirportScanTest : public ::testing::Test {
     g_isMsfs2020 = true;
     g_stopRun = false;
     g_windowClosed = false;
+    gf_clearError();
   }
   static std::vector<std::string> scanLog() { return TextFileLines::read(g_airportsScanLogPath, 0); }
 };
@@ -322,26 +324,55 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
                        "===> sim/Community/unknownpkg/many.bgl: [0-9]+ more scan-log lines of this file are not shown")));
 }
 
-TEST_F(AirportScanTest, UnreadableFoldersAreSkippedAndAnUnreadableRootKeepsThePreviousFiles) {
-  writeFile("airports/my_thirdparty/OLD.xml", "previous");
-  writeFile("airports/scanned_airport_files.txt", "my_thirdparty/OLD.xml\n");
-  writeAirport("Community/locked/a.bgl", "EDDF", 2);
-  writeAirport("Community/unknownpkg/a.bgl", "LFPG", 2);
-  writeAirport("Community/unknownpkg/b.bgl", "EGLL", 2);
-  {
-    Unreadable locked({"sim/Community/locked", "sim/Community/unknownpkg/b.bgl"});
-    if (!locked.holds()) GTEST_SKIP() << "this system lists folders without permissions";
-    gf_scanAddonAirports();
+TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsThePreviousFiles) {
+  struct Case {
+    const char* name;
+    std::vector<fs::path> unreadable;
+    const char* missingRoot;
+    bool previous;  // a previous scan's files are there
+    bool kept;      // they stay, the new files join them and the setting stays on
+  };
+  const std::vector<Case> cases{
+      {"a package folder cannot be listed", {"sim/Community/locked"}, nullptr, true, true},
+      {"a BGL file cannot be opened", {"sim/Community/unknownpkg/b.bgl"}, nullptr, true, true},
+      {"a root does not exist", {}, "sim/Official", true, true},
+      {"nothing to keep", {"sim/Community/locked"}, nullptr, false, false},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all("airports");
+    fs::remove_all("sim");
+    fs::create_directories("sim/Official");
+    gf_clearError();
+    prm::SCAN_AIRPORTS.set(true);
+    if (c.previous) {
+      writeFile("airports/my_thirdparty/OLD.xml", "previous");
+      writeFile("airports/scanned_airport_files.txt", "my_thirdparty/OLD.xml\n");
+      writeFile("airports/my_simaddon/KJFK.xml", "previous");
+    }
+    writeAirport("Community/locked/a.bgl", "EDDF", 2);
+    writeAirport("Community/unknownpkg/a.bgl", "LFPG", 2);
+    writeAirport("Community/unknownpkg/b.bgl", "EGLL", 2);
+    if (c.missingRoot != nullptr) fs::remove_all(c.missingRoot);
+    {
+      Unreadable locked(c.unreadable);
+      if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+      gf_scanAddonAirports();
+    }
+    EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "LFPG.xml")) << c.name;
+    EXPECT_EQ(fs::exists(g_myThirdpartyFolder / "OLD.xml"), c.kept) << c.name;
+    EXPECT_EQ(fs::exists(g_mySimaddonFolder / "KJFK.xml"), c.kept) << c.name;
+    EXPECT_EQ(prm::SCAN_AIRPORTS.value(), c.kept) << c.name;
+    EXPECT_EQ(gf_statusSnapshot().error.starts_with("Airports scan could not read everything"), c.kept) << c.name;
+    EXPECT_THAT(readFile("airports/scanned_airport_files.txt"), HasSubstr("my_thirdparty/LFPG.xml\n")) << c.name;
+    EXPECT_EQ(readFile("airports/scanned_airport_files.txt").find("my_thirdparty/OLD.xml") != std::string::npos, c.kept)
+        << c.name;
   }
-  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
-  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "OLD.xml"));
-  EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
   EXPECT_TRUE(logHasLine("===> airports search skipped folder sim/Community/locked: Permission denied"));
   EXPECT_THAT(scanLog(), Contains("===>  airports search skipped folder sim/Community/locked, its airports are "
                                   "missing: Permission denied"));
-  EXPECT_THAT(scanLog(), Contains("===>  airports search skipped file sim/Community/unknownpkg/b.bgl, its airports "
-                                  "are missing: Permission denied"));
+  EXPECT_TRUE(logContains("===> airports search skipped file sim/Community/unknownpkg/b.bgl: Permission denied"));
 
+  // A root that cannot be walked to its end changes nothing.
   prm::SCAN_AIRPORTS.set(true);
   {
     Unreadable locked({"sim/Community"});
@@ -351,6 +382,73 @@ TEST_F(AirportScanTest, UnreadableFoldersAreSkippedAndAnUnreadableRootKeepsThePr
   EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
   EXPECT_THAT(scanLog(), Contains(HasSubstr("airports search in folder sim/Community aborted because of iterator problem")));
   EXPECT_TRUE(logHasLine("===> Airports scan could not finish, the previous airport files are kept"));
+}
+
+// Each move of the scan's files meets a target it cannot replace (a folder of
+// that name), in turn; before them, the record that cannot be read.
+TEST_F(AirportScanTest, ACommitThatFailsAtAnyStepLeavesEveryAirportAFile) {
+  // In the order of the moves: my_simaddon, then my_thirdparty, by name.
+  const std::vector<fs::path> targets{g_mySimaddonFolder / "LFPG.xml", g_myThirdpartyFolder / "EDDF.xml",
+                                      g_myThirdpartyFolder / "EGLL.txt", g_myThirdpartyFolder / "EGLL.xml"};
+  const fs::path record = "airports/scanned_airport_files.txt";
+  const std::string previousRecord =
+      "my_thirdparty/EDDF.xml\nmy_thirdparty/EGLL.txt\nmy_thirdparty/EGLL.xml\nmy_thirdparty/OLD.xml\n";
+  writeAirport("Official/asobo-airport-lfpg/l.bgl", "LFPG", 2);
+  writeAirport("Community/unknownpkg/EDDF.bgl", "EDDF", 2);
+  writeAirport("Community/somepub-egll/EGLL.bgl", "EGLL", 124);
+  for (int busy = -1; busy < static_cast<int>(targets.size()); ++busy) {
+    SCOPED_TRACE(busy < 0 ? record.string() : targets[static_cast<std::size_t>(busy)].string());
+    fs::remove_all("airports");
+    for (const fs::path& target : targets) writeFile(target, "previous");
+    writeFile(g_myThirdpartyFolder / "OLD.xml", "previous");  // not made again
+    writeFile(record, previousRecord);
+    const fs::path blocked = busy < 0 ? record : targets[static_cast<std::size_t>(busy)];
+    fs::remove(blocked);
+    writeFile(blocked / "busy", "");
+    gf_clearError();
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+
+    for (int i = 0; i < static_cast<int>(targets.size()); ++i) {
+      if (i == busy) continue;
+      const std::string content = readFile(targets[static_cast<std::size_t>(i)]);
+      EXPECT_EQ(content == "previous", i > busy) << targets[static_cast<std::size_t>(i)];
+      EXPECT_FALSE(content.empty()) << targets[static_cast<std::size_t>(i)];
+    }
+    EXPECT_EQ(readFile(g_myThirdpartyFolder / "OLD.xml"), "previous");
+    if (busy >= 0) {
+      EXPECT_EQ(readFile(record), previousRecord);
+    }
+    EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+    EXPECT_THAT(gf_statusSnapshot().error, HasSubstr(blocked.string()));
+    EXPECT_THAT(logLines(), Contains(AllOf(HasSubstr("Airports scan could not put its files in place, SCAN_AIRPORTS "
+                                                     "stays on: "),
+                                           HasSubstr(blocked.string()))));
+  }
+}
+
+// Lines of the record that are not a plain file name in "my_thirdparty"
+// never make a scan remove a file.
+TEST_F(AirportScanTest, RecordLinesThatNameNoPlainFileRemoveNothing) {
+  const std::vector<std::pair<std::string, fs::path>> lines{
+      {"my_thirdparty/../x.xml", "airports/x.xml"},
+      {"my_thirdparty/sub/../../y.xml", "airports/y.xml"},
+      {"my_thirdparty//z.xml", "z.xml"},
+      {"my_thirdparty/sub/w.xml", "airports/my_thirdparty/sub/w.xml"},
+      {"my_thirdparty/..", "airports/keep.xml"},
+      {"my_simaddon/../v.xml", "airports/v.xml"},
+      {"../u.xml", "u.xml"},
+  };
+  std::string record;
+  for (const auto& [line, file] : lines) {
+    record += line + "\n";
+    writeFile(file, "the user's");
+  }
+  writeFile("airports/scanned_airport_files.txt", record);
+  gf_scanAddonAirports();
+  EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+  for (const auto& [line, file] : lines) EXPECT_EQ(readFile(file), "the user's") << line;
+  EXPECT_EQ(readFile("airports/scanned_airport_files.txt"), "");
 }
 
 TEST_F(AirportScanTest, ACloseDuringTheOfflineLearningCheckKeepsThePreviousFiles) {
