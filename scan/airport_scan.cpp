@@ -436,14 +436,6 @@ std::vector<std::string> lf_scannedThirdpartyAirports() {
   return icaos;
 }
 
-void lf_prepareTbloFolder() {
-  const fs::path tblo(g_tbloFolderName);
-  if (fs::exists(tblo))
-    gf_clearFolder(tblo);
-  else
-    fs::create_directories(tblo);
-}
-
 }  // namespace
 
 void gf_airportsScanLog(std::string line) {
@@ -509,6 +501,18 @@ std::vector<std::string> lf_airportScanRoots() {
 
 bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
   const fs::path tblo(g_tbloFolderName);
+  // The copies gather beside "TBLO" and replace its content only when every
+  // airport has been checked.
+  const fs::path staged = lf_freshFolder(tblo);
+  fs::remove_all(staged);
+  fs::create_directories(staged);
+  struct RemoveStaged {
+    const fs::path& folder;
+    ~RemoveStaged() {
+      std::error_code ec;
+      fs::remove_all(folder, ec);
+    }
+  } removeStaged{staged};
   const fs::path folder = gf_airportScanFolders().thirdparty;
   for (std::size_t i = 0; i < icaos.size(); ++i) {
     if (lf_stopRequested()) return false;
@@ -523,7 +527,7 @@ bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
     if (!gf_checkOfflineLearningCandidate(icao)) continue;
     if (!gf_readApfManufacturer(p).empty()) continue;
     const fs::path target = tblo / gf_apfXmlPath(icao);
-    if (fs::copy_file(p, target, fs::copy_options::overwrite_existing)) {
+    if (fs::copy_file(p, staged / gf_apfXmlPath(icao), fs::copy_options::overwrite_existing)) {
       gf_logLine("{} copied to {}", icao, target.string());
       if (fs::exists(folder / gf_apfTxtPath(icao))) fs::remove(p);
     } else {
@@ -532,6 +536,14 @@ bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
   }
   gf_clearStatus();
   if (lf_stopRequested()) return false;
+  std::string failure;
+  const std::vector<std::string> copied = lf_sortedEntries(staged);
+  if (lf_moveFiles(staged, tblo, copied, failure) == copied.size()) {
+    const std::set<std::string> made(copied.begin(), copied.end());
+    for (const std::string& name : lf_sortedEntries(tblo))
+      if (!made.contains(name)) lf_removeEntry(tblo / name, failure);
+  }
+  if (!failure.empty()) gf_logError("{}", failure);
   const std::size_t count = gf_countSubfolders(tblo);
   g_tbloCount.store(static_cast<std::int64_t>(count));
   if (count == 0) {
@@ -562,7 +574,6 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
   if (end == ScanEnd::stopped || end == ScanEnd::unfinished) return g_airportFilesWritten.load();
   // The generated files are checked where the scan wrote them; a close
   // during the check stops the scan before the live folders change.
-  lf_prepareTbloFolder();
   if (!lf_collectTbloAirports(lf_scannedThirdpartyAirports())) {
     end = ScanEnd::stopped;
     return g_airportFilesWritten.load();

@@ -87,7 +87,9 @@ void lf_processBGLfile(const std::filesystem::path& path);
 // Copies the park files of the listed airports of "my_thirdparty" (those the
 // scan generated; during a scan in its fresh folder) that are worth offline
 // learning into "TBLO" and sets g_tbloCount, showing on the status line which
-// airport it checks. Returns false when a close or stop ended it first.
+// airport it checks. "TBLO" keeps its previous content until the check has
+// gone through every airport. Returns false when a close or stop ended it
+// first.
 bool lf_collectTbloAirports(const std::vector<std::string>& icaos);
 
 // Walk skip words (case-sensitive substrings of the path).

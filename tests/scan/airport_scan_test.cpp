@@ -454,6 +454,7 @@ TEST_F(AirportScanTest, RecordLinesThatNameNoPlainFileRemoveNothing) {
 TEST_F(AirportScanTest, ACloseDuringTheOfflineLearningCheckKeepsThePreviousFiles) {
   writeFile("airports/my_thirdparty/EDDF.xml", "previous");
   writeFile("airports/scanned_airport_files.txt", "my_thirdparty/EDDF.xml\n");
+  writeFile(fs::path(g_tbloFolderName) / "EGKK.xml", "from the last check");
   writeAirport("Community/unknownpkg/a.bgl", "EDDF", 3);
   writeAirport("Community/unknownpkg/b.bgl", "LFPG", 3);
   RawSocketServer silent;  // accepts and never answers
@@ -481,6 +482,8 @@ TEST_F(AirportScanTest, ACloseDuringTheOfflineLearningCheckKeepsThePreviousFiles
   EXPECT_EQ(readFile(g_myThirdpartyFolder / "EDDF.xml"), "previous");
   EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
   EXPECT_EQ(readFile("airports/scanned_airport_files.txt"), "my_thirdparty/EDDF.xml\n");
+  EXPECT_EQ(readFile(fs::path(g_tbloFolderName) / "EGKK.xml"), "from the last check");
+  EXPECT_EQ(gf_countSubfolders(g_tbloFolderName), 1u);
   EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
   EXPECT_FALSE(logContains("archive/stock/LFPG.xml"));  // the next airport is not asked about
   EXPECT_TRUE(logContains("failed: Callback aborted"));  // the download in progress ends at once
@@ -549,8 +552,9 @@ TEST_F(AirportScanTest, OfflineLearningCandidatesAndTheTbloFolder) {
   writeFile(g_myThirdpartyFolder / "AAAA.txt", "archive/thirdparty/Some%20Publisher/AAAA.xml\n");
   apf("KMCI.xml", param("publisher", "TropicalSim"));
   apf("GGGG.xml", param("publisher", "unknown"));
-  fs::create_directories(g_tbloFolderName);
+  writeFile(fs::path(g_tbloFolderName) / "ZZZZ.xml", "from the last check");
   lf_collectTbloAirports({"AAAA", "KMCI", "GGGG"});
+  EXPECT_FALSE(fs::exists(fs::path(g_tbloFolderName) / "ZZZZ.xml"));
   EXPECT_TRUE(fs::exists(fs::path(g_tbloFolderName) / "AAAA.xml"));
   EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "AAAA.xml"));
   EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "AAAA.txt"));
