@@ -47,7 +47,7 @@ constexpr std::int64_t kMissRememberedSeconds = 60;
 
 struct Fetched {
   bool present = false;  // the server had it
-  std::int64_t at = 0;   // when the download ended (UTC seconds)
+  std::int64_t at = 0;   // when the download ended (gf_steadySeconds)
 };
 
 struct ServerFile {
@@ -55,11 +55,12 @@ struct ServerFile {
   std::shared_future<Fetched> done;
 };
 
-// A miss that is old enough to ask again.
+// A miss that is old enough to ask again. Measured on the steady clock, so
+// that a system clock set back does not keep a miss for longer.
 bool lf_missExpired(const ServerFile& file) {
   if (file.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
   const Fetched& fetched = file.done.get();
-  return !fetched.present && gf_utcNowSeconds() - fetched.at >= kMissRememberedSeconds;
+  return !fetched.present && gf_steadySeconds() - fetched.at >= kMissRememberedSeconds;
 }
 
 struct ServerFiles {
@@ -100,7 +101,7 @@ FetchState lf_serverFile(const std::string& url, fs::path* cached) {
                      fs::create_directories(target.parent_path(), ec);
                      CurlHandle curl;
                      const bool present = gf_downloadToFile(curl.get(), url, target, false);
-                     return Fetched{present, gf_utcNowSeconds()};
+                     return Fetched{present, gf_steadySeconds()};
                    }).share();
       it = files.byUrl.emplace(url, std::move(entry)).first;
     }

@@ -11,6 +11,7 @@ namespace {
 
 std::atomic<bool> g_clockFixed{false};
 std::atomic<std::int64_t> g_fixedSeconds{0};
+std::atomic<std::int64_t> g_steadyAdvance{0};
 
 std::int64_t floorDiv(std::int64_t a, std::int64_t b) {
   std::int64_t q = a / b;
@@ -91,6 +92,15 @@ void gf_setFixedClock(std::optional<std::int64_t> epochSeconds) {
   } else {
     g_clockFixed.store(false);
   }
+}
+
+std::int64_t gf_steadySeconds() {
+  using namespace std::chrono;
+  return duration_cast<seconds>(steady_clock::now().time_since_epoch()).count() + g_steadyAdvance.load();
+}
+
+void gf_advanceSteadyClock(std::int64_t seconds) {
+  if (seconds > 0) g_steadyAdvance.fetch_add(seconds);
 }
 
 DaySlot gf_daySlotNow() { return gf_daySlotOf(gf_simOrUtcNowSeconds()); }

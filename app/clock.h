@@ -37,6 +37,15 @@ std::int64_t gf_simOrUtcNowSeconds();
 // Tests: fix the clock at a time, or give it back to the system (std::nullopt).
 void gf_setFixedClock(std::optional<std::int64_t> epochSeconds);
 
+// Seconds on a clock that only moves forward and does not follow a change of
+// the system's date and time; only the difference of two readings means
+// anything. For waits measured in the program's own time (how long something
+// is remembered), where a clock set back must not stretch them.
+std::int64_t gf_steadySeconds();
+// Tests: moves that clock forward by `seconds` (0 or more) for the rest of the
+// process; it never goes back, so nothing has to reset it.
+void gf_advanceSteadyClock(std::int64_t seconds);
+
 // The DaySlot of now (the simulator's time when that is in use).
 DaySlot gf_daySlotNow();
 // The time of day as "hh:mm:ss": of the system time; of the simulator's time

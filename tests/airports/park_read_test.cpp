@@ -166,14 +166,12 @@ TEST_F(ParkReadTest, StockFilesComeFromTheServerOncePerRunAndMissesForAMinute) {
   g_isMsfs2020 = true;
 
   // A miss is remembered for a minute, then the server is asked again.
-  gf_setFixedClock(kMonday1410);
   EXPECT_FALSE(gf_ensureStockApf("EGKK"));
   parkFile().write("server/MSFS/archive/stock/EGKK.xml");
-  gf_setFixedClock(kMonday1410 + 59);
+  gf_advanceSteadyClock(30);
   EXPECT_FALSE(gf_ensureStockApf("EGKK"));
-  gf_setFixedClock(kMonday1410 + 60);
+  gf_advanceSteadyClock(30);
   EXPECT_TRUE(gf_ensureStockApf("EGKK"));
-  gf_setFixedClock(std::nullopt);
 
   testsupport::RawSocketServer missing("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
   gf_setDownloadServer(missing.baseUrl());

@@ -10,6 +10,8 @@
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "airports/park_find.h"
+#include "app/clock.h"
 #include "app/log.h"
 #include "app/runstate.h"
 #include "support/http_server.h"
@@ -279,4 +281,32 @@ TEST_F(DownloadTest, RedirectsAreFollowedFiveTimesAndOnlyToHttp) {
   EXPECT_FALSE(gf_downloadToFile(curl.get(), loop.baseUrl() + "x", downloads() / "c.xml", true));
   EXPECT_EQ(loop.acceptedCount(), 6);
   EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"a.xml"});
+}
+
+// A park file the server lacked is asked for again after a minute of the
+// program's own time, whatever is done to the system's clock meanwhile.
+TEST_F(DownloadTest, AMissedParkFileIsAskedForAgainAfterAMinute) {
+  constexpr std::int64_t kMonday1010 = 1796638200;
+  const struct {
+    const char* icao;
+    std::int64_t clockSetBy;  // seconds the system clock is set forward (or back)
+    std::int64_t passing;     // seconds that pass
+    bool askedAgain;
+  } cases[] = {
+      {"EGKK", 0, 30, false}, {"EGLL", 0, 60, true},
+      {"LFPG", -3600, 60, true},  // a clock set back an hour keeps the miss no longer
+      {"LFPO", 3600, 0, false},   // nor does one set forward end it early
+  };
+  RawSocketServer missing("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+  gf_setDownloadServer(missing.baseUrl());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.icao);
+    gf_setFixedClock(kMonday1010);
+    EXPECT_FALSE(gf_ensureStockApf(c.icao));
+    const int asked = missing.acceptedCount();
+    gf_setFixedClock(kMonday1010 + c.clockSetBy);
+    gf_advanceSteadyClock(c.passing);
+    EXPECT_FALSE(gf_ensureStockApf(c.icao));
+    EXPECT_EQ(missing.acceptedCount(), asked + (c.askedAgain ? 1 : 0));
+  }
 }
