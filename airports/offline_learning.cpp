@@ -7,30 +7,17 @@
 #include "airports/park_find.h"
 #include "app/download.h"
 #include "app/log.h"
-#include "app/runstate.h"
 #include "app/xml.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-// curl's progress callback: a close or stop aborts the download at once
-// instead of waiting for a slow server.
-int lf_abortOnStop(void*, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return g_stopRun.load() || g_windowClosed.load() ? 1 : 0;
-}
-
-}  // namespace
 
 bool gf_checkOfflineLearningCandidate(std::string_view icao) {
   const fs::path local = gf_apfXmlPath(icao);
   const std::string url = gf_downloadBaseUrl(true) + "archive/stock/" + gf_apfFileName(icao);
   gf_logLine("{}", url);
   CurlHandle curl;
-  if (curl) {
-    curl_easy_setopt(curl.get(), CURLOPT_XFERINFOFUNCTION, lf_abortOnStop);
-    curl_easy_setopt(curl.get(), CURLOPT_NOPROGRESS, 0L);
-  }
+  // A close or stop aborts the download at once instead of waiting for a slow server.
+  gf_abortOnStop(curl.get());
   if (!gf_downloadToFile(curl.get(), url, local, false)) {
     gf_logError("Failed to download {}", local.string());
     return false;

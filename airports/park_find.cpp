@@ -1,9 +1,12 @@
 #include "airports/park_find.h"
 
+#include <atomic>
 #include <future>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <system_error>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -51,14 +54,19 @@ struct Fetched {
 };
 
 struct ServerFile {
-  fs::path cached;                   // the downloaded copy while present
+  fs::path cached;                           // the downloaded copy while present
+  std::shared_ptr<std::atomic<bool>> abort;  // ends the transfer (a new run)
   std::shared_future<Fetched> done;
 };
+
+bool lf_ready(const std::shared_future<Fetched>& done) {
+  return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+}
 
 // A miss that is old enough to ask again. Measured on the steady clock, so
 // that a system clock set back does not keep a miss for longer.
 bool lf_missExpired(const ServerFile& file) {
-  if (file.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) return false;
+  if (!lf_ready(file.done)) return false;
   const Fetched& fetched = file.done.get();
   return !fetched.present && gf_steadySeconds() - fetched.at >= kMissRememberedSeconds;
 }
@@ -66,6 +74,11 @@ bool lf_missExpired(const ServerFile& file) {
 struct ServerFiles {
   std::mutex mutex;  // leaf lock: held only to look up or add an entry
   std::map<std::string, ServerFile> byUrl;
+  // The transfers of forgotten files, told to abort and ending on their
+  // own: nobody waits for them; the last ones are joined when the process
+  // ends, by which time the close has aborted them too.
+  std::vector<std::shared_future<Fetched>> ending;
+  std::uint64_t fetches = 0;  // names each download's copy
 };
 
 ServerFiles& lf_serverFiles() {
@@ -92,14 +105,19 @@ FetchState lf_serverFile(const std::string& url, fs::path* cached) {
     }
     if (it == files.byUrl.end()) {
       ServerFile entry;
-      entry.cached = lf_serverCacheFolder() /
-                     fmt::format("{:016x}.xml", gf_fnv1a64(reinterpret_cast<const unsigned char*>(url.data()),
-                                                           url.size()));
-      const fs::path target = entry.cached;
-      entry.done = std::async(std::launch::async, [url, target] {
+      // Absolute, and a name of its own per download: a transfer that ends
+      // after it was forgotten never writes into a later run's copy, nor
+      // anywhere else when the working folder changes.
+      entry.cached = fs::absolute(lf_serverCacheFolder()) /
+                     fmt::format("{:016x}-{}.xml",
+                                 gf_fnv1a64(reinterpret_cast<const unsigned char*>(url.data()), url.size()),
+                                 files.fetches++);
+      entry.abort = std::make_shared<std::atomic<bool>>(false);
+      entry.done = std::async(std::launch::async, [url, target = entry.cached, abort = entry.abort] {
                      std::error_code ec;
                      fs::create_directories(target.parent_path(), ec);
                      CurlHandle curl;
+                     gf_abortOnStop(curl.get(), abort.get());
                      const bool present = gf_downloadToFile(curl.get(), url, target, false);
                      return Fetched{present, gf_steadySeconds()};
                    }).share();
@@ -108,9 +126,7 @@ FetchState lf_serverFile(const std::string& url, fs::path* cached) {
     done = it->second.done;
     if (cached != nullptr) *cached = it->second.cached;
   }
-  if (t_fetchWithoutWaiting && done.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
-    return FetchState::pending;
-  }
+  if (t_fetchWithoutWaiting && !lf_ready(done)) return FetchState::pending;
   return done.get().present ? FetchState::present : FetchState::missing;
 }
 
@@ -130,7 +146,7 @@ bool lf_urlPending(const std::string& url) {
   ServerFiles& files = lf_serverFiles();
   std::lock_guard lock(files.mutex);
   const auto it = files.byUrl.find(url);
-  return it != files.byUrl.end() && it->second.done.wait_for(std::chrono::seconds(0)) != std::future_status::ready;
+  return it != files.byUrl.end() && !lf_ready(it->second.done);
 }
 
 // Whether a name from a file or the server may be used as a park file's
@@ -179,13 +195,17 @@ bool gf_apfFetchPending(const std::string& icao) { return lf_urlPending(lf_stock
 bool gf_serverFilePending(const std::string& serverName) { return lf_urlPending(lf_serverUrl(serverName)); }
 
 void gf_forgetServerFiles() {
-  std::map<std::string, ServerFile> old;
   {
     ServerFiles& files = lf_serverFiles();
     std::lock_guard lock(files.mutex);
-    old.swap(files.byUrl);
+    std::erase_if(files.ending, lf_ready);
+    for (auto& [url, file] : files.byUrl) {
+      if (lf_ready(file.done)) continue;
+      file.abort->store(true);
+      files.ending.push_back(std::move(file.done));
+    }
+    files.byUrl.clear();
   }
-  for (auto& [url, file] : old) file.done.wait();
   std::error_code ec;
   fs::remove_all(lf_serverCacheFolder(), ec);
 }

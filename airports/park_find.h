@@ -5,11 +5,12 @@
 // Files on the download server are fetched once per run: the first question
 // about a server file starts its download as a task of its own, and the
 // file is kept until the next run start (gf_forgetServerFiles); its absence
-// is kept for a minute, then the server is asked again. A thread that must never wait for the network (the
-// run thread while its 10 ms main loop runs, see ServerFetchWithoutWaiting)
-// gets "not there yet" while the download runs and asks again at its next
-// step; every other thread waits for the download, which the download limits
-// bound in time.
+// is kept for a minute (of the steady clock), then the server is asked again.
+// A thread that must never wait for the network (the run thread while its
+// 10 ms main loop runs, see ServerFetchWithoutWaiting) gets "not there yet"
+// while the download runs and asks again at its next step; every other thread
+// waits for the download, which the download limits bound in time and which
+// a stop, a close or the next run start aborts (gf_abortOnStop).
 #pragma once
 
 #include <filesystem>
@@ -90,8 +91,8 @@ bool gf_apfEntryExists(const std::filesystem::path& path);
 // not a file on the download server.
 bool gf_isLocalApfPath(std::string_view path);
 
-// Forgets every server file fetched or missed in this run (run start, tests);
-// waits for downloads still running.
+// Forgets every server file fetched or missed in this run (run start, tests).
+// Downloads still running are told to abort and are not waited for.
 void gf_forgetServerFiles();
 
 // While an object of this class lives, the server-file questions of the

@@ -124,7 +124,20 @@ long lf_curlLong(std::int64_t value) {
   return static_cast<long>(std::clamp<std::int64_t>(value, 0, kMax));
 }
 
+// curl's progress callback of gf_abortOnStop; userData is the extra flag or null.
+int lf_abortOnStop(void* userData, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* abort = static_cast<const std::atomic<bool>*>(userData);
+  return g_stopRun.load() || g_windowClosed.load() || (abort != nullptr && abort->load()) ? 1 : 0;
+}
+
 }  // namespace
+
+void gf_abortOnStop(CURL* curl, const std::atomic<bool>* abort) {
+  if (curl == nullptr) return;
+  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, lf_abortOnStop);
+  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<void*>(static_cast<const void*>(abort)));
+  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+}
 
 std::string gf_downloadServer() {
   DownloadSettings& settings = lf_settings();

@@ -7,6 +7,7 @@
 // in size.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -14,6 +15,8 @@
 #include <string_view>
 
 #include <curl/curl.h>
+
+#include "airports/park_file.h"
 
 // The download server's base address when nothing else is set.
 inline constexpr std::string_view kDefaultDownloadServer = "https://download.skyloom.app/";
@@ -30,7 +33,9 @@ struct DownloadLimits {
   // Hard cap on the whole transfer; 0 means none.
   std::chrono::milliseconds totalTimeout{15 * 60 * 1000};
   // Largest body accepted; a larger download fails and leaves nothing behind.
-  std::uint64_t maxBytes = std::uint64_t{512} * 1024 * 1024;
+  // The program downloads park files only, so this is the largest park file
+  // that is read: a larger body would be fetched only to be refused.
+  std::uint64_t maxBytes = kApfMaxFileBytes;
 
   bool operator==(const DownloadLimits&) const = default;
 };
@@ -73,6 +78,14 @@ class CurlHandle {
  private:
   CURL* m_curl = nullptr;
 };
+
+// Makes the transfers on curl end as soon as the run is stopped (g_stopRun),
+// the window is closed (g_windowClosed) or *abort is set (when given; it must
+// outlive the transfers): curl's progress callback then asks curl to abort,
+// which ends a transfer within about a second whatever the server does (one
+// that never answers, or one that sends a byte now and then), and the
+// download fails.
+void gf_abortOnStop(CURL* curl, const std::atomic<bool>* abort = nullptr);
 
 // Downloads url into path. Returns false at once when curl is null. Otherwise
 // sets the address, the user agent (the program's abbreviation), the write

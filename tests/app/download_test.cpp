@@ -3,18 +3,23 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <future>
+#include <optional>
 #include <random>
+#include <thread>
 #include <string>
 #include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "airports/park_file.h"
 #include "airports/park_find.h"
 #include "app/clock.h"
 #include "app/log.h"
 #include "app/runstate.h"
 #include "support/http_server.h"
+#include "support/log_reader.h"
 #include "support/workdir.h"
 
 namespace fs = std::filesystem;
@@ -281,6 +286,85 @@ TEST_F(DownloadTest, RedirectsAreFollowedFiveTimesAndOnlyToHttp) {
   EXPECT_FALSE(gf_downloadToFile(curl.get(), loop.baseUrl() + "x", downloads() / "c.xml", true));
   EXPECT_EQ(loop.acceptedCount(), 6);
   EXPECT_EQ(namesIn(downloads()), std::vector<std::string>{"a.xml"});
+}
+
+namespace {
+
+// Only a hang reaches it.
+constexpr auto kHangLimit = std::chrono::seconds(30);
+
+bool eventually(const std::function<bool()>& done) {
+  const auto end = std::chrono::steady_clock::now() + kHangLimit;
+  while (!done()) {
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+}  // namespace
+
+// A park file's download held up by a server that never answers, or by one
+// that sends a byte every 500 ms, ends at a close, a stop or the next run's
+// start, and that start does not wait for it. The time limits are off here,
+// so nothing else could end it.
+TEST_F(DownloadTest, AParkFileDownloadEndsAtACloseAStopOrANewRun) {
+  enum class End { close, stop, newRun };
+  const struct {
+    const char* name;
+    bool drips;
+    End end;
+  } cases[] = {
+      {"silent, close", false, End::close},    {"drips, close", true, End::close},
+      {"silent, stop", false, End::stop},      {"drips, stop", true, End::stop},
+      {"silent, new run", false, End::newRun}, {"drips, new run", true, End::newRun},
+  };
+  DownloadLimits limits = gf_downloadLimits();
+  limits.lowSpeedTime = std::chrono::seconds(0);
+  limits.totalTimeout = std::chrono::milliseconds(0);
+  gf_setDownloadLimits(limits);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Declared before the server, so that on a failure the server's end ends
+    // the transfer before these wait for it.
+    std::future<bool> asked;
+    std::future<void> forgotten;
+    std::optional<RawSocketServer> server;
+    if (c.drips) {
+      server.emplace(RawSocketServer::Drip{});
+    } else {
+      server.emplace();
+    }
+    gf_setDownloadServer(server->baseUrl());
+    asked = std::async(std::launch::async, [] { return gf_ensureStockApf("EGLL"); });
+    ASSERT_TRUE(eventually([&] { return server->acceptedCount() == 1; }));
+
+    const auto triggered = std::chrono::steady_clock::now();
+    switch (c.end) {
+      case End::close: g_windowClosed.store(true); break;
+      case End::stop: gf_requestStop(ExitReason::UserClosedSim); break;
+      case End::newRun:
+        forgotten = std::async(std::launch::async, [] { gf_forgetServerFiles(); });
+        EXPECT_EQ(forgotten.wait_for(kHangLimit), std::future_status::ready) << "the new run waits";
+        break;
+    }
+    ASSERT_EQ(asked.wait_for(kHangLimit), std::future_status::ready) << "the download goes on";
+    EXPECT_FALSE(asked.get());
+    EXPECT_TRUE(eventually([&] { return server->closedByClientCount() == 1; }));
+    fmt::print("{}: the download ended {:.2f} s after the trigger\n", c.name, secondsSince(triggered));
+    g_windowClosed.store(false);
+    gf_resetStopRequest();
+    gf_forgetServerFiles();
+  }
+}
+
+// A park file larger than the reader takes is refused before its body comes.
+TEST_F(DownloadTest, AParkFileTooLargeToReadIsNotDownloaded) {
+  testsupport::openTestLog();
+  RawSocketServer announced(fmt::format("HTTP/1.1 200 OK\r\nContent-Length: {}\r\n\r\n", kApfMaxFileBytes + 1));
+  gf_setDownloadServer(announced.baseUrl());
+  EXPECT_FALSE(gf_ensureStockApf("EGLL"));
+  EXPECT_TRUE(testsupport::logContains(fmt::format("failed: larger than the limit of {} bytes", kApfMaxFileBytes)));
 }
 
 // A park file the server lacked is asked for again after a minute of the

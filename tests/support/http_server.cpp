@@ -163,7 +163,11 @@ std::string HttpFileServer::baseUrl() const { return fmt::format("http://127.0.0
 
 // ---------------------------------------------------------------- RawSocketServer
 
-RawSocketServer::RawSocketServer(std::optional<std::string> reply) : m_reply(std::move(reply)) {
+RawSocketServer::RawSocketServer(std::optional<std::string> reply) : m_reply(std::move(reply)) { start(); }
+
+RawSocketServer::RawSocketServer(Drip drip) : m_drip(drip) { start(); }
+
+void RawSocketServer::start() {
   m_listenFd = lf_bindLoopback(m_port);
   if (::listen(m_listenFd, 64) != 0) {
     const auto error = lf_systemError("listen");
@@ -176,7 +180,7 @@ RawSocketServer::RawSocketServer(std::optional<std::string> reply) : m_reply(std
 RawSocketServer::~RawSocketServer() {
   m_stop = true;
   if (m_thread.joinable()) m_thread.join();
-  for (const int fd : m_openFds) ::close(fd);
+  for (const Held& held : m_held) ::close(held.fd);
   ::close(m_listenFd);
 }
 
@@ -187,20 +191,53 @@ std::vector<std::string> RawSocketServer::requests() const {
   return m_requests;
 }
 
+bool RawSocketServer::stillOpen(int fd) {
+  char buffer[4096];
+  const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_DONTWAIT);
+  return got > 0 || (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR));
+}
+
 void RawSocketServer::run() {
+  static constexpr std::string_view kDripHead =
+      "HTTP/1.1 200 OK\r\nContent-Length: 100000000\r\nContent-Type: text/xml\r\n\r\n";
   while (!m_stop) {
-    // A short poll, so the destructor's stop is seen within 50 ms.
-    pollfd entry{m_listenFd, POLLIN, 0};
-    if (::poll(&entry, 1, 50) <= 0) continue;
-    const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) continue;
-    ++m_accepted;
-    if (m_reply) {
-      answer(fd);
-      ::close(fd);
-    } else {
-      m_openFds.push_back(fd);  // held open, never answered
+    // Short polls, so the destructor's stop is seen within 50 ms.
+    std::vector<pollfd> entries{{m_listenFd, POLLIN, 0}};
+    for (const Held& held : m_held) entries.push_back({held.fd, POLLIN, 0});
+    const std::size_t polled = m_held.size();
+    const int ready = ::poll(entries.data(), entries.size(), m_drip ? 10 : 50);
+    if (ready > 0 && (entries[0].revents & POLLIN) != 0) {
+      const int fd = ::accept4(m_listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+      if (fd >= 0) {
+        ++m_accepted;
+        if (m_reply) {
+          answer(fd);
+          ::close(fd);
+        } else {
+          if (m_drip) ::send(fd, kDripHead.data(), kDripHead.size(), MSG_NOSIGNAL);
+          m_held.push_back({fd, Clock::now() + m_drip.value_or(Drip{}).every});
+        }
+      }
     }
+    // Held connections: the client's close is counted; a dripping one gets its next byte.
+    const auto now = Clock::now();
+    std::vector<Held> kept;
+    for (std::size_t i = 0; i < m_held.size(); ++i) {
+      Held held = m_held[i];
+      const short events = i < polled ? entries[i + 1].revents : 0;
+      bool open = (events & (POLLIN | POLLHUP | POLLERR)) == 0 || stillOpen(held.fd);
+      if (open && m_drip && now >= held.nextDrip) {
+        open = ::send(held.fd, "x", 1, MSG_NOSIGNAL) == 1;
+        held.nextDrip = now + m_drip->every;
+      }
+      if (open) {
+        kept.push_back(held);
+      } else {
+        ::close(held.fd);
+        ++m_closedByClient;
+      }
+    }
+    m_held = std::move(kept);
   }
 }
 

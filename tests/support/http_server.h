@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -41,10 +42,18 @@ class HttpFileServer {
 // each connection open and never sends a byte. With a reply it reads the
 // request head, sends exactly those bytes and closes the connection, which
 // makes answers a real HTTP server would not give (no length, cut-off bodies,
-// redirects). The destructor stops the thread and closes every socket.
+// redirects). A dripping server answers "200 OK" with a large announced body
+// and then sends one byte of it every `every`, never finishing (so a transfer
+// never falls below a low-speed limit of 1 byte per second). The destructor
+// stops the thread and closes every socket.
 class RawSocketServer {
  public:
+  struct Drip {
+    std::chrono::milliseconds every{500};
+  };
+
   explicit RawSocketServer(std::optional<std::string> reply = std::nullopt);
+  explicit RawSocketServer(Drip drip);
   ~RawSocketServer();
   RawSocketServer(const RawSocketServer&) = delete;
   RawSocketServer& operator=(const RawSocketServer&) = delete;
@@ -54,19 +63,31 @@ class RawSocketServer {
   std::string baseUrl() const;
   // The number of connections accepted so far.
   int acceptedCount() const { return m_accepted.load(); }
+  // The number of held connections (silent or dripping) the client closed.
+  int closedByClientCount() const { return m_closedByClient.load(); }
   // The request heads read so far (replying servers only).
   std::vector<std::string> requests() const;
 
  private:
+  struct Held {
+    int fd = -1;
+    std::chrono::steady_clock::time_point nextDrip;
+  };
+
+  void start();
   void run();
   void answer(int fd);
+  // Reads what a held connection sent; false when the client closed it.
+  static bool stillOpen(int fd);
 
   std::optional<std::string> m_reply;
+  std::optional<Drip> m_drip;
   int m_listenFd = -1;
   std::uint16_t m_port = 0;
   std::atomic<bool> m_stop{false};
   std::atomic<int> m_accepted{0};
-  std::vector<int> m_openFds;  // the accept thread's only
+  std::atomic<int> m_closedByClient{0};
+  std::vector<Held> m_held;  // the accept thread's only
   mutable std::mutex m_requestsMutex;
   std::vector<std::string> m_requests;
   std::thread m_thread;
