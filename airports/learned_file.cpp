@@ -11,6 +11,7 @@
 #include "airports/park_file.h"
 #include "app/hash.h"
 #include "app/log.h"
+#include "app/runstate.h"
 #include "app/settings.h"
 #include "app/text.h"
 #include "app/xml.h"
@@ -148,34 +149,55 @@ void lf_applySettings(const pugi::xml_node& document) {
 
 // The handmade file's stands replace the park file's. The flag is set
 // first, so that whatever happens while the stands are read, the next save
-// writes a handmade file again. A stand id that comes twice skips that one
-// stand: the stands after it are the user's too and would be lost at the
-// next save. True when stands were left out at the stand limit.
+// writes a handmade file again. A stand that is not read (refused values, an
+// id that came before) is kept for writing back: the stands are the user's.
+// True when stands were left out at the stand limit.
 bool lf_handmadeMerge(ApfDocument& document, const std::string& handmadeValue, std::vector<Stand>& stands,
-                      std::atomic<bool>& handmade) {
+                      std::atomic<bool>& handmade, std::vector<std::string>& kept) {
   handmade.store(true);
   stands.clear();
-  const bool cut = gf_readApfStands(document, stands, DuplicateStand::skip);
+  const bool cut = gf_readApfStands(document, stands, DuplicateStand::skip, &kept);
   gf_logIndented("{:24}: {}", "handmade", handmadeValue);
   return cut;
 }
 
-// True when manual stands were left out at the stand limit.
-bool lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands) {
+// What the ordinary merge left out.
+struct MergeGaps {
+  bool cut = false;        // elements not read: manual stands past the stand limit, or too many skipped
+  bool unmatched = false;  // learned stands without a stand of that name
+};
+
+// A manual stand that is not read is kept for writing back, as the user
+// wrote it; learned stands without a stand of their name are skipped.
+MergeGaps lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands,
+                           std::vector<std::string>& kept) {
   const std::string pathText = learnedPath.generic_string();
   // The first stand of each name, by its place in the list (manual stands are
   // appended as they come).
   std::unordered_map<std::string, std::size_t, Fnv1aHash, std::equal_to<>> byName;
   byName.reserve(stands.size());
   for (std::size_t i = 0; i < stands.size(); ++i) byName.try_emplace(stands[i].name, i);
-  bool cut = false;
+  MergeGaps gaps;
+  std::size_t skipped = 0;
+  // A manual stand that is not read is kept; past the limit of kept ones
+  // the rest of the file is not read.
+  const auto keep = [&](const pugi::xml_node& parkpos, const std::string& id) {
+    if (kept.size() >= kApfMaxSkippedStands) {
+      gf_logError("manually created standid {} in {} ignored: more than {} stands not read", id, pathText,
+                  kApfMaxSkippedStands);
+      gaps.cut = true;
+      return false;
+    }
+    kept.push_back(gf_apfElementText(parkpos));
+    return true;
+  };
   document.forEachParkpos([&](const pugi::xml_node& parkpos) {
     const std::string id = parkpos.attribute("id").value();
     const auto named = byName.find(id);
     if (gf_textToBool(parkpos.attribute("manual").value())) {
       if (named != byName.end()) {
-        gf_logError("manually created standid {} already exists in {}", id, pathText);
-        return true;
+        if (ApfSkipLines::show()) gf_logError("manually created standid {} already exists in {}", id, pathText);
+        return keep(parkpos, id);
       }
       double latitude = 0.0;
       double longitude = 0.0;
@@ -184,28 +206,37 @@ bool lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::v
       gf_readApfDouble(parkpos, "longitude", longitude);
       gf_readApfDouble(parkpos, "radius", radius);
       if ((std::fabs(latitude) <= kNoPosition && std::fabs(longitude) <= kNoPosition) || radius == 0.0) {
-        gf_logError("manually created standid {} misses correct attributes in {}", id, pathText);
-        return true;
+        if (ApfSkipLines::show()) gf_logError("manually created standid {} misses correct attributes in {}", id, pathText);
+        return keep(parkpos, id);
       }
       if (stands.size() >= kApfMaxStands) {
+        // Only a stand that would be read is left out.
+        std::vector<Stand> probe;
+        if (!lf_readParkpos(parkpos, id, 0, probe)) return keep(parkpos, id);
         gf_logError("manually created standid {} in {} ignored: more than {} stands", id, pathText, kApfMaxStands);
-        cut = true;
+        gaps.cut = true;
         return true;
       }
-      if (lf_readParkpos(parkpos, id, 0, stands)) {
-        stands.back().manual = 1;
-        byName.try_emplace(id, stands.size() - 1);
-      }
+      if (!lf_readParkpos(parkpos, id, 0, stands)) return keep(parkpos, id);
+      stands.back().manual = 1;
+      byName.try_emplace(id, stands.size() - 1);
       return true;
     }
     if (named == byName.end()) {
-      gf_logLine("learned stand {} in {} not found?", id, pathText);
+      gaps.unmatched = true;
+      if (++skipped > kApfMaxSkippedStands) {
+        gf_logError("more than {} learned stands in {} not found, the stands after them are not read",
+                    kApfMaxSkippedStands, pathText);
+        gaps.cut = true;
+        return false;
+      }
+      if (ApfSkipLines::show()) gf_logLine("learned stand {} in {} not found?", id, pathText);
       return true;
     }
     lf_readLearnedParkpos(std::pair<std::string, pugi::xml_node>{id, parkpos}, stands[named->second]);
     return true;
   });
-  return cut;
+  return gaps;
 }
 
 // Two options are the same learned use of a stand when they have the same
@@ -281,8 +312,11 @@ bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learned
     if (gf_readApfDouble(parkpos, "radius", metres) && metres >= 0.0 && metres <= kApfMaxRadiusMetres) {
       stand.radius = gf_metresToNm(metres);
       stand.radiusChange = 1;
+      stand.refusedRadius.clear();
     } else {
-      gf_logError("learned stand {}: radius '{}' refused", id, parkpos.attribute("radius").value());
+      // Kept out of every distance and size, and written back as it was.
+      stand.refusedRadius = parkpos.attribute("radius").value();
+      if (ApfSkipLines::show()) gf_logError("learned stand {}: radius '{}' refused", id, stand.refusedRadius);
     }
   }
   if (gf_textToBool(parkpos.attribute("cargo_change").value())) {
@@ -326,27 +360,47 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
   return {};
 }
 
-std::string lf_readLearned(const fs::path& learnedPath, const ParkAirport& airport, std::vector<Stand>& stands,
-                           std::atomic<bool>& handmade) {
+namespace {
+
+// Copies the learned file under a free backup name; a failure throws the
+// file system error "copy_file".
+void lf_keepAside(const fs::path& learnedPath) {
+  const fs::path backup = lf_learnedBackupPath(learnedPath);
+  if (backup.empty()) throw fs::filesystem_error("copy_file", learnedPath, std::make_error_code(std::errc::file_exists));
+  std::error_code ec;
+  fs::copy_file(learnedPath, backup, fs::copy_options::none, ec);
+  if (ec) throw fs::filesystem_error("copy_file", learnedPath, backup, ec);
+}
+
+}  // namespace
+
+std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, std::vector<Stand>& stands,
+                           std::atomic<bool>& handmade, bool standsLeftOut) {
+  airport.keptStands.clear();
   try {
+    const ApfSkipLines skipLines(learnedPath.generic_string());
     ApfDocument loaded;
     const pugi::xml_document& document = loaded.head();
     std::string error;
     if (!loaded.load(learnedPath, error)) {
+      if (loaded.stopped()) return error;
       std::error_code ec;
-      if (fs::exists(learnedPath, ec)) {
-        const fs::path backup = lf_learnedBackupPath(learnedPath);
-        if (backup.empty()) throw fs::filesystem_error("copy_file", learnedPath, std::make_error_code(std::errc::file_exists));
-        fs::copy_file(learnedPath, backup, fs::copy_options::none, ec);
-        if (ec) throw fs::filesystem_error("copy_file", learnedPath, backup, ec);
-      }
+      if (fs::exists(learnedPath, ec)) lf_keepAside(learnedPath);
       gf_logLine("{} found, but could not be loaded, saved as *.0.xml: {}", learnedPath.generic_string(), error);
       return {};
     }
     gf_logLine("Read from learned airport file: '{}'", learnedPath.generic_string());
     if (!gf_readMetaInfo(document, prm::author) || !gf_readMetaInfo(document, prm::date) ||
         !gf_readMetaInfo(document, prm::version)) {
-      return "it lacks one of the meta entries author, date and version, and was not read";
+      // Not read. A handmade file holds the airport's stands and stays as it
+      // is; any other is kept aside and replaced at the next save.
+      bool isHandmade = false;
+      gf_getParamString(document, "handmade", isHandmade);
+      if (isHandmade) return "it lacks one of the meta entries author, date and version, and was not read";
+      lf_keepAside(learnedPath);
+      gf_logLine("{} lacks one of the meta entries author, date and version, not read, saved as *.0.xml",
+                 learnedPath.generic_string());
+      return {};
     }
     const std::string learnedName = gf_getParamString(document, "airport_name");
     if (learnedName != airport.airportName) {
@@ -359,11 +413,15 @@ std::string lf_readLearned(const fs::path& learnedPath, const ParkAirport& airpo
     const std::string handmadeValue = gf_getParamString(document, "handmade", isHandmade);
     bool cut = false;
     if (isHandmade) {
-      cut = lf_handmadeMerge(loaded, handmadeValue, stands, handmade);
+      cut = lf_handmadeMerge(loaded, handmadeValue, stands, handmade, airport.keptStands);
     } else {
       handmade.store(false);
-      cut = lf_ordinaryMerge(loaded, learnedPath, stands);
+      const MergeGaps gaps = lf_ordinaryMerge(loaded, learnedPath, stands, airport.keptStands);
+      // A learned stand not found may be one of the park file's stands that
+      // were left out at the limit.
+      cut = gaps.cut || (gaps.unmatched && standsLeftOut);
     }
+    if (loaded.stopped() || g_stopRun.load()) return "abandoned for the close";
     return cut ? gf_standLimitReason() : std::string();
   } catch (const std::exception& e) {
     gf_logError("{}: {}", "lf_readLearned", e.what());

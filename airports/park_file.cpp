@@ -9,6 +9,7 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <stdexcept>
 #include <unordered_set>
 
@@ -103,10 +104,13 @@ void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode m
   // changed radius or cargo flag would be dropped (no position) on the next read.
   if (stand.manual != 0 || handmade) {
     lf_writeFullStand(parkpos, stand);
-  } else if (stand.radiusChange != 0 || stand.cargoChange != 0) {
+  } else if (stand.radiusChange != 0 || stand.cargoChange != 0 || !stand.refusedRadius.empty()) {
     if (stand.radiusChange != 0) {
       lf_attribute(parkpos, "radius_change", "true");
       lf_attribute(parkpos, "radius", fmt::format("{:.1f}", gf_nmToMetres(stand.radius)));
+    } else if (!stand.refusedRadius.empty()) {
+      lf_attribute(parkpos, "radius_change", "true");
+      lf_attribute(parkpos, "radius", stand.refusedRadius);
     }
     if (stand.cargoChange != 0) {
       lf_attribute(parkpos, "cargo_change", "true");
@@ -130,7 +134,7 @@ bool lf_readStandValue(const pugi::xml_node& parkpos, const std::string& name, c
   value = 0.0;
   const bool parsed = gf_readApfDouble(parkpos, attribute, value);
   const bool inRange = parsed && std::abs(value) <= limit && !(nonNegative && value < 0.0);
-  if (!inRange) {
+  if (!inRange && ApfSkipLines::show()) {
     gf_logError("lf_readParkpos: stand {} skipped, invalid {} '{}'", name, attribute,
                 lf_shown(parkpos.attribute(attribute).value()));
   }
@@ -200,6 +204,11 @@ bool lf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, 
     pugi::xml_node parkpositions = document.append_child("parkpositions");
     if (!parkpositions) throw std::runtime_error("could not append parkpositions");
     for (const Stand& stand : airport.stands) lf_writeParkpos(parkpositions, stand, mode, handmade);
+    if (mode == ApfMode::learned) {
+      for (const std::string& kept : airport.keptStands) {
+        if (!parkpositions.append_buffer(kept.data(), kept.size())) throw std::runtime_error("could not append a kept stand");
+      }
+    }
     return gf_saveXml(document, path, shownPath);
   } catch (const std::exception& e) {
     gf_logError("gf_writeApf: {}", e.what());
@@ -216,6 +225,30 @@ bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, 
 bool gf_writeGeneratedApf(const ParkAirport& airport, const std::filesystem::path& path,
                           const std::filesystem::path& shownPath) {
   return lf_writeApf(airport, path, shownPath, ApfMode::generated, false);
+}
+
+namespace {
+thread_local ApfSkipLines* t_skipLines = nullptr;
+}  // namespace
+
+ApfSkipLines::ApfSkipLines(std::string pathText) : m_path(std::move(pathText)), m_outer(t_skipLines) {
+  t_skipLines = this;
+}
+
+ApfSkipLines::~ApfSkipLines() {
+  t_skipLines = m_outer;
+  if (m_dropped > 0) gf_logError("{}: {} more lines about skipped stands and values are not shown", m_path, m_dropped);
+}
+
+bool ApfSkipLines::show() {
+  ApfSkipLines* lines = t_skipLines;
+  if (lines == nullptr) return true;
+  if (lines->m_shown < kApfSkipLinesShown) {
+    ++lines->m_shown;
+    return true;
+  }
+  ++lines->m_dropped;
+  return false;
 }
 
 std::string gf_standLimitReason() {
@@ -241,18 +274,20 @@ bool lf_isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'
 bool lf_isNameStart(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':'; }
 bool lf_isNameChar(char c) { return lf_isNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.'; }
 
+enum class PlainScan { plain, other, stopped };
+
 // Scans the text for the plain form the program writes: UTF-8 without an
 // "encoding" declaration, elements with quoted attributes, text, comments;
 // no NUL, CDATA, document type, processing instruction or text outside the
 // elements. A text of this form parses to the same elements whole or element
-// by element. False for anything else (including what is not well formed):
+// by element. Other for anything else (including what is not well formed):
 // such a file is left to the XML library whole.
-bool lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
-  if (text.find('\0') != std::string_view::npos) return false;
+PlainScan lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
+  if (text.find('\0') != std::string_view::npos) return PlainScan::other;
   std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   if (text.substr(i, 5) == "<?xml" && i + 5 < text.size() && lf_isBlank(text[i + 5])) {
     const std::size_t end = text.find("?>", i);
-    if (end == std::string_view::npos || text.substr(i, end - i).find("encoding") != std::string_view::npos) return false;
+    if (end == std::string_view::npos || text.substr(i, end - i).find("encoding") != std::string_view::npos) return PlainScan::other;
     i = end + 2;
   }
   const auto name = [&](std::size_t at) -> std::string_view {
@@ -271,28 +306,31 @@ bool lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
   bool inFirstParkpositions = false;
   std::size_t elements = 0;
   std::size_t standBegin = 0;
+  std::size_t steps = 0;
   while (i < text.size()) {
+    // A close does not wait for the scan of a large file.
+    if ((++steps & 0x3FFF) == 0 && g_stopRun.load()) return PlainScan::stopped;
     if (text[i] != '<') {
       const std::size_t next = std::min(text.find('<', i), text.size());
       if (open.empty()) {
         for (std::size_t k = i; k < next; ++k)
-          if (!lf_isBlank(text[k])) return false;
+          if (!lf_isBlank(text[k])) return PlainScan::other;
       }
       i = next;
       continue;
     }
     if (text.substr(i, 4) == "<!--") {
       const std::size_t end = text.find("-->", i + 4);
-      if (end == std::string_view::npos) return false;
+      if (end == std::string_view::npos) return PlainScan::other;
       i = end + 3;
       continue;
     }
     if (i + 1 < text.size() && text[i + 1] == '/') {
       const std::string_view closing = name(i + 2);
-      if (closing.empty() || open.empty() || closing != open.back()) return false;
+      if (closing.empty() || open.empty() || closing != open.back()) return PlainScan::other;
       std::size_t at = i + 2 + closing.size();
       skipBlanks(at);
-      if (at >= text.size() || text[at] != '>') return false;
+      if (at >= text.size() || text[at] != '>') return PlainScan::other;
       open.pop_back();
       if (inFirstParkpositions && open.size() == 1 && closing == "parkpos") layout.parkpos.emplace_back(standBegin, at + 1);
       if (inFirstParkpositions && open.empty()) {
@@ -303,30 +341,30 @@ bool lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
       continue;
     }
     const std::string_view element = name(i + 1);
-    if (element.empty()) return false;  // also "<!", "<?" and a lone "<"
+    if (element.empty()) return PlainScan::other;  // also "<!", "<?" and a lone "<"
     std::size_t at = i + 1 + element.size();
     bool closed = false;
     while (true) {
       const bool blank = skipBlanks(at);
-      if (at >= text.size()) return false;
+      if (at >= text.size()) return PlainScan::other;
       if (text[at] == '>') break;
       if (text[at] == '/') {
-        if (at + 1 >= text.size() || text[at + 1] != '>') return false;
+        if (at + 1 >= text.size() || text[at + 1] != '>') return PlainScan::other;
         closed = true;
         ++at;
         break;
       }
       const std::string_view attribute = name(at);
-      if (!blank || attribute.empty()) return false;
+      if (!blank || attribute.empty()) return PlainScan::other;
       at += attribute.size();
       skipBlanks(at);
-      if (at >= text.size() || text[at] != '=') return false;
+      if (at >= text.size() || text[at] != '=') return PlainScan::other;
       ++at;
       skipBlanks(at);
-      if (at >= text.size() || (text[at] != '"' && text[at] != '\'')) return false;
+      if (at >= text.size() || (text[at] != '"' && text[at] != '\'')) return PlainScan::other;
       const std::size_t end = text.find(text[at], at + 1);
       if (end == std::string_view::npos || text.substr(at + 1, end - at - 1).find('<') != std::string_view::npos) {
-        return false;
+        return PlainScan::other;
       }
       at = end + 1;
     }
@@ -347,29 +385,44 @@ bool lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
     if (!closed) open.push_back(element);
     i = at + 1;
   }
-  return open.empty() && elements > 0;
+  return open.empty() && elements > 0 ? PlainScan::plain : PlainScan::other;
 }
 
 }  // namespace
 
 bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
   m_head.reset();
+  m_whole.clear();
   m_blocks.clear();
   m_parkpos.clear();
   m_streamed = false;
   m_visited = false;
+  m_stopped = false;
+  const auto stopped = [&] {
+    m_stopped = g_stopRun.load();
+    if (m_stopped) {
+      m_head.reset();
+      m_blocks.clear();
+      error = "abandoned for the close";
+    }
+    return m_stopped;
+  };
   std::string text;
   const FileReadResult read = gf_readUserFile(path, kApfMaxFileBytes, text);
   if (!read) {
     error = read.detail;
     return false;
   }
+  if (stopped()) return false;
   PlainLayout layout;
-  if (lf_scanPlainApf(text, layout)) {
+  const PlainScan form = lf_scanPlainApf(text, layout);
+  if (form == PlainScan::stopped || stopped()) return false;
+  if (form == PlainScan::plain) {
     std::string head = text.substr(0, layout.contentBegin);
     head.append(text, layout.contentEnd);
     if (m_head.load_buffer(head.data(), head.size())) {
       for (std::size_t at = 0; at < text.size(); at += kBlockBytes) {
+        if (stopped()) return false;
         const std::size_t size = std::min(kBlockBytes, text.size() - at);
         m_blocks.push_back(std::make_unique_for_overwrite<char[]>(size));
         std::memcpy(m_blocks.back().get(), text.data() + at, size);
@@ -381,8 +434,22 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
     }
   }
   // Any other file is read whole by the XML library, which also describes
-  // what is wrong with it.
-  return gf_loadApfDocument(path, m_head, error);
+  // what is wrong with it; in place, so that the text is not held twice.
+  if (text.size() > kApfMaxTreeFileBytes) {
+    error = fmt::format("it has {} bytes and is not of the plain form, which is read only up to {} bytes", text.size(),
+                        kApfMaxTreeFileBytes);
+    return false;
+  }
+  m_whole = std::move(text);
+  const pugi::xml_parse_result parsed = m_head.load_buffer_inplace(m_whole.data(), m_whole.size());
+  if (!parsed) {
+    m_head.reset();
+    m_whole.clear();
+    error = fmt::format("{} at offset {}", parsed.description(), parsed.offset);
+    return false;
+  }
+  error.clear();
+  return !stopped();
 }
 
 const char* ApfDocument::text(std::size_t begin, std::size_t end, std::string& joined) const {
@@ -420,6 +487,39 @@ void ApfDocument::forEachParkpos(const std::function<bool(const pugi::xml_node&)
   m_blocks.clear();
 }
 
+namespace {
+
+// Whether the number text (decimal, or hexadecimal without its "0x") is
+// below 1 in size: its first non-zero digit lies after the point, shifted by
+// its exponent. Only asked of numbers that do not fit a double, which are
+// either far below 1 or far above it.
+bool lf_belowOne(std::string_view number, std::chars_format format) {
+  const bool hex = format == std::chars_format::hex;
+  const std::size_t exponentAt = number.find_first_of(hex ? "pP" : "eE");
+  const std::string_view mantissa = number.substr(0, exponentAt);
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_not_of("0.");
+  if (first == std::string_view::npos) return true;
+  // The place of the first digit: 0 for the ones, -1 for the first after the point.
+  std::int64_t place = first < point ? static_cast<std::int64_t>(point - first - 1)
+                                     : -static_cast<std::int64_t>(first - point);
+  if (hex) place *= 4;
+  std::int64_t exponent = 0;
+  if (exponentAt != std::string_view::npos) {
+    std::string_view digits = number.substr(exponentAt + 1);
+    const bool negative = !digits.empty() && digits.front() == '-';
+    if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) digits.remove_prefix(1);
+    for (const char c : digits) {
+      if (c < '0' || c > '9') break;
+      exponent = std::min<std::int64_t>(exponent * 10 + (c - '0'), std::int64_t{1} << 40);
+    }
+    if (negative) exponent = -exponent;
+  }
+  return place + exponent < 0;
+}
+
+}  // namespace
+
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value) {
   // As C strtod reads it, but whatever the C locale: leading white space and
   // a "+" skipped, the leading number taken (decimal, or hexadecimal after
@@ -440,7 +540,12 @@ bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, doub
   double number = 0.0;
   const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number, format);
   if (end == text.data()) number = 0.0;
-  if (error == std::errc::result_out_of_range || !std::isfinite(number)) return false;
+  if (error == std::errc::result_out_of_range) {
+    // Too small for a double is 0, as strtod gives it; too large is refused.
+    if (!lf_belowOne(text.substr(0, static_cast<std::size_t>(end - text.data())), format)) return false;
+    number = 0.0;
+  }
+  if (!std::isfinite(number)) return false;
   value = negative ? -number : number;
   return true;
 }
@@ -540,7 +645,10 @@ void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, St
   option.registration = attributes.reg.value();
   const std::string_view hours = attributes.hh.value();
   const std::optional<std::uint64_t> plain = lf_plainHours(hours);
-  option.hours = (plain ? *plain : gf_hours2bitset(hours, fmt::format("stand {}:", standName))) & kHalfHourBitsMask;
+  option.hours = (plain ? *plain : gf_hours2bitset(hours, [&](std::string_view item) {
+                   if (ApfSkipLines::show())
+                     gf_logError("stand {}: invalid hour '{}' in {}", lf_shown(standName), lf_shown(item), lf_shown(hours));
+                 })) & kHalfHourBitsMask;
   // The XML library's unsigned reading: leading digits, trailing text
   // ignored, 0 when absent or not a number. A day outside 1..7 is kept as it
   // is (the file is written back with it); it matches no weekday.
@@ -588,29 +696,43 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
 namespace {
 
 // The stand reader over the "parkpos" elements that forEach hands to it.
-// True when stands were left out at the limit.
+// True when elements that would have been read or kept were left out.
 bool lf_readStands(const std::function<void(const std::function<bool(const pugi::xml_node&)>&)>& forEach,
-                   std::vector<Stand>& stands, DuplicateStand duplicate) {
+                   std::vector<Stand>& stands, DuplicateStand duplicate, std::vector<std::string>* kept) {
   constexpr std::size_t kStandIdsReserved = 512;
   std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
   ids.reserve(kStandIdsReserved);
   bool cut = false;
-  forEach([&](const pugi::xml_node& parkpos) {
-    const std::string id = parkpos.attribute("id").value();
-    if (stands.size() >= kApfMaxStands) {
-      gf_logError("gf_readApfStands: more than {} stands, stand {} and the stands after it are ignored",
-                  kApfMaxStands, lf_shown(id));
-      cut = true;
-      return false;
-    }
-    if (!ids.insert(id).second) {
-      const std::string message = fmt::format("Parking position {} appears more than once?", id);
-      if (duplicate == DuplicateStand::refuse) throw qor::UserErrorException(94, message);
-      gf_logError("{} (skipped)", message);
+  std::size_t skipped = 0;
+  // An element that is not read: kept when the file is written back, else
+  // skipped; past the limit of either the rest of the file is not read.
+  const auto notRead = [&](const pugi::xml_node& parkpos, const std::string& id) {
+    if (kept != nullptr ? kept->size() < kApfMaxSkippedStands : ++skipped <= kApfMaxSkippedStands) {
+      if (kept != nullptr) kept->push_back(gf_apfElementText(parkpos));
       return true;
     }
-    lf_readParkpos(parkpos, id, 1, stands);
-    return true;
+    gf_logError("gf_readApfStands: more than {} stands skipped, stand {} and the stands after it are not read",
+                kApfMaxSkippedStands, lf_shown(id));
+    cut = true;
+    return false;
+  };
+  forEach([&](const pugi::xml_node& parkpos) {
+    const std::string id = parkpos.attribute("id").value();
+    if (!ids.insert(id).second) {
+      if (duplicate == DuplicateStand::refuse)
+        throw qor::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+      if (ApfSkipLines::show()) gf_logError("Parking position {} appears more than once? (skipped)", lf_shown(id));
+      return notRead(parkpos, id);
+    }
+    if (stands.size() < kApfMaxStands) return lf_readParkpos(parkpos, id, 1, stands) || notRead(parkpos, id);
+    // Past the limit only a stand that would be read is left out; one that
+    // is skipped anyway (a placeholder at 0/0, refused values) is not.
+    std::vector<Stand> probe;
+    if (!lf_readParkpos(parkpos, id, 1, probe)) return notRead(parkpos, id);
+    gf_logError("gf_readApfStands: more than {} stands, stand {} and the stands after it are ignored", kApfMaxStands,
+                lf_shown(id));
+    cut = true;
+    return false;
   });
   return cut;
 }
@@ -623,13 +745,20 @@ bool gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands
         for (const pugi::xml_node parkpos : document.child("parkpositions").children("parkpos"))
           if (!visit(parkpos)) return;
       },
-      stands, duplicate);
+      stands, duplicate, nullptr);
 }
 
-bool gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate) {
+bool gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate,
+                      std::vector<std::string>* kept) {
   return lf_readStands(
       [&](const std::function<bool(const pugi::xml_node&)>& visit) { document.forEachParkpos(visit); }, stands,
-      duplicate);
+      duplicate, kept);
+}
+
+std::string gf_apfElementText(const pugi::xml_node& element) {
+  std::ostringstream text;
+  element.print(text, "", pugi::format_raw);
+  return std::move(text).str();
 }
 
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document) {

@@ -53,10 +53,39 @@ inline constexpr double kApfMaxRadiusMetres = 1000.0;      // no real stand come
 // The most stands one park airport keeps (the largest real airports have a
 // few hundred); the stands of a file beyond them are ignored, with a log line.
 inline constexpr std::size_t kApfMaxStands = 5000;
+// The most stand elements of one file that are skipped (not read into the
+// stand list, nor kept for writing back): past them the rest of the file is
+// not read, as for the stands past the limit above.
+inline constexpr std::size_t kApfMaxSkippedStands = kApfMaxStands;
 // Why a learned file is not saved over when stands were left out at that limit.
 std::string gf_standLimitReason();
 // The largest park file that is read.
 inline constexpr std::uintmax_t kApfMaxFileBytes = std::uintmax_t{256} << 20;
+// The largest file that is read whole as one tree, when its text is not of
+// the plain form the program writes: such a tree takes several times the
+// file's size.
+inline constexpr std::uintmax_t kApfMaxTreeFileBytes = std::uintmax_t{64} << 20;
+
+// The log lines one read of a park or learned file writes about elements it
+// skips (and values it drops) are bounded: the first kApfSkipLinesShown are
+// written, and when the scope ends, one line counts the rest. Without a scope
+// every line is written.
+inline constexpr std::size_t kApfSkipLinesShown = 20;
+class ApfSkipLines {
+ public:
+  explicit ApfSkipLines(std::string pathText);
+  ~ApfSkipLines();
+  ApfSkipLines(const ApfSkipLines&) = delete;
+  ApfSkipLines& operator=(const ApfSkipLines&) = delete;
+  // Counts one line; true when it is to be written.
+  static bool show();
+
+ private:
+  std::string m_path;
+  std::size_t m_shown = 0;
+  std::size_t m_dropped = 0;
+  ApfSkipLines* m_outer = nullptr;
+};
 
 // Writes the whole park file of the airport to path, replacing an existing
 // file atomically (temporary file in the same folder, renamed over it; a
@@ -98,8 +127,11 @@ bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& d
 // ways give the same elements in the same order.
 class ApfDocument {
  public:
-  // As gf_loadApfDocument.
+  // As gf_loadApfDocument. A file of another form than the plain one is
+  // read only up to kApfMaxTreeFileBytes. A close of the run abandons the
+  // load (false, stopped() true).
   bool load(const std::filesystem::path& path, std::string& error);
+  bool stopped() const { return m_stopped; }
   // The document without the children of its first top-level
   // "parkpositions" (its meta block and parameters are all there).
   const pugi::xml_document& head() const { return m_head; }
@@ -118,16 +150,19 @@ class ApfDocument {
   const char* text(std::size_t begin, std::size_t end, std::string& joined) const;
 
   pugi::xml_document m_head;
+  std::string m_whole;  // the text of a file read as one tree (the tree points into it)
   std::vector<std::unique_ptr<char[]>> m_blocks;
   std::vector<std::pair<std::size_t, std::size_t>> m_parkpos;
   bool m_streamed = false;
   bool m_visited = false;
+  bool m_stopped = false;
 };
 
 // Reads a decimal attribute of a park file element as C strtod does, but
 // whatever the C locale: the leading number, trailing text ignored ("35.0m"
-// is 35); an absent attribute or one without a number gives 0. False (value
-// unchanged) when the number is not finite.
+// is 35); an absent attribute or one without a number gives 0, and so does a
+// number too small for a double ("1e-400"). False (value unchanged) when the
+// number is not finite.
 bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, double& value);
 
 // Reads one "opt" element of the stand standName into option: registration,
@@ -150,6 +185,10 @@ void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, St
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
                     std::vector<Stand>& stands = g_parkStands);
 
+// The text of an element as the writer would write it (attributes and
+// children in their order), to be written back unchanged.
+std::string gf_apfElementText(const pugi::xml_node& element);
+
 // What the stand reader does with a stand id that came before.
 enum class DuplicateStand {
   refuse,  // throws the user error 94 "Parking position {} appears more than once?"
@@ -158,9 +197,14 @@ enum class DuplicateStand {
 // Appends the stands of the document's first "parkpositions" to stands, in
 // document order, read with lf_readParkpos with origin 1, until the list
 // holds kApfMaxStands. On a refused duplicate the stands before it stay in
-// the list. True when stands were left out at that limit.
+// the list. When kept is given (a learned file, which is written back), an
+// element that is not read into the list (refused values, a position of 0/0,
+// a repeated id) is kept there as its text (gf_apfElementText), and counts
+// toward the limit. True when elements that would have been read or kept
+// were left out: at the limit, or past kApfMaxSkippedStands skipped ones.
 bool gf_readApfStands(const pugi::xml_node& document, std::vector<Stand>& stands, DuplicateStand duplicate);
-bool gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate);
+bool gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, DuplicateStand duplicate,
+                      std::vector<std::string>* kept = nullptr);
 // The same into a new list, refusing a duplicate.
 std::vector<Stand> gf_readApfStands(const pugi::xml_node& document);
 

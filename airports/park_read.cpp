@@ -143,7 +143,8 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     const pugi::xml_document& document = loaded->head();
     std::string loadError;
     if (!loaded->load(file, loadError)) {
-      return fmt::format("{}: could not load file: {}", path, file.generic_string());
+      if (loaded->stopped()) return fmt::format("{}: abandoned for the close", "gf_readApf");
+      return fmt::format("{}: could not load file: {}: {}", path, file.generic_string(), loadError);
     }
     if (!gf_readMetaInfo(document, prm::author) || !gf_readMetaInfo(document, prm::date) ||
         !gf_readMetaInfo(document, prm::version)) {
@@ -153,6 +154,8 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     // Everything is read into copies first: the airport and its stands change
     // only when the whole file was read.
     ParkAirport read = airport;
+    read.keptStands.clear();
+    read.keepLearnedFile.clear();
     const std::int32_t week = gf_getParamInt(document, "RT_traffic_week");
     read.publisher = gf_getParamString(document, "publisher");
     bool altitudeFound = false;
@@ -163,8 +166,11 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     gf_parseDouble(altitudeText, elevation);
     read.airportName = gf_getParamString(document, "airport_name");
     std::vector<Stand> list;
-    const bool cut = gf_readApfStands(*loaded, list, DuplicateStand::refuse);
-    read.keepLearnedFile = cut ? gf_standLimitReason() : std::string();
+    bool cut = false;
+    {
+      const ApfSkipLines skipLines(path);
+      cut = gf_readApfStands(*loaded, list, DuplicateStand::refuse);
+    }
 
     std::pair<std::int32_t, std::int32_t> factors = gf_readApfQualityFactors(document);
     loaded.reset();
@@ -176,9 +182,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
       gf_setTbIntText(prm::parking_percentage);
       gf_logLine("{:24}: {}", prm::parking_percentage.name(), 30);
     } else {
-      const std::string keep = lf_readLearned(learnedPath, read, list, g_apfHandmade);
-      // A handmade file's stands replace the park file's, cut or not.
-      if (!keep.empty() || g_apfHandmade.load()) read.keepLearnedFile = keep;
+      read.keepLearnedFile = lf_readLearned(learnedPath, read, list, g_apfHandmade, cut);
       factors = gf_computeQualityFactors(list);
       if (g_apfHandmade.load()) gf_logLine("A handmade airport file overruled the archived file!");
       if (prm::PARK_FAKE.value()) lf_makeFakeTraffic(fs::path(path).stem().string(), list);

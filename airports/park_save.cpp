@@ -30,6 +30,7 @@ struct SaveJob {
   std::vector<Stand> stands;
   std::filesystem::path path;
   bool due = false;
+  bool skipped = false;  // due, but the learned file is left as it is
   bool handmade = false;
   bool changed = false;
   std::uint32_t updates = 0;
@@ -70,6 +71,7 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   job.airport.altitude = g_parkApf.altitude;
   job.airport.qfReal = g_parkApf.qfReal;
   job.airport.qfSoft = g_parkApf.qfSoft;
+  job.airport.keptStands = g_parkApf.keptStands;
   job.path = lf_learnedPathFor(g_parkApfPath, job.airport.publisher);
   // Every save resets the counters, failed or not: what a failed save held is
   // not tried again, and the next airport starts from nothing.
@@ -79,9 +81,12 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
     // The file holds what is not in memory (stands beyond the limit and what
     // was learned or made on them, or a file not read whole): a save would
     // drop it.
-    gf_logError("the learned file '{}' of {} is left as it is, nothing saved: {}", job.path.string(),
-                job.airport.icao, g_parkApf.keepLearnedFile);
+    const std::string skipped = fmt::format("the learned file '{}' of {} is left as it is, nothing saved: {}",
+                                            job.path.string(), job.airport.icao, g_parkApf.keepLearnedFile);
+    gf_logError("{}", skipped);
+    gf_showStatus(skipped, false);
     job.due = false;
+    job.skipped = true;
     return job;
   }
   g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
@@ -90,7 +95,7 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
 
 // Writes the file (any thread); true when saved or nothing was due.
 bool lf_writeSave(SaveJob& job) {
-  if (!job.due) return true;
+  if (!job.due) return !job.skipped;
   ParkAirport& airport = job.airport;
   if (job.handmade) {
     // Over every stand of the airport: a stand without options lowers them.
@@ -104,7 +109,10 @@ bool lf_writeSave(SaveJob& job) {
     // stand left out of it would be gone from the airport, so it keeps all.
     if (!job.handmade) {
       std::erase_if(stand.options, [](const StandOption& o) { return o.origin == 1; });
-      if (!stand.manual && stand.options.empty() && !stand.radiusChange && !stand.cargoChange) continue;
+      if (!stand.manual && stand.options.empty() && !stand.radiusChange && !stand.cargoChange &&
+          stand.refusedRadius.empty()) {
+        continue;
+      }
     }
     airport.stands.push_back(std::move(stand));
   }

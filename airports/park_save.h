@@ -27,11 +27,13 @@ bool lf_parkAirportHasChanges();
 // unloading empties the list anyway), on the calling thread. Options of
 // origin 1 (from the park file itself, or fake) and stands without options or
 // changes (unless manual) are left out, except from a handmade file, which
-// keeps every stand and option. An airport whose learned file holds what
-// was not read into memory (ParkAirport::keepLearnedFile) saves nothing: the
-// file is left as it is, with an error line. The counters are reset whether the save
-// succeeds or not; a failure is logged and shown on the status line. Returns
-// false when a save was due and failed.
+// keeps every stand and option; the learned file's stands that were not read
+// (ParkAirport::keptStands) are written back as they were. An airport whose
+// learned file holds what was not read into memory
+// (ParkAirport::keepLearnedFile) saves nothing: the file is left as it is,
+// with an error line, shown on the status line. The counters are reset
+// whether the save succeeds or not; a failure is logged and shown on the
+// status line. Returns false when a save was due and failed or was skipped.
 bool lf_saveStandFile(std::vector<Stand>&& stands);
 
 // The same on a thread of its own (run thread): what the save needs is taken

@@ -107,6 +107,10 @@ std::string gf_bitset2hours(std::uint64_t bits) {
 }
 
 std::uint64_t gf_hours2bitset(std::string_view text, std::string_view context) {
+  return gf_hours2bitset(text, [&](std::string_view item) { gf_logError("{} invalid hour '{}' in {}", context, item, text); });
+}
+
+std::uint64_t gf_hours2bitset(std::string_view text, const std::function<void(std::string_view)>& invalidItem) {
   // Read piece by piece in place: park files hold one such list per option.
   std::uint64_t bits = 0;
   if (lf_trimmed(text).empty()) return 0;
@@ -115,7 +119,7 @@ std::uint64_t gf_hours2bitset(std::string_view text, std::string_view context) {
     const std::string_view item = lf_trimmed(text.substr(start, comma - start));  // to the end without a comma
     std::int64_t hour = -1;
     if (!gf_parseInt(item, hour) || hour < 0 || hour > 47) {
-      gf_logError("{} invalid hour '{}' in {}", context, item, text);
+      invalidItem(item);
     } else {
       bits |= std::uint64_t{1} << hour;
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,8 @@ std::string gf_bitset2hours(std::uint64_t bits);
 // The reverse. An item that is not a number 0..47 is logged as the error line
 // "{context} invalid hour '{item}' in {text}" and skipped. "" gives no bit.
 std::uint64_t gf_hours2bitset(std::string_view text, std::string_view context);
+// The same, handing each item it skips to invalidItem instead of logging it.
+std::uint64_t gf_hours2bitset(std::string_view text, const std::function<void(std::string_view)>& invalidItem);
 
 // Locale-independent number parsing of a whole trimmed text; false when the
 // text is not exactly one number (or not finite).

@@ -332,6 +332,11 @@ TEST_F(ParkFileTest, ReaderTakesLeadingNumbersAndSkipsOnlyHarmfulStands) {
                       .opt(ParkOptEntry::of("RN", "AAA", "A320", "", "1").drop("day"))
                       .opt(ParkOptEntry::of("R7", "AAA", "A320", "7th", "2")));
   builder.parkpos(ParkposEntry::at("Z", 1, 1).set("latitude", "abc").set("longitude", "-0x").set("radius", "0x10"));
+  // A number too small for a double is 0, as strtod reads it; one coordinate
+  // of 0 is a position.
+  builder.parkpos(ParkposEntry::at("U", 51, 1).set("longitude", "1e-400").set("radius", "0.00001e-320"));
+  builder.parkpos(ParkposEntry::at("Q", 1, 1).set("latitude", "-0x1p-2000").set("longitude", "1e-999"));
+  builder.parkpos(ParkposEntry::at("L0", 0, 5));
   builder.write("airports/B.xml");
 
   const std::vector<Stand> stands = readStands("airports/B.xml");
@@ -339,8 +344,13 @@ TEST_F(ParkFileTest, ReaderTakesLeadingNumbersAndSkipsOnlyHarmfulStands) {
     EXPECT_TRUE(logHasLine(fmt::format("===> lf_readParkpos: stand X{} skipped, invalid {} '{}'", i, bad[i].first,
                                        bad[i].second)));
   }
-  ASSERT_EQ(stands.size(), 1u) << "a stand at 0/0 is left out";
+  ASSERT_EQ(stands.size(), 3u) << "a stand at 0/0 is left out";
   EXPECT_EQ(stands[0].name, "OK");
+  EXPECT_EQ(stands[1].name, "U");
+  EXPECT_EQ(stands[1].longitude, 0.0);
+  EXPECT_EQ(stands[1].radius, 0.0);
+  EXPECT_EQ(stands[2].name, "L0");
+  EXPECT_EQ(stands[2].longitude, 5.0);
   EXPECT_DOUBLE_EQ(stands[0].latitude, 12.5);
   EXPECT_NEAR(gf_nmToMetres(stands[0].radius), 35.0, 1e-9);
   EXPECT_NEAR(gf_radToDeg(stands[0].heading), -361.0, 1e-9);
@@ -353,7 +363,7 @@ TEST_F(ParkFileTest, ReaderTakesLeadingNumbersAndSkipsOnlyHarmfulStands) {
 
   // What was read is written back as it was read.
   ParkAirport a = airport();
-  a.stands = stands;
+  a.stands = {stands[0]};
   ASSERT_TRUE(gf_writeApf(a, "airports/C.xml", ApfMode::learned, true));
   const pugi::xml_document written = load("airports/C.xml");
   EXPECT_EQ(std::string(parkpos(written, "OK").attribute("radius").value()), "35.0");

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -39,6 +40,7 @@
 #include "support/park_file_builder.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
+#include "ui/status_line.h"
 #include "ui/traffic_range.h"
 
 using ::testing::Contains;
@@ -105,6 +107,25 @@ StandOption opt(std::uint32_t id, std::uint32_t day, std::uint64_t hours, std::u
   o.hours = hours;
   o.real = real;
   return o;
+}
+
+// Learns one option on the first stand of the airport read from
+// "airports/my_thirdparty/EGLL.xml" and saves it; the save's result.
+bool learnAndSave() {
+  g_parkApfPath = "airports/my_thirdparty/EGLL.xml";
+  g_parkStands[0].options.push_back(opt(1, 2, 1));
+  g_learnedUpdates.store(1);
+  const bool saved = lf_saveStandFile(std::move(g_parkStands));
+  g_parkApfPath.clear();
+  return saved;
+}
+
+// A saved file, loaded whole.
+pugi::xml_document loadSaved(const fs::path& path) {
+  pugi::xml_document saved;
+  std::string error;
+  EXPECT_TRUE(gf_loadApfDocument(path, saved, error)) << error;
+  return saved;
 }
 
 Stand standWith(std::vector<StandOption> options, double radiusMetres = 20.0) {
@@ -411,7 +432,8 @@ TEST_F(ParkReadTest, AHandmadeFileReplacesTheStandsWhateverItsValue) {
   EXPECT_TRUE(logHasLine("A handmade airport file overruled the archived file!"));
 
   // A stand twice in a handmade file: only the repeat is skipped, and what
-  // was learned is saved into a handmade file again.
+  // was learned is saved into a handmade file again, the repeat written back
+  // as it was.
   const fs::path learnedPath = "airports/learned/thirdparty/simaddon/EGLL.xml";
   parkFile().param("handmade", "1").parkpos(ParkposEntry::at("H1", 51.0, -0.4))
       .parkpos(ParkposEntry::at("H2", 51.001, -0.4)).parkpos(ParkposEntry::at("H1", 51.002, -0.4))
@@ -424,18 +446,12 @@ TEST_F(ParkReadTest, AHandmadeFileReplacesTheStandsWhateverItsValue) {
   EXPECT_TRUE(g_apfHandmade);
   EXPECT_TRUE(logHasLine("===> Parking position H1 appears more than once? (skipped)"));
 
-  g_parkApfPath = "airports/my_thirdparty/EGLL.xml";
-  g_parkStands[0].options.push_back(opt(1, 2, 1));
-  g_learnedUpdates.store(1);
-  ASSERT_TRUE(lf_saveStandFile(std::move(g_parkStands)));
-  g_parkApfPath.clear();
-  pugi::xml_document saved;
-  std::string error;
-  ASSERT_TRUE(gf_loadApfDocument(learnedPath, saved, error)) << error;
+  ASSERT_TRUE(learnAndSave());
+  const pugi::xml_document saved = loadSaved(learnedPath);
   EXPECT_EQ(gf_getParamString(saved, "handmade"), "true");
   names.clear();
   for (const pugi::xml_node p : saved.child("parkpositions").children("parkpos")) names.push_back(p.attribute("id").value());
-  EXPECT_THAT(names, ElementsAre("H1", "H2", "H3"));
+  EXPECT_THAT(names, ElementsAre("H1", "H2", "H3", "H1"));
 }
 
 TEST_F(ParkReadTest, AParkFileWithoutPublisherLearnsInTheThirdpartyFolder) {
@@ -501,6 +517,51 @@ TEST_F(ParkReadTest, LearnedSettingsMapToTheirChoices) {
   EXPECT_FALSE(logContains("===> airports/learned/thirdparty/simaddon/EGLL.xml found"));  // not an error line
 }
 
+TEST_F(ParkReadTest, LearnedEntriesTheGuardsRefuseStayOutOfTheAirportAndAreWrittenBack) {
+  parkFile().parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/EGLL.xml");
+  const fs::path learnedPath = "airports/learned/thirdparty/simaddon/EGLL.xml";
+  struct Case {
+    const char* name;
+    bool handmade;
+    ParkposEntry entry;
+    const char* attribute;  // written back with the value it had
+    const char* value;
+  } cases[] = {
+      {"a manual stand of radius 1200", false, ParkposEntry::at("M1", 51.001, -0.4, 0, 1200).set("manual", "true"),
+       "radius", "1200.0"},
+      {"a manual stand outside the world", false, ParkposEntry::at("M2", 91.0, -0.4).set("manual", "true"), "latitude",
+       "91.000000"},
+      {"a manual stand without radius", false, ParkposEntry::at("M3", 51.0, -0.4, 0, 0).set("manual", "true"), "radius",
+       "0.0"},
+      {"a negative radius in a handmade file", true, ParkposEntry::at("H1", 51.0, -0.4, 0, -5), "radius", "-5.0"},
+      {"a placeholder in a handmade file", true, ParkposEntry::at("H2", 0, 0), "latitude", "0.000000"},
+      {"a radius change to 1500", false, ParkposEntry::idOnly("1").set("radius_change", "true").set("radius", "1500"),
+       "radius", "1500"},
+      {"a negative radius change", false, ParkposEntry::idOnly("1").set("radius_change", "true").set("radius", "-3"),
+       "radius", "-3"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string id = c.entry.attributes.front().second;
+    ParkFileBuilder learned = parkFile();
+    if (c.handmade) learned.param("handmade", "true").parkpos(ParkposEntry::at("HOK", 51.0, -0.4));
+    learned.parkpos(c.entry).write(learnedPath);
+    g_parkStands.clear();
+    g_apfHandmade = false;
+    ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    // Out of every distance and size: not a stand, nor a radius.
+    ASSERT_EQ(g_parkStands.size(), 1u);
+    EXPECT_EQ(g_parkStands[0].name, c.handmade ? "HOK" : "1");
+    EXPECT_DOUBLE_EQ(gf_nmToMetres(g_parkStands[0].radius), 20.0);
+
+    ASSERT_TRUE(learnAndSave());
+    const pugi::xml_document saved = loadSaved(learnedPath);
+    const pugi::xml_node back = saved.child("parkpositions").find_child_by_attribute("parkpos", "id", id.c_str());
+    EXPECT_EQ(std::string(back.attribute(c.attribute).value()), c.value);
+    if (id == "1") EXPECT_EQ(std::string(back.attribute("radius_change").value()), "true");
+  }
+}
+
 TEST_F(ParkReadTest, ALearnedFileThatCannotBeReadNorKeptAsideIsNotSavedOver) {
   parkFile("Heathrow", 83, "Pub").parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/EGLL.xml");
   const fs::path learnedPath = "airports/learned/thirdparty/Pub/EGLL.xml";
@@ -549,7 +610,8 @@ TEST_F(ParkReadTest, ReadErrorsLeaveTheAirportAsItWas) {
   const Case cases[] = {
       {"", "gf_readApf: xml is empty"},
       {"airports/my_thirdparty/A.xml", "airports/my_thirdparty/A.xml: refused to load (copyright)"},
-      {"airports/my_thirdparty/B.xml", "airports/my_thirdparty/B.xml: could not load file: airports/my_thirdparty/B.xml"},
+      {"airports/my_thirdparty/B.xml", "airports/my_thirdparty/B.xml: could not load file: airports/my_thirdparty/B.xml: "
+                                       "Error parsing start element tag at offset 10"},
       {"archive/stock/NONE.xml", "failed to download: 'http://127.0.0.1:1/MSFS/archive/stock/NONE.xml'"},
   };
   g_parkApf.airportName = "before";
@@ -672,7 +734,7 @@ TEST_F(ParkReadTest, AParkFileKeepsAtMostItsStandLimitAndACloseAbandonsTheRead) 
   EXPECT_TRUE(g_parkStands.empty());
 }
 
-TEST_F(ParkReadTest, ALearnedFileThatHoldsMoreThanWasReadIsLeftAsItIs) {
+TEST_F(ParkReadTest, ALearnedFileIsLeftAsItIsOnlyWhenItHoldsMoreThanWasRead) {
   const auto manyStands = [](ParkFileBuilder builder, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
       builder.parkpos(ParkposEntry::at(fmt::format("P{}", i), 50.0 + static_cast<double>(i / 100) * 0.01,
@@ -682,44 +744,59 @@ TEST_F(ParkReadTest, ALearnedFileThatHoldsMoreThanWasReadIsLeftAsItIs) {
   };
   const std::string last = fmt::format("P{}", kApfMaxStands);
   const ParkOptEntry learnedOpt = ParkOptEntry::of("D-AIAA", "DLH", "A320", "1", "20");
+  const std::string lacksMeta = "it lacks one of the meta entries author, date and version, and was not read";
   struct Case {
     const char* name;
-    std::size_t parkStands;
-    ParkFileBuilder learned;
+    ParkFileBuilder park;
+    std::optional<ParkFileBuilder> learned;
     std::string kept;  // why the file is left as it is; "" when it is saved
+    bool aside = false;  // the file is copied aside before it is saved over
   } cases[] = {
-      {"options of a stand beyond the park file's limit", kApfMaxStands + 1,
+      {"options of a stand beyond the park file's limit", manyStands(parkFile(), kApfMaxStands + 1),
        parkFile().parkpos(ParkposEntry::idOnly(last).opt(learnedOpt)), gf_standLimitReason()},
-      {"a handmade file beyond the limit", 1, manyStands(parkFile().param("handmade", "true"), kApfMaxStands + 1),
-       gf_standLimitReason()},
-      {"a manual stand beyond the limit", kApfMaxStands,
+      {"a handmade file beyond the limit", manyStands(parkFile(), 1),
+       manyStands(parkFile().param("handmade", "true"), kApfMaxStands + 1), gf_standLimitReason()},
+      {"a manual stand beyond the limit", manyStands(parkFile(), kApfMaxStands),
        parkFile().parkpos(ParkposEntry::at("M1", 51.0, -0.4).set("manual", "true")), gf_standLimitReason()},
-      {"a handmade file without its version entry", 1,
+      {"a handmade file without its version entry", manyStands(parkFile(), 1),
        parkFile().param("handmade", "true").dropMetaInfo("version").parkpos(ParkposEntry::at("H1", 51.0, -0.4)),
-       "it lacks one of the meta entries author, date and version, and was not read"},
-      {"a handmade file within the limit replaces a cut park file", kApfMaxStands + 1,
+       lacksMeta},
+      {"an ordinary file without its date entry", manyStands(parkFile(), 1),
+       parkFile().dropMetaInfo("date").parkpos(ParkposEntry::idOnly("P0").opt(learnedOpt)), "", true},
+      {"a handmade file within the limit replaces a cut park file", manyStands(parkFile(), kApfMaxStands + 1),
        parkFile().param("handmade", "true").parkpos(ParkposEntry::at("H1", 51.0, -0.4)), ""},
+      {"a cut park file without a learned file", manyStands(parkFile(), kApfMaxStands + 1), std::nullopt, ""},
+      {"a cut park file whose learned file was merged whole", manyStands(parkFile(), kApfMaxStands + 1),
+       parkFile().parkpos(ParkposEntry::idOnly("P1").opt(learnedOpt)), ""},
+      {"a placeholder past the park file's limit", manyStands(parkFile(), kApfMaxStands).parkpos(ParkposEntry::at("Z", 0, 0)),
+       parkFile().parkpos(ParkposEntry::idOnly("gone").opt(learnedOpt)), ""},
+      {"a repeat past a handmade file's limit", manyStands(parkFile(), 1),
+       manyStands(parkFile().param("handmade", "true"), kApfMaxStands).parkpos(ParkposEntry::at("P0", 51.0, -0.4)), ""},
   };
   const fs::path learnedPath = "airports/learned/thirdparty/simaddon/EGLL.xml";
+  const fs::path asidePath = "airports/learned/thirdparty/simaddon/EGLL0.xml";
   for (Case& c : cases) {
     SCOPED_TRACE(c.name);
-    manyStands(parkFile(), c.parkStands).write("airports/my_thirdparty/EGLL.xml");
-    c.learned.write(learnedPath);
-    const std::string before = testsupport::readFile(learnedPath);
+    c.park.write("airports/my_thirdparty/EGLL.xml");
+    fs::remove(learnedPath);
+    if (c.learned) c.learned->write(learnedPath);
+    const std::string before = c.learned ? testsupport::readFile(learnedPath) : "";
     g_parkStands.clear();
     g_apfHandmade = false;
     ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    EXPECT_EQ(fs::exists(asidePath), c.aside);
+    if (c.aside) EXPECT_EQ(testsupport::readFile(asidePath), before);
+    fs::remove(asidePath);
 
-    g_parkApfPath = "airports/my_thirdparty/EGLL.xml";
-    g_parkStands[0].options.push_back(opt(1, 2, 1));
-    g_learnedUpdates.store(1);
-    EXPECT_TRUE(lf_saveStandFile(std::move(g_parkStands)));
-    g_parkApfPath.clear();
+    gf_clearStatus();
+    // A skipped save is no success, and says so on the status line.
+    EXPECT_EQ(learnAndSave(), c.kept.empty());
     EXPECT_EQ(g_learnedUpdates.load(), 0u);
     EXPECT_EQ(testsupport::readFile(learnedPath) == before, !c.kept.empty());
-    EXPECT_EQ(logContains(fmt::format("the learned file '{}' of EGLL is left as it is, nothing saved: {}",
-                                      learnedPath.string(), c.kept)),
-              !c.kept.empty());
+    const std::string skipped =
+        fmt::format("the learned file '{}' of EGLL is left as it is, nothing saved: {}", learnedPath.string(), c.kept);
+    EXPECT_EQ(logContains(skipped), !c.kept.empty());
+    EXPECT_EQ(gf_statusSnapshot().status.find(skipped) != std::string::npos, !c.kept.empty());
     testsupport::openTestLog();
   }
 }
