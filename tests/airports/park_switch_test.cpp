@@ -458,7 +458,9 @@ TEST_F(ParkStepTest, FlyingInSightOutOfSightAndANearerAirportTakingOver) {
 TEST_F(ParkStepTest, ReReadChangesTheReservedStandOfTheLoadedAirport) {
   sim().placeUserOnGround(kLat, kLon + 0.01, 0.0);  // at EDDF, on no stand
   ASSERT_TRUE(waitForUserPosition(kLat, kLon + 0.01));
-  ASSERT_TRUE(waitFor([] { return g_userOnGround.get().valid; }));
+  // The on-ground reading comes apart from the position: a reading from
+  // before the placement says "in the air".
+  ASSERT_TRUE(waitFor([] { return g_userOnGround.get().valid && g_userOnGround.get().onGround; }));
   step(true);
   step();
   g_staticCandidates.clear();

@@ -77,11 +77,12 @@ TEST_F(TrafficReaderTest, NothingIsAddedAfterTheTakeOverWhileReadersKeepGoing) {
       }
     });
   }
-  // Only a reader that stopped adding comes near this bound.
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  // Each wait for a reader has its own bound, which only a reader that
+  // stopped adding comes near.
   const auto waitForAdds = [&](int more) {
     for (int r = 0; r < kReaders; ++r) {
       const long target = shared->finishedAdds[r].load() + more;
+      const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
       while (shared->finishedAdds[r].load() < target) {
         if (std::chrono::steady_clock::now() > giveUp) return false;
         std::this_thread::yield();

@@ -45,7 +45,8 @@ void ProgramTest::TearDown() {
   if (g_runThreadsAlive.load() > 0) {
     g_windowClosed = true;
     gf_requestStop(ExitReason::UserClosedSim);
-    for (int i = 0; i < 500 && g_runThreadsAlive.load() > 0; ++i)
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (g_runThreadsAlive.load() > 0 && std::chrono::steady_clock::now() < end)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   drv::resetThread();

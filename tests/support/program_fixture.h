@@ -23,9 +23,10 @@ class ProgramTest : public ::testing::Test {
   // Starts the program up to its message loop; the result of gf_startProgram.
   int start();
   // Pumps the window's messages until done() or the time is up.
-  bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // The default limit is one that only a hang reaches.
+  bool pumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout = std::chrono::seconds(60));
   // Pumps until the program posted its quit message.
-  bool pumpUntilQuit(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  bool pumpUntilQuit(std::chrono::milliseconds timeout = std::chrono::seconds(60));
   HWND window() const;
 
   HANDLE m_mutex = nullptr;

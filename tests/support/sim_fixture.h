@@ -13,9 +13,10 @@ namespace testsupport {
 
 class SimLinkTest : public ::testing::Test {
  public:
-  // Polls until done() or the time is up; returns done().
+  // Polls until done() or the time is up (by default a limit that only a
+  // hang reaches); returns done().
   static bool waitFor(const std::function<bool()>& done,
-                      std::chrono::milliseconds timeout = std::chrono::seconds(20));
+                      std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
  protected:
   // A fresh world with short seconds, the link started and connected.
