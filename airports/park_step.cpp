@@ -41,8 +41,12 @@ void lf_updateDistances(const LatLon& user) {
     return;
   }
   g_sortedAt = user;
-  if (!prm::DESTINATION.value().empty()) return;
+  // The distances are true even while a destination is set: a destination
+  // entry made at distance 0 must not count as in sight at its next step,
+  // which would load it, unload it as out of sight and load it again.
   for (ParkAirportEntry& entry : g_parkAirports) entry.distance = gf_distanceNm(user, entry.pos);
+  // While a destination is set, its entry stays first.
+  if (!prm::DESTINATION.value().empty()) return;
   // std::list::sort is stable.
   g_parkAirports.sort([](const ParkAirportEntry& a, const ParkAirportEntry& b) { return a.distance < b.distance; });
 }

@@ -477,3 +477,77 @@ TEST_F(ParkStepTest, ReReadChangesTheReservedStandOfTheLoadedAirport) {
 }
 
 }  // namespace
+
+namespace {
+
+// One airborne 16-second step at a position, then the passes that take in its
+// read and search.
+void airborneStepAt(const LatLon& position, double heightFeet = 3000.0) {
+  UserAircraftData user;
+  user.latitude = position.latitude;
+  user.longitude = position.longitude;
+  user.altitudeAboveGround = heightFeet;
+  g_userAircraft.set(user);
+  g_userOnGround.set(OnGroundReading{false, true});
+  lf_staticParkingStep(false);
+  const auto hang = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while ((lf_parkFileReadPending() || lf_searchRunning()) && std::chrono::steady_clock::now() < hang) {
+    gf_staticParkingWork();
+    std::this_thread::yield();
+  }
+}
+
+int linesStartingWith(const std::string& text) {
+  int count = 0;
+  for (const std::string& line : testsupport::logLines()) count += line.starts_with(text) ? 1 : 0;
+  return count;
+}
+
+}  // namespace
+
+// A destination set in the air, about 350 nm away, stays the list's first
+// entry and is loaded once, when it comes into sight; until then it neither
+// pushes out the park airport in sight nor comes and goes itself.
+TEST_F(ParkSwitchTest, AFarDestinationIsLoadedOnceWhenItComesIntoSight) {
+  const LatLon egll{51.4775, -0.4614};
+  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA"),
+                                 testsupport::AirportEntry::at("EGLL", egll.latitude, egll.longitude, 83.0)});
+  gf_resetAirportsForTests();
+  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  writeParkFile(10);
+  writeParkFile(10, -1, "EGLL");
+  g_parkAirports = {ParkAirportEntry{"EDDF", "", LatLon{kLat, kLon}, 0.0}};
+
+  const auto north = [](const LatLon& from, double nm) { return LatLon{from.latitude + nm / 60.0, from.longitude}; };
+  const struct {
+    LatLon position;
+    bool setDestination;  // before the step
+    const char* parkAirport;
+  } steps[] = {
+      {north({kLat, kLon}, 18.0), false, "EDDF"},  // in sight: chosen
+      {north({kLat, kLon}, 17.5), false, "EDDF"},  // read
+      {north({kLat, kLon}, 17.0), true, "EDDF"},   // the destination does not push it out
+      {north({kLat, kLon}, 16.5), false, "EDDF"},
+      {north({kLat, kLon}, 30.0), false, ""},      // out of sight
+      {north({kLat, kLon}, 31.0), false, ""},      // the destination is not in sight either
+      {north({kLat, kLon}, 32.0), false, ""},
+      {north({kLat, kLon}, 33.0), false, ""},
+      {north({kLat, kLon}, 34.0), false, ""},
+      {north(egll, -10.0), false, "EGLL"},         // in sight
+      {north(egll, -9.5), false, "EGLL"},          // read
+      {north(egll, -9.0), false, "EGLL"},
+  };
+  int number = 0;
+  for (const auto& s : steps) {
+    SCOPED_TRACE(fmt::format("step {}", ++number));
+    if (s.setDestination) {
+      prm::DESTINATION.set("EGLL");
+      lf_setDestinationParkAirport("EGLL", egll);
+    }
+    airborneStepAt(s.position);
+    EXPECT_EQ(g_parkAirport.icao, s.parkAirport);
+    if (s.setDestination || number > 3) EXPECT_EQ(g_parkAirports.front().icao, "EGLL");
+  }
+  EXPECT_EQ(linesStartingWith("The park airport is EDDF"), 1);
+  EXPECT_EQ(linesStartingWith("The park airport is EGLL"), 1);
+}
