@@ -64,6 +64,13 @@ std::string gf_toUpper(std::string_view text) {
   return out;
 }
 
+std::size_t gf_utf8Length(std::string_view text) {
+  std::size_t count = 0;
+  for (const char c : text)
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++count;
+  return count;
+}
+
 std::string gf_toLower(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = gf_lowerAscii(c);

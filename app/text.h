@@ -1,6 +1,7 @@
 // Text and number helpers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -22,6 +23,9 @@ std::string gf_quotedText(std::string_view text);
 constexpr char gf_lowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 std::string gf_toUpper(std::string_view text);
 std::string gf_toLower(std::string_view text);
+// The number of characters of UTF-8 text (each byte that does not continue a
+// sequence), not of its bytes.
+std::size_t gf_utf8Length(std::string_view text);
 
 // "" for 1 or a negative count, else "s".
 std::string_view gf_pluralS(std::int32_t count);

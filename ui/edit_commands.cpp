@@ -39,7 +39,11 @@ bool lf_leadingInt(std::string_view text, std::int32_t& value) {
   const std::size_t start = text.find_first_not_of(" \t");
   if (start == std::string_view::npos) return false;
   text.remove_prefix(start);
-  if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+  // One sign only: "+-5" is no number.
+  if (!text.empty() && text.front() == '+') {
+    text.remove_prefix(1);
+    if (!text.empty() && text.front() == '-') return false;
+  }
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec == std::errc::result_out_of_range) throw std::out_of_range("number out of range");
   return ec == std::errc() && end != text.data();
@@ -122,7 +126,8 @@ void lf_processBlockCallsign() {
     if (!prm::BLOCK_CALLSIGN.value().empty()) lf_unblockCallsign();
     return;
   }
-  if (text.size() >= 4 && text.size() <= 8) {
+  const std::size_t length = gf_utf8Length(text);
+  if (length >= 4 && length <= 8) {
     const std::string callsign = gf_toUpper(text);
     if (callsign == prm::BLOCK_CALLSIGN.value()) {
       lf_statusLogged(fmt::format("callsign '{}' was already set ...", callsign));
@@ -146,7 +151,7 @@ void lf_processDestination() {
     prm::DESTINATION.set(std::string());
     gf_enableControl(g_rereadButton.controlId(), true);
     lf_statusLogged("destination set to empty");
-  } else if (text.size() == 4) {
+  } else if (gf_utf8Length(text) == 4) {
     const std::string icao = gf_toUpper(text);
     if (icao == prm::DESTINATION.value()) {
       lf_statusLogged(fmt::format("destination '{}' was already set ...", icao));

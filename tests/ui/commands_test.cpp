@@ -190,6 +190,11 @@ TEST_F(CommandsTest, TextFieldsAreCheckedAndShowTheValueInForce) {
     std::string status;
   };
   const std::vector<Case> cases{
+      // Lengths count characters, not bytes.
+      {&prm::BLOCK_CALLSIGN, "ÄÖÜ", "", "callsign 'ÄÖÜ' is not valid"},
+      {&prm::BLOCK_CALLSIGN, "Äbcdefgh", "ÄBCDEFGH", "live aircraft with callsign 'ÄBCDEFGH' will be blocked"},
+      {&prm::DESTINATION, "ÄBC", "", "destination 'ÄBC' is not valid"},
+      {&prm::DESTINATION, "äbcd", "", "destination 'äBCD' is unknown ..."},
       {&prm::BLOCK_CALLSIGN, "baw12", "BAW12", "live aircraft with callsign 'BAW12' will be blocked"},
       {&prm::BLOCK_CALLSIGN, "BAW12", "BAW12", "callsign 'BAW12' was already set ..."},
       {&prm::BLOCK_CALLSIGN, "BAW", "BAW12", "callsign 'BAW' is not valid"},
@@ -199,6 +204,7 @@ TEST_F(CommandsTest, TextFieldsAreCheckedAndShowTheValueInForce) {
       {&prm::DESTINATION, "lfpg", "EGLL", "destination 'LFPG' is unknown ..."},
       {&prm::parking_percentage, "150", "100", "The new parking_percentage is 100"},
       {&prm::parking_percentage, "100", "100", "Same parking_percentage value 100, no changes made"},
+      {&prm::parking_percentage, "+-5", "100", "invalid input: +-5"},
       {&prm::parking_percentage, "", "0", "The new parking_percentage is 0"},
       {&prm::parking_percentage, "  ", "0", "invalid input:   "},
       {&prm::parking_percentage, "99999999999", "0", ""},
