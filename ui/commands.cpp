@@ -250,6 +250,10 @@ bool lf_handleComboBox(HWND hwnd, WPARAM wParam) {
         throw;
       }
       choice->setAndSave(text);
+      // The header's mode text and the Objectids label follow at once.
+      g_isMsfs2020.store(text == kSimChoices[0]);
+      gf_invalidateHeader();
+      gf_invalidateSettings();
     } else {
       choice->setAndSave(text);
       gf_setTbStringText(*choice);

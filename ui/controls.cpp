@@ -66,8 +66,7 @@ void lf_runStringCommand(const ParameterControl* setting) {
   } else if (setting == &prm::CALLSIGN_2_OBJECTID) {
     lf_processCallsignObjectId();
   } else if (setting == &prm::ALL_INSTALL_PATH) {
-    // The selected simulator, which a switch waiting for its restart has
-    // already changed; g_isMsfs2020 names the running one until then.
+    // The selected simulator's path setting.
     StringParameter& path =
         prm::SIM_CHOICE.value() == kSimChoices[0] ? prm::MSFS_INSTALL_PATH : prm::MSFS_2024_INSTALL_PATH;
     lf_newSimPath(path, lf_getTextFromId(prm::ALL_INSTALL_PATH.controlId()));

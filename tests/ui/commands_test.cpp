@@ -108,6 +108,7 @@ TEST_F(CommandsTest, ASimulatorSwitchIsWholeAndTheSameChoiceDoesNothing) {
   prm::SCAN_LIVERIES.set(false);
   prm::ALL_INSTALL_PATH.set("C:/sim");
   prm::MYSIMADDON24_VERSION.set("7");
+  paintNow();
   pick(prm::SIM_CHOICE, "MSFS 2024");
   EXPECT_EQ(prm::SIM_CHOICE.value(), "MSFS 2024");
   EXPECT_FALSE(fs::exists(g_liveriesScannedPath));
@@ -117,7 +118,10 @@ TEST_F(CommandsTest, ASimulatorSwitchIsWholeAndTheSameChoiceDoesNothing) {
   EXPECT_EQ(prm::MYSIMADDON24_VERSION.value(), "");
   EXPECT_EQ(g_restartDelay.load(), 3);
   EXPECT_FALSE(g_airportFilesWritten.load()) << "the new simulator's scan would not warn when it finds none";
-  EXPECT_TRUE(g_isMsfs2020.load());  // the running run keeps its simulator; the next one takes the new
+  // The window shows the new simulator at once.
+  EXPECT_FALSE(g_isMsfs2020.load());
+  EXPECT_TRUE(textShownAt(window(), 5, 35, "MSFS 2024 mode", RGB(50, 205, 50)));
+  EXPECT_TRUE(textShownAt(window(), 768, 231, "Objectids", RGB(160, 160, 160)));
   EXPECT_TRUE(logHasLine("Switching Simulator to MSFS 2024"));
 
   // The path typed while the restart waits belongs to the selected simulator.
