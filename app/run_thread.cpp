@@ -40,6 +40,7 @@
 #include "platform/win32/kernel.h"
 #include "ui/main_window.h"
 #include "ui/status_line.h"
+#include "ui/traffic_range.h"
 
 FeedStart g_feedStart;
 std::atomic<int> g_runThreadsAlive{0};
@@ -212,6 +213,12 @@ void lf_mainLoop() {
   // The requests of the start-up (the restored destination) are taken in
   // first: the first step must choose from the list as it now stands.
   gf_runParkAirportRequests();
+  // The automatic radius holds from the start, not from the first 30 s step;
+  // RANGE as read from the settings is the radius it gives back when turned off.
+  if (prm::AUTO_RANGE.value()) {
+    g_manualRange.store(prm::RANGE.value());
+    gf_autoRange();
+  }
   // The user may already stand at a park airport.
   lf_staticParkingStep(true);
   // No pass waits for a download: park files are fetched by tasks of their own.

@@ -1,5 +1,6 @@
-// New settings given while a run waits on its start-up error: the run
-// restarts, as the status line says, instead of waiting for the close.
+// A run's start as the window shows it: new settings given while a run waits
+// on its start-up error restart it, as the status line says; the automatic
+// radius holds from the start.
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -9,21 +10,23 @@
 #include "app/run_thread.h"
 #include "app/runstate.h"
 #include "app/settings.h"
+#include "platform/simconnect/sim_world.h"
 #include "support/program_fixture.h"
 #include "support/workdir.h"
 #include "ui/status_line.h"
+#include "ui/traffic_range.h"
 #include "ui/window_fixture.h"
 
 using namespace testsupport;
 namespace drv = win32layer::testdriver;
 namespace fs = std::filesystem;
 
-class RestartTest : public ProgramTest {
+class RunStartTest : public ProgramTest {
  protected:
   HWND control(const ParameterControl& setting) const { return ::GetDlgItem(window(), setting.controlId()); }
 };
 
-TEST_F(RestartTest, NewSettingsAfterTheMissingInstallPathErrorRestartTheRun) {
+TEST_F(RunStartTest, NewSettingsAfterTheMissingInstallPathErrorRestartTheRun) {
   installProgramFolder();
   // The simulator's packages are where no detection looks.
   const fs::path packages = workDir() / "sim" / "Packages";
@@ -82,6 +85,30 @@ TEST_F(RestartTest, NewSettingsAfterTheMissingInstallPathErrorRestartTheRun) {
   drv::pressCloseButton(window());
   ASSERT_TRUE(pumpUntilQuit(std::chrono::seconds(60)));
   EXPECT_EQ(g_runsStarted.load() - before, 4);
+}
+
+TEST_F(RunStartTest, TheAutomaticRadiusHoldsFromTheStart) {
+  installProgramFolder();
+  writeFile(appDataDir() / "Skyloom" / "parameters.xml",
+            "<parameters>\n  <parameter name=\"AUTO_RANGE\" value=\"true\"/>\n"
+            "  <parameter name=\"RANGE\" value=\"25\"/>\n</parameters>\n");
+  simsim::g_secondMs = 1000;  // the first 30 s step stays far off
+  simsim::world().flyUser(46.0, 8.0, 30000.0, 400.0);
+  const int before = g_runsStarted.load();
+  ASSERT_EQ(start(), 0);
+  ASSERT_TRUE(pumpUntil([&] { return g_runsStarted.load() > before && g_secondCounter.load() >= 1; },
+                        std::chrono::seconds(60)));
+  ASSERT_LT(g_secondCounter.load(), 30);
+  EXPECT_EQ(prm::RANGE.value(), 100);  // above AR_ABOVE_HEIGHT
+  EXPECT_EQ(g_rangeNm.load(), 100.0);
+  EXPECT_EQ(drv::windowText(control(prm::RANGE)), "100");
+
+  // Turned off, the radius of the settings comes back.
+  ASSERT_TRUE(drv::click(control(prm::AUTO_RANGE)));
+  EXPECT_EQ(prm::RANGE.value(), 25);
+  EXPECT_EQ(drv::windowText(control(prm::RANGE)), "25");
+  drv::pressCloseButton(window());
+  ASSERT_TRUE(pumpUntilQuit(std::chrono::seconds(60)));
 }
 
 TEST(RestartForNewSettings, OnlyASystemErrorGivesWay) {
