@@ -173,8 +173,7 @@ class FileReader {
   }
 
  private:
-  bool ended() const { return m_result.unrecognised || m_result.stopped || m_full; }
-  bool airportFull() const { return m_full || m_airportStands >= kBglMaxStandsPerAirport; }
+  bool ended() const { return m_result.unrecognised || m_result.stopped; }
   bool stop() {
     if (!m_result.stopped && m_sink.stopRequested()) m_result.stopped = true;
     return m_result.stopped;
@@ -237,7 +236,7 @@ class FileReader {
     m_recordEnd = at + size;
     m_usedIds.clear();
     m_duplicateSeen = false;
-    m_airportStands = 0;
+    m_airportFull = false;
     m_helipads = HelipadPositions();
     readSubRecords(at + kAirportFirstSubRecordAt);
     m_airport = nullptr;
@@ -277,23 +276,19 @@ class FileReader {
         if (m_duplicateSeen) lf_renameCrowdedParkIds(m_airport->stands);
         return;
       }
-      if (airportFull()) return;
+      if (m_airportFull) return;
       at += sub.size / 4 * 4;
     }
   }
 
-  // Counts a stand taken; at the airport's limit the rest of the airport is
-  // skipped, at the file's limit the rest of the file.
-  void countStand() {
-    ++m_airportStands;
-    if (++m_stands == kBglMaxStandsPerFile) {
-      m_full = true;
-      m_result.problems.push_back(
-          fmt::format("{} stands reached in {}, the rest of the file is skipped", kBglMaxStandsPerFile, m_path));
-    } else if (m_airportStands == kBglMaxStandsPerAirport) {
-      m_result.problems.push_back(fmt::format("{} stands reached in airport {}, its other stands are skipped",
-                                              kBglMaxStandsPerAirport, m_airport->icao));
-    }
+  // Whether one more stand fits in the airport. The first that does not
+  // ends the reading of the airport: its other stands are skipped.
+  bool roomForStand() {
+    if (m_airport->stands.size() < kBglMaxStandsPerAirport) return true;
+    m_airportFull = true;
+    m_result.problems.push_back(fmt::format("{} stands reached in airport {}, its other stands are skipped",
+                                            kBglMaxStandsPerAirport, m_airport->icao));
+    return false;
   }
 
   void readHelipad(std::uint64_t at) {
@@ -315,11 +310,11 @@ class FileReader {
       log("double helipad " + m_airport->airportName + " (skipped) " + lf_positionText(p));
       return;
     }
+    if (!roomForStand()) return;
     m_helipads.add(p);
     m_airport->stands.emplace_back(fmt::format("helipad{}", m_airport->helipadCounter), std::vector<StandOption>{},
                                    StandPosition{p.latitude, p.longitude, 0.0}, sizeMetres / 2.0, 1, 1, 0);
     ++m_airport->helipadCounter;
-    countStand();
   }
 
   // The entries of a taxiway parking sub-record, by its count, as long as
@@ -332,7 +327,7 @@ class FileReader {
     }
     const std::uint32_t count = m_bgl.u16(at + kParkingCountAt);
     std::uint64_t entry = at + kParkingFirstEntryAt;
-    for (std::uint32_t i = 0; i < count && !airportFull() && !stop(); ++i) {
+    for (std::uint32_t i = 0; i < count && !m_airportFull && !stop(); ++i) {
       std::string_view past = outside(entry, kParkingEntryFixedBytes);
       const std::uint64_t entryBytes = 4 * (14 + static_cast<std::uint64_t>(past.empty() ? m_bgl.u32(entry) >> 24 : 0));
       if (past.empty()) past = outside(entry, entryBytes);
@@ -380,12 +375,12 @@ class FileReader {
         return;
       }
     }
+    if (!roomForStand()) return;
     const double radians = heading == 0.0 ? 2.0 * std::numbers::pi : heading * std::numbers::pi / 180.0;
     Stand& stand = m_airport->stands.emplace_back(taken, std::vector<StandOption>{},
                                                   StandPosition{p.latitude, p.longitude, radians}, radius,
                                                   type == 5 ? 0 : 1, (type >= 1 && type <= 7) || type == 14 ? 0 : 1, 1);
     stand.nameAltered = taken != id ? 1 : 0;
-    countStand();
   }
 
   const BglBytes& m_bgl;
@@ -395,14 +390,12 @@ class FileReader {
   BglAirportSink& m_sink;
   BglReadResult m_result;
   std::vector<bool> m_walked;                  // per word: a record starting there was walked
-  std::size_t m_stands = 0;                    // stands taken from the file
-  bool m_full = false;                         // kBglMaxStandsPerFile reached
   std::size_t m_linesKept = 0;                 // lines about skipped parts, up to kBglMaxSkipLinesPerFile
   std::size_t m_linesDropped = 0;              // and past it
   // The airport record being read.
   BglAirport* m_airport = nullptr;
   std::uint64_t m_recordEnd = 0;
-  std::size_t m_airportStands = 0;             // stands taken from it
+  bool m_airportFull = false;                  // a stand was skipped at kBglMaxStandsPerAirport
   std::set<std::string> m_usedIds;
   bool m_duplicateSeen = false;
   HelipadPositions m_helipads;

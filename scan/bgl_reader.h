@@ -39,15 +39,11 @@ inline constexpr std::uint16_t kBglTaxiwayParkingRecord = 0xE7;
 inline constexpr std::uint32_t kBglAirportSectionType = 3;
 
 // The most stands one airport gives: as many as one park file may hold, far
-// more than any real airport has. An airport that reaches it is hostile or
-// corrupt: it keeps what it has and its other stands are skipped; the file
-// goes on with its next airport.
+// more than any real airport has. An airport with more is hostile or
+// corrupt: it keeps the first ones and its other stands are skipped; the
+// file goes on with its next airport. (A file may bundle any number of
+// airports: the file size cap bounds them.)
 inline constexpr std::size_t kBglMaxStandsPerAirport = kApfMaxStands;
-
-// The most stands one file gives. A file may bundle many real airports, so
-// this is far above one airport's limit; it bounds the time and the files a
-// hostile file costs. A file that reaches it ends there.
-inline constexpr std::size_t kBglMaxStandsPerFile = 20 * kApfMaxStands;
 
 // The most lines one file gives about the entries and parts it skips (a
 // hostile file may hold millions of doubled helipads); the rest are counted
@@ -90,8 +86,8 @@ struct BglReadResult {
   // file); what lies inside was read.
   bool outsideFile = false;
   // Scan-log lines about the parts of the file that were skipped (a section
-  // table that does not fit, a record outside the file, the stand limit, the
-  // number of lines past kBglMaxSkipLinesPerFile).
+  // table that does not fit, a record outside the file, an airport's stand
+  // limit, the number of lines past kBglMaxSkipLinesPerFile).
   std::vector<std::string> problems;
 };
 

@@ -150,15 +150,19 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
     return out;
   };
   const std::string two = BglBuilder().airportSection({{.parking = {gate(1)}}, {.icao = "LFPG", .parking = {gate(1), gate(2)}}}).bytes();
-  // As many full airports as the file's limit holds, then one more.
-  std::vector<BglAirportSpec> full;
-  std::vector<std::pair<std::string, std::size_t>> fullAirportCounts;
-  for (std::size_t i = 0; i < kBglMaxStandsPerFile / kBglMaxStandsPerAirport; ++i) {
-    full.push_back({.icao = std::string("KAA") + static_cast<char>('A' + i), .helipadsBefore = helipads(kBglMaxStandsPerAirport)});
-    fullAirportCounts.emplace_back(full.back().icao, kBglMaxStandsPerAirport);
+  // A file that bundles 1,100 airports of 100 gates.
+  std::vector<BglParking> hundredGates;
+  for (std::uint32_t i = 1; i <= 100; ++i) hundredGates.push_back(gate(i));
+  std::vector<BglAirportSpec> bundle;
+  std::vector<std::pair<std::string, std::size_t>> bundleCounts;
+  for (int i = 0; i < 1100; ++i) {
+    const std::string icao{'K', static_cast<char>('A' + i / 676), static_cast<char>('A' + i / 26 % 26),
+                           static_cast<char>('A' + i % 26)};
+    bundle.push_back({.icao = icao, .parking = hundredGates});
+    bundleCounts.emplace_back(icao, 100);
   }
-  full.push_back(lfpg);
-  const std::string fullAirports = BglBuilder().airportSection(full).bytes();
+  std::vector<BglHelipad> limitAndADouble = helipads(kBglMaxStandsPerAirport);
+  limitAndADouble.push_back(limitAndADouble.front());
   std::string farTable = two;
   farTable[56 + 0x0C + 3] = '\x7f';
 
@@ -195,8 +199,12 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
        BglBuilder().airportSection({{.helipadsBefore = helipads(12000)}, lfpg}).bytes(),
        {{"EGLL", kBglMaxStandsPerAirport}, {"LFPG", 1}},
        std::to_string(kBglMaxStandsPerAirport) + " stands reached in airport EGLL, its other stands are skipped"},
-      {"full airports up to the file's stand limit end the file", fullAirports, fullAirportCounts,
-       std::to_string(kBglMaxStandsPerFile) + " stands reached in C:/Community/pkg/a.bgl, the rest of the file is skipped"},
+      {"an airport of exactly the stand limit", BglBuilder().airportSection({{.helipadsBefore = helipads(kBglMaxStandsPerAirport)}}).bytes(),
+       {{"EGLL", kBglMaxStandsPerAirport}}, ""},
+      {"the stand limit and a helipad skipped anyway",
+       BglBuilder().airportSection({{.helipadsBefore = limitAndADouble}}).bytes(), {{"EGLL", kBglMaxStandsPerAirport}},
+       "double helipad Heathrow (skipped) 51.000000,-0.500000"},
+      {"a file that bundles many airports keeps them all", BglBuilder().airportSection(bundle).bytes(), bundleCounts, ""},
       {"doubled helipads past the line limit, counted in one line",
        BglBuilder().airportSection({{.helipadsBefore = std::vector<BglHelipad>(kBglMaxSkipLinesPerFile + 2000)}}).bytes(),
        {{"EGLL", 1}}, "1999 more lines about skipped parts of this file are not shown"},
@@ -215,6 +223,9 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
     else
       EXPECT_THAT(lines, Contains(c.line)) << c.name;
     EXPECT_EQ(content.outsideFile, c.outsideFile) << c.name;
+    EXPECT_EQ(std::any_of(lines.begin(), lines.end(), [](const std::string& l) { return l.find("stands reached") != std::string::npos; }),
+              c.line.find("stands reached") != std::string::npos)
+        << c.name;
     EXPECT_LE(lines.size(), kBglMaxSkipLinesPerFile + 2) << c.name;
   }
 }
