@@ -318,8 +318,9 @@ class FileReader {
   }
 
   // The entries of a taxiway parking sub-record, by its count, as long as
-  // they lie inside the airport record; the first that would run past it ends
-  // the sub-record.
+  // their fixed part lies inside the airport record; the first that would run
+  // past it ends the sub-record. The airline codes behind an entry are not
+  // read: only the next entry's place depends on their number.
   void readParking(std::uint64_t at) {
     if (const std::string_view past = outside(at, kParkingFirstEntryAt); !past.empty()) {
       log(fmt::format("===> taxiway parking at offset {} lies outside {} (skipped) in {}", at, past, m_path));
@@ -328,15 +329,13 @@ class FileReader {
     const std::uint32_t count = m_bgl.u16(at + kParkingCountAt);
     std::uint64_t entry = at + kParkingFirstEntryAt;
     for (std::uint32_t i = 0; i < count && !m_airportFull && !stop(); ++i) {
-      std::string_view past = outside(entry, kParkingEntryFixedBytes);
-      const std::uint64_t entryBytes = 4 * (14 + static_cast<std::uint64_t>(past.empty() ? m_bgl.u32(entry) >> 24 : 0));
-      if (past.empty()) past = outside(entry, entryBytes);
-      if (!past.empty()) {
+      if (const std::string_view past = outside(entry, kParkingEntryFixedBytes); !past.empty()) {
         log(fmt::format("===> parking entries {} to {} lie outside {} (skipped) in {}", i + 1, count, past, m_path));
         return;
       }
-      readParkingEntry(entry, m_bgl.u32(entry));
-      entry += entryBytes;
+      const std::uint32_t bits = m_bgl.u32(entry);
+      readParkingEntry(entry, bits);
+      entry += kParkingEntryFixedBytes + 4 * static_cast<std::uint64_t>(bits >> 24);
     }
   }
 
