@@ -9,6 +9,7 @@
 #include "app/files.h"
 #include "app/text.h"
 #include "scan/airport_scan.h"
+#include "scan/sim_paths.h"
 
 namespace fs = std::filesystem;
 
@@ -16,32 +17,51 @@ namespace {
 
 bool lf_equalsIgnoringCase(std::string_view a, std::string_view b) { return gf_toLower(a) == gf_toLower(b); }
 
-// The folders that hold packages: the search for a package's manifest never
-// looks in them or above them.
-bool lf_isPackageRoot(const fs::path& folder) {
-  const std::string name = folder.filename().string();
-  return lf_equalsIgnoringCase(name, "Community") || lf_equalsIgnoringCase(name, "Official") ||
-         lf_equalsIgnoringCase(name, "Official2024");
+// A folder as compared with the folders where the upward search ends.
+std::string lf_folderKey(const fs::path& folder) {
+  std::string key = gf_toLower(folder.lexically_normal().generic_string());
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  return key;
 }
 
-// Below Community: the folder two components below it (the package, or the
-// package's first folder); empty when the path has no Community component.
-fs::path lf_communityCut(const fs::path& path) {
+// Where a path lies below a Community folder: that folder (the path up to its
+// first component named Community, in any case) and the folder two
+// components below it (the package, or the package's first folder; the
+// whole path when it ends sooner). Both empty for a path without Community.
+struct CommunityPlace {
+  fs::path community;
   fs::path cut;
+};
+CommunityPlace lf_communityPlace(const fs::path& path) {
+  CommunityPlace place;
+  fs::path prefix;
   int after = -1;
   for (const fs::path& part : path) {
-    cut /= part;
+    prefix /= part;
     if (after >= 0) {
-      if (++after == 2) return cut;
-    } else if (lf_equalsIgnoringCase(part.string(), "Community")) {
+      if (++after == 2) break;
+    } else if (lf_equalsIgnoringCase(part.string(), g_communityFolderName)) {
+      place.community = prefix;
       after = 0;
     }
   }
-  return after >= 0 ? cut : fs::path();
+  if (after >= 0) place.cut = prefix;
+  return place;
 }
 
-std::optional<ManifestInfo> lf_readFound(const fs::path& manifest) {
-  gf_airportsScanLog(manifest.string() + " found");
+// The folders the upward search never looks in or above: the install's own
+// package roots and the Community folder the path lies in. A package's own
+// folder of such a name (scenery/official) is searched like any other.
+std::vector<std::string> lf_searchEnds(const fs::path& community) {
+  std::vector<std::string> ends;
+  if (!community.empty()) ends.push_back(lf_folderKey(community));
+  for (const std::string& root : {g_communityFolderName, g_officialFolderName, g_official2024FolderName})
+    ends.push_back(lf_folderKey(gf_simFolderPath(root)));
+  return ends;
+}
+
+std::optional<ManifestInfo> lf_readFound(const fs::path& manifest, std::vector<std::string>& lines) {
+  lines.push_back(manifest.string() + " found");
   return lf_readManifest(manifest);
 }
 
@@ -83,24 +103,32 @@ namespace {
 
 thread_local ManifestSearchMemo* t_manifestMemo = nullptr;
 
-std::optional<ManifestInfo> lf_searchManifest(const std::string& pathText) {
+// The search, with the scan-log lines it gives.
+ManifestSearchMemo::Search lf_searchManifest(const std::string& pathText) {
+  ManifestSearchMemo::Search search;
   try {
     const fs::path path(pathText);
-    const fs::path cut = lf_communityCut(path);
-    if (!cut.empty() && fs::exists(cut)) {
-      if (const fs::path manifest = lf_findManifestFile(cut); !manifest.empty()) return lf_readFound(manifest);
+    const CommunityPlace place = lf_communityPlace(path);
+    if (!place.cut.empty() && fs::exists(place.cut)) {
+      if (const fs::path manifest = lf_findManifestFile(place.cut); !manifest.empty()) {
+        search.info = lf_readFound(manifest, search.lines);
+        return search;
+      }
     }
-    for (fs::path folder = path.parent_path(); !folder.empty() && !lf_isPackageRoot(folder);
-         folder = folder.parent_path()) {
+    const std::vector<std::string> ends = lf_searchEnds(place.community);
+    for (fs::path folder = path.parent_path(); !folder.empty(); folder = folder.parent_path()) {
+      if (std::find(ends.begin(), ends.end(), lf_folderKey(folder)) != ends.end()) break;
       if (const fs::path manifest = lf_findManifestFile(folder); !manifest.empty()) {
-        if (auto info = lf_readFound(manifest)) return info;
+        search.info = lf_readFound(manifest, search.lines);
+        if (search.info) return search;
       }
       if (folder == folder.parent_path()) break;  // the root of the drive
     }
   } catch (const std::exception& e) {
-    gf_airportsScanLog(fmt::format("exception in gf_searchManifest: {}", e.what()));
+    search.lines.push_back(fmt::format("exception in gf_searchManifest: {}", e.what()));
+    search.info.reset();
   }
-  return std::nullopt;
+  return search;
 }
 
 }  // namespace
@@ -111,12 +139,20 @@ ManifestSearchMemo::~ManifestSearchMemo() { t_manifestMemo = m_previous; }
 
 std::optional<ManifestInfo> gf_searchManifest(const std::string& pathText) {
   ManifestSearchMemo* memo = t_manifestMemo;
-  if (memo == nullptr) return lf_searchManifest(pathText);
-  if (memo->m_path != pathText) {
-    memo->m_info = lf_searchManifest(pathText);
-    memo->m_path = pathText;
+  ManifestSearchMemo::Search fresh;
+  const ManifestSearchMemo::Search* search = &fresh;
+  if (memo == nullptr) {
+    fresh = lf_searchManifest(pathText);
+  } else {
+    if (memo->m_path != pathText) {
+      memo->m_search = lf_searchManifest(pathText);
+      memo->m_path = pathText;
+    }
+    search = &memo->m_search;
   }
-  return memo->m_info;
+  // Every search that is asked gives its lines, also one answered from memory.
+  for (const std::string& line : search->lines) gf_airportsScanLog(line);
+  return search->info;
 }
 
 AirportPublisher gf_findAirportPublisher(const std::string& path) {

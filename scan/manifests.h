@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json_fwd.hpp>
 
@@ -44,16 +45,18 @@ std::string lf_jsonStringOr(const nlohmann::json& object, std::string_view key);
 
 // The manifest of the package that holds the file: below Community the
 // package's own folder first (two folders below Community), then upwards from
-// the file's folder. The upward search stops below the package roots
-// (Community, Official, Official2024) and at the root of the drive. Never
+// the file's folder. The upward search stops below the Community folder the
+// path lies in, below the install's own package roots (gf_simFolderPath of
+// Community, Official and Official2024) and at the root of the drive. Never
 // throws: errors are written to the scan log ("exception in
 // gf_searchManifest: {}") and give no manifest.
 std::optional<ManifestInfo> gf_searchManifest(const std::string& path);
 
 // While one lives, gf_searchManifest on its thread answers the path it was
-// last asked about from memory: every airport record of a BGL file asks
-// about the same file, and a file of thousands of records would otherwise
-// list the package's folders and parse its manifest as many times.
+// last asked about from memory, with the same scan-log lines: every airport
+// record of a BGL file asks about the same file, and a file of thousands of
+// records would otherwise list the package's folders and parse its manifest
+// as many times.
 class ManifestSearchMemo {
  public:
   ManifestSearchMemo();
@@ -61,11 +64,17 @@ class ManifestSearchMemo {
   ManifestSearchMemo(const ManifestSearchMemo&) = delete;
   ManifestSearchMemo& operator=(const ManifestSearchMemo&) = delete;
 
+  // What one search found and the lines it writes to the scan log.
+  struct Search {
+    std::optional<ManifestInfo> info;
+    std::vector<std::string> lines;
+  };
+
  private:
   friend std::optional<ManifestInfo> gf_searchManifest(const std::string& path);
   ManifestSearchMemo* m_previous;
   std::optional<std::string> m_path;
-  std::optional<ManifestInfo> m_info;
+  Search m_search;
 };
 
 // The publisher of a BGL file: "simaddon" for a path with "microsoft-airport"
