@@ -8,6 +8,10 @@
 
 // Gives one slot back.
 void gf_taskFinished();
+// Waits while g_runningTasks is at least g_maxTasks, looking again every 10
+// microseconds, and takes the free slot in the same atomic step (two
+// launchers never both take the last one). TaskSlot::acquire holds it.
+void gf_waitForFreeTaskSlot();
 
 // One reserved task slot. The launcher reserves it before it starts the task
 // (waiting for a free one, and taking it in one atomic step so two launchers

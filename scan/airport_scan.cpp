@@ -402,6 +402,9 @@ class RootWalk {
   std::deque<BglFuture> m_pending;
 };
 
+// The recursive walk of one root with its tasks.
+ScanEnd lf_searchAirportsInFolder(const std::string& root) { return RootWalk(root).run(); }
+
 // How the walks of the roots ended: the first that did not complete; else
 // partial when a root, a folder or a file could not be read.
 ScanEnd lf_scanRootFolders(const std::vector<std::string>& roots) {
@@ -415,7 +418,7 @@ ScanEnd lf_scanRootFolders(const std::vector<std::string>& roots) {
       ++g_unreadParts;
       gf_showStatus(root + " does not exist, skipped!", true);
     } else if (fs::is_directory(root, ec)) {
-      const ScanEnd walked = RootWalk(root).run();
+      const ScanEnd walked = lf_searchAirportsInFolder(root);
       if (walked == ScanEnd::stopped) return walked;
       if (end == ScanEnd::complete) end = walked;
     } else {

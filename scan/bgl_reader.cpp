@@ -209,7 +209,7 @@ class FileReader {
         return;
       }
       if (record.size < 4) return;
-      if (record.kind == kBglAirportRecord) readAirportRecord(at, record.size);
+      if (record.kind == kBglAirportRecord) lf_processAirportRecord(at, record.size);
       if (ended()) return;
       at += record.size / 4 * 4;
     }
@@ -218,7 +218,7 @@ class FileReader {
   // An airport record: found (and linked by the sink) before its stands are
   // read. Too short to hold an identifier, or with an identifier that is not
   // an ICAO code, it is passed over without a message.
-  void readAirportRecord(std::uint64_t at, std::uint32_t size) {
+  void lf_processAirportRecord(std::uint64_t at, std::uint32_t size) {
     if (size < kAirportIdentAt + 4) return;
     if (!m_bgl.inside(at + kAirportIdentAt, 4)) {
       outsideFile(fmt::format("the airport record at offset {} runs past the end of the file", at));
@@ -270,9 +270,9 @@ class FileReader {
       const RecordHeader sub = lf_recordHeader(m_bgl, at);
       if (sub.size < 4) return;
       if (sub.kind == kBglHelipadRecord) {
-        readHelipad(at);
+        lf_processHelipads(at);
       } else if (sub.kind == kBglTaxiwayParkingRecord) {
-        readParking(at);
+        lf_processParkingRecord(at);
         if (m_duplicateSeen) lf_renameCrowdedParkIds(m_airport->stands);
         return;
       }
@@ -291,7 +291,9 @@ class FileReader {
     return false;
   }
 
-  void readHelipad(std::uint64_t at) {
+  // One helipad sub-record: a stand unless its position is invalid or a
+  // helipad of the airport already stands there.
+  void lf_processHelipads(std::uint64_t at) {
     if (const std::string_view past = outside(at, kHelipadBytes); !past.empty()) {
       log(fmt::format("===> helipad at offset {} lies outside {} (skipped) in {}", at, past, m_path));
       return;
@@ -321,7 +323,7 @@ class FileReader {
   // their fixed part lies inside the airport record; the first that would run
   // past it ends the sub-record. The airline codes behind an entry are not
   // read: only the next entry's place depends on their number.
-  void readParking(std::uint64_t at) {
+  void lf_processParkingRecord(std::uint64_t at) {
     if (const std::string_view past = outside(at, kParkingFirstEntryAt); !past.empty()) {
       log(fmt::format("===> taxiway parking at offset {} lies outside {} (skipped) in {}", at, past, m_path));
       return;
