@@ -166,6 +166,17 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
   return std::nullopt;
 }
 
+fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix) {
+  for (int n = 1; n < 1000; ++n) {
+    fs::path candidate = file;
+    candidate += n == 1 ? std::string(suffix) : fmt::format("{}{}", suffix, n);
+    std::error_code ec;
+    const fs::file_status status = fs::symlink_status(candidate, ec);
+    if (status.type() == fs::file_type::not_found) return candidate;
+  }
+  return {};
+}
+
 namespace {
 // Part of every temporary file name of gf_replaceFileAtomically, so that the
 // files a killed run leaves behind can be recognised and removed.

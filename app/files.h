@@ -67,6 +67,12 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
 // replaced file. Returns false when anything failed (the target is untouched).
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content);
 
+// A name beside `file` under which a copy of it can be kept without
+// replacing an earlier copy: "<file><suffix>", else "<file><suffix>2",
+// "<file><suffix>3", ... the first that does not exist; empty when none of
+// the first 999 is free.
+fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix);
+
 // Whether a file name is one of the temporary files of gf_replaceFileAtomically
 // (of this or an earlier version) or of a download.
 bool gf_isOurTemporaryFileName(std::string_view name);

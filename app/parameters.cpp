@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <system_error>
@@ -29,8 +28,8 @@ struct ParametersDocument {
   fs::path path;             // the file the document belongs to
   bool loaded = false;       // the document was loaded (or made fresh) for path
   bool protectFile = false;  // a bad file could not be kept aside: never overwrite it
-  // The file as it was read, while its document left out entries that are no
-  // settings: kept aside before the first save that drops them.
+  // The file as it was read, while its document left out content that
+  // cannot be a setting: kept aside before the first save that drops it.
   std::optional<std::string> droppedFrom;
 };
 
@@ -81,7 +80,10 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   if (!read) {
     problem = read.message;
   } else {
-    const pugi::xml_parse_result result = store.document.load_buffer(content.data(), content.size());
+    // Comments are read too, so that a save that would drop them keeps the
+    // file aside first.
+    const pugi::xml_parse_result result =
+        store.document.load_buffer(content.data(), content.size(), pugi::parse_default | pugi::parse_comments);
     if (result.status == pugi::status_no_document_element && lf_isBlank(content)) {
       lf_makeFresh(store);  // empty: nothing to lose
       return LoadOutcome::Fresh;
@@ -119,10 +121,10 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   }
 
   gf_logError("The settings file '{}' could not be used: {}", path.string(), problem);
-  fs::path aside = path;
-  aside += ".bad";
-  std::error_code ec;
-  fs::rename(path, aside, ec);
+  // Never over an earlier copy: each one may hold what the user wrote.
+  const fs::path aside = gf_freeAsidePath(path, ".bad");
+  std::error_code ec = std::make_error_code(std::errc::file_exists);
+  if (!aside.empty()) fs::rename(path, aside, ec);
   if (ec) {
     store.protectFile = true;
     gf_logIndented("it could not be kept as '{}' ({}), so it is left untouched; the defaults are used",
@@ -134,31 +136,48 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   return LoadOutcome::Replaced;
 }
 
-// Keeps of a loaded document only the parameter elements of the settings the
-// program knows (of any name when `parameters` is null), each with only its
-// name and value and the first of several of one name: whatever else a file
-// holds (deeply nested elements, foreign content) is never carried into the
-// document that every save writes. Returns whether anything was left out.
-bool lf_keepKnownParametersLocked(ParametersDocument& store, const std::vector<Parameter*>* parameters) {
-  std::set<std::string_view> known;
-  if (parameters != nullptr)
-    for (const Parameter* parameter : *parameters)
-      if (parameter != nullptr && parameter->stored()) known.insert(parameter->name());
+// Whether a parameter element holds more than a setting can: content, or
+// attributes other than one "name" and one "value".
+bool lf_holdsMoreThanASetting(const pugi::xml_node& node) {
+  if (node.first_child()) return true;
+  int names = 0;
+  int values = 0;
+  for (const pugi::xml_attribute attribute : node.attributes()) {
+    const std::string_view name = attribute.name();
+    if (name == "name")
+      ++names;
+    else if (name == "value")
+      ++values;
+    else
+      return true;
+  }
+  return names > 1 || values > 1;
+}
+
+// Keeps of a loaded document the parameter elements, each with only its name
+// and value, and of several of one name the first: a setting of another
+// version of the program stays as it is, and whatever cannot be a setting
+// (deeply nested elements, foreign content, comments, repeated names) is
+// never carried into the document that every save writes. Returns whether
+// anything was left out.
+bool lf_keepSettingEntriesLocked(ParametersDocument& store) {
   std::set<std::string_view> seen;
   pugi::xml_document kept;
   pugi::xml_node keptRoot = kept.append_child("parameters");
+  const pugi::xml_node root = store.document.document_element();
   bool leftOut = false;
-  for (const pugi::xml_node node : store.document.document_element().children()) {
-    if (node.type() != pugi::node_element) continue;
+  for (const pugi::xml_node node : store.document.children())
+    if (node != root) leftOut = true;
+  for (const pugi::xml_node node : root.children()) {
     const std::string_view name = node.attribute("name").value();
-    const bool wanted = std::string_view(node.name()) == "parameter" && node.attribute("name") &&
-                        (parameters == nullptr || known.contains(name)) && seen.insert(name).second;
+    const bool wanted = node.type() == pugi::node_element && std::string_view(node.name()) == "parameter" &&
+                        node.attribute("name") && seen.insert(name).second;
     if (!wanted) {
       leftOut = true;
       continue;
     }
     gf_appendParameterNode(keptRoot, name, node.attribute("value").value());
-    if (node.first_child() || std::distance(node.attributes_begin(), node.attributes_end()) != 2) leftOut = true;
+    if (lf_holdsMoreThanASetting(node)) leftOut = true;
   }
   store.document.reset(kept);
   if (!leftOut) store.droppedFrom.reset();
@@ -169,7 +188,7 @@ bool lf_keepKnownParametersLocked(ParametersDocument& store, const std::vector<P
 void lf_ensureLoadedLocked(ParametersDocument& store) {
   const fs::path path = gf_parametersPath();
   if (!store.loaded || store.path != path) {
-    if (lf_loadLocked(store, path) == LoadOutcome::Loaded) lf_keepKnownParametersLocked(store, nullptr);
+    if (lf_loadLocked(store, path) == LoadOutcome::Loaded) lf_keepSettingEntriesLocked(store);
   }
   if (!store.document.child("parameters")) store.document.append_child("parameters");
 }
@@ -189,22 +208,22 @@ void lf_setValueLocked(ParametersDocument& store, const std::string& name, const
 }
 
 // Writes the document over the file, atomically. The first write that drops
-// entries of the file that are no settings keeps the file as it was read
-// aside first, as "<file>.bad"; when that fails, the file is left untouched.
+// content of the file that cannot be a setting keeps the file as it was read
+// aside first, as "<file>.bad" (or "<file>.bad2", ... beside earlier copies);
+// when that fails, the file is left untouched.
 bool lf_writeLocked(ParametersDocument& store) {
   if (store.path.empty() || store.protectFile) return false;
   if (store.droppedFrom) {
-    fs::path aside = store.path;
-    aside += ".bad";
-    if (!gf_replaceFileAtomically(aside, *store.droppedFrom)) {
-      gf_logError("The settings file '{}' could not be kept as '{}' before its entries that are no settings are "
-                  "dropped", store.path.string(), aside.string());
+    const fs::path aside = gf_freeAsidePath(store.path, ".bad");
+    if (aside.empty() || !gf_replaceFileAtomically(aside, *store.droppedFrom)) {
+      gf_logError("The settings file '{}' could not be kept as '{}' before its content that cannot be a setting "
+                  "is dropped", store.path.string(), aside.string());
       gf_logIndented("it is left untouched; changed settings are not saved");
       store.protectFile = true;
       store.droppedFrom.reset();
       return false;
     }
-    gf_logLine("The settings file '{}' is kept as '{}' before its entries that are no settings are dropped",
+    gf_logLine("The settings file '{}' is kept as '{}' before its content that cannot be a setting is dropped",
                store.path.string(), aside.string());
     store.droppedFrom.reset();
   }
@@ -262,8 +281,8 @@ bool gf_readParameterList(const std::vector<Parameter*>& parameters) {
     if (outcome == LoadOutcome::Replaced) ok = false;
     if (outcome == LoadOutcome::Fresh) gf_logLine("No settings in '{}' yet, the defaults are written", lf_pathText(path));
     changed = outcome != LoadOutcome::Loaded;
-    if (outcome == LoadOutcome::Loaded && lf_keepKnownParametersLocked(store, &parameters))
-      gf_logLine("Entries of '{}' that are no settings of this program are dropped at the next save", path.string());
+    if (outcome == LoadOutcome::Loaded && lf_keepSettingEntriesLocked(store))
+      gf_logLine("Content of '{}' that cannot be a setting is dropped at the next save", path.string());
     // The names the document holds: a setting it lacks takes its default and
     // is appended without being looked for among the elements again.
     std::set<std::string_view> present;

@@ -329,7 +329,11 @@ std::filesystem::path gf_parametersPath();
 //   root "parameters";
 // - a file that does not parse, is too large or unreadable, or whose root is
 //   not "parameters": logged as an error line, kept aside as
-//   "parameters.xml.bad" (replacing an older one) and replaced by defaults;
+//   "parameters.xml.bad" ("parameters.xml.bad2", ... beside older copies)
+//   and replaced by defaults;
+// - entries of settings the program does not know stay in the file; content
+//   that cannot be a setting is kept aside the same way before the first
+//   save drops it;
 // - every key that was missing or whose value had to be clamped is written
 //   into the document, and then the file is written back once.
 // Returns false when the file could not be used as it was (malformed) or

@@ -424,7 +424,7 @@ TEST_F(Parameters, NonNumericValuesTakeTheDefaultWithALogLine) {
   EXPECT_EQ(storedValue("RANGE"), "40");
 }
 
-TEST_F(Parameters, JunkIsKeptAsideAndOnlyKnownSettingsAreCarriedIntoSaves) {
+TEST_F(Parameters, JunkIsKeptAsideAndOnlySettingEntriesAreCarriedIntoSaves) {
   // Random bytes without any element are kept aside like a broken file.
   const std::string junk = "\x9c\x01 RANGE=10 \xff\xfe garbage";
   writeFile(parametersFile(), junk);
@@ -433,7 +433,7 @@ TEST_F(Parameters, JunkIsKeptAsideAndOnlyKnownSettingsAreCarriedIntoSaves) {
   EXPECT_EQ(storedValue("RANGE"), "40");
 
   // Deep nesting and foreign elements beside the settings: the settings are
-  // read, and a save writes the known settings only.
+  // read, and a save writes the setting entries only.
   gf_resetParametersToDefaults();
   std::string nested;
   for (int i = 0; i < 20000; ++i) nested += "<x>";
@@ -457,18 +457,18 @@ TEST_F(Parameters, JunkIsKeptAsideAndOnlyKnownSettingsAreCarriedIntoSaves) {
     EXPECT_STREQ(node.name(), "parameter");
     EXPECT_FALSE(node.first_child());
   }
-  EXPECT_EQ(elements, allStoredEntries().size());
+  EXPECT_EQ(elements, allStoredEntries().size() + 1);
   EXPECT_EQ(storedValue("RANGE"), "20");
   EXPECT_EQ(storedValue("LOG"), "true");
-  EXPECT_EQ(storedValue("UNKNOWN"), "<missing>");
+  EXPECT_EQ(storedValue("UNKNOWN"), "1");
 }
 
-TEST_F(Parameters, EntriesThatAreNoSettingsAreKeptAsideOnceBeforeTheFirstSaveDropsThem) {
+TEST_F(Parameters, ContentThatCannotBeASettingIsKeptAsideOnceBeforeTheFirstSaveDropsIt) {
   const fs::path aside = userFolder() / "parameters.xml.bad";
-  // A file of a newer version: every setting and one the program does not
-  // know; nothing needs writing back at the read, so the first save is a
-  // setting the user changes. Then the same with a setting missing, which
-  // the read itself writes back.
+  const std::string foreign = "<window x=\"1\"/>";
+  // Every setting and a foreign element; nothing needs writing back at the
+  // read, so the first save is a setting the user changes. Then the same
+  // with a setting missing, which the read itself writes back.
   for (const bool complete : {true, false}) {
     SCOPED_TRACE(complete);
     gf_resetParametersToDefaults();
@@ -476,17 +476,17 @@ TEST_F(Parameters, EntriesThatAreNoSettingsAreKeptAsideOnceBeforeTheFirstSaveDro
     fs::remove(aside, ec);
     auto entries = allStoredEntries();
     if (!complete) entries.pop_back();
-    entries.emplace_back("NEWER_SETTING", "7");
-    const std::string original = parametersXml(entries);
+    std::string original = parametersXml(entries);
+    original.insert(original.find("</parameters>"), foreign);
     writeFile(parametersFile(), original);
     openTestLog();
     EXPECT_TRUE(gf_readParameters());
     EXPECT_EQ(fs::exists(aside), !complete);
     prm::RANGE.setAndSave(20);
     EXPECT_EQ(readFile(aside), original);
-    EXPECT_EQ(storedValue("NEWER_SETTING"), "<missing>");
+    EXPECT_EQ(readFile(parametersFile()).find("window"), std::string::npos);
     EXPECT_TRUE(logContains("The settings file '" + parametersFile().string() + "' is kept as '" + aside.string() +
-                            "' before its entries that are no settings are dropped"));
+                            "' before its content that cannot be a setting is dropped"));
     // Kept once: later saves leave the copy alone.
     fs::remove(aside);
     prm::RANGE.setAndSave(30);
@@ -494,18 +494,65 @@ TEST_F(Parameters, EntriesThatAreNoSettingsAreKeptAsideOnceBeforeTheFirstSaveDro
   }
 
   // A file with only settings is never copied; one whose copy cannot be
-  // written is left untouched.
+  // written (no free name for it) is left untouched.
   gf_resetParametersToDefaults();
   writeFile(parametersFile(), parametersXml(allStoredEntries()));
   EXPECT_TRUE(gf_readParameters());
   prm::RANGE.setAndSave(20);
   EXPECT_FALSE(fs::exists(aside));
   gf_resetParametersToDefaults();
-  const std::string newer = parametersXml({{"RANGE", "10"}, {"NEWER_SETTING", "7"}});
+  std::string newer = parametersXml({{"RANGE", "10"}});
+  newer.insert(newer.find("</parameters>"), foreign);
   writeFile(parametersFile(), newer);
-  fs::create_directory(aside);  // nothing can be written in its place
+  for (int n = 1; n < 1000; ++n) writeFile(n == 1 ? aside : fs::path(aside.string() + std::to_string(n)), "earlier");
   EXPECT_FALSE(gf_readParameters());
   prm::RANGE.setAndSave(20);
   EXPECT_EQ(readFile(parametersFile()), newer);
-  fs::remove(aside);
+  EXPECT_EQ(readFile(aside), "earlier");
+}
+
+TEST_F(Parameters, EntriesOfUnknownSettingsStayAndCopiesKeptAsideAreNeverReplaced) {
+  // What a save keeps of each file beside the settings, and whether the file
+  // is first kept aside for what it drops.
+  struct Case {
+    const char* what;
+    std::string extra;  // inserted before </parameters>
+    std::vector<std::pair<std::string, std::string>> stored;  // after the save
+    bool keptAside;
+  };
+  const std::vector<Case> cases = {
+      {"a setting of another version", R"(<parameter name="OLD_SETTING" value="keepme"/>)",
+       {{"OLD_SETTING", "keepme"}, {"RANGE", "20"}}, false},
+      {"one without a value", R"(<parameter name="OLD_FLAG"/>)", {{"OLD_FLAG", ""}}, false},
+      {"a foreign attribute", R"(<parameter name="OLD" value="1" unit="nm"/>)", {{"OLD", "1"}}, true},
+      {"nested content", R"(<parameter name="OLD" value="1"><x/></parameter>)", {{"OLD", "1"}}, true},
+      {"a repeated name", R"(<parameter name="OLD" value="1"/><parameter name="OLD" value="2"/>)", {{"OLD", "1"}},
+       true},
+      {"a foreign element", R"(<window x="1"/>)", {{"window", "<missing>"}}, true},
+      {"text", "loose words", {{"RANGE", "20"}}, true},
+      {"a comment", "<!-- mine -->", {{"RANGE", "20"}}, true},
+  };
+  const fs::path aside = userFolder() / "parameters.xml.bad";
+  std::vector<std::string> asideCopies;  // of every case so far, in order
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gf_resetParametersToDefaults();
+    std::string original = parametersXml(allStoredEntries());
+    original.insert(original.find("</parameters>"), c.extra);
+    writeFile(parametersFile(), original);
+    EXPECT_TRUE(gf_readParameters());
+    prm::RANGE.setAndSave(20);
+    for (const auto& [name, value] : c.stored) EXPECT_EQ(storedValue(name), value) << name;
+    if (c.keptAside) asideCopies.push_back(original);
+    for (std::size_t i = 0; i < asideCopies.size(); ++i)
+      EXPECT_EQ(readFile(i == 0 ? aside : fs::path(aside.string() + std::to_string(i + 1))), asideCopies[i]) << i;
+    EXPECT_FALSE(fs::exists(aside.string() + std::to_string(asideCopies.size() + 1)));
+  }
+
+  // A file that cannot be read goes aside under the next free name too.
+  gf_resetParametersToDefaults();
+  writeFile(parametersFile(), "<parameters><parameter");
+  EXPECT_FALSE(gf_readParameters());
+  EXPECT_EQ(readFile(aside.string() + std::to_string(asideCopies.size() + 1)), "<parameters><parameter");
+  EXPECT_EQ(readFile(aside), asideCopies.front());
 }
