@@ -181,37 +181,61 @@ namespace {
 // Part of every temporary file name of gf_replaceFileAtomically, so that the
 // files a killed run leaves behind can be recognised and removed.
 constexpr std::string_view kTemporaryFileMarker = ".tmp-skyloom-";
+
+bool lf_isLowerHex(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); });
+}
+
+bool lf_isDecimal(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// Whether a name ends in "<marker><hex>-<count>" after at least one more
+// character: the thread tag (at most 6 hex digits) and the decimal counter
+// that AtomicFileWriter appends, and nothing after them.
+bool lf_endsInTemporaryTag(std::string_view name, std::string_view marker) {
+  const std::size_t at = name.rfind(marker);
+  if (at == std::string_view::npos || at == 0) return false;
+  const std::string_view tag = name.substr(at + marker.size());
+  const std::size_t dash = tag.find('-');
+  if (dash == std::string_view::npos) return false;
+  const std::string_view thread = tag.substr(0, dash);
+  const std::string_view count = tag.substr(dash + 1);
+  return !thread.empty() && thread.size() <= 6 && lf_isLowerHex(thread) && !count.empty() && count.size() <= 10 &&
+         lf_isDecimal(count);
+}
+
+bool lf_isSaveTemporaryFileName(std::string_view name) {
+  // "<name>.tmp-skyloom-<hex>-<count>", and "<name>.tmp<hex>-<count>" of
+  // earlier versions.
+  return lf_endsInTemporaryTag(name, kTemporaryFileMarker) || lf_endsInTemporaryTag(name, ".tmp");
+}
+
+bool lf_isDownloadTemporaryFileName(std::string_view name) {
+  // "<name>.<8 + 6 hex digits>.download", the form of the download's own
+  // temporary file beside its target.
+  constexpr std::string_view kDownload = ".download";
+  constexpr std::size_t kTag = 1 + 14;
+  if (name.size() <= kDownload.size() + kTag || !name.ends_with(kDownload)) return false;
+  const std::string_view tag = name.substr(name.size() - kDownload.size() - kTag, kTag);
+  return tag.front() == '.' && lf_isLowerHex(tag.substr(1));
+}
+
 }  // namespace
 
 bool gf_isOurTemporaryFileName(std::string_view name) {
-  if (name.find(kTemporaryFileMarker) != std::string_view::npos) return true;
-  const auto isHex = [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); };
-  // A download's: "<name>.<14 hex digits>.download".
-  constexpr std::string_view kDownload = ".download";
-  if (name.size() > kDownload.size() + 15 && name.ends_with(kDownload)) {
-    const std::string_view tag = name.substr(name.size() - kDownload.size() - 15, 15);
-    if (tag.front() == '.' && std::all_of(tag.begin() + 1, tag.end(), isHex)) return true;
-  }
-  // The form of earlier versions: "<name>.tmp<hex>-<count>".
-  const std::size_t at = name.rfind(".tmp");
-  if (at == std::string_view::npos || at == 0) return false;
-  const std::string_view rest = name.substr(at + 4);
-  const std::size_t dash = rest.find('-');
-  if (dash == 0 || dash == std::string_view::npos || dash + 1 == rest.size()) return false;
-  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  return std::all_of(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(dash), isHex) &&
-         std::all_of(rest.begin() + static_cast<std::ptrdiff_t>(dash) + 1, rest.end(), isDigit);
+  return lf_isSaveTemporaryFileName(name) || lf_isDownloadTemporaryFileName(name);
 }
 
-std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders) {
+std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders,
+                                         const std::vector<fs::path>& downloadFolders) {
   std::size_t removed = 0;
-  for (const fs::path& folder : folders) {
+  const auto sweep = [&removed](const fs::path& folder, bool (*isStale)(std::string_view)) {
     std::error_code ec;
     std::vector<fs::path> stale;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
       std::error_code typeError;
-      if (it->is_regular_file(typeError) && gf_isOurTemporaryFileName(it->path().filename().string()))
-        stale.push_back(it->path());
+      if (it->is_regular_file(typeError) && isStale(it->path().filename().string())) stale.push_back(it->path());
     }
     for (const fs::path& file : stale) {
       if (fs::remove(file, ec)) {
@@ -221,7 +245,9 @@ std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders) {
         gf_logError("Could not remove the temporary file '{}': {}", file.string(), ec.message());
       }
     }
-  }
+  };
+  for (const fs::path& folder : folders) sweep(folder, lf_isSaveTemporaryFileName);
+  for (const fs::path& folder : downloadFolders) sweep(folder, lf_isDownloadTemporaryFileName);
   return removed;
 }
 
@@ -243,7 +269,9 @@ std::size_t gf_removeStaleTemporaryFiles() {
     if (it.depth() >= 1) it.disable_recursion_pending();
   }
   if (const fs::path userData = gf_userDataFolder(); !userData.empty()) folders.push_back(userData);
-  return gf_removeStaleTemporaryFiles(folders);
+  // Downloads go to the working folder (the offline-learning check's) and to
+  // the server files' folder, which every run empties itself.
+  return gf_removeStaleTemporaryFiles(folders, {fs::path(".")});
 }
 
 namespace {

@@ -73,15 +73,21 @@ bool gf_replaceFileAtomically(const fs::path& target, std::string_view content);
 // the first 999 is free.
 fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix);
 
-// Whether a file name is one of the temporary files of gf_replaceFileAtomically
-// (of this or an earlier version) or of a download.
+// Whether a file name is exactly the form of a temporary file of
+// gf_replaceFileAtomically ("<name>.tmp-skyloom-<hex>-<count>", or
+// "<name>.tmp<hex>-<count>" of earlier versions) or of a download
+// ("<name>.<14 hex digits>.download").
 bool gf_isOurTemporaryFileName(std::string_view name);
-// Removes (and logs) such files that a killed run left in the given folders,
-// or in the folders the program writes into (the working folder, the user
-// data folder, "output" and its sub-folders, "input", the airport folders,
-// the learned files' folders to two levels, "TBLO"). Call it once at start,
-// while the single-instance mutex is held. Returns how many went.
-std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders);
+// Removes (and logs) such files that a killed run left: the saves' in the
+// given folders, the downloads' in the download folders; or, without
+// arguments, the saves' in the folders the program writes into (the working
+// folder, the user data folder, "output" and its sub-folders, "input", the
+// airport folders, the learned files' folders to two levels, "TBLO") and the
+// downloads' in the working folder. A file of another name, or a download's
+// form outside the download folders, is never touched. Call it once at
+// start, while the single-instance mutex is held. Returns how many went.
+std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders,
+                                         const std::vector<fs::path>& downloadFolders);
 std::size_t gf_removeStaleTemporaryFiles();
 // A file written piece by piece into a temporary file in the same folder,
 // which commit() renames over the target; a writer that ends without a

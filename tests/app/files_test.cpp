@@ -340,3 +340,32 @@ TEST(Files, StaleTemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
   for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
   EXPECT_TRUE(logContains("Removed the temporary file 'output/LiveriesScanned.xml.tmp9f3e21-12'"));
 }
+
+TEST(Files, TheStartUpSweepRemovesOnlyTheExactFormsOfTheProgramsTemporaryFiles) {
+  gf_initFolders();
+  // The name a real save gives its temporary file, as a kill leaves it.
+  std::string saveTemporary;
+  {
+    AtomicFileWriter writer(g_outputInfoFolder / "AirlineModelConversions.txt");
+    ASSERT_TRUE(writer.write("partial"));
+    for (const auto& entry : fs::directory_iterator(g_outputInfoFolder))
+      saveTemporary = entry.path().filename().string();
+  }
+  ASSERT_FALSE(saveTemporary.empty());
+  const std::vector<std::pair<fs::path, bool>> files = {
+      {g_outputInfoFolder / saveTemporary, true},
+      {"EDDF.xml.0a1b2c3d00002a.download", true},
+      // A user's files whose names merely look like those forms.
+      {"notes_0123456789abcd.download", false},
+      {"notes.0123456789ABCD.download", false},
+      {"airports/my_thirdparty/EGLL.xml.0a1b2c3d00002a.download", false},  // no download goes there
+      {"airports/my_thirdparty/plan.tmp-skyloom-draft.xml", false},
+      {"airports/my_thirdparty/EGLL.xml.tmp-skyloom-1a-2.bak", false},
+      {"output/notes.tmp-skyloom-1234567-1", false},
+      {"output/notes.tmp-skyloom-1a-", false},
+      {"output/.tmp-skyloom-1a-2", false},
+  };
+  for (const auto& [path, stale] : files) writeFile(path, "x");
+  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 2u);
+  for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
+}
