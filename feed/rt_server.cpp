@@ -7,6 +7,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -39,6 +40,7 @@ constexpr auto kSendStallLimit = 5s;
 constexpr auto kHandshakeStep = 50ms;
 // The longest line taken from RealTraffic.
 constexpr std::size_t kMaxInputLine = 4096;
+static_assert(kRtMaxInputPerCall >= kMaxInputLine);
 // Connections taken from the backlog before one send, at most.
 constexpr int kMaxNewcomersPerSend = 64;
 
@@ -55,10 +57,14 @@ std::shared_ptr<net::TcpListener> g_listener;
 struct RtClient {
   explicit RtClient(net::TcpSocket s) : socket(std::move(s)) {}
   net::TcpSocket socket;
-  bool heard = false;  // it has sent us something: a RealTraffic, not a stray connection
-  std::string input;   // the start of a line not yet complete
+  bool heard = false;     // it has sent us something: a RealTraffic, not a stray connection
+  std::string input;      // the start of a line not yet complete
+  bool skipping = false;  // the line being received was too long: dropped up to its end
 };
 std::shared_ptr<RtClient> g_client;
+
+// Every byte taken from a client so far (gf_rtInputBytesTaken).
+std::atomic<std::uint64_t> g_inputBytesTaken{0};
 
 // The client connection now, if any; the caller's copy keeps it open.
 std::shared_ptr<RtClient> lf_currentClient() {
@@ -112,18 +118,30 @@ void lf_takeRealTrafficVersion(std::string_view value) {
   gf_logLine("{} connected, simulator time {}", text, professional ? "sent" : "not sent");
 }
 
-// Reads what the client has sent so far, without waiting, and answers a
+// Reads what the client has sent so far, at most kRtMaxInputPerCall bytes
+// and without waiting, so that a client that sends without end cannot hold
+// the caller (the rest waits in the socket for the next call); answers a
 // "Qs999=" line. Throws when the client has closed the connection. True when
 // a handshake line was answered.
 bool lf_serviceInput(RtClient& client) {
   bool answered = false;
   char buffer[4096];
-  for (;;) {
-    const auto got = client.socket.receive(buffer, std::chrono::milliseconds(0));
+  for (std::size_t taken = 0; taken < kRtMaxInputPerCall;) {
+    const std::size_t room = std::min(sizeof buffer, kRtMaxInputPerCall - taken);
+    const auto got = client.socket.receive(std::span<char>(buffer, room), std::chrono::milliseconds(0));
     if (!got) break;  // nothing more for now
     if (*got == 0) throw std::runtime_error("RealTraffic has closed the connection");
+    taken += *got;
+    g_inputBytesTaken.fetch_add(*got);
     client.heard = true;
-    client.input.append(buffer, *got);
+    std::string_view received(buffer, *got);
+    if (client.skipping) {
+      const std::size_t end = received.find('\n');
+      if (end == std::string_view::npos) continue;
+      received.remove_prefix(end + 1);
+      client.skipping = false;
+    }
+    client.input.append(received);
     for (std::size_t end; (end = client.input.find('\n')) != std::string::npos;) {
       std::string_view lineText(client.input.data(), end);
       if (!lineText.empty() && lineText.back() == '\r') lineText.remove_suffix(1);
@@ -134,8 +152,12 @@ bool lf_serviceInput(RtClient& client) {
       }
       client.input.erase(0, end + 1);
     }
-    // A line that never ends is not kept without bound.
-    if (client.input.size() > kMaxInputLine) client.input.clear();
+    // A line that never ends is not kept without bound, and its rest is
+    // not taken for a line of its own.
+    if (client.input.size() > kMaxInputLine) {
+      client.input.clear();
+      client.skipping = true;
+    }
   }
   return answered;
 }
@@ -332,6 +354,8 @@ bool gf_rtHandshake(std::chrono::milliseconds timeout) {
     return false;
   }
 }
+
+std::uint64_t gf_rtInputBytesTaken() { return g_inputBytesTaken.load(); }
 
 void gf_sendExitToRT() {
   if (g_rtConnected.load()) sendDataPacket("exit\r\n");

@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -44,9 +45,18 @@ bool gf_rtServerIsOpen();
 // main loop asks again at its next position report instead of stopping.
 bool waitForClient(std::optional<std::chrono::milliseconds> within = std::nullopt);
 
+// The most bytes that one sendDataPacket or handshake step reads of what
+// the client sent: a client that sends without pause or without a line end
+// cannot hold the calling thread; the rest is read by the next calls.
+inline constexpr std::size_t kRtMaxInputPerCall = 16384;
+
+// The bytes taken from RealTraffic clients so far.
+std::uint64_t gf_rtInputBytesTaken();
+
 // Sends one text line (already ending in CR LF) to the connected client,
-// whole. True on success. Before the line goes out, whatever the client sent
-// is read (a "Qs999=" line is answered), a client that has closed the
+// whole. True on success. Before the line goes out, what the client sent is
+// read (at most kRtMaxInputPerCall bytes; a "Qs999=" line is answered; a
+// line longer than 4096 bytes is dropped whole), a client that has closed the
 // connection counts as gone, and a connection waiting in the backlog takes
 // the place of a client that has never sent anything. On failure (no client,
 // the client has gone, or it took nothing for several seconds) logs "sendDataPacket to RealTraffic

@@ -1,5 +1,6 @@
 #include "feed/rt_server.h"
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <future>
@@ -283,6 +284,66 @@ TEST_F(RtServerTest, TheHandshakeIsAnsweredWithAJsonObject) {
   }
   gf_sendExitToRT();
   EXPECT_EQ(lf_readBytes(client, 6), "exit\r\n");
+}
+
+// Calls sendDataPacket, which reads what the client sent, until `count`
+// bytes of the client have been taken in all (or a hang is plain).
+void lf_takeClientBytesUpTo(std::uint64_t count) {
+  const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
+  while (gf_rtInputBytesTaken() < count && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(sendDataPacket("Qs123=1\r\n"));
+    std::this_thread::sleep_for(1ms);
+  }
+  ASSERT_GE(gf_rtInputBytesTaken(), count);
+}
+
+TEST_F(RtServerTest, AClientThatNeverEndsItsLineIsReadABoundedAmountPerSendAndLaterLinesStayWhole) {
+  const auto port = openOnFreePort();
+  net::TcpSocket client = connectClient(port);
+  // "Qs999=" and then bytes without a line end, as fast as the link takes them.
+  std::atomic<std::size_t> sent{0};
+  std::thread writer([&client, &sent] {
+    try {
+      client.sendAll("Qs999=", kHangLimit);
+      const std::string chunk(4096, 'x');
+      while (sent.load() < (std::size_t{4} << 20)) {
+        client.sendAll(chunk, kHangLimit);
+        sent += chunk.size();
+      }
+    } catch (const std::exception&) {
+      // the server closed the link: the test is over
+    }
+  });
+  const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
+  while (sent.load() < 4 * kRtMaxInputPerCall && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(1ms);
+  ASSERT_GE(sent.load(), 4 * kRtMaxInputPerCall);
+  const std::uint64_t start = gf_rtInputBytesTaken();
+  for (int call = 0; call < 8; ++call) {
+    const std::uint64_t before = gf_rtInputBytesTaken();
+    ASSERT_TRUE(sendDataPacket("Qs123=1\r\n"));
+    EXPECT_LE(gf_rtInputBytesTaken() - before, kRtMaxInputPerCall) << call;
+  }
+  EXPECT_GT(gf_rtInputBytesTaken(), start);
+  gf_closeRtServer();  // the writer's next send fails
+  writer.join();
+
+  // The rest of a line that was too long is not a line of its own; the
+  // lines after it are read whole and answered once each.
+  openOnFreePort();
+  net::TcpSocket realTraffic = connectClient(gf_parsePortNumber(prm::PORT_NUMBER.value()).value());
+  std::uint64_t target = gf_rtInputBytesTaken();
+  for (const std::string& bytes : {std::string(5000, 'x'), std::string("Qs999={\"version\":\"tail\"}\r\n"),
+                                   std::string("Qs999={\"version\":\"10.2\"}\r\n")}) {
+    realTraffic.sendAll(bytes, kHangLimit);
+    target += bytes.size();
+    lf_takeClientBytesUpTo(target);
+  }
+  ASSERT_TRUE(sendDataPacket("exit\r\n"));
+  const std::string received = lf_readUntil(realTraffic, "exit\r\n");
+  EXPECT_EQ(received.find("{\"name\""), received.rfind("{\"name\"")) << "answered more than once";
+  EXPECT_NE(received.find("{\"name\""), std::string::npos);
+  EXPECT_EQ(gf_realTrafficText(), "RealTraffic 10.2");
 }
 
 }  // namespace
