@@ -439,6 +439,11 @@ std::vector<std::string> lf_scannedThirdpartyAirports() {
   return icaos;
 }
 
+void lf_showNotEverythingRead() {
+  gf_showError(fmt::format("Airports scan could not read everything (see {}), the previous airport files are kept",
+                           g_airportsScanLogPath.string()));
+}
+
 }  // namespace
 
 void gf_airportsScanLog(std::string line) {
@@ -599,8 +604,7 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
     gf_logError("Airports scan could not read everything (see {}), {} previous airport file{} kept, SCAN_AIRPORTS "
                 "stays on",
                 g_airportsScanLogPath.string(), committed.kept, gf_pluralS64(static_cast<std::int64_t>(committed.kept)));
-    gf_showError(fmt::format("Airports scan could not read everything (see {}), the previous airport files are kept",
-                             g_airportsScanLogPath.string()));
+    lf_showNotEverythingRead();
   }
   if (g_airportFilesWritten.load()) gf_logLine("Airports scan successful");
   return g_airportFilesWritten.load();
@@ -629,6 +633,7 @@ void gf_scanAddonAirports() {
   }
   if (end == ScanEnd::unfinished) {
     gf_logError("Airports scan could not finish, the previous airport files are kept");
+    lf_showNotEverythingRead();
     return;
   }
   if (end == ScanEnd::partial || end == ScanEnd::notCommitted) return;
