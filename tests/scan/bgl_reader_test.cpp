@@ -2,6 +2,7 @@
 #include <fstream>
 #include <limits>
 #include <numbers>
+#include <tuple>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -107,12 +108,55 @@ TEST(BglReader, IdsTypesAndDuplicates) {
   EXPECT_THAT(names(airport), ElementsAre("g12a", "g12", "g40", "g50", "g51", "g9f", "g9e", "g9d", "g9c", "g9b", "g9a", "g9"));
   EXPECT_NEAR(airport.stands[1].radius * 1852.0, 30.0, 1e-4);
   EXPECT_NEAR(airport.stands.back().radius * 1852.0, 16.0, 1e-4);  // the largest of the seven taken
-  EXPECT_EQ(airport.stands[3].cargo, 1);
-  EXPECT_EQ(airport.stands[3].ramp, 1);
-  EXPECT_EQ(airport.stands[4].ramp, 1);
-  EXPECT_EQ(airport.stands[2].ramp, 0);
   EXPECT_THAT(airport.standLog, Contains("===> Warning: more than 6 duplicate IDs g9 in C:/Community/pkg/a.bgl"));
   for (const Stand& s : airport.stands) EXPECT_EQ(s.nameAltered, 0);
+}
+
+// Which entries become stands: positions near the equator or the prime
+// meridian, helipads near each other, and the flags of each parking type.
+TEST(BglReader, StandsByPositionNeighbourAndType) {
+  struct Expected {
+    std::string name;
+    int ramp;
+    int cargo;
+  };
+  const auto at = [](std::uint32_t number, double lat, double lon) {
+    return BglParking{.number = number, .latitude = lat, .longitude = lon};
+  };
+  std::vector<BglParking> types;
+  for (std::uint32_t type = 0; type < 16; ++type) types.push_back(gate(type, 20.0f, type));
+  struct Case {
+    const char* name;
+    BglAirportSpec airport;
+    std::vector<Expected> stands;
+  };
+  const std::vector<Case> cases{
+      {"near the equator or the prime meridian, not both",
+       {.parking = {at(1, 0.00005, 10.0), at(2, 10.0, -0.00005), at(3, 0.00005, -0.00005), at(4, 0.0002, 0.0)}},
+       {{"g1", 0, 0}, {"g2", 0, 0}, {"g4", 0, 0}}},
+      {"helipads near the equator or the prime meridian",
+       {.helipadsBefore = {{.latitude = 0.0, .longitude = 5.0}, {.latitude = 5.0, .longitude = 0.0},
+                           {.latitude = 0.00005, .longitude = 0.00005}}},
+       {{"helipad1", 0, 0}, {"helipad2", 0, 0}}},
+      {"helipads are doubles only when near in both coordinates",
+       {.helipadsBefore = {{.latitude = 51.48, .longitude = -0.46}, {.latitude = 51.48, .longitude = -0.46001},
+                           {.latitude = 51.48001, .longitude = -0.46}, {.latitude = 51.48, .longitude = -0.46}}},
+       {{"helipad1", 0, 0}, {"helipad2", 0, 0}, {"helipad3", 0, 0}}},
+      {"parking types 0, 12 and 13 are skipped; 1 to 7 and 14 are ramps; 5 is cargo",
+       {.parking = types},
+       {{"g1", 1, 0}, {"g10", 0, 0}, {"g11", 0, 0}, {"g14", 1, 0}, {"g15", 0, 0}, {"g2", 1, 0}, {"g3", 1, 0},
+        {"g4", 1, 0}, {"g5", 1, 1}, {"g6", 1, 0}, {"g7", 1, 0}, {"g8", 0, 0}, {"g9", 0, 0}}},
+  };
+  for (const Case& c : cases) {
+    const BglContent content = readAirport(c.airport);
+    ASSERT_EQ(content.airports.size(), 1u) << c.name;
+    std::vector<Stand> stands = content.airports[0].stands;
+    std::sort(stands.begin(), stands.end(), [](const Stand& a, const Stand& b) { return a.name < b.name; });
+    std::vector<std::tuple<std::string, int, int>> got, want;
+    for (const Stand& stand : stands) got.emplace_back(stand.name, stand.ramp, stand.cargo);
+    for (const Expected& e : c.stands) want.emplace_back(e.name, e.ramp, e.cargo);
+    EXPECT_EQ(got, want) << c.name;
+  }
 }
 
 TEST(BglReader, HelipadsSectionsAndUnidentifiedAirports) {
