@@ -15,6 +15,13 @@
 //                        slices; reports the worst single pass of all repeats
 //   BM_CrowdedParkFile   a hostile park file of 20,000 stands on one spot: its
 //                        read, and a close while it is being read
+//   BM_HostileParkFile   hostile files of about 200 MB: a park file of
+//                        millions of stands outside the world, a learned
+//                        file of millions of stands the park file lacks, and
+//                        park files not of the plain form (over and under
+//                        the size read as one tree): the read, the log it
+//                        writes, its peak memory against the file, and the
+//                        worst close asked for while it runs
 //
 // SKYLOOM_BENCH_DIR names the folder of the generated files (default: a
 // folder under the temporary folder, made once and reused).
@@ -307,6 +314,109 @@ void BM_CrowdedParkFile(benchmark::State& state) {
   state.counters["peak_MiB"] = peakMemoryMiB();
 }
 
+// The hostile files, written once: their name, and the text of their stand
+// elements (made of the element's number), between a plain head and tail.
+struct HostileFile {
+  const char* name;
+  bool learned;     // the stands are in the learned file; the park file holds one stand
+  const char* top;  // text before the meta block
+  std::size_t stands;
+  std::string (*stand)(std::size_t);
+};
+
+const HostileFile kHostileFiles[] = {
+    {"outside the world", false, "", 5'000'000,
+     [](std::size_t i) { return fmt::format("<parkpos id=\"{}\" latitude=\"999\"/>\n", i); }},
+    {"learned stands lacking", true, "", 10'000'000, [](std::size_t) { return std::string("<parkpos id=\"zz\"/>\n"); }},
+    {"not plain, 200 MB", false, "<!DOCTYPE x>", 1'600'000,
+     [](std::size_t i) {
+       return fmt::format("<parkpos id=\"P{}\" latitude=\"50.000000\" longitude=\"8.000000\" heading=\"0.0\" "
+                          "radius=\"20.0\" cargo=\"false\" ramp=\"false\"/>\n", i);
+     }},
+    {"not plain, 60 MB", false, "<!DOCTYPE x>", 480'000,
+     [](std::size_t i) {
+       return fmt::format("<parkpos id=\"P{}\" latitude=\"50.000000\" longitude=\"8.000000\" heading=\"0.0\" "
+                          "radius=\"20.0\" cargo=\"false\" ramp=\"false\"/>\n", i);
+     }},
+};
+
+void writeHostileFile(const fs::path& path, const char* top, std::size_t stands, std::string (*stand)(std::size_t)) {
+  fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary);
+  out << top << "<meta><info name=\"author\" value=\"x\"/><info name=\"date\" value=\"x\"/>"
+      << "<info name=\"version\" value=\"x\"/></meta>\n<parameters><parameter name=\"altitude\" value=\"83\"/>"
+      << "<parameter name=\"publisher\" value=\"BenchPublisher\"/></parameters>\n<parkpositions>\n";
+  if (stands == 0) out << "<parkpos id=\"1\" latitude=\"50.0\" longitude=\"8.0\" radius=\"20\"/>\n";
+  for (std::size_t i = 0; i < stands; ++i) out << stand(i);
+  out << "</parkpositions>\n";
+}
+
+std::uintmax_t logBytes() {
+  std::error_code ec;
+  const std::uintmax_t bytes = fs::file_size("Log.txt", ec);
+  return ec ? 0 : bytes;
+}
+
+void BM_HostileParkFile(benchmark::State& state) {
+  const HostileFile& file = kHostileFiles[state.range(0)];
+  const fs::path root = benchRoot(fmt::format("hostile-{}", state.range(0)));
+  fs::create_directories(root);
+  fs::current_path(root);
+  gf_initFolders();
+  const fs::path park = g_myThirdpartyFolder / gf_apfXmlPath(kIcao);
+  const fs::path learned = lf_learnedPathFor(park.generic_string(), "BenchPublisher");
+  if (!fs::exists(root / "ready")) {
+    std::cerr << "generating " << file.name << " in " << root << " ...\n";
+    writeHostileFile(park, file.top, file.learned ? 0 : file.stands, file.stand);
+    if (file.learned) writeHostileFile(learned, "", file.stands, file.stand);
+    std::ofstream(root / "ready") << "1\n";
+  }
+  gf_closeLog();
+  gf_openLog(".");
+  const double bytes = static_cast<double>(fs::file_size(file.learned ? learned : park));
+  double readMs = 0.0;
+  double worstCloseMs = 0.0;
+  std::size_t aboveKiB = 0;
+  std::uintmax_t logged = 0;
+  // A read whose error (a refused file) is part of the figures.
+  std::string error;
+  const auto readOnce = [&] {
+    ParkAirport airport;
+    airport.icao = kIcao;
+    std::pair<std::int32_t, std::int32_t> factors;
+    std::vector<Stand> stands;
+    const auto start = Clock::now();
+    error = gf_readApf(park.generic_string(), airport, factors, stands);
+    return ms(Clock::now() - start);
+  };
+  for (auto _ : state) {
+    malloc_trim(0);
+    const std::size_t before = statusKiB("VmRSS");
+    resetPeakMemory();
+    const std::uintmax_t logBefore = logBytes();
+    readMs = std::max(readMs, readOnce());
+    state.SetLabel(fmt::format("{}: {}", file.name, error.empty() ? "read" : error.substr(0, 60)));
+    logged = std::max(logged, logBytes() - logBefore);
+    const std::size_t peak = statusKiB("VmHWM");
+    aboveKiB = std::max(aboveKiB, peak > before ? peak - before : 0);
+    // Closes asked for at several points of the read.
+    for (const int afterMs : {10, 50, 150, 400}) {
+      std::thread reader(readOnce);
+      std::this_thread::sleep_for(std::chrono::milliseconds(afterMs));
+      const auto close = Clock::now();
+      g_stopRun.store(true);
+      reader.join();
+      worstCloseMs = std::max(worstCloseMs, ms(Clock::now() - close));
+      g_stopRun.store(false);
+    }
+  }
+  state.counters["MB"] = bytes / 1e6;
+  state.counters["read_ms"] = readMs;
+  state.counters["log_KiB"] = static_cast<double>(logged) / 1024.0;
+  state.counters["read_peak_x_file"] = static_cast<double>(aboveKiB) * 1024.0 / bytes;
+  state.counters["close_ms"] = worstCloseMs;
+}
+
 void sizes(benchmark::internal::Benchmark* b) { b->Arg(100)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond); }
 void sizesAndPercentages(benchmark::internal::Benchmark* b) {
   for (const int options : {100, 300, 600})
@@ -321,4 +431,5 @@ BENCHMARK(BM_ReadParkFile)->Apply(sizes)->Iterations(3);
 BENCHMARK(BM_Calculation)->Apply(sizesAndPercentages);
 BENCHMARK(BM_MainLoopPasses)->Apply(sizesAndPercentages)->Iterations(10);
 BENCHMARK(BM_CrowdedParkFile)->Unit(benchmark::kMillisecond)->Iterations(2);
+BENCHMARK(BM_HostileParkFile)->DenseRange(0, std::size(kHostileFiles) - 1)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK_MAIN();
