@@ -12,6 +12,7 @@
 #include "airports/park_file.h"
 #include "airports/quality.h"
 #include "app/files.h"
+#include "app/runstate.h"
 #include "app/settings.h"
 #include "app/text.h"
 #include "app/xml.h"
@@ -379,6 +380,40 @@ TEST_F(ParkFileTest, ReaderTakesLeadingNumbersAndSkipsOnlyHarmfulStands) {
   EXPECT_EQ(gf_computeQualityFactors(edge), (std::pair<std::int32_t, std::int32_t>{63, 0}));
 }
 
+// An "opt" element with these attributes, read as the stand readers read it.
+StandOption readOpt(const std::string& attributes) {
+  pugi::xml_document document;
+  EXPECT_TRUE(document.load_string(fmt::format("<opt {}/>", attributes).c_str())) << attributes;
+  StandOption option;
+  gf_readOptElement(document.first_child(), "S", option);
+  return option;
+}
+
+TEST_F(ParkFileTest, ARepeatedOptionAttributeCountsByItsFirstValue) {
+  const struct {
+    const char* attributes;
+    std::string (*field)(const StandOption&);
+    const char* expected;
+  } rows[] = {
+      {R"(reg="G-ONE" reg="G-TWO")", [](const StandOption& o) { return o.registration; }, "G-ONE"},
+      {R"(airl="AAA" airl="BBB")", [](const StandOption& o) { return o.airline; }, "AAA"},
+      {R"(type="A320" type="B738")", [](const StandOption& o) { return o.type; }, "A320"},
+      {R"(cs="ONE:TWO" cs="X")", [](const StandOption& o) { return o.callsign + "/" + o.callsign2; }, "ONE/TWO"},
+      {R"(hh="1" hh="2")", [](const StandOption& o) { return gf_bitset2hours(o.hours); }, "1"},
+      {R"(day="3" day="4")", [](const StandOption& o) { return fmt::format("{}", o.day); }, "3"},
+      {R"(soft="true" soft="false")", [](const StandOption& o) { return fmt::format("{}", o.real); }, "0"},
+  };
+  for (const auto& row : rows) EXPECT_EQ(row.field(readOpt(row.attributes)), row.expected) << row.attributes;
+}
+
+TEST_F(ParkFileTest, HalfHoursAreReadAlikeWhetherPlainOrNot) {
+  // The plain list is read on a fast path; every other text as the general
+  // reader reads it (an empty piece is no hour).
+  for (const char* hh : {"1,,2", ",1", "1,", ",", ",,", " 1", "01,2", "1, 2", "0", "47", "48", "1,48", "1;2", ""}) {
+    EXPECT_EQ(readOpt(fmt::format("hh=\"{}\"", hh)).hours, gf_hours2bitset(hh, "x")) << hh;
+  }
+}
+
 TEST_F(ParkFileTest, FilesAreReplacedWholeOrNotAtAll) {
   ParkAirport a = airport();
   a.stands.push_back(stand("A1", 51.1, -0.1, 90, 30));
@@ -490,6 +525,12 @@ TEST(ParkFileDocument, StandsReadElementByElementAreThoseOfTheWholeDocument) {
     ASSERT_EQ(document.load("apf.xml", error), wholeLoaded);
     EXPECT_EQ(error, wholeError);
     if (!wholeLoaded) continue;
+    // A close abandons the load, whichever way the file is read.
+    g_stopRun = true;
+    ApfDocument closing;
+    EXPECT_FALSE(closing.load("apf.xml", error));
+    EXPECT_TRUE(closing.stopped());
+    g_stopRun = false;
     std::vector<pugi::xml_node> wholeStands;
     for (const pugi::xml_node& p : whole.child("parkpositions").children("parkpos")) wholeStands.push_back(p);
     std::string visited;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <random>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -269,6 +270,13 @@ TEST_F(ParkReadTest, QualityFactorsAreTheMeanStandScore) {
   cases.push_back({{standWith({opt(1, 0, twentyFour)})}, {63, 0}});
   cases.push_back({{standWith({opt(1, 8, twentyFour, 0)})}, {0, 63}});
   cases.push_back({{standWith({opt(1, 7, twentyFour, 0)})}, {0, 64}});
+  // The count adds 20 per option up to 4000: 199 options give 10000 + 3980,
+  // 200 and 300 give 14000 (300 would give 16000, 100, without the cap).
+  for (const auto& [count, factor] : {std::pair{199, 87}, std::pair{200, 88}, std::pair{300, 88}}) {
+    std::vector<StandOption> many;
+    for (int i = 1; i <= count; ++i) many.push_back(opt(static_cast<std::uint32_t>(i), 0, 0));
+    cases.push_back({{standWith(std::move(many))}, {factor, 0}});
+  }
   for (const Case& c : cases) EXPECT_EQ(gf_computeQualityFactors(c.stands), c.factors) << c.stands.size();
 }
 
@@ -732,6 +740,51 @@ TEST_F(ParkReadTest, AParkFileKeepsAtMostItsStandLimitAndACloseAbandonsTheRead) 
   EXPECT_EQ(read("airports/my_thirdparty/EGLL.xml"), "gf_readApf: abandoned for the close");
   g_stopRun = false;
   EXPECT_TRUE(g_parkStands.empty());
+}
+
+TEST_F(ParkReadTest, AReadLogsTheFirstSkippedStandsAndStopsPastTheSkipLimit) {
+  const auto outside = [](std::size_t i) { return ParkposEntry::at(fmt::format("X{}", i), 999, 1); };
+  const auto badHours = [](std::size_t i) {
+    return ParkposEntry::at(fmt::format("X{}", i), 51.0 + i * 0.001, 1).opt(ParkOptEntry::of("R", "AAA", "A320", "1", "99"));
+  };
+  const auto lacking = [](std::size_t) { return ParkposEntry::idOnly("zz"); };
+  const std::size_t past = kApfMaxSkippedStands + 1;
+  struct Case {
+    const char* name;
+    bool learned;  // the entries are in the learned file, else in the park file
+    std::size_t count;
+    std::function<ParkposEntry(std::size_t)> entry;
+    const char* line;
+    std::size_t skipped;  // lines about skipped entries, shown or counted
+  } cases[] = {
+      {"park stands outside the world", false, 300, outside, "skipped, invalid latitude", 300},
+      {"invalid hours", false, 300, badHours, "invalid hour '99'", 300},
+      {"learned stands the park file lacks", true, 300, lacking, "learned stand zz in", 300},
+      {"more park stands skipped than the limit", false, past, outside, "skipped, invalid latitude", past},
+      {"more learned stands lacking than the limit", true, past, lacking, "learned stand zz in", past - 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ParkFileBuilder park = parkFile();
+    park.parkpos(ParkposEntry::at("1", 51.0, -0.4));
+    ParkFileBuilder learned = parkFile();
+    for (std::size_t i = 0; i < c.count; ++i) (c.learned ? learned : park).parkpos(c.entry(i));
+    park.parkpos(ParkposEntry::at("LATE", 50.0, -0.4)).write("airports/my_thirdparty/EGLL.xml");
+    learned.write("airports/learned/thirdparty/simaddon/EGLL.xml");
+    testsupport::openTestLog();
+    g_parkStands.clear();
+    ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    std::size_t shown = 0;
+    for (const std::string& line : testsupport::logLines()) shown += line.find(c.line) != std::string::npos;
+    EXPECT_EQ(shown, kApfSkipLinesShown);
+    EXPECT_TRUE(logContains(fmt::format("{} more lines about skipped stands and values are not shown",
+                                        c.skipped - kApfSkipLinesShown)));
+    // Past the limit the rest of the file is not read, and a learned file
+    // read in part is left as it is.
+    const bool whole = c.count < past;
+    EXPECT_EQ(g_parkStands.back().name == "LATE", whole || c.learned);
+    EXPECT_EQ(g_parkApf.keepLearnedFile.empty(), whole || !c.learned);
+  }
 }
 
 TEST_F(ParkReadTest, ALearnedFileIsLeftAsItIsOnlyWhenItHoldsMoreThanWasRead) {

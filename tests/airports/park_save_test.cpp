@@ -49,6 +49,7 @@ std::vector<Stand> stands() {
   add("F1", {opt("D-FAKE", 1)});                     // only from the park file: left out
   add("M1", {}).manual = 1;                          // manual: always kept
   add("R1", {}).radiusChange = 1;                    // changed radius: kept
+  add("C1", {}).cargoChange = 1;                     // changed cargo flag: kept
   return list;
 }
 
@@ -106,7 +107,7 @@ TEST_F(ParkSaveTest, WritesLearnedOptionsToTheLearnedPathOfTheParkFile) {
     g_parkApf.publisher = row.publisher;
     g_learnedUpdates.store(1);
     lf_saveStandFile(stands());
-    EXPECT_EQ(savedContent(row.expected), (std::vector<std::string>{"L1:D-AIAA", "M1", "R1"}));
+    EXPECT_EQ(savedContent(row.expected), (std::vector<std::string>{"L1:D-AIAA", "M1", "R1", "C1"}));
     EXPECT_EQ(g_learnedUpdates.load(), 0u);
   }
   EXPECT_TRUE(logContains("'airports/learned/stock/EDDF.xml' saved with 1 update "));
@@ -119,12 +120,12 @@ TEST_F(ParkSaveTest, ParameterChangeAloneSavesAndHandmadeKeepsEverything) {
   list.emplace_back("B1", std::vector<StandOption>{}, StandPosition{50.1, 8.1, 0.0}, 30.0, 1, 1, 1);
   lf_saveStandFile(std::move(list));
   EXPECT_EQ(savedContent("airports/learned/stock/EDDF.xml"),
-            (std::vector<std::string>{"L1:D-AIAA:D-FAKE", "F1:D-FAKE", "M1", "R1", "B1"}));
-  // The mean over all five stands: (10148 + 10124) / 5 x 0.00625.
+            (std::vector<std::string>{"L1:D-AIAA:D-FAKE", "F1:D-FAKE", "M1", "R1", "C1", "B1"}));
+  // The mean over all six stands: (10148 + 10124) / 6 x 0.00625.
   pugi::xml_document saved;
   std::string error;
   ASSERT_TRUE(gf_loadApfDocument("airports/learned/stock/EDDF.xml", saved, error));
-  EXPECT_EQ(gf_getParamInt(saved, "Qf_real"), 25);
+  EXPECT_EQ(gf_getParamInt(saved, "Qf_real"), 21);
   EXPECT_TRUE(logContains(" handmade 'airports/learned/stock/EDDF.xml' saved with 0 updates and one or more "
                           "parameter changes"));
   EXPECT_FALSE(g_apfChanged.load());
@@ -155,11 +156,31 @@ TEST_F(ParkSaveTest, NothingToSaveWritesNothingAndAFailedSaveResetsTheCounters) 
   EXPECT_TRUE(lf_saveStandFile(stands()));
   EXPECT_FALSE(std::filesystem::exists("airports/learned/thirdparty/Pub"));
 
-  // A path outside the learned folder would overwrite the park file itself.
-  g_parkApfPath = "EDDF.xml";
-  g_learnedUpdates.store(1);
-  EXPECT_FALSE(lf_saveStandFile(stands()));
-  EXPECT_FALSE(std::filesystem::exists("EDDF.xml"));
+}
+
+TEST_F(ParkSaveTest, OnlyAPathInsideTheLearnedFolderIsSavedTo) {
+  // A path outside the learned folder would overwrite the park file itself
+  // or another file.
+  const struct {
+    const char* apfPath;
+    std::filesystem::path written;  // the learned path; empty when nothing may be written
+  } rows[] = {
+      {"EDDF.xml", ""},
+      {"archive/../../EDDF.xml", ""},
+      {"airports/../EDDF.xml", ""},
+      {"airportsX/EDDF.xml", ""},
+      {"archive/stock/EDDF.xml", "airports/learned/stock/EDDF.xml"},
+      {"airports/my_thirdparty/../EDDF.xml", "airports/learned/thirdparty/EDDF.xml"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.apfPath);
+    g_parkApfPath = row.apfPath;
+    g_learnedUpdates.store(1);
+    EXPECT_EQ(lf_saveStandFile(stands()), !row.written.empty());
+    if (!row.written.empty()) EXPECT_TRUE(std::filesystem::exists(row.written));
+  }
+  for (const char* outside : {"EDDF.xml", "airports/EDDF.xml", "airportsX/EDDF.xml", "../EDDF.xml"})
+    EXPECT_FALSE(std::filesystem::exists(outside)) << outside;
 }
 
 }  // namespace
