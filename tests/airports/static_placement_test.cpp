@@ -239,4 +239,23 @@ TEST_F(StaticPlacementSimTest, StaticsAppearOneByOneInTheSimulatorAndLeaveWhenRe
   EXPECT_TRUE(sim().aiObjects().empty());
 }
 
+// With WEEK on the statics come from any weekday, so a parked time is not
+// measured: the window's value is left as it was.
+TEST_F(StaticPlacementTest, TheMeanParkedTimeIsLeftAloneWithWeekOn) {
+  gf_setFixedClock(1717978200);  // Monday 2024-06-10 00:10 UTC: slot 0 of day 1
+  g_staticAircraft.emplace_back(AircraftIdentity(LiveAcData{"BAW", "A320", "", "", "BAW1", "", "", ""}), 1,
+                                StandPosition{}, 0);
+  g_staticAircraft.back().simState = SimState::active;
+  g_staticAircraft.back().parkingStart = DaySlot{7, 46};  // two half hours ago
+  for (const auto& [week, mean] : {std::pair{false, 1.5}, std::pair{true, -1.0}}) {
+    SCOPED_TRACE(week);
+    prm::WEEK.set(week);
+    gf_setAverageFit(-1.0);
+    EXPECT_EQ(lf_staticParkedStats(true), 1);
+    EXPECT_DOUBLE_EQ(gf_displaySnapshot().averageFit, mean);
+  }
+  prm::WEEK.set(false);
+  gf_setFixedClock(std::nullopt);
+}
+
 }  // namespace

@@ -211,4 +211,50 @@ TEST_F(StaticRenewalTest, RemoveAllTakesStaticsAndGroundTrafficAndUnloadsTheAirp
   EXPECT_EQ(g_maxLive.load(), prm::MAX_LIVE_SEL.value());
 }
 
+// A static is the same aircraft as a learned one only with its type too: at
+// its stand's new candidate, and in its stand's options.
+TEST_F(StaticRenewalTest, TheTypeIsPartOfTheSameAircraft) {
+  const struct {
+    const char* name;
+    const char* candidateType;  // of a candidate for the static's stand arrived now; "" none
+    const char* optionType;     // of the stand's learned option
+    DaySlot now;
+    DaySlot learned;  // the option's weekday and half hour
+    bool kept;
+  } rows[] = {
+      {"its candidate, the same aircraft", "A320", "A320", kNowSlot, kNowSlot, true},
+      {"its candidate as another type", "A321", "A320", kNowSlot, kNowSlot, false},
+      {"learned here", "", "A320", kNowSlot, kNowSlot, true},
+      {"learned here only as another type", "", "A321", kNowSlot, kNowSlot, false},
+      {"learned here the day before", "", "A320", {3, 1}, {2, 46}, true},
+      {"learned here the day before only as another type", "", "A321", {3, 1}, {2, 46}, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    gf_clearTrafficLists();
+    g_parkingAdjustments.clear();
+    g_staticCandidates.clear();
+    g_parkStands[0].options.clear();
+    addStatic(1, "BAW1", 2);
+    StandOption& option = g_parkStands[0].options[0];
+    option.type = row.optionType;
+    option.day = row.learned.day;
+    option.hours = std::uint64_t{1} << row.learned.slot;
+    if (*row.candidateType != 0) {
+      StaticCandidate c = candidate(1, 0);
+      c.airline = "BAW";
+      c.type = row.candidateType;
+      c.callsign = "BAW1";
+      g_staticCandidates = {c};
+    }
+
+    lf_finishParkingAdjustments(row.now, 10);
+
+    EXPECT_EQ(g_parkingAdjustments.size(), row.kept ? 1u : 0u);
+    EXPECT_EQ(g_removeRequests, row.kept ? std::deque<std::uint32_t>{} : std::deque<std::uint32_t>{101});
+    // A candidate that is the static is dropped; another one takes the stand.
+    EXPECT_EQ(g_staticCandidates.size(), *row.candidateType != 0 && !row.kept ? 1u : 0u);
+  }
+}
+
 }  // namespace

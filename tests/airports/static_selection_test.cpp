@@ -342,3 +342,76 @@ TEST_F(StaticSelectionTest, RenumberingMovesStaysWithTheirOptions) {
 }
 
 }  // namespace
+
+namespace {
+
+// A static of the given registration shown on a stand, from its option's callsign.
+void showStatic(std::uint32_t standId, const std::string& registration) {
+  g_staticAircraft.emplace_back(
+      AircraftIdentity(LiveAcData{"BAW", "A320", "", "", "BAW" + registration + "*", "BAW" + registration, "",
+                                  registration}),
+      standId, StandPosition{}, 0);
+  g_staticAircraft.back().simState = SimState::active;
+}
+
+}  // namespace
+
+// The last sweep of the widening, the option a static already shows, and
+// an aircraft chosen earlier under its second callsign.
+TEST_F(StaticSelectionTest, TheLastFitTheShownStaticAndSecondCallsignsDecide) {
+  const struct {
+    const char* name;
+    std::int32_t maxFit;
+    bool random;
+    std::function<void()> setUp;
+    std::vector<std::string> expected;
+  } rows[] = {
+      {"MAX_FIT 1 sweeps at fit 1", 1, false,
+       [] {
+         addStand({option("R1", 1, {19})});
+         addStand({option("R2", 1, {18})});
+       },
+       {"R1@1"}},
+      {"MAX_FIT 2 sweeps at fit 2", 2, false,
+       [] {
+         addStand({option("R1", 1, {19})});
+         addStand({option("R2", 1, {18})});
+       },
+       {"R2@2", "R1@1"}},
+      // The option the static shows is in use: the stand keeps the static
+      // instead of getting the other aircraft.
+      {"with RANDOM the shown static's option goes first", 0, true,
+       [] {
+         addStand({option("RA", 1, {20}), option("RB", 1, {20})});
+         showStatic(1, "RB");
+       },
+       {}},
+      {"without RANDOM the options keep their order", 0, false,
+       [] {
+         addStand({option("RA", 1, {20}), option("RB", 1, {20})});
+         showStatic(1, "RB");
+       },
+       {"RA@0"}},
+      {"a candidate's callsign is another option's second callsign", 1, false,
+       [] {
+         addStand({option("R1", 1, {20}, true, "A320", "BAW100")});
+         addStand({option("R2", 1, {19}, true, "A320", "EZY5", "BAW100")});
+       },
+       {"R1@0"}},
+  };
+  for (const auto& row : rows) {
+    // Several draws, so that a shuffle in place of a rule shows.
+    for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+      SCOPED_TRACE(fmt::format("{}, seed {}", row.name, seed));
+      g_parkStands.clear();
+      g_staticCandidates.clear();
+      g_staticAircraft.clear();
+      prm::MAX_FIT.set(row.maxFit);
+      prm::RANDOM.set(row.random);
+      gf_seedRng(seed);
+      row.setUp();
+      calculate();
+      EXPECT_THAT(chosen(), ::testing::ElementsAreArray(row.expected));
+    }
+  }
+}
