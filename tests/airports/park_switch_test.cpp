@@ -174,7 +174,7 @@ TEST_F(ParkSwitchTest, GoodRealLearningAtALargeAirportSwitchesSoftLearningOff) {
 
 TEST_F(ParkSwitchTest, OnTheGroundTheChoiceBetweenCloseAirportsWaitsForANeighboursDownload) {
   // EDDF's park file lies here; that of its close neighbour EDDA comes from
-  // a server that does not answer.
+  // a server that does not answer: its stock file, or a file its alias names.
   testsupport::writeAirportList({testsupport::AirportEntry::at("EDDA", kLat + 1000.0 / 111120.0, kLon),
                                  testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA")});
   gf_resetAirportsForTests();
@@ -187,16 +187,23 @@ TEST_F(ParkSwitchTest, OnTheGroundTheChoiceBetweenCloseAirportsWaitsForANeighbou
   gf_setDownloadLimits(limits);
   g_userOnGround.set(OnGroundReading{true, true});
   const LatLon user{kLat + 400.0 / 111120.0, kLon};
-  {
-    ServerFetchWithoutWaiting noWait;
+  for (const std::string alias : {"", "archive/thirdparty/EDDA.xml"}) {
+    SCOPED_TRACE(alias);
+    if (!alias.empty()) writeFile(g_myThirdpartyFolder / "EDDA.txt", alias + "\n");
+    {
+      ServerFetchWithoutWaiting noWait;
+      lf_userAircraftAirport(user, false);
+      EXPECT_TRUE(g_parkAirport.icao.empty());
+      EXPECT_FALSE(g_parkReloadRequest);
+      EXPECT_TRUE(alias.empty() ? gf_apfFetchPending("EDDA") : gf_serverFilePending(alias));
+    }
+    // Once the download has ended (here without a file), the choice is made.
     lf_userAircraftAirport(user, false);
-    EXPECT_TRUE(g_parkAirport.icao.empty());
-    EXPECT_FALSE(g_parkReloadRequest);
+    EXPECT_EQ(g_parkAirport.icao, "EDDF");
+    lf_clearParkAirport();
+    g_parkReloadRequest = false;
+    gf_forgetServerFiles();
   }
-  // Once the download has ended (here without a file), the choice is made.
-  lf_userAircraftAirport(user, false);
-  EXPECT_EQ(g_parkAirport.icao, "EDDF");
-  gf_forgetServerFiles();
   gf_setDownloadLimits(DownloadLimits{});
 }
 
@@ -550,4 +557,50 @@ TEST_F(ParkSwitchTest, AFarDestinationIsLoadedOnceWhenItComesIntoSight) {
   }
   EXPECT_EQ(linesStartingWith("The park airport is EDDF"), 1);
   EXPECT_EQ(linesStartingWith("The park airport is EGLL"), 1);
+}
+
+// On the ground the park airport stays whatever the distances say; in the
+// air it goes when out of sight or when the list's first airport is nearer.
+// The automatic radius measures to the list's first airport, not the nearest.
+TEST_F(ParkSwitchTest, OnTheGroundTheParkAirportStaysAndTheRadiusFollowsTheListsFirst) {
+  const LatLon eddf{kLat, kLon};
+  const LatLon south10{kLat - 10.0 / 60.0, kLon};
+  const LatLon south15{kLat - 15.0 / 60.0, kLon};
+  const struct {
+    const char* name;
+    LatLon user;
+    bool onGround;
+    std::vector<ParkAirportEntry> list;
+    bool kept;
+    std::int32_t radius;
+  } rows[] = {
+      {"in the air out of sight", {kLat + 0.5, kLon}, false, {{"EDDF", "", eddf, 30.0}}, false, 35},
+      {"on the ground out of sight", {kLat + 0.5, kLon}, true, {{"EDDF", "", eddf, 30.0}}, true, 10},
+      {"in the air, a nearer airport first", south10, false,
+       {{"EDFE", "", south10, 0.0}, {"EDDF", "", eddf, 10.0}}, false, 10},
+      {"on the ground, a nearer airport first", south10, true,
+       {{"EDFE", "", south10, 0.0}, {"EDDF", "", eddf, 10.0}}, true, 10},
+      {"in the air, the first of several is measured", south15, false,
+       {{"EDDF", "", eddf, 15.0}, {"EDFE", "", south15, 0.0}, {"EDFM", "", south10, 5.0}}, true, 18},
+  };
+  writeParkFile(10);
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    load();
+    ASSERT_EQ(g_parkAirport.icao, "EDDF");
+    UserAircraftData user;
+    user.latitude = row.user.latitude;
+    user.longitude = row.user.longitude;
+    user.altitudeAboveGround = row.onGround ? 0.0 : 3000.0;
+    g_userAircraft.set(user);
+    g_userOnGround.set(OnGroundReading{row.onGround, true});
+    g_parkAirports.assign(row.list.begin(), row.list.end());
+
+    lf_parkAirportInSight(row.user);
+    gf_autoRange();
+
+    EXPECT_EQ(g_parkAirport.icao, row.kept ? "EDDF" : "");
+    EXPECT_EQ(prm::RANGE.value(), row.radius);
+    lf_clearParkAirport();
+  }
 }
