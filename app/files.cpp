@@ -525,6 +525,43 @@ bool isValidUtf8(std::string_view s, bool& hasMultibyte) {
   }
   return true;
 }
+
+// Whether a whole text is valid UTF-8: no byte that cannot start a
+// character, no sequence cut short, no overlong form, no surrogate, nothing
+// beyond U+10FFFF.
+bool lf_isWholeValidUtf8(std::string_view s) {
+  std::size_t i = 0;
+  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  while (i < s.size()) {
+    const unsigned char c = byte(i);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    std::size_t len = 0;
+    unsigned char low = 0x80;  // the range of the second byte
+    unsigned char high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      len = 3;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      len = 4;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (s.size() - i < len || byte(i + 1) < low || byte(i + 1) > high) return false;
+    for (std::size_t k = 2; k < len; ++k)
+      if ((byte(i + k) & 0xC0) != 0x80) return false;
+    i += len;
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> TextFileLines::read(const fs::path& path, std::size_t reserveLines) {
@@ -649,6 +686,10 @@ std::string gf_textToUtf8(int charset, std::string content) {
     case kCharsetUtf8Bom:
       if (content.size() >= 3 && content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
       return content;
+    case kCharsetUtf8:
+      // The sample only looked at the start: a text that is not UTF-8 as a
+      // whole is read as ANSI, as one whose sample shows ANSI.
+      return lf_isWholeValidUtf8(content) ? std::move(content) : win32::ansiToUtf8(content);
     default:
       return content;
   }

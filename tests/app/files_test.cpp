@@ -380,3 +380,20 @@ TEST(Files, TheStartUpSweepRemovesOnlyTheExactFormsOfTheProgramsTemporaryFiles) 
   EXPECT_EQ(gf_removeStaleTemporaryFiles(), 2u);
   for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
 }
+
+TEST(Files, ATextWhoseSampleLooksUtf8IsReadAsAnsiUnlessItIsUtf8Throughout) {
+  const std::string ascii(1100, 'a');
+  for (const auto& [tail, expected] : std::vector<std::pair<std::string, std::string>>{
+           {"\xC3\x98", "\xC3\x98"},                  // UTF-8 throughout
+           {"\xF0\x9F\x98\x80", "\xF0\x9F\x98\x80"},  // four bytes
+           {"\xD8", "\xC3\x98"},                      // Windows-1252 letters
+           {"\xE9t\xE9", "\xC3\xA9t\xC3\xA9"},
+           {"\xC3", "\xC3\x83"},                      // a sequence cut at the end
+           {"\xC0\xAF", "\xC3\x80\xC2\xAF"},          // an overlong form
+           {"\xED\xA0\x80", "\xC3\xAD\xC2\xA0\xE2\x82\xAC"},  // a surrogate
+       }) {
+    const std::string text = ascii + tail;
+    ASSERT_EQ(gf_charsetOfSample(text), kCharsetUtf8);
+    EXPECT_EQ(gf_textToUtf8(kCharsetUtf8, text), ascii + expected) << tail;
+  }
+}

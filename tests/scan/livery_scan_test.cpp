@@ -543,3 +543,20 @@ TEST_F(LiveryScanTest, AStopEndsTheWalkOfALargeFolder) {
   EXPECT_TRUE(prm::SCAN_LIVERIES.value());
   EXPECT_EQ(g_runningTasks.load(), 0);
 }
+
+// The character set is told from the first 1027 bytes; a letter beyond them
+// that is not UTF-8 makes the whole file ANSI, and the result file stays
+// valid UTF-8. A file that is UTF-8 throughout is read as such.
+TEST_F(LiveryScanTest, ALetterBeyondTheCharsetSampleDecidesBetweenAnsiAndUtf8) {
+  const std::string padding = "// " + std::string(1100, '-');
+  for (const auto& [encoding, folder] : {std::pair{CfgEncoding::Ansi, "ansi"}, std::pair{CfgEncoding::Utf8, "utf8"}}) {
+    AircraftCfgBuilder cfg;
+    cfg.line(padding).general("A320");
+    cfg.section({.number = 0, .title = fmt::format("A320 {} \xC3\x98resund \xC3\xA9t\xC3\xA9", folder), .airline = "BAW"});
+    cfg.write(fs::path("liv") / folder / "aircraft.cfg", encoding);
+  }
+  prm::lfolder0.set("liv");
+  gf_scanLiveries();
+  EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A320 ansi \xC3\x98resund \xC3\xA9t\xC3\xA9",
+                                                           "A320 utf8 \xC3\x98resund \xC3\xA9t\xC3\xA9"}));
+}
