@@ -559,10 +559,8 @@ const std::vector<ThirdPartyEntry>& gf_thirdPartiesFor(bool msfs2020) {
 bool lf_checkNumberAfterPrefix(std::string_view publisher, std::string_view icao, int& count, std::string_view item) {
   // An empty ICAO names no airport; it would otherwise begin every item.
   if (icao.empty() || !item.starts_with(icao)) return false;
-  // The item's code must be the ICAO itself: a capital letter after it makes
-  // a longer code ("EGL" is not the airport of "EGLL123").
+  // The count follows the code (the four characters of an ICAO code).
   const std::size_t after = icao.size();
-  if (item.size() > after && item[after] >= 'A' && item[after] <= 'Z') return false;
   bool read = false;
   if (item.size() > after && item[after] >= '0' && item[after] <= '9') {
     int value = 0;

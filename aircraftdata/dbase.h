@@ -137,10 +137,9 @@ std::string gf_findPublisher(std::string_view text);
 // The archived add-on airport list of the simulator in use.
 const std::vector<ThirdPartyEntry>& gf_thirdPartiesFor(bool msfs2020);
 
-// False when the item does not begin with the ICAO (or the ICAO is empty), or
-// when a capital letter follows the ICAO (the item names a longer code).
+// False when the item does not begin with the ICAO (or the ICAO is empty).
 // Otherwise reads the decimal number that follows the ICAO into count and
-// returns true; when no number can be read there,
+// returns true; when no number can be read there ("EGLLA12" for EGLL),
 // count is left as it was, the error line "{} {} {} {}" (publisher, ICAO,
 // item, "invalid number") is logged, and the result is still true.
 bool lf_checkNumberAfterPrefix(std::string_view publisher, std::string_view icao, int& count,
