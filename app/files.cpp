@@ -269,6 +269,13 @@ std::size_t gf_removeStaleTemporaryFiles() {
     if (it.depth() >= 1) it.disable_recursion_pending();
   }
   if (const fs::path userData = gf_userDataFolder(); !userData.empty()) folders.push_back(userData);
+  // The airport scan writes its files into "<folder>.scan" beside the
+  // folders of the generated files before it moves them.
+  for (const fs::path& generated : {g_mySimaddonFolder, g_myThirdpartyFolder}) {
+    fs::path fresh = generated;
+    fresh += ".scan";
+    folders.push_back(std::move(fresh));
+  }
   // Downloads go to the working folder (the offline-learning check's) and to
   // the server files' folder, which every run empties itself.
   return gf_removeStaleTemporaryFiles(folders, {fs::path(".")});

@@ -82,10 +82,11 @@ bool gf_isOurTemporaryFileName(std::string_view name);
 // given folders, the downloads' in the download folders; or, without
 // arguments, the saves' in the folders the program writes into (the working
 // folder, the user data folder, "output" and its sub-folders, "input", the
-// airport folders, the learned files' folders to two levels, "TBLO") and the
-// downloads' in the working folder. A file of another name, or a download's
-// form outside the download folders, is never touched. Call it once at
-// start, while the single-instance mutex is held. Returns how many went.
+// airport folders and the airport scan's ".scan" folders beside them, the
+// learned files' folders to two levels, "TBLO") and the downloads' in the
+// working folder. A file of another name, or a download's form outside the
+// download folders, is never touched. Call it once at start, while the
+// single-instance mutex is held. Returns how many went.
 std::size_t gf_removeStaleTemporaryFiles(const std::vector<fs::path>& folders,
                                          const std::vector<fs::path>& downloadFolders);
 std::size_t gf_removeStaleTemporaryFiles();

@@ -366,6 +366,8 @@ TEST(Files, TheStartUpSweepRemovesOnlyTheExactFormsOfTheProgramsTemporaryFiles) 
   const std::vector<std::pair<fs::path, bool>> files = {
       {g_outputInfoFolder / saveTemporary, true},
       {"EDDF.xml.0a1b2c3d00002a.download", true},
+      {"airports/my_thirdparty.scan/EGLL.xml.tmp-skyloom-1a-3", true},  // a killed airport scan's
+      {"airports/my_simaddon.scan/LFPG.txt.tmp-skyloom-1a-4", true},
       // A user's files whose names merely look like those forms.
       {"notes_0123456789abcd.download", false},
       {"notes.0123456789ABCD.download", false},
@@ -377,7 +379,7 @@ TEST(Files, TheStartUpSweepRemovesOnlyTheExactFormsOfTheProgramsTemporaryFiles) 
       {"output/.tmp-skyloom-1a-2", false},
   };
   for (const auto& [path, stale] : files) writeFile(path, "x");
-  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 2u);
+  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 4u);
   for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
 }
 
