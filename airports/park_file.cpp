@@ -441,7 +441,18 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
     return false;
   }
   m_whole = std::move(text);
-  const pugi::xml_parse_result parsed = m_head.load_buffer_inplace(m_whole.data(), m_whole.size());
+  pugi::xml_parse_result parsed;
+  if (m_whole.find('\0') != std::string::npos || m_whole.starts_with("\xFE\xFF") || m_whole.starts_with("\xFF\xFE")) {
+    // A text of two or four bytes a character is converted into a new
+    // buffer anyway.
+    parsed = m_head.load_buffer(m_whole.data(), m_whole.size());
+    m_whole.clear();
+  } else {
+    // Ended by a zero, as the library ends its own copy: the same document
+    // and the same error offsets.
+    m_whole.push_back('\0');
+    parsed = m_head.load_buffer_inplace(m_whole.data(), m_whole.size());
+  }
   if (!parsed) {
     m_head.reset();
     m_whole.clear();

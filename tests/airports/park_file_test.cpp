@@ -511,6 +511,7 @@ TEST(ParkFileDocument, StandsReadElementByElementAreThoseOfTheWholeDocument) {
       head + stands + "<parameters>",
       head + "<parkpositions><parkpos id=\"A\" /></parkpositions>trailing",
       head + "<parkpositions><parkpos id=\"A\" />" + std::string(1, '\0') + "</parkpositions>",
+      "<?xml version=\"1.0\"?>\ntext" + head + "<parkpositions><parkpos id=\"A\" er",  // broken at its last byte
       "",
   };
   for (std::size_t i = 0; i < std::size(rows); ++i) {
