@@ -1,15 +1,44 @@
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
+#include "aircraftdata/dbase.h"
+#include "aircraftdata/livery_tables.h"
+#include "airports/airport_list.h"
+#include "airports/park_airports.h"
 #include "airports/park_find.h"
+#include "airports/park_read.h"
+#include "airports/park_save.h"
+#include "airports/park_switch.h"
+#include "airports/stands.h"
+#include "airports/static_candidate.h"
+#include "airports/static_placement.h"
 #include "app/clock.h"
 #include "app/download.h"
 #include "app/log.h"
+#include "app/parking_schedule.h"
+#include "app/random.h"
+#include "app/runstate.h"
+#include "app/settings.h"
+#include "feed/feed_state.h"
+#include "feed/rt_server.h"
+#include "feed/traffic_reader.h"
+#include "feed/udp_readers.h"
+#include "platform/simconnect/sim_world.h"
+#include "simlink/sim_link.h"
 #include "support/workdir.h"
+#include "traffic/aircraft.h"
+#include "traffic/removals.h"
+#include "traffic/traffic_tick.h"
+#include "ui/display_state.h"
+#include "ui/status_line.h"
+#include "ui/traffic_range.h"
 
 namespace fs = std::filesystem;
 
@@ -56,6 +85,88 @@ std::string xmlEscape(const std::string& value) {
 }
 
 namespace {
+// Every process-wide state a test can change, back to where a fresh process
+// starts, so that no test sees what another one left (the tests run in any
+// order in one process).
+void lf_resetProcessState() {
+  // The run state.
+  g_windowClosed = false;
+  gf_resetStopRequest();
+  g_oneSecondSignal = false;
+  g_secondCounter = 0;
+  g_idle = true;
+  gf_clearError();
+  gf_clearStatus();
+  gf_resetStatusClock();
+  // The simulator and its link; the simulator's time.
+  gf_resetSimLinkForTests();
+  simsim::world().reset();
+  simsim::g_secondMs = 1000;
+  g_simEpochSeconds = 0;
+  // RealTraffic and the readers; the simulator chosen.
+  gf_closeRtServer();
+  g_rtConnected = false;
+  g_rtProfessional = false;
+  g_realTrafficLocal = false;
+  g_isMsfs2020 = true;
+  gf_setRealTrafficText("");
+  gf_resetFeedState();
+  gf_resetReaderCounts();
+  g_trafficReader.reset();
+  g_trafficReader.clearParkAirportPosition();
+  g_trafficReader.takeCollectedCallsigns();
+  // The clock, chance and the download server.
+  gf_setFixedClock(std::nullopt);
+  gf_seedRng(std::mt19937::default_seed);
+  gf_forgetServerFiles();
+  // No test reaches the real download server: port 1 on loopback refuses
+  // at once. Tests that download start their own server.
+  gf_setDownloadServer("http://127.0.0.1:1/");
+  // The tables and lists.
+  gf_waitForParkFileRead();
+  gf_resetParametersToDefaults();
+  gf_resetAirportsForTests();
+  gf_resetDbaseForTests();
+  gf_clearLiveryTables();
+  gf_clearTrafficLists();
+  gf_resetTrafficTick();
+  gf_resetParkingSchedule();
+  gf_resetDisplayState();
+  g_parkAirports.clear();
+  g_reservedStand.clear();
+  g_parkReloadRequest = false;
+  g_parkStands.clear();
+  g_parkApf = ParkAirport{};
+  g_parkApfPath.clear();
+  g_staticCandidates.clear();
+  g_staticCounter = 0;
+  g_learnedUpdates = 0;
+  gf_setTrafficRange(prm::RANGE.value());
+  g_manualRange = prm::RANGE.value();
+}
+
+std::size_t lf_threadCount() {
+  std::error_code ec;
+  std::size_t count = 0;
+  for (fs::directory_iterator it("/proc/self/task", ec), end; !ec && it != end; it.increment(ec)) ++count;
+  return count;
+}
+
+// Threads a test started and let go (the readers notice a stop within their
+// receive step) end before the next test, so that none of them logs into
+// the next test's log. A test that leaves one behind for good is named.
+void lf_waitForLeftThreads(std::size_t before, const ::testing::TestInfo& test) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (lf_threadCount() > before) {
+    if (std::chrono::steady_clock::now() > end) {
+      std::fprintf(stderr, "%s.%s left %zu threads running\n", test.test_suite_name(), test.name(),
+                   lf_threadCount() - before);
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
 class WorkDirListener : public ::testing::EmptyTestEventListener {
   void OnTestStart(const ::testing::TestInfo&) override {
     std::random_device rd;
@@ -66,19 +177,19 @@ class WorkDirListener : public ::testing::EmptyTestEventListener {
     setenv("APPDATA", (g_workDir / "appdata").c_str(), 1);
     setenv("LOCALAPPDATA", (g_workDir / "localappdata").c_str(), 1);
     fs::current_path(g_workDir);
-    gf_setFixedClock(std::nullopt);
-    // No test reaches the real download server: port 1 on loopback refuses
-    // at once. Tests that download start their own server.
-    gf_setDownloadServer("http://127.0.0.1:1/");
+    lf_resetProcessState();
+    m_threadsBefore = lf_threadCount();
   }
-  void OnTestEnd(const ::testing::TestInfo&) override {
-    gf_forgetServerFiles();
+  void OnTestEnd(const ::testing::TestInfo& test) override {
+    lf_waitForLeftThreads(m_threadsBefore, test);
+    lf_resetProcessState();
     gf_closeLog();
-    gf_setFixedClock(std::nullopt);
     fs::current_path(g_originalDir);
     std::error_code ec;
     fs::remove_all(g_workDir, ec);
   }
+
+  std::size_t m_threadsBefore = 0;
 };
 }  // namespace
 }  // namespace testsupport
