@@ -175,7 +175,7 @@ bool gf_readApfDouble(const pugi::xml_node& element, const char* attribute, doub
 void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, StandOption& option);
 
 // Reads one "parkpos" element, whose "id" text is name, and appends its Stand
-// to stands (the park airport's stand list unless another is given). Every
+// to stands. Every
 // option read gets the given origin and the running ids 1, 2, 3 ... in
 // document order. Returns whether a stand was
 // appended: nothing is appended for a stand at latitude 0 and longitude 0
@@ -183,7 +183,7 @@ void gf_readOptElement(const pugi::xml_node& opt, std::string_view standName, St
 // heading or radius is not finite or whose position or radius is outside the
 // limits above.
 bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std::uint32_t origin,
-                    std::vector<Stand>& stands = g_parkStands);
+                    std::vector<Stand>& stands);
 
 // The text of an element as the writer would write it (attributes and
 // children in their order), to be written back unchanged.

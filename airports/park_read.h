@@ -41,7 +41,7 @@ inline constexpr const char* kParkAirportDownload = "park_airport.xml";
 // error they are as the caller left them.
 std::string gf_readApf(const std::string& path, ParkAirport& airport,
                        std::pair<std::int32_t, std::int32_t>& qualityFactors,
-                       std::vector<Stand>& stands = g_parkStands);
+                       std::vector<Stand>& stands);
 
 // For every ordered pair of different stands whose distance x 1.1 is less
 // than the sum of their radii, the second's id goes into the first's list

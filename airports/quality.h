@@ -11,4 +11,4 @@
 
 // {real, soft}; {-1, -1} when there are no stands or no stand has any option
 // (options out of play count here).
-std::pair<std::int32_t, std::int32_t> gf_computeQualityFactors(const std::vector<Stand>& stands = g_parkStands);
+std::pair<std::int32_t, std::int32_t> gf_computeQualityFactors(const std::vector<Stand>& stands);

@@ -89,7 +89,7 @@ class ParkReadTest : public ::testing::Test {
 
   std::string read(const std::string& path) {
     std::pair<std::int32_t, std::int32_t> factors{0, 0};
-    m_error = gf_readApf(path, g_parkApf, factors);
+    m_error = gf_readApf(path, g_parkApf, factors, g_parkStands);
     m_factors = factors;
     return m_error;
   }

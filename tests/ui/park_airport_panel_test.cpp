@@ -42,7 +42,7 @@ TEST_F(ParkAirportPanelTest, AStockFileFromTheServerFillsTheAirportPanel) {
   const std::string path = gf_findApfFile("EDDH");
   ASSERT_EQ(path, "archive/stock/EDDH.xml");
   std::pair<std::int32_t, std::int32_t> factors{0, 0};
-  ASSERT_EQ(gf_readApf(path, g_parkApf, factors), "");
+  ASSERT_EQ(gf_readApf(path, g_parkApf, factors, g_parkStands), "");
   EXPECT_EQ(g_parkStands.size(), 12u);
   EXPECT_EQ(g_parkStands[0].options.size(), 2u);
   EXPECT_EQ(prm::parking_percentage.value(), 40);
