@@ -17,11 +17,6 @@ void gf_setTrafficAccepted(bool accepted) {
   g_accepted = accepted;
 }
 
-bool gf_trafficAccepted() {
-  std::lock_guard lock(g_runStateMutex);
-  return g_accepted;
-}
-
 bool gf_pushLiveUpdate(LiveAcUpdate update) {
   std::lock_guard lock(g_runStateMutex);
   if (!g_accepted) return false;

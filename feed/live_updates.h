@@ -32,7 +32,6 @@ inline constexpr std::size_t kLiveUpdateQueueLimit = 4096;
 // Traffic is accepted (the flag the run sets once the run body is ready for
 // traffic and clears at close-down). While it is clear, updates are dropped.
 void gf_setTrafficAccepted(bool accepted);
-bool gf_trafficAccepted();
 // Appends one update while traffic is accepted; false when it was dropped
 // because traffic is not accepted.
 bool gf_pushLiveUpdate(LiveAcUpdate update);
