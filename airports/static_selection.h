@@ -25,7 +25,8 @@
 // The callsigns heard in the traffic feed while the calculation was prepared.
 extern CallsignSet g_liveCallsigns;
 // The fits reached by the last search: the real pass (0 at the start) and
-// the soft pass (-1 while it did not run). Also the window's values.
+// the soft pass (-1 while it did not run). The renewal reads them; run
+// thread only.
 extern std::uint32_t g_realPassFit;
 extern std::int32_t g_softPassFit;
 

@@ -153,8 +153,8 @@ extern std::atomic<std::int32_t> g_maxLive;
 // Learned changes of stand use since the park airport was last saved.
 extern std::atomic<std::uint32_t> g_learnedUpdates;
 
-// Display values of the main window, written by lf_wantedStaticCount: the
-// number of statics wanted and its percentage of the stands. Plain atomics
-// here until the window owns its display values; it reads them when painting.
+// Display values of the main window: the number of statics wanted and its
+// percentage of the stands, written by lf_wantedStaticCount on the run thread
+// and read by the window when it paints.
 extern std::atomic<std::int32_t> g_windowWantedStatics;
 extern std::atomic<std::int32_t> g_windowWantedPercent;
