@@ -27,6 +27,7 @@
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "feed/feed_state.h"
+#include "feed/live_updates.h"
 #include "feed/rt_server.h"
 #include "feed/traffic_reader.h"
 #include "feed/udp_readers.h"
@@ -115,6 +116,8 @@ void lf_resetProcessState() {
   g_trafficReader.reset();
   g_trafficReader.clearParkAirportPosition();
   g_trafficReader.takeCollectedCallsigns();
+  gf_setTrafficAccepted(false);
+  gf_takeLiveUpdates(kLiveUpdateQueueLimit);
   // The clock, chance and the download server.
   gf_setFixedClock(std::nullopt);
   gf_seedRng(std::mt19937::default_seed);
