@@ -135,6 +135,9 @@ void lf_resetProcessState() {
   gf_resetTrafficTick();
   gf_resetParkingSchedule();
   gf_resetDisplayState();
+  // Requests another thread left are carried out on the lists that are
+  // emptied next.
+  gf_runParkAirportRequests();
   g_parkAirports.clear();
   g_reservedStand.clear();
   g_parkReloadRequest = false;
