@@ -12,6 +12,7 @@
 #include "aircraftdata/livery_tables.h"
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
+#include "airports/park_file.h"
 #include "airports/park_find.h"
 #include "airports/park_read.h"
 #include "airports/park_save.h"
@@ -144,6 +145,10 @@ void lf_resetProcessState() {
   g_parkStands.clear();
   g_parkApf = ParkAirport{};
   g_parkApfPath.clear();
+  g_apfHandmade = false;
+  g_apfChanged = false;
+  g_rtTrafficWeek = 0;
+  g_parkElevation = 0.0;
   g_staticCandidates.clear();
   g_staticCounter = 0;
   g_learnedUpdates = 0;
@@ -203,6 +208,10 @@ class WorkDirListener : public ::testing::EmptyTestEventListener {
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   testsupport::g_originalDir = fs::current_path();
+  // A runtime that starts a thread of its own with the first thread of the
+  // process (ThreadSanitizer does) starts it now, before the listener first
+  // counts the threads.
+  std::thread([] {}).join();
   ::testing::UnitTest::GetInstance()->listeners().Append(new testsupport::WorkDirListener);
   return RUN_ALL_TESTS();
 }
