@@ -19,6 +19,13 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   fuzzsupport::workFolder("parameters");
   static const fs::path path = gf_parametersPath();
+  // A bad file is kept aside under a name no earlier copy has; remove the
+  // copies of earlier inputs, so every input starts from the same folder and
+  // the target keeps its pace.
+  std::error_code ec;
+  for (const fs::directory_entry& entry : fs::directory_iterator(path.parent_path(), ec)) {
+    if (entry.path().filename().string().starts_with(path.filename().string() + ".bad")) fs::remove(entry.path(), ec);
+  }
   fuzzsupport::writeBytes(path, data, size);
   gf_resetParametersToDefaults();
   gf_readParameters();
