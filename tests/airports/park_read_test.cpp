@@ -566,7 +566,9 @@ TEST_F(ParkReadTest, LearnedEntriesTheGuardsRefuseStayOutOfTheAirportAndAreWritt
     const pugi::xml_document saved = loadSaved(learnedPath);
     const pugi::xml_node back = saved.child("parkpositions").find_child_by_attribute("parkpos", "id", id.c_str());
     EXPECT_EQ(std::string(back.attribute(c.attribute).value()), c.value);
-    if (id == "1") EXPECT_EQ(std::string(back.attribute("radius_change").value()), "true");
+    if (id == "1") {
+      EXPECT_EQ(std::string(back.attribute("radius_change").value()), "true");
+    }
   }
 }
 
@@ -838,7 +840,9 @@ TEST_F(ParkReadTest, ALearnedFileIsLeftAsItIsOnlyWhenItHoldsMoreThanWasRead) {
     g_apfHandmade = false;
     ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
     EXPECT_EQ(fs::exists(asidePath), c.aside);
-    if (c.aside) EXPECT_EQ(testsupport::readFile(asidePath), before);
+    if (c.aside) {
+      EXPECT_EQ(testsupport::readFile(asidePath), before);
+    }
     fs::remove(asidePath);
 
     gf_clearStatus();

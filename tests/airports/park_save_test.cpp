@@ -177,7 +177,9 @@ TEST_F(ParkSaveTest, OnlyAPathInsideTheLearnedFolderIsSavedTo) {
     g_parkApfPath = row.apfPath;
     g_learnedUpdates.store(1);
     EXPECT_EQ(lf_saveStandFile(stands()), !row.written.empty());
-    if (!row.written.empty()) EXPECT_TRUE(std::filesystem::exists(row.written));
+    if (!row.written.empty()) {
+      EXPECT_TRUE(std::filesystem::exists(row.written));
+    }
   }
   for (const char* outside : {"EDDF.xml", "airports/EDDF.xml", "airportsX/EDDF.xml", "../EDDF.xml"})
     EXPECT_FALSE(std::filesystem::exists(outside)) << outside;

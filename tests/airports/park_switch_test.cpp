@@ -553,7 +553,9 @@ TEST_F(ParkSwitchTest, AFarDestinationIsLoadedOnceWhenItComesIntoSight) {
     }
     airborneStepAt(s.position);
     EXPECT_EQ(g_parkAirport.icao, s.parkAirport);
-    if (s.setDestination || number > 3) EXPECT_EQ(g_parkAirports.front().icao, "EGLL");
+    if (s.setDestination || number > 3) {
+      EXPECT_EQ(g_parkAirports.front().icao, "EGLL");
+    }
   }
   EXPECT_EQ(linesStartingWith("The park airport is EDDF"), 1);
   EXPECT_EQ(linesStartingWith("The park airport is EGLL"), 1);
