@@ -39,13 +39,6 @@ bool lf_startsWithIgnoringCase(std::string_view text, std::string_view lowerPref
   return true;
 }
 
-// Characters of UTF-8 text: every byte that does not continue a sequence.
-std::size_t lf_utf8Length(std::string_view text) {
-  return static_cast<std::size_t>(std::count_if(text.begin(), text.end(), [](char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  }));
-}
-
 // The byte offset of the n-th character (the text's size when it has fewer).
 std::size_t lf_utf8Offset(std::string_view text, std::size_t n) {
   std::size_t i = 0;
@@ -111,7 +104,7 @@ std::string lf_readIcaoTypeDesignator(std::string_view line) {
 
 std::string lf_readBaseContainer(std::string_view line) {
   const std::string value = lf_readValue(line, "base_container");
-  if (lf_utf8Length(value) < 4) return {};
+  if (gf_utf8Length(value) < 4) return {};
   // What follows "..\" (or "../") is the stock model's folder name.
   const std::string folder = value.substr(lf_utf8Offset(value, 3));
   const auto found = g_stockModelTypes.find(folder);
@@ -131,7 +124,7 @@ std::string lf_readAtcParkingTypes(std::string_view line) { return lf_readValue(
 
 std::string lf_readAtcId(std::string_view line) {
   std::string value = lf_readValue(line, "atc_id");
-  if (lf_utf8Length(value) < 5) return {};
+  if (gf_utf8Length(value) < 5) return {};
   return value;
 }
 
@@ -160,7 +153,7 @@ std::string_view lf_readFltsimHeader(std::string_view line) {
 AtcIdKind lf_checkAtcId(std::string_view value, std::string* single) {
   const std::vector<std::string> pieces = gf_splitString(value, ',');
   for (const std::string& piece : pieces) {
-    if (piece.empty() || lf_utf8Length(piece) > 12 || piece.find('*') != std::string::npos) return AtcIdKind::Invalid;
+    if (piece.empty() || gf_utf8Length(piece) > 12 || piece.find('*') != std::string::npos) return AtcIdKind::Invalid;
   }
   if (pieces.size() == 1) {
     if (single != nullptr) *single = pieces.front();
