@@ -415,6 +415,12 @@ void BM_HostileParkFile(benchmark::State& state) {
   state.counters["log_KiB"] = static_cast<double>(logged) / 1024.0;
   state.counters["read_peak_x_file"] = static_cast<double>(aboveKiB) * 1024.0 / bytes;
   state.counters["close_ms"] = worstCloseMs;
+  // The physical limit: the same file read whole.
+  const auto plainStart = Clock::now();
+  std::string content;
+  gf_readWholeFile(file.learned ? learned : park, content);
+  benchmark::DoNotOptimize(content.data());
+  state.counters["x_plain_read"] = readMs / ms(Clock::now() - plainStart);
 }
 
 void sizes(benchmark::internal::Benchmark* b) { b->Arg(100)->Arg(300)->Arg(600)->Unit(benchmark::kMillisecond); }
