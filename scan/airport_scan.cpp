@@ -92,15 +92,13 @@ class ScanRecord {
 
   // The names; false (with why) when the record exists but cannot be read.
   static bool read(std::set<std::string>& names, std::string& failure) {
-    std::string text;
-    const FileReadResult read = gf_readUserFile(path(), kTextFileMaxBytes, text);
+    std::vector<std::string> lines;
+    const FileReadResult read = gf_readTextFile(kCharsetUtf8, path(), lines, kTextFileMaxBytes);
     if (read.problem == FileProblem::missing) return true;
     if (!read) {
       failure = read.message;
       return false;
     }
-    std::vector<std::string> lines;
-    gf_textToLines(kCharsetUtf8, std::move(text), lines);
     for (const std::string& line : lines) {
       if (!line.starts_with(kPrefix)) continue;
       const std::string_view name = std::string_view(line).substr(kPrefix.size());
@@ -350,6 +348,7 @@ class RootWalk {
       try {
         lf_takeFrontResult(m_pending);
       } catch (const std::exception& e) {
+        ++g_unreadParts;  // a file whose airports were not read
         gf_airportsScanLog(
             fmt::format("{} airports search in {} aborted, futs outer error: {}", "===> ", m_root, e.what()));
       }
@@ -388,11 +387,13 @@ class RootWalk {
         try {
           lf_takeFrontResult(m_pending);
         } catch (const std::exception& e) {
+          ++g_unreadParts;  // a file whose airports were not read
           gf_airportsScanLog(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ", e.what(),
                                          m_pending.size(), path));
         }
       }
     } catch (const std::exception& e) {
+      ++g_unreadParts;  // a file whose airports were not read
       gf_airportsScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", m_root, e.what()));
     }
   }
@@ -590,7 +591,7 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
   try {
     committed = ScanOutput::commit(msfs2020, end == ScanEnd::complete);
   } catch (const std::exception& e) {
-    if (committed.failure.empty()) committed.failure = e.what();
+    committed.failure = e.what();
   }
   if (!committed.failure.empty()) {
     end = ScanEnd::notCommitted;

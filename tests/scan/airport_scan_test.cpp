@@ -348,6 +348,7 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsThePreviousFiles) {
     bool kept;       // they stay and the setting stays on
     bool committed;  // the new files are moved in
     std::string line;  // in a line of the scan log
+    bool listable = false;  // the unreadable folders can be listed, their entries not looked at
   };
   const std::vector<Case> cases{
       {"a package folder cannot be listed", {"sim/Community/locked"}, nullptr, true, true, true,
@@ -358,6 +359,8 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsThePreviousFiles) {
       {"the first root cannot be listed", {"sim/Official"}, nullptr, true, true, false,
        "===>  airports search in folder sim/Official aborted because of iterator problem"},
       {"nothing to keep", {"sim/Community/locked"}, nullptr, false, false, true, "Generated LFPG.xml: 2 positions"},
+      {"a package folder can be listed but not entered", {"sim/Community/locked"}, nullptr, true, true, true,
+       "===>  airports search in folder sim/Community aborted, cause:", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -378,6 +381,8 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsThePreviousFiles) {
     {
       Unreadable locked(c.unreadable);
       if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+      for (const fs::path& path : c.unreadable)
+        if (c.listable) fs::permissions(path, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
       gf_scanAddonAirports();
     }
     EXPECT_THAT(scanLog(), Contains("Generated LFPG.xml: 2 positions"));  // the second root is walked
