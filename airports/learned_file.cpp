@@ -9,6 +9,7 @@
 #include <fmt/format.h>
 
 #include "airports/park_file.h"
+#include "app/files.h"
 #include "app/hash.h"
 #include "app/log.h"
 #include "app/runstate.h"
@@ -347,13 +348,23 @@ bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learned
   return true;
 }
 
+namespace {
+
+constexpr int kLearnedBackupNames = 100;
+
+// The n-th backup name of a learned file (1: "ICAO0.xml", then "ICAO0_n.xml").
+fs::path lf_learnedBackupName(const fs::path& learnedPath, int n) {
+  fs::path candidate = learnedPath;
+  candidate.replace_filename(learnedPath.stem().string() + (n == 1 ? "0" : fmt::format("0_{}", n)) +
+                             learnedPath.extension().string());
+  return candidate;
+}
+
+}  // namespace
+
 fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
-  const std::string stem = learnedPath.stem().string();
-  const std::string extension = learnedPath.extension().string();
-  for (int n = 1; n <= 100; ++n) {
-    const std::string suffix = n == 1 ? "0" : fmt::format("0_{}", n);
-    fs::path candidate = learnedPath;
-    candidate.replace_filename(stem + suffix + extension);
+  for (int n = 1; n <= kLearnedBackupNames; ++n) {
+    fs::path candidate = lf_learnedBackupName(learnedPath, n);
     std::error_code ec;
     if (!fs::exists(candidate, ec) && !ec) return candidate;
   }
@@ -363,8 +374,20 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
 namespace {
 
 // Copies the learned file under a free backup name; a failure throws the
-// file system error "copy_file".
+// file system error "copy_file". A file that an earlier read already kept
+// aside, and that no save has replaced since, is not copied again: every
+// read of the airport would otherwise add a copy until the names run out.
 void lf_keepAside(const fs::path& learnedPath) {
+  std::string content;
+  if (gf_readWholeFile(learnedPath, content, kApfMaxFileBytes)) {
+    for (int n = 1; n <= kLearnedBackupNames; ++n) {
+      const fs::path candidate = lf_learnedBackupName(learnedPath, n);
+      std::error_code ec;
+      if (!fs::exists(candidate, ec)) break;
+      std::string earlier;
+      if (gf_readWholeFile(candidate, earlier, kApfMaxFileBytes) && earlier == content) return;
+    }
+  }
   const fs::path backup = lf_learnedBackupPath(learnedPath);
   if (backup.empty()) throw fs::filesystem_error("copy_file", learnedPath, std::make_error_code(std::errc::file_exists));
   std::error_code ec;

@@ -842,6 +842,10 @@ TEST_F(ParkReadTest, ALearnedFileIsLeftAsItIsOnlyWhenItHoldsMoreThanWasRead) {
     EXPECT_EQ(fs::exists(asidePath), c.aside);
     if (c.aside) {
       EXPECT_EQ(testsupport::readFile(asidePath), before);
+      // A second read before any save keeps no second copy.
+      g_parkStands.clear();
+      ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+      EXPECT_FALSE(fs::exists("airports/learned/thirdparty/simaddon/EGLL0_2.xml"));
     }
     fs::remove(asidePath);
 
