@@ -121,14 +121,6 @@ bool learnAndSave() {
   return saved;
 }
 
-// A saved file, loaded whole.
-pugi::xml_document loadSaved(const fs::path& path) {
-  pugi::xml_document saved;
-  std::string error;
-  EXPECT_TRUE(gf_loadApfDocument(path, saved, error)) << error;
-  return saved;
-}
-
 Stand standWith(std::vector<StandOption> options, double radiusMetres = 20.0) {
   return Stand("1", std::move(options), StandPosition{51.0, -0.4, 0.0}, radiusMetres, 1, 1, 1);
 }
@@ -455,7 +447,7 @@ TEST_F(ParkReadTest, AHandmadeFileReplacesTheStandsWhateverItsValue) {
   EXPECT_TRUE(logHasLine("===> Parking position H1 appears more than once? (skipped)"));
 
   ASSERT_TRUE(learnAndSave());
-  const pugi::xml_document saved = loadSaved(learnedPath);
+  const pugi::xml_document saved = testsupport::loadApf(learnedPath);
   EXPECT_EQ(gf_getParamString(saved, "handmade"), "true");
   names.clear();
   for (const pugi::xml_node p : saved.child("parkpositions").children("parkpos")) names.push_back(p.attribute("id").value());
@@ -563,7 +555,7 @@ TEST_F(ParkReadTest, LearnedEntriesTheGuardsRefuseStayOutOfTheAirportAndAreWritt
     EXPECT_DOUBLE_EQ(gf_nmToMetres(g_parkStands[0].radius), 20.0);
 
     ASSERT_TRUE(learnAndSave());
-    const pugi::xml_document saved = loadSaved(learnedPath);
+    const pugi::xml_document saved = testsupport::loadApf(learnedPath);
     const pugi::xml_node back = saved.child("parkpositions").find_child_by_attribute("parkpos", "id", id.c_str());
     EXPECT_EQ(std::string(back.attribute(c.attribute).value()), c.value);
     if (id == "1") {

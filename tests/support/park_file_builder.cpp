@@ -1,6 +1,9 @@
 #include "support/park_file_builder.h"
 
 #include <fmt/format.h>
+#include <gtest/gtest.h>
+
+#include "airports/park_file.h"
 
 #include "support/workdir.h"
 
@@ -117,6 +120,13 @@ std::string ParkFileBuilder::xml() const {
 std::filesystem::path ParkFileBuilder::write(const std::filesystem::path& path) const {
   writeFile(path, xml());
   return path;
+}
+
+pugi::xml_document loadApf(const std::filesystem::path& path) {
+  pugi::xml_document document;
+  std::string error;
+  EXPECT_TRUE(gf_loadApfDocument(path, document, error)) << error;
+  return document;
 }
 
 }  // namespace testsupport

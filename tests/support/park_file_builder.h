@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include <pugixml.hpp>
+
 namespace testsupport {
 
 // Attributes in the order they are written; values are escaped on output.
@@ -91,5 +93,9 @@ class ParkFileBuilder {
   std::vector<ParkposEntry> m_stands;
   std::string m_trailing;
 };
+
+// A park or learned file loaded whole by the program's own loader; a load
+// that fails is a test failure (and an empty document).
+pugi::xml_document loadApf(const std::filesystem::path& path);
 
 }  // namespace testsupport
