@@ -18,6 +18,9 @@
 #include "app/xml.h"
 #include "airports/park_file.h"
 
+static_assert(DownloadLimits{}.maxBytes == kApfMaxFileBytes,
+              "a download holds at most the largest park file that is read");
+
 namespace fs = std::filesystem;
 
 std::string gf_apfFileName(std::string_view icao) { return std::string(icao) + ".xml"; }

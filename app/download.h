@@ -16,7 +16,6 @@
 
 #include <curl/curl.h>
 
-#include "airports/park_file.h"
 
 // The download server's base address when nothing else is set.
 inline constexpr std::string_view kDefaultDownloadServer = "https://download.skyloom.app/";
@@ -34,8 +33,9 @@ struct DownloadLimits {
   std::chrono::milliseconds totalTimeout{15 * 60 * 1000};
   // Largest body accepted; a larger download fails and leaves nothing behind.
   // The program downloads park files only, so this is the largest park file
-  // that is read: a larger body would be fetched only to be refused.
-  std::uint64_t maxBytes = kApfMaxFileBytes;
+  // that is read (checked where park files are fetched): a larger body would
+  // be fetched only to be refused.
+  std::uint64_t maxBytes = std::uint64_t{256} << 20;
 
   bool operator==(const DownloadLimits&) const = default;
 };
