@@ -460,6 +460,8 @@ void gf_airportsScanLog(std::string line) {
 
 std::vector<std::string> gf_airportScanLogLines() { return g_airportScanLog.snapshot(); }
 
+void gf_resetAirportScanLogForTests() { g_airportScanLog.clear(); }
+
 AirportScanFolders gf_airportScanFolders() {
   std::lock_guard lock(g_scanFoldersMutex);
   return g_scanFolders.value_or(AirportScanFolders{g_mySimaddonFolder, g_myThirdpartyFolder});

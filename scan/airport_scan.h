@@ -22,6 +22,8 @@ void gf_airportsScanLog(std::string line);
 inline constexpr std::size_t kAirportScanMaxLinesPerFile = 10000;
 // A copy of the scan log (tests and the demo).
 std::vector<std::string> gf_airportScanLogLines();
+// Empties the scan log, as a scan does at its start (tests).
+void gf_resetAirportScanLogForTests();
 
 // Set whenever the scan linked an airport to the archive or wrote a generated
 // park file; cleared only by a simulator switch.

@@ -23,6 +23,7 @@
 #include "app/clock.h"
 #include "app/download.h"
 #include "app/log.h"
+#include "scan/airport_scan.h"
 #include "app/parking_schedule.h"
 #include "app/random.h"
 #include "app/runstate.h"
@@ -131,6 +132,7 @@ void lf_resetProcessState() {
   gf_resetParametersToDefaults();
   gf_resetAirportsForTests();
   gf_resetDbaseForTests();
+  gf_resetAirportScanLogForTests();
   gf_clearLiveryTables();
   gf_clearTrafficLists();
   gf_resetTrafficTick();
