@@ -20,6 +20,7 @@
 #include "app/tasks.h"
 #include "app/text.h"
 #include "app/xml.h"
+#include "scan/airport_scan_commit.h"
 #include "scan/archive_links.h"
 #include "scan/bgl_reader.h"
 #include "scan/manifests.h"
@@ -38,35 +39,38 @@ namespace {
 // The in-memory scan log.
 LockedLines g_airportScanLog;
 
-// The lines of the BGL file this thread's task is reading.
-struct FileLines {
+// The BGL file this thread's task is reading: its scan-log lines and the
+// files it made.
+struct TaskFile {
   std::size_t kept = 0;
   std::size_t dropped = 0;
+  std::set<std::string> made;  // "my_thirdparty/EGLL.xml"
 };
-thread_local FileLines* t_fileLines = nullptr;
+thread_local TaskFile* t_taskFile = nullptr;
 
-// Counts the scan-log lines of one file for its lifetime and adds the line
-// of those past the limit.
-class FileLinesScope {
+// One task's file for its lifetime: counts its scan-log lines and adds the
+// line of those past the limit, and hands the files it made to the scan's
+// sources, as partial unless the file was read whole.
+class TaskScope {
  public:
-  explicit FileLinesScope(const std::string& pathText) : m_path(pathText) { t_fileLines = &m_lines; }
-  ~FileLinesScope() {
-    t_fileLines = nullptr;
-    if (m_lines.dropped > 0)
+  explicit TaskScope(const std::string& pathText) : m_path(pathText) { t_taskFile = &m_file; }
+  ~TaskScope() {
+    t_taskFile = nullptr;
+    if (m_file.dropped > 0)
       g_airportScanLog.append(
-          fmt::format("===> {}: {} more scan-log lines of this file are not shown", m_path, m_lines.dropped));
+          fmt::format("===> {}: {} more scan-log lines of this file are not shown", m_path, m_file.dropped));
+    if (ScanSources* sources = gf_scanSources()) sources->fileDone(m_path, m_file.made, m_whole);
   }
-  FileLinesScope(const FileLinesScope&) = delete;
-  FileLinesScope& operator=(const FileLinesScope&) = delete;
+  TaskScope(const TaskScope&) = delete;
+  TaskScope& operator=(const TaskScope&) = delete;
+
+  void readWhole() { m_whole = true; }
 
  private:
   const std::string& m_path;
-  FileLines m_lines;
+  TaskFile m_file;
+  bool m_whole = false;
 };
-
-// Guards g_scanFolders (set while a scan runs); a leaf lock.
-std::mutex g_scanFoldersMutex;
-std::optional<AirportScanFolders> g_scanFolders;
 
 // Where the user is asked to send the airports that need offline learning.
 constexpr std::string_view kOfflineLearningMailAddress = "airports@skyloom.app";
@@ -76,173 +80,6 @@ bool lf_stopRequested() { return g_stopRun.load() || g_windowClosed.load(); }
 void lf_invalidateWindow() {
   if (HWND window = g_mainWindowHandle.load()) ::InvalidateRect(window, nullptr, TRUE);
 }
-
-fs::path lf_freshFolder(const fs::path& live) {
-  fs::path fresh = live;
-  fresh += ".scan";
-  return fresh;
-}
-
-// The list of the files the last scan made in "my_thirdparty", one
-// "my_thirdparty/name" a line. Only plain file names of it count: a line
-// that names anything else never makes the scan remove a file.
-class ScanRecord {
- public:
-  static fs::path path() { return g_airportsFolder / "scanned_airport_files.txt"; }
-
-  // The names; false (with why) when the record exists but cannot be read.
-  static bool read(std::set<std::string>& names, std::string& failure) {
-    std::vector<std::string> lines;
-    const FileReadResult read = gf_readTextFile(kCharsetUtf8, path(), lines, kTextFileMaxBytes);
-    if (read.problem == FileProblem::missing) return true;
-    if (!read) {
-      failure = read.message;
-      return false;
-    }
-    for (const std::string& line : lines) {
-      if (!line.starts_with(kPrefix)) continue;
-      const std::string_view name = std::string_view(line).substr(kPrefix.size());
-      if (gf_isPlainPathComponent(name)) names.emplace(name);
-    }
-    return true;
-  }
-  static bool write(const std::set<std::string>& names, std::string& failure) {
-    std::vector<std::string> lines;
-    for (const std::string& name : names) lines.push_back(std::string(kPrefix) + name);
-    if (gf_writeLines(path(), lines)) return true;
-    if (failure.empty()) failure = fmt::format("{} could not be written", path().string());
-    return false;
-  }
-
- private:
-  static constexpr std::string_view kPrefix = "my_thirdparty/";
-};
-
-// The names of the entries of a folder, sorted; none when it is missing.
-std::vector<std::string> lf_sortedEntries(const fs::path& folder) {
-  std::vector<std::string> names;
-  if (!fs::exists(folder)) return names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-// Moves the named files of `from` into `to` in their order, each replacing a
-// file of the same name in one rename, so that the name never stands empty.
-// Stops at the first that cannot be moved, with why in failure. Returns how
-// many were moved.
-std::size_t lf_moveFiles(const fs::path& from, const fs::path& to, const std::vector<std::string>& names,
-                         std::string& failure) {
-  std::error_code ec;
-  fs::create_directories(to, ec);
-  if (ec) {
-    failure = fmt::format("{} could not be created: {}", to.string(), ec.message());
-    return 0;
-  }
-  for (std::size_t i = 0; i < names.size(); ++i) {
-    fs::rename(from / names[i], to / names[i], ec);
-    if (ec) {
-      failure = fmt::format("{} could not be replaced: {}", (to / names[i]).string(), ec.message());
-      return i;
-    }
-  }
-  return names.size();
-}
-
-// Removes an entry that a fresh one did not replace, a folder with its
-// content; false (with why in failure, when it holds none yet) when it stays.
-bool lf_removeEntry(const fs::path& path, std::string& failure) {
-  std::error_code ec;
-  fs::remove_all(path, ec);
-  if (!ec) return true;
-  if (failure.empty()) failure = fmt::format("{} could not be removed: {}", path.string(), ec.message());
-  return false;
-}
-
-// How the files of a scan went into the live folders.
-struct CommitResult {
-  std::string failure;   // "" when every step succeeded; else the file that failed and why
-  std::size_t kept = 0;  // previous files that stay although the scan did not make them again
-};
-
-// Points the scan's output at fresh folders beside the live ones for its
-// lifetime; the live folders change only in commit().
-class ScanOutput {
- public:
-  ScanOutput() {
-    for (const fs::path& live : {g_mySimaddonFolder, g_myThirdpartyFolder}) {
-      fs::remove_all(lf_freshFolder(live));
-      fs::create_directories(lf_freshFolder(live));
-    }
-    std::lock_guard lock(g_scanFoldersMutex);
-    g_scanFolders = AirportScanFolders{lf_freshFolder(g_mySimaddonFolder), lf_freshFolder(g_myThirdpartyFolder)};
-  }
-  ~ScanOutput() {
-    {
-      std::lock_guard lock(g_scanFoldersMutex);
-      g_scanFolders.reset();
-    }
-    std::error_code ec;
-    for (const fs::path& live : {g_mySimaddonFolder, g_myThirdpartyFolder}) fs::remove_all(lf_freshFolder(live), ec);
-  }
-  ScanOutput(const ScanOutput&) = delete;
-  ScanOutput& operator=(const ScanOutput&) = delete;
-
-  // The scan's files move into the live folders. The previous files it did
-  // not make again go afterwards, when removePrevious (a scan that read
-  // everything): in "my_thirdparty", where the user's own park files live,
-  // only those of the record; in "my_simaddon" in MSFS 2020 mode all (in
-  // MSFS 2024 mode it keeps the downloaded package's files).
-  //
-  // Whatever step fails, no airport that had a file is left without one:
-  // the record lists the previous and the new files before anything moves,
-  // each new file replaces its previous one in one rename, and nothing is
-  // removed before every file has moved.
-  static CommitResult commit(bool msfs2020, bool removePrevious) {
-    CommitResult result;
-    std::set<std::string> recorded;
-    if (!ScanRecord::read(recorded, result.failure)) return result;
-    const std::vector<std::string> simaddon = lf_sortedEntries(lf_freshFolder(g_mySimaddonFolder));
-    const std::vector<std::string> thirdparty = lf_sortedEntries(lf_freshFolder(g_myThirdpartyFolder));
-    std::set<std::string> listed = recorded;
-    listed.insert(thirdparty.begin(), thirdparty.end());
-    if (!ScanRecord::write(listed, result.failure)) return result;
-
-    lf_moveFiles(lf_freshFolder(g_mySimaddonFolder), g_mySimaddonFolder, simaddon, result.failure);
-    const std::size_t moved =
-        result.failure.empty()
-            ? lf_moveFiles(lf_freshFolder(g_myThirdpartyFolder), g_myThirdpartyFolder, thirdparty, result.failure)
-            : 0;
-    if (!result.failure.empty()) {
-      // The files that did not move keep their previous ones; the record
-      // keeps the previous names and those that moved.
-      recorded.insert(thirdparty.begin(), thirdparty.begin() + static_cast<std::ptrdiff_t>(moved));
-      ScanRecord::write(recorded, result.failure);
-      return result;
-    }
-
-    const auto stays = [&](const fs::path& path) {
-      if (removePrevious) return !lf_removeEntry(path, result.failure);
-      ++result.kept;
-      return true;
-    };
-    std::set<std::string> left(thirdparty.begin(), thirdparty.end());
-    for (const std::string& name : recorded) {
-      // Only files: a folder of a recorded name is not one the scan made.
-      std::error_code ec;
-      const fs::file_status status = fs::symlink_status(g_myThirdpartyFolder / name, ec);
-      if (left.contains(name) || !fs::exists(status) || fs::is_directory(status)) continue;
-      if (stays(g_myThirdpartyFolder / name)) left.insert(name);
-    }
-    if (msfs2020) {
-      const std::set<std::string> made(simaddon.begin(), simaddon.end());
-      for (const std::string& name : lf_sortedEntries(g_mySimaddonFolder))
-        if (!made.contains(name)) stays(g_mySimaddonFolder / name);
-    }
-    ScanRecord::write(left, result.failure);
-    return result;
-  }
-};
 
 // The airport records of one file, as the reader meets them: each is linked
 // to the archive before its stands are read; in MSFS 2024 mode a linked
@@ -283,10 +120,23 @@ class AirportRecordSink : public BglAirportSink {
 
 using BglFuture = std::future<void>;
 
-void lf_takeFrontResult(std::deque<BglFuture>& pending) {
-  BglFuture future = std::move(pending.front());
+// A task started for a BGL file.
+struct PendingFile {
+  fs::path path;
+  BglFuture future;
+};
+
+// Takes the front task's result, which passes on the error it ended with.
+// Its file then counts as not read.
+void lf_takeFrontResult(std::deque<PendingFile>& pending) {
+  PendingFile front = std::move(pending.front());
   pending.pop_front();
-  future.get();
+  try {
+    front.future.get();
+  } catch (const std::exception& e) {
+    if (ScanSources* sources = gf_scanSources()) sources->unread(front.path.string(), e.what());
+    throw;
+  }
 }
 
 bool lf_hasBglSkipWord(const std::string& path) {
@@ -294,12 +144,15 @@ bool lf_hasBglSkipWord(const std::string& path) {
                      [&](const char* word) { return path.find(word) != std::string::npos; });
 }
 
-// The parts (roots, folders, files) the running scan could not read.
-std::atomic<std::size_t> g_unreadParts{0};
+// A part (root, folder, file) the running scan could not read whole; its
+// airports keep their previous files.
+void lf_unread(const fs::path& path, const std::string& reason) {
+  if (ScanSources* sources = gf_scanSources()) sources->unread(path.string(), reason);
+}
 
-// kind: "folder" or "file".
+// A folder or file that could not be read at all. kind: "folder" or "file".
 void lf_skip(std::string_view kind, const fs::path& path, const std::string& reason) {
-  ++g_unreadParts;
+  lf_unread(path, reason);
   gf_logError("airports search skipped {} {}: {}", kind, path.string(), reason);
   gf_airportsScanLog(
       fmt::format("{} airports search skipped {} {}, its airports are missing: {}", "===> ", kind, path.string(), reason));
@@ -307,19 +160,21 @@ void lf_skip(std::string_view kind, const fs::path& path, const std::string& rea
 
 // The walk of one root: depth first, each folder's entries in the order the
 // file system lists them, without following directory links. A folder below
-// the root that cannot be listed is skipped with a line and the walk goes on.
+// the root that cannot be listed is skipped with a line and the walk goes on;
+// a root that cannot be listed to its end counts as not read.
 class RootWalk {
  public:
   explicit RootWalk(const std::string& root) : m_root(root) {}
 
-  ScanEnd run() {
+  // False when a close or stop ended it.
+  bool run() {
     gf_airportsScanLog("Scanning for addon airports in " + m_root);
-    ScanEnd end = ScanEnd::complete;
+    bool stopped = false;
     try {
       m_folders.emplace_back(m_root);
       while (!m_folders.empty()) {
         if (lf_stopRequested()) {
-          end = ScanEnd::stopped;
+          stopped = true;
           break;
         }
         if (m_folders.back() == fs::directory_iterator()) {
@@ -341,19 +196,19 @@ class RootWalk {
     } catch (const std::exception& e) {
       gf_airportsScanLog(fmt::format("{} airports search in folder {} aborted because of iterator problem: {}", "===> ",
                                      m_root, e.what()));
-      end = ScanEnd::unfinished;
+      gf_logError("airports search could not walk {} to its end: {}", m_root, e.what());
+      lf_unread(m_root, e.what());
     }
     // Every task of the walk ends before the scan goes on.
     while (!m_pending.empty()) {
       try {
         lf_takeFrontResult(m_pending);
       } catch (const std::exception& e) {
-        ++g_unreadParts;  // a file whose airports were not read
         gf_airportsScanLog(
             fmt::format("{} airports search in {} aborted, futs outer error: {}", "===> ", m_root, e.what()));
       }
     }
-    return end;
+    return !stopped;
   }
 
  private:
@@ -373,61 +228,61 @@ class RootWalk {
       if (!entry.is_regular_file() || !lf_isBglFile(entry.path().extension().string()) || lf_hasBglSkipWord(path))
         return;
       if (const std::uintmax_t size = entry.file_size(); size > kBglMaxFileBytes) {
-        gf_airportsScanLog(
-            fmt::format("===> BGL file {} of {} bytes is larger than {} bytes, skipped", path, size, kBglMaxFileBytes));
+        lf_skip("file", entry.path(), fmt::format("it has {} bytes, more than the {} a BGL file is read up to", size,
+                                                  kBglMaxFileBytes));
         return;
       }
       std::string unreadable;
       if (!lf_hasAirportSection(entry.path(), &unreadable)) {
-        if (!unreadable.empty()) lf_skip("file", entry.path(), unreadable);
+        if (!unreadable.empty())
+          lf_skip("file", entry.path(), unreadable);
+        else if (ScanSources* sources = gf_scanSources())
+          sources->readWhole(path);
         return;
       }
-      m_pending.push_back(gf_startTask([file = entry.path()] { lf_processBGLfile(file); }));
+      m_pending.push_back({entry.path(), gf_startTask([file = entry.path()] { lf_processBGLfile(file); })});
       if (m_pending.size() > static_cast<std::size_t>(std::max(1, g_maxTasks.load()))) {
         try {
           lf_takeFrontResult(m_pending);
         } catch (const std::exception& e) {
-          ++g_unreadParts;  // a file whose airports were not read
           gf_airportsScanLog(fmt::format("{} airports search aborted, futs inner, \n{}\n{}\n{}", "===> ", e.what(),
                                          m_pending.size(), path));
         }
       }
     } catch (const std::exception& e) {
-      ++g_unreadParts;  // a file whose airports were not read
+      lf_unread(entry.path(), e.what());  // a file or folder whose airports were not read
       gf_airportsScanLog(fmt::format("{} airports search in folder {} aborted, cause: {}", "===> ", m_root, e.what()));
     }
   }
 
   const std::string& m_root;
   std::vector<fs::directory_iterator> m_folders;  // the open folders, the root first
-  std::deque<BglFuture> m_pending;
+  std::deque<PendingFile> m_pending;
 };
 
-// The recursive walk of one root with its tasks.
-ScanEnd lf_searchAirportsInFolder(const std::string& root) { return RootWalk(root).run(); }
+// The recursive walk of one root with its tasks; false when a close or stop
+// ended it.
+bool lf_searchAirportsInFolder(const std::string& root) { return RootWalk(root).run(); }
 
-// How the walks of the roots ended: the first that did not complete; else
-// partial when a root, a folder or a file could not be read.
+// How the walks of the roots ended: stopped, or partial when a root, a
+// folder or a file could not be read whole.
 ScanEnd lf_scanRootFolders(const std::vector<std::string>& roots) {
-  g_unreadParts = 0;
-  ScanEnd end = ScanEnd::complete;
   for (const std::string& root : roots) {
     if (root.empty()) continue;
     if (lf_stopRequested()) return ScanEnd::stopped;
     std::error_code ec;
     if (!fs::exists(root, ec)) {
-      ++g_unreadParts;
+      lf_unread(root, "it does not exist");
       gf_showStatus(root + " does not exist, skipped!", true);
     } else if (fs::is_directory(root, ec)) {
-      const ScanEnd walked = lf_searchAirportsInFolder(root);
-      if (walked == ScanEnd::stopped) return walked;
-      if (end == ScanEnd::complete) end = walked;
+      if (!lf_searchAirportsInFolder(root)) return ScanEnd::stopped;
     } else {
-      ++g_unreadParts;
+      lf_unread(root, "it is not a folder");
       gf_showStatus(root + " is not a folder name, skipped!", true);
     }
   }
-  return end == ScanEnd::complete && g_unreadParts.load() > 0 ? ScanEnd::partial : end;
+  const ScanSources* sources = gf_scanSources();
+  return sources != nullptr && !sources->unreadParts().empty() ? ScanEnd::partial : ScanEnd::complete;
 }
 
 // The ICAO codes of the park files the scan generated into "my_thirdparty"
@@ -440,15 +295,37 @@ std::vector<std::string> lf_scannedThirdpartyAirports() {
   return icaos;
 }
 
-void lf_showNotEverythingRead() {
-  gf_showError(fmt::format("Airports scan could not read everything (see {}), the previous airport files are kept",
-                           g_airportsScanLogPath.string()));
+// The scan's files go into the live folders. A partial scan whose unread
+// parts kept no previous file ends as a complete one; one that kept some
+// says on the status line what it could not read.
+ScanEnd lf_commitScan(ScanOutput& output, bool msfs2020, ScanEnd end) {
+  CommitResult committed;
+  try {
+    committed = output.commit(msfs2020);
+  } catch (const std::exception& e) {
+    committed.failure = e.what();
+  }
+  if (!committed.failure.empty()) {
+    gf_logError("Airports scan could not put its files in place, SCAN_AIRPORTS stays on: {}", committed.failure);
+    gf_showError(fmt::format("Airports scan: {}; it runs again at the next start", committed.failure));
+    return ScanEnd::notCommitted;
+  }
+  if (end == ScanEnd::complete || committed.kept == 0) return ScanEnd::complete;
+  const std::size_t more = committed.keptFor.size() - 1;
+  gf_logError("Airports scan could not read everything (see {}), {} previous airport file{} kept",
+              g_airportsScanLogPath.string(), committed.kept, gf_pluralS64(static_cast<std::int64_t>(committed.kept)));
+  gf_showError(fmt::format(
+      "Airports scan could not read {}{}: {} airports keep their files; tick \"Scan for addon airports\" to scan again",
+      *committed.keptFor.begin(),
+      more == 0 ? std::string() : fmt::format(" and {} more (see {})", more, g_airportsScanLogPath.string()),
+      more == 0 ? "its" : "their"));
+  return ScanEnd::partial;
 }
 
 }  // namespace
 
 void gf_airportsScanLog(std::string line) {
-  if (FileLines* lines = t_fileLines) {
+  if (TaskFile* lines = t_taskFile) {
     if (lines->kept == kAirportScanMaxLinesPerFile) {
       ++lines->dropped;
       return;
@@ -462,11 +339,6 @@ std::vector<std::string> gf_airportScanLogLines() { return g_airportScanLog.snap
 
 void gf_resetAirportScanLogForTests() { g_airportScanLog.clear(); }
 
-AirportScanFolders gf_airportScanFolders() {
-  std::lock_guard lock(g_scanFoldersMutex);
-  return g_scanFolders.value_or(AirportScanFolders{g_mySimaddonFolder, g_myThirdpartyFolder});
-}
-
 bool lf_isExcludedScanPath(std::string_view path) {
   if (path.size() >= kAirportScanMaxPathLength) return true;
   return std::any_of(std::begin(kAirportScanSkipWords), std::end(kAirportScanSkipWords),
@@ -475,14 +347,19 @@ bool lf_isExcludedScanPath(std::string_view path) {
 
 bool lf_isBglFile(std::string_view extension) { return extension == ".BGL" || extension == ".bgl"; }
 
+void gf_scanFileMade(bool simaddon, const std::string& fileName) {
+  if (TaskFile* task = t_taskFile)
+    task->made.insert(std::string(simaddon ? kSimaddonEntryPrefix : kThirdpartyEntryPrefix) + fileName);
+}
+
 void lf_processBGLfile(const fs::path& path) {
   const std::string pathText = path.string();
-  const FileLinesScope lines(pathText);
+  TaskScope task(pathText);
   const ManifestSearchMemo manifests;
   try {
     std::string bytes;
     if (const FileReadResult read = gf_readUserFile(path, kBglMaxFileBytes, bytes); !read) {
-      if (read.problem == FileProblem::notReadable) lf_skip("file", path, read.detail);
+      lf_skip("file", path, read.detail);
       return;
     }
     const bool msfs2020 = g_isMsfs2020.load();
@@ -490,8 +367,16 @@ void lf_processBGLfile(const fs::path& path) {
     const BglReadResult result = gf_readBglFile(bytes, msfs2020, pathText, g_airportNames, sink);
     if (result.unrecognised) lf_processUnrecognisedAirport(pathText);
     for (const std::string& problem : result.problems) gf_airportsScanLog(fmt::format("===> {}: {}", pathText, problem));
-    // A read past the end of the file: the file is damaged.
-    if (result.outsideFile) gf_logError("Exception in lf_processBGLfile: {}", pathText);
+    if (result.outsideFile) {
+      // A read past the end of the file: the file is damaged, its airports
+      // keep their previous files.
+      gf_logError("Exception in lf_processBGLfile: {}", pathText);
+      lf_unread(path, "it ends before what it holds");
+      gf_airportsScanLog(
+          fmt::format("===> {} was read only in part: its airports keep their previous files", pathText));
+    } else if (!result.stopped) {
+      task.readWhole();
+    }
   } catch (const std::exception& e) {
     gf_logError("Exception in lf_processBGLfile: {}", pathText);
     throw;
@@ -571,6 +456,7 @@ bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
 }
 
 bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
+  ScanOutput output;
   const bool msfs2020 = g_isMsfs2020.load();
   std::error_code ec;
   fs::remove(g_airportsScanLogPath, ec);
@@ -578,44 +464,26 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
   g_tbloCount.store(0);
   g_airportScanLog.clear();
   end = lf_scanRootFolders(roots);
+  // The generated files are checked where the scan wrote them; a close
+  // during the check stops the scan before the live folders change.
+  if (end != ScanEnd::stopped && !lf_collectTbloAirports(lf_scannedThirdpartyAirports())) end = ScanEnd::stopped;
+  if (end != ScanEnd::stopped) end = lf_commitScan(output, msfs2020, end);
   gf_writeLines(g_airportsScanLogPath, gf_airportScanLogLines());
   gf_logLine("{} written", g_airportsScanLogPath.string());
   gf_clearStatus();
   g_airportScanLog.clear();
-  if (end == ScanEnd::stopped || end == ScanEnd::unfinished) return g_airportFilesWritten.load();
-  // The generated files are checked where the scan wrote them; a close
-  // during the check stops the scan before the live folders change.
-  if (!lf_collectTbloAirports(lf_scannedThirdpartyAirports())) {
-    end = ScanEnd::stopped;
-    return g_airportFilesWritten.load();
-  }
-  CommitResult committed;
-  try {
-    committed = ScanOutput::commit(msfs2020, end == ScanEnd::complete);
-  } catch (const std::exception& e) {
-    committed.failure = e.what();
-  }
-  if (!committed.failure.empty()) {
-    end = ScanEnd::notCommitted;
-    gf_logError("Airports scan could not put its files in place, SCAN_AIRPORTS stays on: {}", committed.failure);
-    gf_showError(fmt::format("Airports scan: {}; it runs again at the next start", committed.failure));
-    return g_airportFilesWritten.load();
-  }
-  // Where there was nothing to keep, a partial scan ends as a complete one.
-  if (end == ScanEnd::partial && committed.kept == 0) end = ScanEnd::complete;
-  if (end == ScanEnd::partial) {
-    gf_logError("Airports scan could not read everything (see {}), {} previous airport file{} kept, SCAN_AIRPORTS "
-                "stays on",
-                g_airportsScanLogPath.string(), committed.kept, gf_pluralS64(static_cast<std::int64_t>(committed.kept)));
-    lf_showNotEverythingRead();
-  }
-  if (g_airportFilesWritten.load()) gf_logLine("Airports scan successful");
+  if (end != ScanEnd::stopped && end != ScanEnd::notCommitted && g_airportFilesWritten.load())
+    gf_logLine("Airports scan successful");
   return g_airportFilesWritten.load();
 }
 
 void gf_scanAddonAirports() {
   gf_showStatus("Scanning for addon airports ...", false);
   gf_logLine("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "");
+  // Every scan that began ends its log with the closing banner, however it ends.
+  struct EndBanner {
+    ~EndBanner() { gf_logLine("-------------------------- airports scan ends    ----------------------------\n"); }
+  } endBanner;
   g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
   const std::vector<std::string> roots = lf_airportScanRoots();
   lf_readAirportNames();
@@ -623,28 +491,19 @@ void gf_scanAddonAirports() {
     ~FreeNames() { g_airportNames.clear(); }
   } freeNames;
   ScanEnd end = ScanEnd::complete;
-  bool found = false;
-  {
-    ScanOutput output;
-    found = lf_runAirportsScan(roots, end);
-  }
-  // A scan that did not complete is no success: the previous files stay and
-  // the setting stays on, so the next run scans again.
+  const bool found = lf_runAirportsScan(roots, end);
+  // A scan that was stopped or could not put its files in place is no
+  // success: the previous files stay and the setting stays on, so the next
+  // run scans again. A partial one has said what it could not read.
   if (end == ScanEnd::stopped) {
     gf_logLine("Airports scan stopped, the previous airport files are kept");
     return;
   }
-  if (end == ScanEnd::unfinished) {
-    gf_logError("Airports scan could not finish, the previous airport files are kept");
-    lf_showNotEverythingRead();
-    return;
-  }
-  if (end == ScanEnd::partial || end == ScanEnd::notCommitted) return;
+  if (end == ScanEnd::notCommitted) return;
   if (!found) gf_showStatus("Warning: Scan has not found any add-on airports", true);
   prm::SCAN_AIRPORTS.setAndSave(false);
   prm::SCAN_AIRPORTS.showValue(prm::SCAN_AIRPORTS.handle());
   lf_invalidateWindow();
-  gf_logLine("-------------------------- airports scan ends    ----------------------------\n");
 }
 
 void gf_airportScanStep() {

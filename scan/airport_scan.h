@@ -34,12 +34,13 @@ extern std::atomic<std::int64_t> g_tbloCount;
 // The folders the scan writes alias and generated files into. Outside a scan
 // they are the live folders ("airports/my_simaddon", "airports/my_thirdparty");
 // during a scan fresh folders beside them, whose files move into the live
-// folders at its end (see ScanEnd). Of the previous files, a complete scan
-// removes those it did not make again: in "my_thirdparty" only the files a
-// previous scan made (listed in "airports/scanned_airport_files.txt"), so the
-// user's own park files stay; in "my_simaddon" all in MSFS 2020 mode and
-// none in MSFS 2024 mode (the downloaded package's files stay).
-// Set on the run thread before tasks start.
+// folders at its end. Of the previous files, the scan removes those it did
+// not make again unless a part it could not read may have made them: in
+// "my_thirdparty" only the files a scan made (listed, each with the BGL file
+// it came from, in "airports/scanned_airport_files.txt"), so the user's own
+// park files stay; in "my_simaddon" all in MSFS 2020 mode and none in MSFS
+// 2024 mode (the downloaded package's files stay). Set on the run thread
+// before tasks start.
 struct AirportScanFolders {
   std::filesystem::path simaddon;
   std::filesystem::path thirdparty;
@@ -51,27 +52,25 @@ AirportScanFolders gf_airportScanFolders();
 // ("# simaddon", "# thirdp") and the airports waiting in "TBLO".
 void gf_airportScanStep();
 
-// The scan itself. A complete scan switches SCAN_AIRPORTS off; one that was
-// stopped, could not read everything it should walk or could not put its
-// files in place keeps the previous files and leaves the setting on, and
-// the last two say so on the status line. (A partial scan where there were
-// no previous files to keep ends as a complete one.) Throws file-system
-// errors.
+// The scan itself. A complete scan switches SCAN_AIRPORTS off; so does a
+// partial one (a root, folder or file it could not read whole), which keeps
+// the previous files that the unread parts may have made and says so on the
+// status line. One that was stopped or could not put its files in place
+// keeps the previous files and leaves the setting on. Every scan ends its log
+// with the closing banner. Throws file-system errors.
 void gf_scanAddonAirports();
 
 // The root folders: in MSFS 2020 mode "Official" then "Community", in MSFS
 // 2024 mode "Community" alone (each only when its path is not empty).
 std::vector<std::string> lf_airportScanRoots();
 // How a scan ended. A complete scan replaces the previous files; a partial
-// one moves its files in and keeps the previous ones it did not make again
-// (what it could not read may have made them); a stopped or unfinished one
-// leaves the live folders as they were; one not committed leaves every
-// airport its new or its previous file.
+// one moves its files in and keeps the previous ones that what it could not
+// read may have made; a stopped one leaves the live folders as they were;
+// one not committed leaves every airport its new or its previous file.
 enum class ScanEnd {
   complete,
-  partial,       // a root, a folder or a file could not be read
+  partial,       // a root, a folder or a file could not be read whole, and previous files were kept for it
   stopped,       // a close or stop
-  unfinished,    // a root folder could not be walked to its end
   notCommitted,  // the files could not all be put in place (the error names the file)
 };
 // Runs the scan over the roots; returns g_airportFilesWritten.
@@ -80,6 +79,10 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end);
 // 250 characters and more), and the BGL file extension (".BGL" or ".bgl").
 bool lf_isExcludedScanPath(std::string_view path);
 bool lf_isBglFile(std::string_view extension);
+
+// Notes, inside a task, that it wrote a file of this name into the scan's
+// "my_simaddon" (simaddon) or "my_thirdparty" folder.
+void gf_scanFileMade(bool simaddon, const std::string& fileName);
 
 // The task body for one BGL file: reads its airports and hands each to the
 // archive link and the file generation. Logs "Exception in lf_processBGLfile:

@@ -24,11 +24,12 @@ namespace {
 // alias writes of two tasks never overlap. Taken before the scan log's mutex.
 std::mutex g_linkMutex;
 
-void lf_writeAlias(const fs::path& folder, std::string_view icao, const std::string& archivedName) {
+void lf_writeAlias(const fs::path& folder, bool simaddon, std::string_view icao, const std::string& archivedName) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   // A failed alias write is not reported: the link stands in the scan log.
-  gf_writeTextFile(folder / gf_apfTxtPath(icao), archivedName, true);
+  if (gf_writeTextFile(folder / gf_apfTxtPath(icao), archivedName, true))
+    gf_scanFileMade(simaddon, gf_apfTxtPath(icao).string());
 }
 
 }  // namespace
@@ -72,7 +73,7 @@ bool lf_linkToArchive(ParkAirport& airport, std::int32_t& archivedCount, const s
       gf_airportsScanLog(fmt::format("{} does not exist as simaddon", airport.icao));
       return false;
     }
-    lf_writeAlias(folders.simaddon, airport.icao, name);
+    lf_writeAlias(folders.simaddon, true, airport.icao, name);
     gf_airportsScanLog(fmt::format("{} airport {} linked to {}", kSimaddonPublisher, airport.icao, name));
   } else {
     const auto [name, found] = lf_findArchivedThirdparty(airport.publisher, airport.icao, archivedCount);
@@ -80,7 +81,7 @@ bool lf_linkToArchive(ParkAirport& airport, std::int32_t& archivedCount, const s
       gf_airportsScanLog(fmt::format("thirdparty {} {} does not exist", airport.publisher, airport.icao));
       return false;
     }
-    lf_writeAlias(folders.thirdparty, airport.icao, name);
+    lf_writeAlias(folders.thirdparty, false, airport.icao, name);
     gf_airportsScanLog(fmt::format("thirdparty airport {} linked to {}", airport.icao, name));
   }
   g_airportFilesWritten.store(true);
@@ -118,10 +119,12 @@ void lf_generateAirportFile(ParkAirport& airport, std::int32_t helipadCounter) {
   const fs::path shown = (simaddon ? g_mySimaddonFolder : g_myThirdpartyFolder) / gf_apfXmlPath(airport.icao);
   // Written through a temporary file of its own and renamed: two tasks that
   // generate the same airport leave one whole file.
-  if (gf_writeGeneratedApf(airport, file, shown))
+  if (gf_writeGeneratedApf(airport, file, shown)) {
     g_airportFilesWritten.store(true);
-  else
+    gf_scanFileMade(simaddon, file.filename().string());
+  } else {
     gf_airportsScanLog(fmt::format("===> Generating {} did not succeed", shown.string()));
+  }
 }
 
 std::string lf_guessUnrecognisedIcao(const std::string& bglPath) {

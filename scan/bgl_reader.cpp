@@ -154,7 +154,7 @@ class FileReader {
     const std::uint64_t sections = m_bgl.u32(kSectionCountAt);
     // A table that cannot fit in the file is a bad header.
     if (kBglHeaderBytes + kSectionEntryBytes * sections > m_bgl.size()) {
-      m_result.problems.push_back(fmt::format("the section table of {} sections does not fit in the file", sections));
+      outsideFile(fmt::format("the section table of {} sections does not fit in the file", sections));
       return std::move(m_result);
     }
     for (std::uint64_t i = 0; i < sections && !ended() && !stop(); ++i) {
@@ -402,6 +402,14 @@ class FileReader {
   HelipadPositions m_helipads;
 };
 
+// Whether the bytes are the start of a BGL file cut inside its header: long
+// enough to hold the header size field, which says 56, but shorter than 56.
+// Shorter files, and those whose field says otherwise, are not BGL files
+// this reader reads.
+bool lf_endsInsideHeader(std::string_view bytes) {
+  return bytes.size() >= 8 && bytes.size() < kBglHeaderBytes && BglBytes(bytes).u32(4) == kBglHeaderBytes;
+}
+
 // Collects the airports of a file.
 class CollectingSink : public BglAirportSink {
  public:
@@ -467,7 +475,15 @@ void lf_renameCrowdedParkIds(std::vector<Stand>& stands) {
 BglReadResult gf_readBglFile(std::string_view bytes, bool msfs2020, std::string_view pathText,
                              const AirportNameTable& names, BglAirportSink& sink) {
   const BglBytes bgl(bytes);
-  if (bytes.size() < kBglHeaderBytes || bgl.words() < 15 || bgl.u32(4) != kBglHeaderBytes) return {};
+  if (lf_endsInsideHeader(bytes)) {
+    BglReadResult cut;
+    cut.outsideFile = true;
+    cut.problems.push_back(fmt::format("the file ends inside its header, after {} bytes", bytes.size()));
+    return cut;
+  }
+  if (bytes.size() < kBglHeaderBytes || bgl.u32(4) != kBglHeaderBytes) return {};
+  // A file of the header alone has no section table to read (15 words are
+  // needed for one); one that counts sections is cut inside its table.
   return FileReader(bgl, msfs2020, pathText, names, sink).read();
 }
 
@@ -480,29 +496,40 @@ BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string
 }
 
 bool lf_hasAirportSection(const fs::path& path, std::string* unreadable) {
+  // Every way out that leaves the file unread says why.
+  const auto notRead = [&](std::string why) {
+    if (unreadable != nullptr) *unreadable = std::move(why);
+    return false;
+  };
   // The size fails for anything but a regular file (a folder, FIFO or device
   // is never opened).
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) return notRead(ec.message());
   // A file the task would not read is not looked into (a sparse file of
   // gigabytes would have its section table read here for nothing).
-  if (ec || size < kBglHeaderBytes || size > kBglMaxFileBytes) return false;
+  if (size > kBglMaxFileBytes)
+    return notRead(fmt::format("it has {} bytes, more than the {} a BGL file is read up to", size, kBglMaxFileBytes));
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
-  if (!file) {
-    if (unreadable != nullptr) *unreadable = std::generic_category().message(errno);
-    return false;
-  }
-  std::string head(kBglHeaderBytes, '\0');
-  if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return false;
+  if (!file) return notRead(std::generic_category().message(errno));
+  std::string head(static_cast<std::size_t>(std::min<std::uintmax_t>(size, kBglHeaderBytes)), '\0');
+  if (std::fread(head.data(), 1, head.size(), file.get()) != head.size()) return notRead("a read failed");
+  if (lf_endsInsideHeader(head)) return notRead(fmt::format("it ends inside its header, after {} bytes", size));
+  if (size < kBglHeaderBytes) return false;
   const std::uint64_t sections = BglBytes(head).u32(kSectionCountAt);
-  if (sections == 0 || size <= kBglHeaderBytes + kSectionEntryBytes * sections) return false;
+  if (sections == 0) return false;
+  if (size <= kBglHeaderBytes + kSectionEntryBytes * sections) {
+    // A file whose header size is not 56 is no BGL file the task reads.
+    if (BglBytes(head).u32(4) != kBglHeaderBytes) return false;
+    return notRead(fmt::format("its section table of {} sections does not fit in its {} bytes", sections, size));
+  }
   // The table is read in pieces, so a large count costs no large buffer.
   constexpr std::uint64_t kPiece = 64;
   std::string piece(kSectionEntryBytes * kPiece, '\0');
   for (std::uint64_t done = 0; done < sections;) {
     const std::uint64_t n = std::min<std::uint64_t>(kPiece, sections - done);
     const std::size_t bytes = static_cast<std::size_t>(n * kSectionEntryBytes);
-    if (std::fread(piece.data(), 1, bytes, file.get()) != bytes) return false;
+    if (std::fread(piece.data(), 1, bytes, file.get()) != bytes) return notRead("a read failed");
     const BglBytes table(std::string_view(piece.data(), bytes));
     for (std::uint64_t i = 0; i < n; ++i)
       if (table.u32(i * kSectionEntryBytes) == kBglAirportSectionType) return true;

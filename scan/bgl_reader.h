@@ -83,7 +83,8 @@ struct BglReadResult {
   // The sink asked to stop.
   bool stopped = false;
   // A read would have gone past the end of the file (a truncated or corrupt
-  // file); what lies inside was read.
+  // file, also one cut inside its header or its section table); what lies
+  // inside was read. The file was not read whole.
   bool outsideFile = false;
   // Scan-log lines about the parts of the file that were skipped (a section
   // table that does not fit, a record outside the file, an airport's stand
@@ -109,8 +110,11 @@ BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string
 
 // The quick test before a task is started: whether the file's section table
 // has a section of type 3. False when the file cannot be read, is larger
-// than kBglMaxFileBytes, or is shorter than its header or its section table;
-// a file that cannot be opened also sets unreadable, when given, to why.
+// than kBglMaxFileBytes, or is shorter than its header or its section table.
+// When the file could not be read whole (it cannot be examined or opened, a
+// read fails, it is larger than kBglMaxFileBytes, or it is a BGL file cut
+// inside its header or its section table), unreadable, when given, is set to
+// why; it stays empty for a file that holds no airport section.
 bool lf_hasAirportSection(const std::filesystem::path& path, std::string* unreadable = nullptr);
 
 // The packed identifier: the word shifted right by 5 is a number in base 38,

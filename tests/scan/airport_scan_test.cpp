@@ -1,4 +1,7 @@
 #include <algorithm>
+#include <fstream>
+#include <functional>
+#include <set>
 #include <thread>
 
 #include <fmt/format.h>
@@ -14,13 +17,16 @@
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "scan/airport_scan.h"
+#include "scan/airport_scan_commit.h"
 #include "scan/archive_links.h"
+#include "scan/bgl_reader.h"
 #include "scan/manifests.h"
 #include "support/airport_builders.h"
 #include "support/bgl_builder.h"
 #include "support/dbase_builder.h"
 #include "support/http_server.h"
 #include "support/log_reader.h"
+#include "support/special_files.h"
 #include "support/unreadable.h"
 #include "support/workdir.h"
 #include "ui/display_state.h"
@@ -105,6 +111,26 @@ class AirportScanTest : public ::testing::Test {
     gf_clearError();
   }
   static std::vector<std::string> scanLog() { return TextFileLines::read(g_airportsScanLogPath, 0); }
+  // The entries of the record, without their sources.
+  static std::set<std::string> recordEntries() {
+    std::set<std::string> entries;
+    for (const std::string& line : TextFileLines::read("airports/scanned_airport_files.txt", 0))
+      entries.insert(line.substr(0, line.find('\t')));
+    return entries;
+  }
+  // The number of stands of a park file; 0 when it cannot be loaded.
+  static std::size_t standCount(const fs::path& file) {
+    pugi::xml_document document;
+    std::string error;
+    if (!gf_loadApfDocument(file, document, error)) return 0;
+    return document.child("parkpositions").select_nodes("parkpos").size();
+  }
+  // The last line of Log.txt that is not empty.
+  static std::string lastScanLine() {
+    const std::vector<std::string> lines = logLines();
+    const auto last = std::find_if(lines.rbegin(), lines.rend(), [](const std::string& l) { return !l.empty(); });
+    return last == lines.rend() ? std::string() : *last;
+  }
 };
 
 TEST_F(AirportScanTest, FiltersAndRoots) {
@@ -151,6 +177,10 @@ TEST_F(AirportScanTest, PublisherFromPathOrManifest) {
   EXPECT_EQ(publisher("sim/Community/pkgj/scenery/Community/a.bgl"), "FlyTampa");
   writeFile("sim/Official/manifest.json", R"({"creator": "FlyTampa"})");
   EXPECT_EQ(publisher("sim/Official/pkg/scenery/a.bgl"), "unknown");
+  // A package in another Community folder: the search stops at that folder.
+  writeFile("addons/Community/manifest.json", R"({"creator": "FlyTampa"})");
+  writeFile("addons/manifest.json", R"({"creator": "FlyTampa"})");
+  EXPECT_EQ(publisher("addons/Community/pkgk/a.bgl"), "unknown");
 
   const std::vector<std::string> log = gf_airportScanLogLines();
   EXPECT_THAT(log, Contains("from filename => publisher simaddon"));
@@ -207,9 +237,16 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScan
   EXPECT_FALSE(fs::exists(third / "OLD.xml"));
   EXPECT_EQ(readFile(third / "USER.xml"), "the user's own");
   EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "OLD.xml"));
+  // Each file the scan made, with the BGL file it came from.
   EXPECT_EQ(readFile("airports/scanned_airport_files.txt"),
-            "my_thirdparty/EDDF.xml\nmy_thirdparty/EGKK.txt\nmy_thirdparty/EGKK.xml\nmy_thirdparty/EGL1.txt\n"
-            "my_thirdparty/EGLL.txt\nmy_thirdparty/EGLL.xml\n");
+            "my_simaddon/KJFK.txt\tsim/Official/asobo-airport-kjfk/k.bgl\n"
+            "my_simaddon/LFPG.xml\tsim/Official/asobo-airport-lfpg/l.bgl\n"
+            "my_thirdparty/EDDF.xml\tsim/Community/unknownpkg/scenery/EDDF.bgl\n"
+            "my_thirdparty/EGKK.txt\tsim/Community/somepub-egkk/EGKK.BGL\n"
+            "my_thirdparty/EGKK.xml\tsim/Community/somepub-egkk/EGKK.BGL\n"
+            "my_thirdparty/EGL1.txt\tsim/Community/somepub-egl1/e.bgl\n"
+            "my_thirdparty/EGLL.txt\tsim/Community/somepub-egll/scenery/EGLL.bgl\n"
+            "my_thirdparty/EGLL.xml\tsim/Community/somepub-egll/scenery/EGLL.bgl\n");
   EXPECT_EQ(readFile(third / "EGLL.txt"), "archive/thirdparty/Some%20Publisher/EGLL.xml\n");
   EXPECT_TRUE(fs::exists(third / "EGLL.xml"));
   EXPECT_EQ(readFile(third / "EGKK.txt"), "archive/thirdparty/Some%20Publisher/EGKK.xml\n");
@@ -339,28 +376,37 @@ TEST_F(AirportScanTest, DamagedFilesAreLinkedAndReadAsFarAsTheyAreSound) {
                        "===> sim/Community/unknownpkg/many.bgl: [0-9]+ more scan-log lines of this file are not shown")));
 }
 
-TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsThePreviousFiles) {
+// A scan that could not read a part keeps the previous files that part may
+// have made (known by the source the record gives, or by nothing better
+// known for names of older records) and removes the others; it ends, commits
+// what the other parts gave and switches the setting off, saying on the
+// status line what it could not read.
+TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsOnlyWhatThatPartMade) {
   struct Case {
     const char* name;
     std::vector<fs::path> unreadable;
     const char* missingRoot;
-    bool previous;   // a previous scan's files are there
-    bool kept;       // they stay and the setting stays on
-    bool committed;  // the new files are moved in
-    std::string line;  // in a line of the scan log
+    bool previous;        // a previous scan's files are there
+    bool kept;            // those of unknown source stay
+    bool officialKept;    // the one made from the Official folder stays
+    std::string line;     // in a line of the scan log
+    std::string part;     // named on the status line ("": no error)
     bool listable = false;  // the unreadable folders can be listed, their entries not looked at
   };
   const std::vector<Case> cases{
-      {"a package folder cannot be listed", {"sim/Community/locked"}, nullptr, true, true, true,
-       "===>  airports search skipped folder sim/Community/locked, its airports are missing: Permission denied"},
-      {"a BGL file cannot be opened", {"sim/Community/unknownpkg/b.bgl"}, nullptr, true, true, true,
-       "===>  airports search skipped file sim/Community/unknownpkg/b.bgl, its airports are missing: Permission denied"},
-      {"the first root does not exist", {}, "sim/Official", true, true, true, "Generated LFPG.xml: 2 positions"},
-      {"the first root cannot be listed", {"sim/Official"}, nullptr, true, true, false,
-       "===>  airports search in folder sim/Official aborted because of iterator problem"},
-      {"nothing to keep", {"sim/Community/locked"}, nullptr, false, false, true, "Generated LFPG.xml: 2 positions"},
-      {"a package folder can be listed but not entered", {"sim/Community/locked"}, nullptr, true, true, true,
-       "===>  airports search in folder sim/Community aborted, cause:", true},
+      {"a package folder cannot be listed", {"sim/Community/locked"}, nullptr, true, true, false,
+       "===>  airports search skipped folder sim/Community/locked, its airports are missing: Permission denied",
+       "sim/Community/locked"},
+      {"a BGL file cannot be opened", {"sim/Community/unknownpkg/b.bgl"}, nullptr, true, true, false,
+       "===>  airports search skipped file sim/Community/unknownpkg/b.bgl, its airports are missing: Permission denied",
+       "sim/Community/unknownpkg/b.bgl"},
+      {"the first root does not exist", {}, "sim/Official", true, true, true, "Generated LFPG.xml: 2 positions",
+       "sim/Official"},
+      {"the first root cannot be listed", {"sim/Official"}, nullptr, true, true, true,
+       "===>  airports search in folder sim/Official aborted because of iterator problem", "sim/Official"},
+      {"nothing to keep", {"sim/Community/locked"}, nullptr, false, false, false, "Generated LFPG.xml: 2 positions", ""},
+      {"a package folder can be listed but not entered", {"sim/Community/locked"}, nullptr, true, true, false,
+       "===>  airports search in folder sim/Community aborted, cause:", "sim/Community/locked/a.bgl", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -370,9 +416,12 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsThePreviousFiles) {
     gf_clearError();
     prm::SCAN_AIRPORTS.set(true);
     if (c.previous) {
-      writeFile("airports/my_thirdparty/OLD.xml", "previous");
-      writeFile("airports/scanned_airport_files.txt", "my_thirdparty/OLD.xml\n");
-      writeFile("airports/my_simaddon/KJFK.xml", "previous");
+      for (const char* file : {"my_thirdparty/OLD.xml", "my_simaddon/KJFK.xml", "my_thirdparty/GONE.xml",
+                               "my_simaddon/KOFF.xml"})
+        writeFile(fs::path("airports") / file, "previous");
+      writeFile("airports/scanned_airport_files.txt",
+                "my_thirdparty/OLD.xml\nmy_thirdparty/GONE.xml\tsim/Community/removedpkg/g.bgl\n"
+                "my_simaddon/KOFF.xml\tsim/Official/asobo-airport-koff/k.bgl\n");
     }
     writeAirport("Community/locked/a.bgl", "EDDF", 2);
     writeAirport("Community/unknownpkg/a.bgl", "LFPG", 2);
@@ -387,18 +436,156 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsThePreviousFiles) {
     }
     EXPECT_THAT(scanLog(), Contains("Generated LFPG.xml: 2 positions"));  // the second root is walked
     EXPECT_THAT(scanLog(), Contains(HasSubstr(c.line)));
-    EXPECT_EQ(fs::exists(g_myThirdpartyFolder / "LFPG.xml"), c.committed);
+    EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
     EXPECT_EQ(fs::exists(g_myThirdpartyFolder / "OLD.xml"), c.kept);
     EXPECT_EQ(fs::exists(g_mySimaddonFolder / "KJFK.xml"), c.kept);
-    EXPECT_EQ(prm::SCAN_AIRPORTS.value(), c.kept);
-    EXPECT_EQ(gf_statusSnapshot().error.starts_with("Airports scan could not read everything"), c.kept);
-    const std::string record = readFile("airports/scanned_airport_files.txt");
-    EXPECT_EQ(record.find("my_thirdparty/LFPG.xml\n") != std::string::npos, c.committed);
-    EXPECT_EQ(record.find("my_thirdparty/OLD.xml") != std::string::npos, c.kept);
+    EXPECT_EQ(fs::exists(g_mySimaddonFolder / "KOFF.xml"), c.officialKept);
+    EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "GONE.xml"));  // its source is gone from a root that was read
+    EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+    const std::string error = gf_statusSnapshot().error;
+    if (c.part.empty()) {
+      EXPECT_EQ(error, "");
+    } else {
+      EXPECT_THAT(error, HasSubstr("could not read " + c.part));
+      EXPECT_THAT(error, HasSubstr("keep their files; tick \"Scan for addon airports\" to scan again"));
+    }
+    const std::set<std::string> record = recordEntries();
+    EXPECT_TRUE(record.contains("my_thirdparty/LFPG.xml"));
+    EXPECT_EQ(record.contains("my_thirdparty/OLD.xml"), c.kept);
+    EXPECT_EQ(record.contains("my_simaddon/KOFF.xml"), c.officialKept);
+    EXPECT_FALSE(record.contains("my_thirdparty/GONE.xml"));
+    EXPECT_EQ(lastScanLine(), "-------------------------- airports scan ends    ----------------------------");
   }
   EXPECT_TRUE(logHasLine("===> airports search skipped folder sim/Community/locked: Permission denied"));
   EXPECT_TRUE(logContains("===> airports search skipped file sim/Community/unknownpkg/b.bgl: Permission denied"));
-  EXPECT_TRUE(logHasLine("===> Airports scan could not finish, the previous airport files are kept"));
+  EXPECT_TRUE(logContains("===> airports search could not walk sim/Official to its end"));
+}
+
+// A BGL file the scan did not read whole counts as not read: the airports
+// it held keep their previous files, and only an airport without one gets
+// what could be read.
+TEST_F(AirportScanTest, AFileNotReadWholeNeverReplacesAPreviousFile) {
+  const std::string whole = BglBuilder().otherSection(0x65, 8).airportSection({{.icao = "LMML", .parking = gates(78)}}).bytes();
+  const fs::path bgl = "sim/Community/unknownpkg/LMML.bgl";
+  const auto sparse = [&] {
+    makeSparseFile(bgl, kBglMaxFileBytes + 1);
+    std::fstream(bgl, std::ios::in | std::ios::out | std::ios::binary).write(whole.data(), static_cast<std::streamsize>(whole.size()));
+  };
+  struct Case {
+    const char* name;
+    std::function<void()> damage;
+    bool previous;          // a complete scan made LMML.xml before
+    std::size_t stands;     // in LMML.xml afterwards
+  };
+  const std::vector<Case> cases{
+      {"cut inside its parking entries", [&] { writeFile(bgl, whole.substr(0, whole.size() - 60 * 56)); }, true, 78},
+      {"cut inside its section table", [&] { writeFile(bgl, whole.substr(0, 80)); }, true, 78},
+      {"larger than the cap", sparse, true, 78},
+      {"cut, with no previous file", [&] { writeFile(bgl, whole.substr(0, whole.size() - 60 * 56)); }, false, 18},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all("airports");
+    fs::remove_all("sim");
+    fs::create_directories("sim/Official");
+    writeAirport("Community/unknownpkg/EDDF.bgl", "EDDF", 2);
+    if (c.previous) {
+      writeFile(bgl, whole);
+      gf_scanAddonAirports();
+      ASSERT_EQ(standCount(g_myThirdpartyFolder / "LMML.xml"), 78u);
+    }
+    c.damage();
+    writeAirport("Community/unknownpkg/EDDF.bgl", "EDDF", 3);
+    gf_clearError();
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+    EXPECT_EQ(standCount(g_myThirdpartyFolder / "LMML.xml"), c.stands);
+    EXPECT_EQ(standCount(g_myThirdpartyFolder / "EDDF.xml"), 3u);
+    EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+    EXPECT_TRUE(recordEntries().contains("my_thirdparty/LMML.xml"));
+    const std::string error = gf_statusSnapshot().error;
+    if (c.previous) {
+      EXPECT_THAT(error, HasSubstr("could not read " + bgl.string() + ": its airports keep their files"));
+      EXPECT_THAT(scanLog(), Contains("===> my_thirdparty/LMML.xml keeps its previous file: " + bgl.string() +
+                                      " could not be read whole"));
+    } else {
+      EXPECT_EQ(error, "");
+    }
+    EXPECT_EQ(lastScanLine(), "-------------------------- airports scan ends    ----------------------------");
+  }
+}
+
+// The task's own read: whatever keeps it from reading the whole file makes
+// the file a part the scan could not read.
+TEST_F(AirportScanTest, ATaskThatCannotReadItsFileWholeCountsItUnread) {
+  const std::string bytes = BglBuilder().airportSection({{.icao = "EDDF", .parking = gates(3)}}).bytes();
+  writeFile("bgl/whole.bgl", bytes);
+  writeFile("bgl/cut.bgl", bytes.substr(0, bytes.size() - 20));
+  writeFile("bgl/locked.bgl", bytes);
+  makeSparseFile("bgl/large.bgl", kBglMaxFileBytes + 1);
+  ScanOutput output;
+  {
+    Unreadable locked({"bgl/locked.bgl"});
+    if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+    for (const char* file : {"bgl/whole.bgl", "bgl/cut.bgl", "bgl/locked.bgl", "bgl/large.bgl", "bgl/gone.bgl"})
+      lf_processBGLfile(file);
+  }
+  std::set<std::string> unread;
+  for (const ScanSources::Part& part : output.sources().unreadParts()) unread.insert(part.path);
+  EXPECT_EQ(unread, (std::set<std::string>{"bgl/cut.bgl", "bgl/locked.bgl", "bgl/large.bgl", "bgl/gone.bgl"}));
+  EXPECT_TRUE(output.sources().wasReadWhole(lf_pathKey("bgl/whole.bgl")));
+  EXPECT_EQ(output.sources().partial(), (std::set<std::string>{"my_thirdparty/EDDF.xml"}));
+}
+
+// A user's own park file of a name the scan makes, which no scan made, is
+// kept aside (never over an earlier copy) before the generated one replaces it.
+TEST_F(AirportScanTest, AUsersOwnFileIsKeptAsideBeforeAGeneratedOneReplacesIt) {
+  struct Case {
+    const char* name;
+    std::string record;
+    bool earlierCopy;
+    const char* aside;  // where the user's file goes ("": nowhere, it was the scan's)
+  };
+  const std::vector<Case> cases{
+      {"no record", "", false, "airports/my_thirdparty/EGLL.xml.user"},
+      {"a record without the name", "my_thirdparty/EDDF.xml\n", false, "airports/my_thirdparty/EGLL.xml.user"},
+      {"an earlier copy", "", true, "airports/my_thirdparty/EGLL.xml.user2"},
+      {"a name the scan made", "my_thirdparty/EGLL.xml\n", false, ""},
+  };
+  writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all("airports");
+    writeFile(g_myThirdpartyFolder / "EGLL.xml", "the user's own");
+    if (!c.record.empty()) writeFile("airports/scanned_airport_files.txt", c.record);
+    if (c.earlierCopy) writeFile(g_myThirdpartyFolder / "EGLL.xml.user", "an earlier copy");
+    gf_scanAddonAirports();
+    EXPECT_EQ(standCount(g_myThirdpartyFolder / "EGLL.xml"), 2u);
+    EXPECT_TRUE(recordEntries().contains("my_thirdparty/EGLL.xml"));
+    if (c.earlierCopy) EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "an earlier copy");
+    if (std::string(c.aside).empty()) {
+      EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user"));
+      continue;
+    }
+    EXPECT_EQ(readFile(c.aside), "the user's own");
+    EXPECT_THAT(scanLog(), Contains(HasSubstr(std::string("kept as ") + c.aside)));
+  }
+}
+
+// A commit that throws (the folder "my_simaddon" cannot be listed) is no
+// success: the setting stays on and the error is shown.
+TEST_F(AirportScanTest, ACommitThatThrowsIsNoSuccess) {
+  writeAirport("Community/unknownpkg/EDDF.bgl", "EDDF", 2);
+  fs::create_directories(g_mySimaddonFolder);
+  {
+    Unreadable locked({g_mySimaddonFolder});
+    if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+    gf_scanAddonAirports();
+  }
+  EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+  EXPECT_THAT(gf_statusSnapshot().error, HasSubstr("it runs again at the next start"));
+  EXPECT_FALSE(logHasLine("Airports scan successful"));
+  EXPECT_EQ(lastScanLine(), "-------------------------- airports scan ends    ----------------------------");
 }
 
 // Each move of the scan's files meets a target it cannot replace (a folder of
@@ -435,8 +622,12 @@ TEST_F(AirportScanTest, ACommitThatFailsAtAnyStepLeavesEveryAirportAFile) {
     }
     EXPECT_EQ(readFile(g_myThirdpartyFolder / "OLD.xml"), "previous");
     if (busy >= 0) {
-      EXPECT_EQ(readFile(record), (busy > 1 ? "my_thirdparty/EDDF.xml\n" : "") + previousRecord);
+      std::set<std::string> expected{"my_thirdparty/EGLL.txt", "my_thirdparty/EGLL.xml", "my_thirdparty/OLD.xml"};
+      if (busy > 0) expected.insert("my_simaddon/LFPG.xml");
+      if (busy > 1) expected.insert("my_thirdparty/EDDF.xml");
+      EXPECT_EQ(recordEntries(), expected);
     }
+    EXPECT_EQ(lastScanLine(), "-------------------------- airports scan ends    ----------------------------");
     EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
     EXPECT_THAT(gf_statusSnapshot().error, HasSubstr(blocked.string()));
     EXPECT_THAT(logLines(), Contains(AllOf(HasSubstr("Airports scan could not put its files in place, SCAN_AIRPORTS "
@@ -454,6 +645,7 @@ TEST_F(AirportScanTest, RecordLinesThatNameNoPlainFileRemoveNothing) {
       {"my_thirdparty//z.xml", "z.xml"},
       {"my_thirdparty/sub/w.xml", "airports/my_thirdparty/sub/w.xml"},
       {"my_thirdparty/..", "airports/keep.xml"},
+      {"my_thirdparty/kept", "airports/my_thirdparty/kept/a.xml"},  // a folder is never the scan's
       {"my_simaddon/../v.xml", "airports/v.xml"},
       {"../u.xml", "u.xml"},
   };

@@ -239,7 +239,8 @@ TEST(BglReader, BadPartsAreSkippedAndTheRestIsRead) {
        "===> parking entries 2 to 2 lie outside the file (skipped) in C:/Community/pkg/a.bgl", true},
       {"a sub-section table past the end", farTable, {}, "the sub-section table of section 1 lies outside the file", true},
       {"a section table that cannot fit", BglBuilder().airportSection({{}}).sectionCount(100'000'000).bytes(), {},
-       "the section table of 100000000 sections does not fit in the file"},
+       "the section table of 100000000 sections does not fit in the file", true},
+      {"a file cut inside its header", two.substr(0, 40), {}, "the file ends inside its header, after 40 bytes", true},
       {"many sections lead to one airport, walked once",
        BglBuilder().airportSection({{.parking = {gate(1), gate(2)}}}).repeatLastSection(2000).bytes(), {{"EGLL", 2}}, ""},
       {"many helipads end at the airport's stand limit, the next airport is read",
@@ -282,14 +283,47 @@ TEST(BglReader, QuickAirportSectionTest) {
   writeFile("other.bgl", BglBuilder().otherSection(0x65, 8).bytes());
   writeFile("short.bgl", BglBuilder().airportSection({{}}).bytes().substr(0, 60));
   writeFile("empty.bgl", "");
-  EXPECT_TRUE(lf_hasAirportSection("airport.bgl"));
-  EXPECT_FALSE(lf_hasAirportSection("other.bgl"));
-  EXPECT_FALSE(lf_hasAirportSection("short.bgl"));
-  EXPECT_FALSE(lf_hasAirportSection("empty.bgl"));
-  EXPECT_FALSE(lf_hasAirportSection("missing.bgl"));
+  writeFile("header.bgl", BglBuilder().airportSection({{}}).bytes().substr(0, 30));
+  writeFile("foreign.bgl", BglBuilder().airportSection({{}}).headerSize(55).bytes().substr(0, 60));
   // A file larger than any the scan reads is not looked into.
   makeSparseFile("sparse.bgl", kBglMaxFileBytes + 1);
   std::fstream("sparse.bgl", std::ios::in | std::ios::out | std::ios::binary)
       .write(BglBuilder().airportSection({{}}).bytes().data(), 200);
-  EXPECT_FALSE(lf_hasAirportSection("sparse.bgl"));
+  // Whether it has an airport section, and why it was not read whole ("": it was).
+  const std::vector<std::tuple<std::string, bool, std::string>> cases{
+      {"airport.bgl", true, ""},
+      {"other.bgl", false, ""},
+      {"empty.bgl", false, ""},
+      {"foreign.bgl", false, ""},  // not a BGL file the task reads
+      {"short.bgl", false, "its section table of 1 sections does not fit in its 60 bytes"},
+      {"header.bgl", false, "it ends inside its header, after 30 bytes"},
+      {"sparse.bgl", false, "it has 67108865 bytes, more than the 67108864 a BGL file is read up to"},
+      {"missing.bgl", false, "No such file or directory"},
+  };
+  for (const auto& [file, airport, why] : cases) {
+    std::string unreadable;
+    EXPECT_EQ(lf_hasAirportSection(file, &unreadable), airport) << file;
+    EXPECT_EQ(unreadable, why) << file;
+  }
+}
+
+// Where one parking entry ends and the next begins (its airline codes), and
+// the bit fields of an entry: name code, type, a number up to 4095.
+TEST(BglReader, ParkingEntryFields) {
+  BglAirportSpec a;
+  a.parking = {BglParking{.number = 300, .latitude = 51.471, .airlineCount = 3},
+               BglParking{.nameCode = 37, .number = 4095, .type = 5, .radius = 30.0f, .latitude = 51.472,
+                          .airlineCount = 255},
+               BglParking{.nameCode = 2, .number = 256, .type = 14, .latitude = 51.473}};
+  const BglContent c = readAirport(a);
+  ASSERT_EQ(c.airports.size(), 1u);
+  const std::vector<Stand>& stands = c.airports[0].stands;
+  EXPECT_THAT(names(c.airports[0]), ElementsAre("g300", "Z4095", "p256"));
+  ASSERT_EQ(stands.size(), 3u);
+  EXPECT_NEAR(stands[1].latitude, 51.472, 1e-6);
+  EXPECT_NEAR(stands[1].radius * 1852.0, 30.0, 1e-4);
+  EXPECT_EQ(stands[1].cargo, 1);
+  EXPECT_NEAR(stands[2].latitude, 51.473, 1e-6);
+  EXPECT_EQ(stands[2].ramp, 1);
+  EXPECT_THAT(c.airports[0].standLog, ::testing::IsEmpty());
 }
