@@ -482,7 +482,13 @@ void gf_scanAddonAirports() {
   gf_logLine("\n++++++++++++++++++++++++ airports scan {} starts +++++++++++++++++++++++++++++", "");
   // Every scan that began ends its log with the closing banner, however it ends.
   struct EndBanner {
-    ~EndBanner() { gf_logLine("-------------------------- airports scan ends    ----------------------------\n"); }
+    ~EndBanner() {
+      try {
+        gf_logLine("-------------------------- airports scan ends    ----------------------------\n");
+      } catch (const std::exception&) {
+        // Nothing more can be said where the log itself fails.
+      }
+    }
   } endBanner;
   g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
   const std::vector<std::string> roots = lf_airportScanRoots();

@@ -39,8 +39,9 @@ extern std::atomic<std::int64_t> g_tbloCount;
 // "my_thirdparty" only the files a scan made (listed, each with the BGL file
 // it came from, in "airports/scanned_airport_files.txt"), so the user's own
 // park files stay; in "my_simaddon" all in MSFS 2020 mode and none in MSFS
-// 2024 mode (the downloaded package's files stay). Set on the run thread
-// before tasks start.
+// 2024 mode (the downloaded package's files stay). A file of the user's that
+// a generated one replaces is first copied aside ("EGLL.xml.user", then
+// "EGLL.xml.user2" ...). Set on the run thread before tasks start.
 struct AirportScanFolders {
   std::filesystem::path simaddon;
   std::filesystem::path thirdparty;

@@ -255,7 +255,8 @@ CommitResult ScanOutput::commit(bool msfs2020) {
     }
     return found;
   };
-  const auto keep = [&](const std::string& entry, const std::set<std::string>& why) {
+  const auto keep = [&](const std::string& entry, std::set<std::string> why) {
+    if (why.empty()) why.insert(fmt::format("the BGL file of {}", entry));
     ++result.kept;
     result.keptFor.insert(why.begin(), why.end());
     gf_airportsScanLog(fmt::format("===> {} keeps its previous file: {} could not be read whole", entry, *why.begin()));

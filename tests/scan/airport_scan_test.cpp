@@ -562,7 +562,9 @@ TEST_F(AirportScanTest, AUsersOwnFileIsKeptAsideBeforeAGeneratedOneReplacesIt) {
     gf_scanAddonAirports();
     EXPECT_EQ(standCount(g_myThirdpartyFolder / "EGLL.xml"), 2u);
     EXPECT_TRUE(recordEntries().contains("my_thirdparty/EGLL.xml"));
-    if (c.earlierCopy) EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "an earlier copy");
+    if (c.earlierCopy) {
+      EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "an earlier copy");
+    }
     if (std::string(c.aside).empty()) {
       EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user"));
       continue;
