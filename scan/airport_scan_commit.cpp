@@ -194,7 +194,7 @@ struct CommitFolder {
   std::vector<std::string> moving;  // those that replace the live ones
 };
 
-// The entry's sources in the record, ∪ more.
+// Adds the sources to the entry's in the record (the entry alone when none are given).
 void lf_addSources(ScanRecord::Entries& record, const std::string& entry, const std::set<std::string>* more) {
   std::set<std::string>& sources = record[entry];
   if (more != nullptr) sources.insert(more->begin(), more->end());
