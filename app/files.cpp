@@ -206,9 +206,9 @@ bool lf_endsInTemporaryTag(std::string_view name, std::string_view marker) {
 }
 
 bool lf_isSaveTemporaryFileName(std::string_view name) {
-  // "<name>.tmp-skyloom-<hex>-<count>", and "<name>.tmp<hex>-<count>" of
-  // earlier versions.
-  return lf_endsInTemporaryTag(name, kTemporaryFileMarker) || lf_endsInTemporaryTag(name, ".tmp");
+  // "<name>.tmp-skyloom-<hex>-<count>" only: a shorter form such as
+  // "<name>.tmp<hex>-<count>" is a name a user's own file may well have.
+  return lf_endsInTemporaryTag(name, kTemporaryFileMarker);
 }
 
 bool lf_isDownloadTemporaryFileName(std::string_view name) {

@@ -74,9 +74,8 @@ bool gf_replaceFileAtomically(const fs::path& target, std::string_view content);
 fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix);
 
 // Whether a file name is exactly the form of a temporary file of
-// gf_replaceFileAtomically ("<name>.tmp-skyloom-<hex>-<count>", or
-// "<name>.tmp<hex>-<count>" of earlier versions) or of a download
-// ("<name>.<14 hex digits>.download").
+// gf_replaceFileAtomically ("<name>.tmp-skyloom-<hex>-<count>") or of a
+// download ("<name>.<14 hex digits>.download").
 bool gf_isOurTemporaryFileName(std::string_view name);
 // Removes (and logs) such files that a killed run left: the saves' in the
 // given folders, the downloads' in the download folders; or, without

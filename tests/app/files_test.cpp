@@ -325,7 +325,6 @@ TEST(Files, StaleTemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
   gf_initFolders();
   const std::vector<std::pair<fs::path, bool>> files = {
       {"output/LiveriesScanned.xml.tmp-skyloom-1a2b3c-4", true},
-      {"output/LiveriesScanned.xml.tmp9f3e21-12", true},  // the form of earlier versions
       {"output/info/AirportsScanLog.txt.tmp-skyloom-1-0", true},
       {"airports/learned/simaddon/EGLL.xml.tmp-skyloom-ff-2", true},
       {"airports/learned/stock/LSZH.xml.tmp-skyloom-ff-3", true},
@@ -346,10 +345,10 @@ TEST(Files, StaleTemporaryFilesOfInterruptedSavesAreRemovedAtStart) {
   writeFile("elsewhere/EGLL.xml.tmp-skyloom-1-6", "x");
   fs::create_directory_symlink(fs::absolute("elsewhere"), "airports/learned/thirdparty/linked");
   openTestLog();
-  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 8u);
+  EXPECT_EQ(gf_removeStaleTemporaryFiles(), 7u);
   EXPECT_TRUE(fs::exists("elsewhere/EGLL.xml.tmp-skyloom-1-6"));
   for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
-  EXPECT_TRUE(logContains("Removed the temporary file 'output/LiveriesScanned.xml.tmp9f3e21-12'"));
+  EXPECT_TRUE(logContains("Removed the temporary file 'output/LiveriesScanned.xml.tmp-skyloom-1a2b3c-4'"));
 }
 
 TEST(Files, TheStartUpSweepRemovesOnlyTheExactFormsOfTheProgramsTemporaryFiles) {
@@ -377,6 +376,9 @@ TEST(Files, TheStartUpSweepRemovesOnlyTheExactFormsOfTheProgramsTemporaryFiles) 
       {"output/notes.tmp-skyloom-1234567-1", false},
       {"output/notes.tmp-skyloom-1a-", false},
       {"output/.tmp-skyloom-1a-2", false},
+      {"output/photo.tmp1-2", false},
+      {"airports/learned/stock/a.tmpdead-2024", false},
+      {appDataDir() / "Skyloom" / "parameters.xml.tmp9f3e21-12", false},
   };
   for (const auto& [path, stale] : files) writeFile(path, "x");
   EXPECT_EQ(gf_removeStaleTemporaryFiles(), 4u);
