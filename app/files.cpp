@@ -167,14 +167,23 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
 }
 
 fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix) {
+  // The oldest copy so far, in case every name is taken.
+  fs::path oldest;
+  fs::file_time_type oldestTime = fs::file_time_type::max();
   for (int n = 1; n < 1000; ++n) {
     fs::path candidate = file;
     candidate += n == 1 ? std::string(suffix) : fmt::format("{}{}", suffix, n);
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(candidate, ec);
     if (status.type() == fs::file_type::not_found) return candidate;
+    if (status.type() != fs::file_type::regular) continue;  // not a copy of ours: never replaced
+    const fs::file_time_type written = fs::last_write_time(candidate, ec);
+    if (!ec && (oldest.empty() || written < oldestTime)) {
+      oldest = candidate;
+      oldestTime = written;
+    }
   }
-  return {};
+  return oldest;
 }
 
 namespace {

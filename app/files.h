@@ -67,10 +67,12 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
 // replaced file. Returns false when anything failed (the target is untouched).
 bool gf_replaceFileAtomically(const fs::path& target, std::string_view content);
 
-// A name beside `file` under which a copy of it can be kept without
-// replacing an earlier copy: "<file><suffix>", else "<file><suffix>2",
-// "<file><suffix>3", ... the first that does not exist; empty when none of
-// the first 999 is free.
+// A name beside `file` under which a copy of it can be kept:
+// "<file><suffix>", else "<file><suffix>2", "<file><suffix>3", ... the first
+// that does not exist. When all of the first 999 exist, the oldest of them
+// (by the time it was written) that is a plain file gives way, so that a new
+// copy can always be kept; empty only when none of them is a plain file.
+// Whether the name is taken tells the caller that a copy gives way.
 fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix);
 
 // Whether a file name is exactly the form of a temporary file of

@@ -13,7 +13,9 @@
 #include "app/log.h"
 #include "app/text.h"
 #include "app/utf.h"
+#include "app/runstate.h"
 #include "app/xml.h"
+#include "ui/status_line.h"
 
 namespace fs = std::filesystem;
 
@@ -51,6 +53,17 @@ bool lf_isBlank(std::string_view text) {
   return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
+// The name the file is kept aside under, "<file>.bad" or "<file>.bad2", ...
+// beside earlier copies; when every name is taken, the oldest copy gives
+// way, so that settings can always be saved. Empty when no name can be used.
+fs::path lf_asidePath(const fs::path& path) {
+  const fs::path aside = gf_freeAsidePath(path, ".bad");
+  std::error_code ec;
+  if (!aside.empty() && fs::symlink_status(aside, ec).type() != fs::file_type::not_found)
+    gf_logIndented("every name for a copy is taken: the oldest copy, '{}', gives way", aside.string());
+  return aside;
+}
+
 // Loads the file at path into the store (the store's mutex is held).
 LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   store.path = path;
@@ -80,29 +93,31 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   if (!read) {
     problem = read.message;
   } else {
-    // Comments are read too, so that a save that would drop them keeps the
-    // file aside first.
-    const pugi::xml_parse_result result =
-        store.document.load_buffer(content.data(), content.size(), pugi::parse_default | pugi::parse_comments);
+    // Comments, a DOCTYPE (with its entity definitions) and processing
+    // instructions are read too, so that a save that would drop them keeps
+    // the file aside first.
+    const pugi::xml_parse_result result = store.document.load_buffer(
+        content.data(), content.size(),
+        pugi::parse_default | pugi::parse_comments | pugi::parse_doctype | pugi::parse_pi | pugi::parse_declaration);
     if (result.status == pugi::status_no_document_element && lf_isBlank(content)) {
       lf_makeFresh(store);  // empty: nothing to lose
       return LoadOutcome::Fresh;
     }
     if (result.status == pugi::status_no_document_element) {
-      // Only a declaration or comments: nothing to lose either; any other text
-      // (read as a fragment, so that it shows) is junk that is kept aside.
+      // Only a declaration: nothing to lose either, the save writes its own;
+      // anything else (comments, a DOCTYPE, text, read as a fragment so that
+      // it shows) is what the user wrote, kept aside.
       pugi::xml_document probe;
       const pugi::xml_parse_status probed =
           probe.load_buffer(content.data(), content.size(),
                             pugi::parse_default | pugi::parse_fragment | pugi::parse_declaration |
-                                pugi::parse_comments | pugi::parse_pi)
+                                pugi::parse_comments | pugi::parse_pi | pugi::parse_doctype)
               .status;
-      const bool onlyMarkup =
+      const bool onlyDeclaration =
           (probed == pugi::status_ok || probed == pugi::status_no_document_element) &&
-          std::all_of(probe.children().begin(), probe.children().end(), [](const pugi::xml_node& n) {
-            return n.type() == pugi::node_declaration || n.type() == pugi::node_comment || n.type() == pugi::node_pi;
-          });
-      if (onlyMarkup) {
+          std::all_of(probe.children().begin(), probe.children().end(),
+                      [](const pugi::xml_node& n) { return n.type() == pugi::node_declaration; });
+      if (onlyDeclaration) {
         lf_makeFresh(store);
         return LoadOutcome::Fresh;
       }
@@ -121,8 +136,8 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   }
 
   gf_logError("The settings file '{}' could not be used: {}", path.string(), problem);
-  // Never over an earlier copy: each one may hold what the user wrote.
-  const fs::path aside = gf_freeAsidePath(path, ".bad");
+  // Beside earlier copies: each one may hold what the user wrote.
+  const fs::path aside = lf_asidePath(path);
   std::error_code ec = std::make_error_code(std::errc::file_exists);
   if (!aside.empty()) fs::rename(path, aside, ec);
   if (ec) {
@@ -166,8 +181,10 @@ bool lf_keepSettingEntriesLocked(ParametersDocument& store) {
   pugi::xml_node keptRoot = kept.append_child("parameters");
   const pugi::xml_node root = store.document.document_element();
   bool leftOut = false;
+  // The declaration is written anew by every save; whatever else lies
+  // outside the root (comments, a DOCTYPE, processing instructions) is not.
   for (const pugi::xml_node node : store.document.children())
-    if (node != root) leftOut = true;
+    if (node != root && node.type() != pugi::node_declaration) leftOut = true;
   for (const pugi::xml_node node : root.children()) {
     const std::string_view name = node.attribute("name").value();
     const bool wanted = node.type() == pugi::node_element && std::string_view(node.name()) == "parameter" &&
@@ -209,12 +226,13 @@ void lf_setValueLocked(ParametersDocument& store, const std::string& name, const
 
 // Writes the document over the file, atomically. The first write that drops
 // content of the file that cannot be a setting keeps the file as it was read
-// aside first, as "<file>.bad" (or "<file>.bad2", ... beside earlier copies);
-// when that fails, the file is left untouched.
+// aside first, as "<file>.bad" (or "<file>.bad2", ... beside earlier copies,
+// the oldest giving way when every name is taken); when that fails, the file
+// is left untouched.
 bool lf_writeLocked(ParametersDocument& store) {
   if (store.path.empty() || store.protectFile) return false;
   if (store.droppedFrom) {
-    const fs::path aside = gf_freeAsidePath(store.path, ".bad");
+    const fs::path aside = lf_asidePath(store.path);
     if (aside.empty() || !gf_replaceFileAtomically(aside, *store.droppedFrom)) {
       gf_logError("The settings file '{}' could not be kept as '{}' before its content that cannot be a setting "
                   "is dropped", store.path.string(), aside.string());
@@ -236,7 +254,15 @@ void lf_logNotANumber(const std::string& name, const std::string& text, const st
   gf_logError("Setting {}: '{}' is not a number, the default {} is used", name, text, defaultText);
 }
 
-void lf_logSaveFailed(const fs::path& path) { gf_logLineUnlessStopping("Saving '{}' failed", lf_pathText(path)); }
+// A failed save is logged and shown on the error line, so that the user
+// knows that a change will not outlast the run (not while a stop is pending:
+// the end of a run saves too). Called without the parameters-document mutex.
+void lf_reportSaveFailed(const fs::path& path) {
+  if (g_stopRun.load()) return;
+  const std::string text = fmt::format("Saving '{}' failed", lf_pathText(path));
+  gf_logText(text);
+  gf_showError(text);
+}
 
 // The save of every kind of setting.
 void lf_save(const Parameter& parameter) {
@@ -257,7 +283,7 @@ void lf_save(const Parameter& parameter) {
     ok = false;
   }
   parameter.logValue();
-  if (!ok) lf_logSaveFailed(path);
+  if (!ok) lf_reportSaveFailed(path);
 }
 
 }  // namespace
@@ -305,7 +331,7 @@ bool gf_readParameterList(const std::vector<Parameter*>& parameters) {
     return false;
   }
   if (!written) {
-    lf_logSaveFailed(path);
+    lf_reportSaveFailed(path);
     ok = false;
   }
   return ok;

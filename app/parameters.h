@@ -37,8 +37,8 @@ class Parameter {
   // default then; or the value had to be clamped).
   virtual bool readValue(const pugi::xml_node& document) = 0;
   // Writes the current value into parameters.xml; a failure is logged as
-  // "Saving '{}' failed" with the file's path (unless a stop is pending) and
-  // not thrown; the value in memory stays. Does nothing for a setting that is
+  // "Saving '{}' failed" with the file's path and shown on the error line
+  // (unless a stop is pending), not thrown; the value in memory stays. Does nothing for a setting that is
   // not stored.
   virtual void save() const = 0;
   // One log line "{:24}: {}" (indented) with the key and the current value.
@@ -329,11 +329,13 @@ std::filesystem::path gf_parametersPath();
 //   root "parameters";
 // - a file that does not parse, is too large or unreadable, or whose root is
 //   not "parameters": logged as an error line, kept aside as
-//   "parameters.xml.bad" ("parameters.xml.bad2", ... beside older copies)
-//   and replaced by defaults;
+//   "parameters.xml.bad" ("parameters.xml.bad2", ... beside older copies;
+//   when all 999 names are taken, the oldest copy gives way) and replaced by
+//   defaults; a file that cannot be kept aside is never replaced;
 // - entries of settings the program does not know stay in the file; content
-//   that cannot be a setting is kept aside the same way before the first
-//   save drops it;
+//   that cannot be a setting (comments, a DOCTYPE, processing instructions,
+//   foreign elements) is kept aside the same way before the first save drops
+//   it;
 // - every key that was missing or whose value had to be clamped is written
 //   into the document, and then the file is written back once.
 // Returns false when the file could not be used as it was (malformed) or

@@ -1,3 +1,7 @@
+#include <sys/resource.h>
+
+#include <csignal>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -7,6 +11,8 @@
 #include "app/entry.h"
 #include "app/errors.h"
 #include "app/files.h"
+#include "app/parameters.h"
+#include "app/settings.h"
 #include "app/utf.h"
 #include "app/version.h"
 #include "platform/win32/kernel.h"
@@ -33,6 +39,29 @@ std::string utf16Bytes(const std::string& utf8, bool little, bool bom) {
   }
   return out;
 }
+
+// While it lives, no file of the process grows past `bytes`: a write beyond
+// fails as it does on a full disk (the signal such a write raises is ignored
+// meanwhile).
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &m_old);
+    m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, m_old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_old);
+    std::signal(SIGXFSZ, m_oldHandler);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit m_old{};
+  void (*m_oldHandler)(int) = SIG_DFL;
+};
 
 }  // namespace
 
@@ -146,6 +175,45 @@ TEST(Files, WritersReplaceWholeFilesAtomically) {
   EXPECT_EQ(entries, 0);
   EXPECT_EQ(TextFileLines::read("out.txt", 4), (std::vector<std::string>{"e"}));
   EXPECT_TRUE(TextFileLines::read("missing.txt", 4).empty());
+}
+
+TEST(Files, ASaveThatCannotBeWrittenWholeNeverReplacesTheGoodFile) {
+  // The writers of user files, each writing more than the disk takes.
+  const std::string big(64 * 1024, 'x');
+  const fs::path settings = gf_parametersPath();
+  const struct {
+    const char* what;
+    fs::path target;
+    std::string good;
+    std::function<bool()> save;
+  } cases[] = {
+      {"whole text", "whole.txt", "good", [&] { return gf_replaceFileAtomically("whole.txt", big); }},
+      {"in pieces", "pieces.txt", "good",
+       [&] {
+         AtomicFileWriter writer("pieces.txt");
+         for (int i = 0; i < 4; ++i) writer.write(big);
+         return writer.commit();
+       }},
+      {"a setting", settings, "<parameters><parameter name=\"RANGE\" value=\"10\"/></parameters>", [] {
+         prm::lfolder1.setAndSave(std::string(64 * 1024, 'y'));
+         return false;
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    writeFile(c.target, c.good);
+    gf_forgetParametersDocument();
+    bool saved = true;
+    {
+      const FileSizeLimit diskFull(8 * 1024);
+      saved = c.save();
+    }
+    EXPECT_FALSE(saved);
+    EXPECT_EQ(readFile(c.target), c.good);
+    for (const auto& entry : fs::directory_iterator(c.target.parent_path().empty() ? "." : c.target.parent_path()))
+      EXPECT_FALSE(gf_isOurTemporaryFileName(entry.path().filename().string())) << entry.path();
+  }
+  gf_forgetParametersDocument();
 }
 
 TEST(Files, TheEndOfTheProgramFinishesOrRemovesTheSavesInProgress) {

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <chrono>
 #include <set>
 #include <string>
 #include <thread>
@@ -11,6 +12,7 @@
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "app/xml.h"
+#include "ui/status_line.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
 
@@ -493,22 +495,88 @@ TEST_F(Parameters, ContentThatCannotBeASettingIsKeptAsideOnceBeforeTheFirstSaveD
     EXPECT_FALSE(fs::exists(aside));
   }
 
-  // A file with only settings is never copied; one whose copy cannot be
-  // written (no free name for it) is left untouched.
+  // A file with only settings is never copied.
   gf_resetParametersToDefaults();
   writeFile(parametersFile(), parametersXml(allStoredEntries()));
   EXPECT_TRUE(gf_readParameters());
   prm::RANGE.setAndSave(20);
   EXPECT_FALSE(fs::exists(aside));
-  gf_resetParametersToDefaults();
-  std::string newer = parametersXml({{"RANGE", "10"}});
-  newer.insert(newer.find("</parameters>"), foreign);
-  writeFile(parametersFile(), newer);
-  for (int n = 1; n < 1000; ++n) writeFile(n == 1 ? aside : fs::path(aside.string() + std::to_string(n)), "earlier");
-  EXPECT_FALSE(gf_readParameters());
-  prm::RANGE.setAndSave(20);
-  EXPECT_EQ(readFile(parametersFile()), newer);
-  EXPECT_EQ(readFile(aside), "earlier");
+}
+
+TEST_F(Parameters, MarkupOutsideTheSettingsIsKeptAsideBeforeTheFirstSaveDropsIt) {
+  const fs::path aside = userFolder() / "parameters.xml.bad";
+  const std::string settings = "<parameters><parameter name=\"RANGE\" value=\"10\"/></parameters>\n";
+  // The whole file; whether it is kept aside at the first save.
+  const std::vector<std::pair<std::string, bool>> cases = {
+      {"<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + settings, false},
+      {"<!-- written by hand -->\n" + settings, true},
+      {settings + "<!-- after the settings -->\n", true},
+      {"<!DOCTYPE parameters [\n<!ENTITY mine \"value\">\n<!-- note -->\n]>\n" + settings, true},
+      {"<?editor layout=\"wide\"?>\n" + settings, true},
+      {"<parameters><?editor keep?><parameter name=\"RANGE\" value=\"10\"/></parameters>", true},
+      {"<?xml version=\"1.0\"?>\n<!-- only a note, no settings yet -->\n", true},
+  };
+  for (const auto& [file, keptAside] : cases) {
+    SCOPED_TRACE(file);
+    gf_resetParametersToDefaults();
+    fs::remove_all(userFolder());
+    writeFile(parametersFile(), file);
+    gf_readParameters();
+    prm::LOG.setAndSave(true);
+    EXPECT_EQ(storedValue("LOG"), "true");
+    EXPECT_EQ(fs::exists(aside) ? readFile(aside) : "<none>", keptAside ? file : "<none>");
+  }
+}
+
+TEST_F(Parameters, WhenEveryNameForACopyIsTakenTheOldestGivesWayAndAFileNoCopyCanBeMadeOfStays) {
+  const fs::path aside = userFolder() / "parameters.xml.bad";
+  const auto copyName = [&aside](int n) { return n == 1 ? aside : fs::path(aside.string() + std::to_string(n)); };
+  // The copy that gives way: ".bad500", written longest ago.
+  constexpr int kOldest = 500;
+  struct Case {
+    const char* what;
+    std::string file;
+    bool copiesAreFolders;  // no name can take a copy at all
+  };
+  std::string withComment = parametersXml({{"RANGE", "10"}});
+  withComment.insert(withComment.find("</parameters>"), "<!-- mine -->");
+  const std::vector<Case> cases = {
+      {"a comment that the save drops", withComment, false},
+      {"a file that cannot be read", "<parameters><parameter", false},
+      {"a file that cannot be read, no copy possible", "<parameters><parameter", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    gf_resetParametersToDefaults();
+    gf_clearError();
+    fs::remove_all(userFolder());
+    writeFile(parametersFile(), c.file);
+    const auto now = fs::file_time_type::clock::now();
+    for (int n = 1; n < 1000; ++n) {
+      if (c.copiesAreFolders) {
+        fs::create_directories(copyName(n));
+        continue;
+      }
+      writeFile(copyName(n), "earlier");
+      fs::last_write_time(copyName(n), now - std::chrono::hours(n == kOldest ? 5000 : n));
+    }
+    openTestLog();
+    gf_readParameters();
+    prm::LOG.setAndSave(true);
+    if (c.copiesAreFolders) {
+      // Never replaced by defaults without a copy; the failed save is shown.
+      EXPECT_EQ(readFile(parametersFile()), c.file);
+      EXPECT_EQ(gf_statusSnapshot().error, "Saving '" + parametersFile().string() + "' failed");
+      continue;
+    }
+    EXPECT_EQ(readFile(copyName(kOldest)), c.file);
+    EXPECT_EQ(readFile(copyName(1)), "earlier");
+    EXPECT_EQ(readFile(copyName(999)), "earlier");
+    EXPECT_EQ(storedValue("LOG"), "true");
+    EXPECT_EQ(gf_statusSnapshot().error, "");
+    EXPECT_TRUE(logContains("the oldest copy, '" + copyName(kOldest).string() + "', gives way"));
+  }
+  gf_clearError();
 }
 
 TEST_F(Parameters, EntriesOfUnknownSettingsStayAndCopiesKeptAsideAreNeverReplaced) {
