@@ -270,6 +270,7 @@ void lf_resetRunState() {
   gf_resetStatusClock();
   gf_clearError();
   gf_resetFeedState();
+  gf_resetRtLinkForRun();
   // The simulator removes a client's objects when it goes; the lists start empty.
   gf_clearTrafficLists();
   gf_resetTrafficTick();

@@ -1,5 +1,6 @@
 #include "feed/feed_state.h"
 
+#include "feed/traffic_reader.h"
 #include "feed/udp_readers.h"
 
 std::atomic<bool> g_readersActive{false};
@@ -25,6 +26,8 @@ void gf_setRealTrafficText(std::string text) {
 }
 
 void gf_resetFeedState() {
+  // The callsign table, the QNH and the time of the first traffic.
+  g_trafficReader.reset();
   g_readersActive.store(false);
   g_trafficReaderStatus.store(kReaderStopped);
   g_qnhReaderStatus.store(kReaderStopped);

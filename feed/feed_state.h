@@ -29,5 +29,7 @@ extern std::atomic<std::int64_t> g_firstTrafficTime;
 std::string gf_realTrafficText();
 void gf_setRealTrafficText(std::string text);
 
-// The values every run starts from (statuses, QNH, first traffic time).
+// The values every run starts from, and a lost link returns to: the
+// readers' statuses and counts, the shown QNH, the traffic reader's callsign
+// table, QNH and time of the first traffic (TrafficReader::reset).
 void gf_resetFeedState();

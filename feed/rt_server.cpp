@@ -357,6 +357,11 @@ bool gf_rtHandshake(std::chrono::milliseconds timeout) {
 
 std::uint64_t gf_rtInputBytesTaken() { return g_inputBytesTaken.load(); }
 
+void gf_resetRtLinkForRun() {
+  g_rtProfessional.store(false);
+  gf_setRealTrafficText("");
+}
+
 void gf_sendExitToRT() {
   if (g_rtConnected.load()) sendDataPacket("exit\r\n");
 }

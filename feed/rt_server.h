@@ -75,5 +75,9 @@ bool sendDataPacket(std::string_view line);
 // stop came.
 bool gf_rtHandshake(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
+// The start of a run: nothing is known of RealTraffic yet (g_rtProfessional
+// cleared, the header's RealTraffic text empty) until its handshake.
+void gf_resetRtLinkForRun();
+
 // The last line of a run: "exit" to RealTraffic while it is connected.
 void gf_sendExitToRT();

@@ -10,6 +10,7 @@
 #include "app/runstate.h"
 #include "feed/feed_state.h"
 #include "feed/rt_server.h"
+#include "feed/traffic_reader.h"
 #include "platform/net/tcp.h"
 #include "platform/simconnect/sim_world.h"
 #include "platform/win32/testdriver.h"
@@ -42,28 +43,42 @@ struct LineReader {
   }
 };
 
-class FeedRunTest : public testsupport::ProgramTest {};
+class FeedRunTest : public testsupport::ProgramTest {
+ protected:
+  // The program folder, RealTraffic installed on this PC and a free port
+  // for it; the user on the ground.
+  std::uint16_t installWithRealTraffic() {
+    installProgramFolder();
+    testsupport::writeFile(testsupport::appDataDir() / "InsideSystems" / "RealTraffic.jar", "");
+    const std::uint16_t port = testsupport::unusedLoopbackPort();
+    testsupport::writeFile(
+        testsupport::appDataDir() / "Skyloom" / "parameters.xml",
+        fmt::format("<parameters>\n  <parameter name=\"PORT_NUMBER\" value=\"{}\"/>\n</parameters>\n", port));
+    simsim::world().placeUserOnGround(51.47, -0.455, 90.0);
+    return port;
+  }
+  // RealTraffic connects as soon as the run listens for it.
+  net::TcpSocket connectRealTraffic(std::uint16_t port) {
+    net::TcpSocket realTraffic;
+    EXPECT_TRUE(pumpUntil([&] {
+      try {
+        realTraffic = net::connectLoopback(port);
+        return true;
+      } catch (const std::exception&) {
+        return false;
+      }
+    }));
+    return realTraffic;
+  }
+};
 
 TEST_F(FeedRunTest, RealTrafficIsAwaitedAnsweredToldThePositionAndSentAway) {
-  installProgramFolder();
-  testsupport::writeFile(testsupport::appDataDir() / "InsideSystems" / "RealTraffic.jar", "");
-  const std::uint16_t port = testsupport::unusedLoopbackPort();
-  testsupport::writeFile(testsupport::appDataDir() / "Skyloom" / "parameters.xml",
-                         fmt::format("<parameters>\n  <parameter name=\"PORT_NUMBER\" value=\"{}\"/>\n</parameters>\n",
-                                     port));
-  simsim::world().placeUserOnGround(51.47, -0.455, 90.0);
+  const std::uint16_t port = installWithRealTraffic();
   ASSERT_EQ(start(), 0);
 
   // The run waits for RealTraffic: the feed lamps stay off meanwhile.
-  net::TcpSocket realTraffic;
-  ASSERT_TRUE(pumpUntil([&] {
-    try {
-      realTraffic = net::connectLoopback(port);
-      return true;
-    } catch (const std::exception&) {
-      return false;
-    }
-  }));
+  net::TcpSocket realTraffic = connectRealTraffic(port);
+  ASSERT_TRUE(realTraffic.isOpen());
   EXPECT_FALSE(g_readersActive.load());
   realTraffic.sendAll("Qs999={\"version\":\"10.0\",\"level\":1}\r\n", 5s);
 
@@ -89,6 +104,27 @@ TEST_F(FeedRunTest, RealTrafficIsAwaitedAnsweredToldThePositionAndSentAway) {
     return lines.closed || line == "exit\r\n";
   }, 20s));
   EXPECT_EQ(last, "exit\r\n");
+  EXPECT_TRUE(pumpUntilQuit());
+}
+
+// What an earlier run heard of RealTraffic does not reach the next run.
+TEST_F(FeedRunTest, ARunStartsWithoutWhatAnEarlierRunHeardOfTheFeed) {
+  const std::uint16_t port = installWithRealTraffic();
+  g_trafficReader.rememberCallsign(4242, "BAW1");
+  g_trafficReader.setQnh(990.0);
+  g_firstTrafficTime = 1700000000;
+  g_rtProfessional = true;
+  gf_setRealTrafficText("RealTraffic 10.0 (professional)");
+  ASSERT_EQ(start(), 0);
+  // Listening for RealTraffic: the run's start is behind it.
+  net::TcpSocket realTraffic = connectRealTraffic(port);
+  ASSERT_TRUE(realTraffic.isOpen());
+  EXPECT_EQ(g_trafficReader.callsignTableSize(), 0u);
+  EXPECT_EQ(g_trafficReader.qnh(), TrafficReader::kStandardQnhHpa);
+  EXPECT_EQ(g_firstTrafficTime.load(), 0);
+  EXPECT_FALSE(g_rtProfessional.load());
+  EXPECT_EQ(gf_realTrafficText(), "");
+  ASSERT_TRUE(win32layer::testdriver::pressCloseButton(window()));
   EXPECT_TRUE(pumpUntilQuit());
 }
 
