@@ -5,6 +5,7 @@
 #include <string>
 #include <mutex>
 #include <system_error>
+#include <utility>
 
 #include "app/clock.h"
 #include "app/runstate.h"
@@ -92,6 +93,30 @@ void gf_logIndentedText(std::string_view line) { writeLocked("          ", line)
 void gf_logTextUnlessStopping(std::string_view line) {
   if (g_stopRun.load()) return;
   writeLocked({}, line);
+}
+
+bool BoundedLogLines::admit(std::uint64_t& leftOut) {
+  const std::int64_t now = gf_steadySeconds();
+  std::lock_guard lock(m_mutex);  // leaf lock
+  const bool write = m_written < m_first || now - m_lastWrittenAt >= m_period;
+  if (!write) {
+    ++m_leftOut;
+    return false;
+  }
+  if (m_written < m_first) ++m_written;
+  m_lastWrittenAt = now;
+  leftOut = std::exchange(m_leftOut, 0);
+  return true;
+}
+
+void BoundedLogLines::reset() {
+  std::lock_guard lock(m_mutex);
+  m_written = 0;
+  m_leftOut = 0;
+}
+
+void gf_logLeftOut(std::uint64_t leftOut) {
+  if (leftOut > 0) gf_logIndented("{} more like it were not logged", leftOut);
 }
 
 void LockedLines::append(std::string line) {

@@ -271,6 +271,7 @@ void lf_resetRunState() {
   gf_clearError();
   gf_resetFeedState();
   gf_resetRtLinkForRun();
+  gf_resetReaderLogBounds();
   // The simulator removes a client's objects when it goes; the lists start empty.
   gf_clearTrafficLists();
   gf_resetTrafficTick();

@@ -43,6 +43,15 @@ constexpr std::size_t kMaxInputLine = 4096;
 static_assert(kRtMaxInputPerCall >= kMaxInputLine);
 // Connections taken from the backlog before one send, at most.
 constexpr int kMaxNewcomersPerSend = 64;
+// Lines that a client's input or its connections cause: the first few of
+// each kind in a run, then one a minute with a count.
+constexpr std::uint32_t kFirstLinesLogged = 5;
+constexpr std::int64_t kBoundedLinePeriodSeconds = 60;
+BoundedLogLines g_handshakeLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
+BoundedLogLines g_connectedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
+BoundedLogLines g_refusedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
+BoundedLogLines g_replacedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
+BoundedLogLines g_sendFailedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
 
 // Serialises whole sends. Taken before g_linkMutex.
 std::mutex g_sendMutex;
@@ -53,13 +62,18 @@ std::mutex g_sendMutex;
 std::mutex g_linkMutex;
 std::shared_ptr<net::TcpListener> g_listener;
 
-// The connected client. `heard` and `input` are touched only under g_sendMutex.
+// The connected client. Its members other than the socket are touched only
+// under g_sendMutex.
 struct RtClient {
   explicit RtClient(net::TcpSocket s) : socket(std::move(s)) {}
   net::TcpSocket socket;
   bool heard = false;     // it has sent us something: a RealTraffic, not a stray connection
   std::string input;      // the start of a line not yet complete
   bool skipping = false;  // the line being received was too long: dropped up to its end
+  // What its handshake lines said of RealTraffic's version and level.
+  std::string version;
+  std::string level;
+  bool professional = false;
 };
 std::shared_ptr<RtClient> g_client;
 
@@ -91,31 +105,32 @@ std::string lf_handshakeAnswer() {
 
 // RealTraffic's "Qs999=" line: what follows the '=' may be a JSON object with
 // its "version" and "level"; the header shows them, and the professional
-// level switches the simulator time on.
-void lf_takeRealTrafficVersion(std::string_view value) {
+// level switches the simulator time on. A line that says neither leaves what
+// an earlier line of the same connection said; the header and the level
+// change only when what they show changes.
+void lf_takeRealTrafficVersion(RtClient& client, std::string_view value) {
   const auto info = nlohmann::json::parse(value, nullptr, /*allow_exceptions=*/false);
-  std::string version;
-  std::string level;
-  bool professional = false;
   if (info.is_object()) {
     if (const auto v = info.find("version"); v != info.end())
-      version = v->is_string() ? v->get<std::string>() : v->dump();
+      client.version = (v->is_string() ? v->get<std::string>() : v->dump()).substr(0, 40);
     if (const auto l = info.find("level"); l != info.end()) {
       if (l->is_string()) {
-        level = l->get<std::string>();
-        professional = gf_toLower(level).find("pro") != std::string::npos;
+        const std::string level = l->get<std::string>();
+        client.professional = gf_toLower(level).find("pro") != std::string::npos;
+        client.level = level.substr(0, 20);
       } else if (l->is_number()) {
-        professional = l->get<double>() >= 2.0;
-        level = professional ? "professional" : "standard";
+        client.professional = l->get<double>() >= 2.0;
+        client.level = client.professional ? "professional" : "standard";
       }
     }
   }
-  g_rtProfessional.store(professional);
   std::string text = "RealTraffic";
-  if (!version.empty()) text += " " + version.substr(0, 40);
-  if (!level.empty()) text += " (" + level.substr(0, 20) + ")";
-  gf_setRealTrafficText(text);
-  gf_logLine("{} connected, simulator time {}", text, professional ? "sent" : "not sent");
+  if (!client.version.empty()) text += " " + client.version;
+  if (!client.level.empty()) text += " (" + client.level + ")";
+  g_rtProfessional.store(client.professional);
+  if (gf_realTrafficText() != text) gf_setRealTrafficText(text);
+  gf_logBounded(g_handshakeLines, gf_logText, "{} connected, simulator time {}", text,
+                client.professional ? "sent" : "not sent");
 }
 
 // Reads what the client has sent so far, at most kRtMaxInputPerCall bytes
@@ -146,7 +161,7 @@ bool lf_serviceInput(RtClient& client) {
       std::string_view lineText(client.input.data(), end);
       if (!lineText.empty() && lineText.back() == '\r') lineText.remove_suffix(1);
       if (lineText.starts_with("Qs999=")) {
-        lf_takeRealTrafficVersion(lineText.substr(6));
+        lf_takeRealTrafficVersion(client, lineText.substr(6));
         client.socket.sendAll(lf_handshakeAnswer(), kSendStallLimit);
         answered = true;
       }
@@ -185,7 +200,8 @@ void lf_takeNewcomer() {
     if (!newcomer.isOpen()) return;
     if (newcomer.peerHasClosed()) continue;
     if (current->heard) {
-      gf_logLine("A second connection to the RealTraffic port was refused: RealTraffic is connected");
+      gf_logBounded(g_refusedLines, gf_logText,
+                    "A second connection to the RealTraffic port was refused: RealTraffic is connected");
       continue;  // closed when it leaves scope
     }
     try {
@@ -199,7 +215,8 @@ void lf_takeNewcomer() {
       if (g_client != current) return;  // closed meanwhile
       g_client = replacement;
     }
-    gf_logLine("RealTraffic connected again: a new connection replaces a silent one");
+    gf_logBounded(g_replacedLines, gf_logText,
+                  "RealTraffic connected again: a new connection replaces a silent one");
     current = std::move(replacement);
   }
 }
@@ -302,7 +319,7 @@ bool waitForClient(std::optional<std::chrono::milliseconds> within) {
         g_client = std::make_shared<RtClient>(std::move(accepted));
         g_rtConnected.store(true);
       }
-      gf_logLine("RealTraffic connected");
+      gf_logBounded(g_connectedLines, gf_logText, "RealTraffic connected");
       return true;
     }
   } catch (const std::exception& e) {
@@ -323,7 +340,7 @@ bool sendDataPacket(std::string_view line) {
     client->socket.sendAll(line, kSendStallLimit);
     return true;
   } catch (const std::exception& e) {
-    gf_logError("sendDataPacket to RealTraffic failed: {}", e.what());
+    gf_logBounded(g_sendFailedLines, gf_logErrorText, "sendDataPacket to RealTraffic failed: {}", e.what());
     lf_dropClient(client);
     // `client` is now the last owner of the connection: it closes on return.
     return false;
@@ -360,6 +377,9 @@ std::uint64_t gf_rtInputBytesTaken() { return g_inputBytesTaken.load(); }
 void gf_resetRtLinkForRun() {
   g_rtProfessional.store(false);
   gf_setRealTrafficText("");
+  for (BoundedLogLines* lines :
+       {&g_handshakeLines, &g_connectedLines, &g_refusedLines, &g_replacedLines, &g_sendFailedLines})
+    lines->reset();
 }
 
 void gf_sendExitToRT() {

@@ -60,8 +60,9 @@ std::uint64_t gf_rtInputBytesTaken();
 // connection counts as gone, and a connection waiting in the backlog takes
 // the place of a client that has never sent anything. On failure (no client,
 // the client has gone, or it took nothing for several seconds) logs "sendDataPacket to RealTraffic
-// failed: {}", clears g_rtConnected, closes the client connection and
-// returns false; the next waitForClient then waits for a new client.
+// failed: {}" (in bounded number), clears g_rtConnected, closes the client
+// connection and returns false; the next waitForClient then waits for a new
+// client.
 bool sendDataPacket(std::string_view line);
 
 // The handshake after RealTraffic connected: waits up to `timeout` for its
@@ -69,14 +70,18 @@ bool sendDataPacket(std::string_view line);
 // its version. What follows the '=' may be a JSON object with RealTraffic's
 // "version" and "level" (a text, or a number where 2 is the professional
 // level): they become the RealTraffic text of the header and
-// g_rtProfessional. A "Qs999=" line that comes later (after a re-connect) is
-// answered by the next sendDataPacket. False, logged as "RealTraffic
+// g_rtProfessional (a line without them keeps what the connection said
+// before). A "Qs999=" line that comes later (after a re-connect) is answered
+// by the next sendDataPacket; every one is answered, and logged in bounded
+// number. False, logged as "RealTraffic
 // handshake failed: {}", when no line came in time, the client left or a
 // stop came.
 bool gf_rtHandshake(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // The start of a run: nothing is known of RealTraffic yet (g_rtProfessional
-// cleared, the header's RealTraffic text empty) until its handshake.
+// cleared, the header's RealTraffic text empty) until its handshake; the
+// link's bounded log lines (handshakes, connections, failed sends: the first
+// few of each kind, then one a minute with a count) start afresh.
 void gf_resetRtLinkForRun();
 
 // The last line of a run: "exit" to RealTraffic while it is connected.

@@ -27,8 +27,12 @@ namespace {
 
 constexpr std::string_view kTrafficReaderName = "Traffic Reader";
 constexpr std::string_view kQnhReaderName = "QNH Reader";
-// Malformed input is logged this often per run, then only counted.
-constexpr std::uint64_t kMalformedLogLimit = 10;
+// Malformed input of each reader: the first lines of a run are logged, then
+// one a minute with a count; all of it is counted.
+constexpr std::uint32_t kMalformedLinesLogged = 10;
+constexpr std::int64_t kMalformedLinePeriodSeconds = 60;
+BoundedLogLines g_trafficMalformedLines{kMalformedLinesLogged, kMalformedLinePeriodSeconds};
+BoundedLogLines g_qnhMalformedLines{kMalformedLinesLogged, kMalformedLinePeriodSeconds};
 // How many recent lines the repeat filter remembers.
 constexpr std::size_t kRecentLines = 1024;
 // QNH values outside this range (hPa) are no sea-level pressure.
@@ -70,13 +74,10 @@ bool lf_optionalNumber(std::string_view text, double& value, double fallback) {
   return gf_parseDouble(text, value);
 }
 
-void lf_logMalformed(std::atomic<std::uint64_t>& counter, std::string_view reader, std::string_view what,
-                     std::string_view text) {
-  const std::uint64_t n = counter.fetch_add(1) + 1;
-  if (n <= kMalformedLogLimit) {
-    gf_logError("{}: {} skipped: {}", reader, what, text.substr(0, 200));
-    if (n == kMalformedLogLimit) gf_logIndented("further ones are only counted");
-  }
+void lf_logMalformed(std::atomic<std::uint64_t>& counter, BoundedLogLines& lines, std::string_view reader,
+                     std::string_view what, std::string_view text) {
+  counter.fetch_add(1);
+  gf_logBounded(lines, gf_logErrorText, "{}: {} skipped: {}", reader, what, text.substr(0, 200));
 }
 
 // The filters of the traffic reader that need memory between lines.
@@ -118,7 +119,8 @@ void lf_handleTrafficLine(std::string_view line, TrafficLineFilter& filter) {
   }
   std::optional<LiveAcUpdate> update = processLineSub(line);
   if (!update) {
-    lf_logMalformed(g_readerCounts.malformed, kTrafficReaderName, "malformed traffic line", line);
+    lf_logMalformed(g_readerCounts.malformed, g_trafficMalformedLines, kTrafficReaderName, "malformed traffic line",
+                    line);
     return;
   }
   if (update->onGround) {
@@ -141,12 +143,13 @@ void lf_handleQnhDatagram(std::string_view text) {
   const auto object = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
   const auto qnh = object.is_object() ? object.find("QNH") : object.end();
   if (qnh == object.end() || !qnh->is_number()) {
-    lf_logMalformed(g_readerCounts.qnhMalformed, kQnhReaderName, "weather without a QNH", text);
+    lf_logMalformed(g_readerCounts.qnhMalformed, g_qnhMalformedLines, kQnhReaderName, "weather without a QNH", text);
     return;
   }
   const double hpa = qnh->get<double>();
   if (!std::isfinite(hpa) || hpa < kLowestQnh || hpa > kHighestQnh) {
-    lf_logMalformed(g_readerCounts.qnhMalformed, kQnhReaderName, "weather with an impossible QNH", text);
+    lf_logMalformed(g_readerCounts.qnhMalformed, g_qnhMalformedLines, kQnhReaderName, "weather with an impossible QNH",
+                    text);
     return;
   }
   g_trafficReader.setQnh(hpa);
@@ -159,7 +162,7 @@ void lf_handleQnhDatagram(std::string_view text) {
 template <typename OnDatagram>
 void lf_readLoop(net::UdpSocket& socket, std::uint64_t generation, std::atomic<std::int32_t>& status,
                  std::atomic<std::uint64_t>& datagrams, std::atomic<std::uint64_t>& malformed,
-                 std::string_view reader, OnDatagram onDatagram) {
+                 BoundedLogLines& malformedLines, std::string_view reader, OnDatagram onDatagram) {
   std::vector<char> buffer(kMaxDatagramBytes);
   if (status.load() == kReaderStopped) status.store(kReaderNoNewData);
   while (!lf_stopped(generation)) {
@@ -168,7 +171,8 @@ void lf_readLoop(net::UdpSocket& socket, std::uint64_t generation, std::atomic<s
     status.store(kReaderReceiving);
     const std::string_view text(buffer.data(), datagram->size);
     if (datagram->truncated)
-      lf_logMalformed(malformed, reader, fmt::format("datagram over {} bytes", kMaxDatagramBytes), text);
+      lf_logMalformed(malformed, malformedLines, reader, fmt::format("datagram over {} bytes", kMaxDatagramBytes),
+                      text);
     else
       onDatagram(text);
     // Counted once handled, so whoever waits for the count sees its effects.
@@ -255,6 +259,11 @@ void gf_resetReaderCounts() {
   g_qnhAtLastCheck.store(0);
 }
 
+void gf_resetReaderLogBounds() {
+  g_trafficMalformedLines.reset();
+  g_qnhMalformedLines.reset();
+}
+
 void gf_stopReaders() { g_generation.fetch_add(1); }
 
 std::uint64_t gf_readerGeneration() { return g_generation.load(); }
@@ -262,7 +271,7 @@ std::uint64_t gf_readerGeneration() { return g_generation.load(); }
 void gf_runTrafficReader(net::UdpSocket& socket, std::uint64_t generation) {
   TrafficLineFilter filter;
   lf_readLoop(socket, generation, g_trafficReaderStatus, g_readerCounts.trafficDatagrams, g_readerCounts.malformed,
-              kTrafficReaderName, [&](std::string_view text) {
+              g_trafficMalformedLines, kTrafficReaderName, [&](std::string_view text) {
                 // One line per datagram as RealTraffic sends it; more are read one by one.
                 while (!text.empty()) {
                   const std::size_t end = text.find('\n');
@@ -275,7 +284,7 @@ void gf_runTrafficReader(net::UdpSocket& socket, std::uint64_t generation) {
 
 void gf_runQnhReader(net::UdpSocket& socket, std::uint64_t generation) {
   lf_readLoop(socket, generation, g_qnhReaderStatus, g_readerCounts.qnhDatagrams, g_readerCounts.qnhMalformed,
-              kQnhReaderName, lf_handleQnhDatagram);
+              g_qnhMalformedLines, kQnhReaderName, lf_handleQnhDatagram);
 }
 
 void gf_trafficReaderThread(std::uint16_t port, std::uint64_t generation) {

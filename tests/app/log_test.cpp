@@ -107,3 +107,19 @@ TEST(Log, ALogThatCannotBeOpenedOrWrittenGoesToStandardError) {
     EXPECT_NE(text.find("a line\n===> an error\n"), std::string::npos) << c.name << ": " << text;
   }
 }
+
+TEST(Log, BoundedLinesAreTheFirstFewThenOneAMinuteWithHowManyWereLeftOut) {
+  openTestLog();
+  BoundedLogLines bound(3, 60);
+  const auto flood = [&bound](int lines) {
+    for (int i = 0; i < lines; ++i) gf_logBounded(bound, gf_logErrorText, "peer line {}", i);
+  };
+  flood(100);
+  gf_advanceSteadyClock(60);
+  flood(50);
+  bound.reset();  // a new run
+  flood(2);
+  EXPECT_EQ(logLines(), (std::vector<std::string>{"===> peer line 0", "===> peer line 1", "===> peer line 2",
+                                                   "===> peer line 0", "          97 more like it were not logged",
+                                                   "===> peer line 0", "===> peer line 1"}));
+}

@@ -7,10 +7,12 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <vector>
 
 #include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "app/clock.h"
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "feed/feed_state.h"
@@ -344,6 +346,71 @@ TEST_F(RtServerTest, AClientThatNeverEndsItsLineIsReadABoundedAmountPerSendAndLa
   EXPECT_EQ(received.find("{\"name\""), received.rfind("{\"name\"")) << "answered more than once";
   EXPECT_NE(received.find("{\"name\""), std::string::npos);
   EXPECT_EQ(gf_realTrafficText(), "RealTraffic 10.2");
+}
+
+// The lines of Log.txt that contain the text.
+std::size_t lf_logLinesWith(const std::string& text) {
+  std::size_t n = 0;
+  for (const std::string& line : testsupport::logLines())
+    if (line.find(text) != std::string::npos) ++n;
+  return n;
+}
+
+TEST_F(RtServerTest, AFloodOfHandshakesAndConnectionsGrowsTheLogByAFewLinesAndLeavesTheHeaderAsItWas) {
+  const auto port = openOnFreePort();
+  net::TcpSocket client = connectClient(port);
+  const std::uint64_t startedAt = gf_steadySeconds();
+  client.sendAll("Qs999={\"version\":\"10.0\",\"level\":2}\r\n", kHangLimit);
+  ASSERT_TRUE(gf_rtHandshake(kHangLimit));
+  // Then bare handshake lines without end, and connections besides.
+  constexpr std::size_t kLines = 20000;
+  const std::string bare = "Qs999=\r\n";
+  std::thread writer([&] {
+    std::string all;
+    for (std::size_t i = 0; i < kLines; ++i) all += bare;
+    client.sendAll(all, kHangLimit);
+  });
+  // Every line is answered; the answers are read as they come.
+  std::atomic<std::size_t> answers{0};
+  std::thread reader([&] {
+    std::string pending;
+    char buffer[65536];
+    while (answers.load() < kLines + 1) {
+      const auto n = client.receive(buffer, kHangLimit);
+      if (!n || *n == 0) return;
+      pending.append(buffer, *n);
+      for (std::size_t end; (end = pending.find("\r\n")) != std::string::npos; pending.erase(0, end + 2))
+        if (pending.starts_with("{")) ++answers;
+    }
+  });
+  std::vector<net::TcpSocket> intruders;
+  lf_takeClientBytesUpTo(gf_rtInputBytesTaken() + kLines * bare.size() / 2);
+  for (int i = 0; i < 200; ++i) {
+    intruders.push_back(net::connectLoopback(port));
+    if (i % 50 == 49) {
+      ASSERT_TRUE(sendDataPacket("Qs123=1\r\n"));
+    }
+  }
+  writer.join();
+  // All of the client's lines taken and answered, every intruder sent away.
+  const auto deadline = std::chrono::steady_clock::now() + kHangLimit;
+  while (answers.load() < kLines + 1 && std::chrono::steady_clock::now() < deadline) {
+    ASSERT_TRUE(sendDataPacket("Qs123=1\r\n"));
+    std::this_thread::sleep_for(1ms);
+  }
+  reader.join();
+  EXPECT_EQ(answers.load(), kLines + 1);
+  for (net::TcpSocket& intruder : intruders) {
+    EXPECT_EQ(lf_readBytes(intruder, 1), "");
+  }
+
+  // The first few of each kind, then one a minute at most.
+  const std::uint64_t minutes = (gf_steadySeconds() - startedAt) / 60 + 1;
+  EXPECT_LE(lf_logLinesWith("connected, simulator time"), 5 + minutes);
+  EXPECT_LE(lf_logLinesWith("A second connection to the RealTraffic port was refused"), 5 + minutes);
+  EXPECT_LE(testsupport::logLines().size(), 40 + 4 * minutes);
+  EXPECT_TRUE(g_rtProfessional.load());
+  EXPECT_EQ(gf_realTrafficText(), "RealTraffic 10.0 (professional)");
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/clock.h"
 #include "app/runstate.h"
 #include "feed/feed_state.h"
 #include "feed/traffic_reader.h"
@@ -125,6 +126,18 @@ TEST_F(UdpReadersTest, BothFormatsBecomeUpdatesAndTheFiltersDropTheRest) {
   sendTraffic({"AITFC,4840242,52.3086,4.7639,-10,0,0,90,0,KLM5,A320,PH-AAB,,,1700000006"});
   EXPECT_EQ(g_readerCounts.groundFar.load(), 2u);
   EXPECT_EQ(gf_liveUpdateCount(), 0u);
+}
+
+TEST_F(UdpReadersTest, MalformedInputIsLoggedInBoundedNumberAlsoAcrossLostLinks) {
+  const std::int64_t startedAt = gf_steadySeconds();
+  for (int cycle = 0; cycle < 3; ++cycle) {
+    for (int i = 0; i < 15; ++i) sendTraffic({"AITFC," + std::to_string(100 * cycle + i) + ",bad"});
+    gf_resetFeedState();  // what a lost link does
+  }
+  std::size_t logged = 0;
+  for (const std::string& line : testsupport::logLines())
+    if (line.find("malformed traffic line skipped") != std::string::npos) ++logged;
+  EXPECT_LE(logged, 10u + static_cast<std::size_t>((gf_steadySeconds() - startedAt) / 60));
 }
 
 TEST_F(UdpReadersTest, RepeatsAreKeptWhenRealTrafficRunsOnThisPc) {

@@ -114,7 +114,9 @@ void lf_resetProcessState() {
   g_isMsfs2020 = true;
   gf_setRealTrafficText("");
   gf_resetFeedState();
+  gf_resetRtLinkForRun();
   gf_resetReaderCounts();
+  gf_resetReaderLogBounds();
   g_trafficReader.reset();
   g_trafficReader.clearParkAirportPosition();
   g_trafficReader.takeCollectedCallsigns();
