@@ -153,15 +153,19 @@ bool lf_comboSelection(HWND combo, int& index, std::string& text) {
   return true;
 }
 
-// An integer combo took a choice: the number the picked entry shows,
-// clamped, saved and shown. The entry's own text is the choice: the list may
-// hold an inserted entry for a value outside the choices, so an index into
-// the choices would be off by one below it. Picking the entry of the value in
-// force changes nothing. False when the entry shows no number.
+// An integer combo took a choice: the number the picked entry shows. The
+// entry's own text is the choice: the list may hold an inserted entry for a
+// value outside the choices, so an index into the choices would be off by
+// one below it. A choice is clamped and saved, also when it equals the value
+// in force (a learned file sets values in memory only). The inserted entry
+// stands for the value in force (it goes once that is a choice again) and is
+// no value the settings file can keep: picked, it changes nothing. False
+// when the entry shows no number.
 bool lf_takeIntChoice(ComboIntParameter& setting, const std::string& text) {
   std::int64_t picked = 0;
   if (!gf_parseInt(text, picked)) return false;
-  if (picked != setting.value()) {
+  const auto choices = setting.choices();
+  if (std::find(choices.begin(), choices.end(), picked) != choices.end()) {
     setting.setAndSave(static_cast<std::int32_t>(
         std::clamp<std::int64_t>(picked, setting.minimum(), setting.maximum())));
   }

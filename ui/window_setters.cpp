@@ -17,15 +17,17 @@
 
 namespace {
 
-// Finds the setting's control under the recorded window and shows the value.
-void lf_showInControl(const ParameterControl& setting, const char* setterName) {
+// Finds the setting's control under the recorded window and shows the value
+// (by the setting's own showValue unless the caller gives another way).
+template <typename Show>
+void lf_showInControl(const ParameterControl& setting, const char* setterName, Show show) {
   HWND control = ::GetDlgItem(g_lastWindowProcHandle.load(), setting.controlId());
   if (control == nullptr) {
     gf_logLine("GetDlgItem failed for ID {}", setting.controlId());
     return;
   }
   try {
-    setting.showValue(control);
+    show(control);
   } catch (const std::exception& e) {
     gf_logError("{}: {}", setterName, e.what());
     return;
@@ -37,6 +39,10 @@ void lf_showInControl(const ParameterControl& setting, const char* setterName) {
   }
 }
 
+void lf_showInControl(const ParameterControl& setting, const char* setterName) {
+  lf_showInControl(setting, setterName, [&setting](HWND control) { setting.showValue(control); });
+}
+
 void lf_invalidate(const RECT& rect) {
   HWND window = g_mainWindowHandle.load();
   if (window != nullptr) ::InvalidateRect(window, &rect, TRUE);
@@ -45,7 +51,18 @@ void lf_invalidate(const RECT& rect) {
 }  // namespace
 
 void gf_setTbIntText(const ControlIntParameter& setting) { lf_showInControl(setting, "gf_setTbIntText"); }
-void gf_setTbIntText(const ComboIntParameter& setting) { lf_showInControl(setting, "gf_setTbIntText"); }
+void gf_setTbIntText(const ComboIntParameter& setting) {
+  // An entry inserted for a value outside the choices goes once the value in
+  // force is one of them again: picked later, it would stand for a value that
+  // is no longer in force.
+  lf_showInControl(setting, "gf_setTbIntText", [&setting](HWND combo) {
+    if (static_cast<std::size_t>(::SendMessageW(combo, CB_GETCOUNT, 0, 0)) != setting.choices().size()) {
+      setting.fillChoices(combo);
+    } else {
+      setting.showValue(combo);
+    }
+  });
+}
 void gf_setTbFloatText(const ControlFloatParameter& setting) { lf_showInControl(setting, "gf_setTbFloatText"); }
 void gf_setTbStringText(const ControlStringParameter& setting) { lf_showInControl(setting, "gf_setTbStringText"); }
 void gf_setTbStringText(const ComboStringParameter& setting) { lf_showInControl(setting, "gf_setTbStringText"); }

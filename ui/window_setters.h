@@ -17,7 +17,8 @@ inline constexpr int kReaderStoppedRestartSeconds = 15;
 // window handle the window procedure recorded; the settings panel is
 // invalidated. When no control has the id: "GetDlgItem failed for ID {}" is
 // logged and nothing changes. An integer combo selects the value's entry
-// (combos have no text of their own).
+// (combos have no text of their own); an entry inserted for a value outside
+// the choices stays only while that value is in force.
 void gf_setTbIntText(const ControlIntParameter& setting);
 void gf_setTbIntText(const ComboIntParameter& setting);
 // One decimal when the value has a fraction, else none.

@@ -354,6 +354,41 @@ TEST_F(CommandsTest, AValueOutsideTheChoicesKeepsEveryPickTrue) {
   EXPECT_EQ(g_rangeNm.load(), 100.0);  // the radius follows the pick
 }
 
+// Every pick of a choice is saved, also one equal to the value a learned file
+// set in memory; the entry inserted for a value outside the choices goes as
+// soon as the value in force is a choice, so it can never be picked for a
+// value that is no longer in force.
+TEST_F(CommandsTest, APickIsSavedAndAnEntryOutsideTheChoicesLastsOnlyWithItsValue) {
+  const auto stored = [] { return readFile(appDataDir() / "Skyloom" / "parameters.xml"); };
+  const auto entries = [this] {
+    return static_cast<std::size_t>(::SendMessageW(control(prm::MAX_LIVE_SEL.controlId()), CB_GETCOUNT, 0, 0));
+  };
+  prm::MAX_LIVE_SEL.setAndSave(500);
+  prm::MAX_LIVE_SEL.set(50);  // a learned file's value, in memory only
+  gf_setTbIntText(prm::MAX_LIVE_SEL);
+  pick(prm::MAX_LIVE_SEL, "50");
+  EXPECT_THAT(stored(), HasSubstr("name=\"MAX_LIVE_SEL\" value=\"50\""));
+
+  prm::MAX_LIVE_SEL.setWithoutClamping(-1);  // a learned file without a maximum
+  gf_setTbIntText(prm::MAX_LIVE_SEL);
+  EXPECT_EQ(entries(), prm::MAX_LIVE_SEL.choices().size() + 1);
+  pick(prm::MAX_LIVE_SEL, "20");
+  EXPECT_EQ(entries(), prm::MAX_LIVE_SEL.choices().size());
+  EXPECT_FALSE(pickComboText(control(prm::MAX_LIVE_SEL.controlId()), "-1"));
+  EXPECT_EQ(prm::MAX_LIVE_SEL.value(), 20);
+  EXPECT_THAT(stored(), HasSubstr("name=\"MAX_LIVE_SEL\" value=\"20\""));
+  EXPECT_EQ(drv::windowText(control(prm::MAX_LIVE_SEL.controlId())), "20");
+
+  // The next airport's learned file sets a choice: the entry goes too.
+  prm::MAX_LIVE_SEL.setWithoutClamping(-1);
+  gf_setTbIntText(prm::MAX_LIVE_SEL);
+  prm::MAX_LIVE_SEL.set(75);
+  gf_setTbIntText(prm::MAX_LIVE_SEL);
+  EXPECT_EQ(entries(), prm::MAX_LIVE_SEL.choices().size());
+  EXPECT_EQ(drv::windowText(control(prm::MAX_LIVE_SEL.controlId())), "75");
+  g_maxLive = 500;
+}
+
 TEST_F(CommandsTest, ParkingSettingsReachTheStaticParkingOnlyWithAParkAirport) {
   // Twelve live aircraft in the simulator, each farther from the user than the one before.
   for (std::uint32_t i = 0; i < 12; ++i) {
