@@ -88,23 +88,15 @@ void lf_applyAutoRange(const pugi::xml_node& document) {
   bool found = false;
   const bool on = gf_getParamBool(document, "AUTO_RANGE", found);
   if (!found) return;
+  const bool wasOn = prm::AUTO_RANGE.value();
   prm::AUTO_RANGE.set(on);
   gf_setTbCheck(prm::AUTO_RANGE);
   gf_logIndented("{:24}: {}", "AUTO_RANGE", lf_boolText(on));
-  if (on) {
-    g_manualRange.store(prm::RANGE.value());
-    // The file is read off the main loop; the radius is measured to the park
-    // airports list, which only the run thread may look at: it does so at its
-    // next pass.
-    g_autoRangeRequest.store(true);
-    gf_enableControl(prm::RANGE.controlId(), false);
-  } else {
-    gf_enableControl(prm::RANGE.controlId(), true);
-    const std::int32_t manual = g_manualRange.load();
-    prm::RANGE.set(std::clamp(manual, 2, 100));
-    gf_setTrafficRange(manual);
-    gf_clearStatus();
-  }
+  // The file is read off the main loop; the radius is measured to the park
+  // airports list, which only the run thread may look at: it does so at its
+  // next pass.
+  gf_enableControl(prm::RANGE.controlId(), !on);
+  gf_switchAutoRange(wasOn, on, false);
   gf_setTbIntText(prm::RANGE);
 }
 

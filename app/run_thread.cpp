@@ -215,10 +215,7 @@ void lf_mainLoop() {
   gf_runParkAirportRequests();
   // The automatic radius holds from the start, not from the first 30 s step;
   // RANGE as read from the settings is the radius it gives back when turned off.
-  if (prm::AUTO_RANGE.value()) {
-    g_manualRange.store(prm::RANGE.value());
-    gf_autoRange();
-  }
+  if (prm::AUTO_RANGE.value()) gf_switchAutoRange(false, true, true);
   // The user may already stand at a park airport.
   lf_staticParkingStep(true);
   // No pass waits for a download: park files are fetched by tasks of their own.

@@ -78,16 +78,7 @@ void lf_autoRangeCheckbox(bool on) {
   g_parkingRefreshRequest.store(true);
   gf_enableControl(prm::RANGE.controlId(), !on);
   gf_enableControl(prm::AR_ABOVE_HEIGHT.controlId(), on);
-  if (on) {
-    g_manualRange.store(prm::RANGE.value());
-    g_autoRangeRequest.store(true);
-    return;
-  }
-  const std::int32_t manual = g_manualRange.load();
-  prm::RANGE.set(manual);
-  gf_setTrafficRange(manual);
-  gf_setTbIntText(prm::RANGE);
-  gf_clearStatus();
+  gf_switchAutoRange(!on, on, false);
 }
 
 // The effect of a checkbox after its setting took the new state.

@@ -6,6 +6,8 @@
 #include "app/geo.h"
 #include "app/settings.h"
 #include "simlink/sim_link.h"
+#include "ui/commands.h"
+#include "ui/status_line.h"
 #include "ui/window_setters.h"
 
 std::atomic<double> g_rangeNm{40.0};
@@ -59,3 +61,22 @@ void gf_autoRange() {
   if (prm::RANGE.value() != before) gf_setTbIntText(prm::RANGE);
 }
 
+
+void gf_switchAutoRange(bool wasOn, bool on, bool measureNow) {
+  if (on) {
+    if (!wasOn) g_manualRange.store(prm::RANGE.value());
+    if (measureNow) {
+      gf_autoRange();
+    } else {
+      g_autoRangeRequest.store(true);
+    }
+    return;
+  }
+  if (wasOn) {
+    const std::int32_t manual = g_manualRange.load();
+    prm::RANGE.set(manual);
+    gf_setTrafficRange(manual);
+    gf_setTbIntText(prm::RANGE);
+  }
+  gf_clearStatus();
+}

@@ -24,3 +24,13 @@ std::int32_t gf_autoRangeFor(bool onGround, double heightFeet, double parkAirpor
 // become the automatic radius of the user aircraft (RANGE is not saved); the
 // combo shows a change.
 void gf_autoRange();
+
+// AUTO_RANGE went from wasOn to on (its checkbox, a learned file, the start of
+// a run). Turned on: RANGE, the radius the user set, is kept as the manual
+// radius, then the automatic radius is applied: at once on the run thread
+// (measureNow), else by the run thread at its next pass. Left on: the
+// automatic radius is applied again and the manual radius stays, since RANGE
+// is an automatic one by now. Turned off: RANGE and the radius in force are
+// the manual radius again, the combo shows it, the status is cleared. Left
+// off: the radius stays, the status is cleared. RANGE is not saved.
+void gf_switchAutoRange(bool wasOn, bool on, bool measureNow);

@@ -255,6 +255,36 @@ TEST_F(ParkSwitchTest, ALearnedAutomaticRadiusIsMeasuredByTheRunThread) {
   EXPECT_EQ(g_rangeMeters.load(), 25 * 1852);
 }
 
+// A learned file's AUTO_RANGE keeps the radius the user set as the manual
+// one: only turning it on takes RANGE as that radius, and turning it off,
+// here or later by the checkbox, gives it back.
+TEST_F(ParkSwitchTest, ALearnedAutomaticRadiusKeepsTheUsersRadius) {
+  writeParkFile(10);
+  g_userAircraft.set(UserAircraftData{kLat, kLon});  // on the ground: the automatic radius is 10
+  g_userOnGround.set(OnGroundReading{true, true});
+  const struct {
+    bool onBefore;
+    const char* fileSays;
+    std::int32_t rangeAfterRead;
+  } rows[] = {{true, "true", 10}, {true, "false", 25}, {false, "true", 10}, {false, "false", 25}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(fmt::format("{} then {}", row.onBefore, row.fileSays));
+    prm::RANGE.set(25);  // the user's radius, as the run read it
+    g_manualRange = 40;  // the process's initial manual radius
+    prm::AUTO_RANGE.set(row.onBefore);
+    if (row.onBefore) gf_switchAutoRange(false, true, true);  // as the run's start does
+    ParkFileBuilder().param("AUTO_RANGE", row.fileSays).write("airports/learned/thirdparty/Fraport/EDDF.xml");
+    load();
+    gf_takeWindowRequests();
+    EXPECT_EQ(prm::RANGE.value(), row.rangeAfterRead);
+    gf_switchAutoRange(prm::AUTO_RANGE.value(), false, false);  // the checkbox turned off
+    EXPECT_EQ(prm::RANGE.value(), 25);
+    EXPECT_EQ(g_rangeNm.load(), 25.0);
+    lf_clearParkAirport();
+    gf_waitForParkFileRead();
+  }
+}
+
 TEST_F(ParkSwitchTest, TheStepsRulesForPositionsBusyStateAndTheListsOrder) {
   const auto at = [](double latitude, double longitude, bool onGround, double heightFeet) {
     UserAircraftData user;
