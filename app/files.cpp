@@ -689,6 +689,29 @@ std::string lf_utf16BytesToUtf8(const std::string& bytes, bool little) {
   return out;
 }
 
+// A text whose sample says UTF-8, line by line: a line that is valid UTF-8
+// is taken as it is, one that is not (a Windows-1252 letter in a comment
+// far down, or after a plain-ASCII start) is read as ANSI. A stray byte thus
+// changes only its own line, never the correct UTF-8 titles around it.
+std::string lf_utf8ByLine(std::string content) {
+  if (lf_isWholeValidUtf8(content)) return content;
+  std::string out;
+  out.reserve(content.size() + content.size() / 8);
+  for (std::size_t start = 0; start < content.size();) {
+    // A line ends after its '\n', which no multi-byte character contains.
+    const std::size_t newline = content.find('\n', start);
+    const std::size_t end = newline == std::string::npos ? content.size() : newline + 1;
+    const std::string_view line(content.data() + start, end - start);
+    if (lf_isWholeValidUtf8(line)) {
+      out.append(line);
+    } else {
+      out += win32::ansiToUtf8(line);
+    }
+    start = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string gf_textToUtf8(int charset, std::string content) {
@@ -701,11 +724,10 @@ std::string gf_textToUtf8(int charset, std::string content) {
       return lf_utf16BytesToUtf8(content, charset == kCharsetUtf16Le);
     case kCharsetUtf8Bom:
       if (content.size() >= 3 && content.compare(0, 3, "\xEF\xBB\xBF") == 0) content.erase(0, 3);
-      return content;
+      return lf_utf8ByLine(std::move(content));
     case kCharsetUtf8:
-      // The sample only looked at the start: a text that is not UTF-8 as a
-      // whole is read as ANSI, as one whose sample shows ANSI.
-      return lf_isWholeValidUtf8(content) ? std::move(content) : win32::ansiToUtf8(content);
+      // The sample only looked at the start.
+      return lf_utf8ByLine(std::move(content));
     default:
       return content;
   }

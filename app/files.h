@@ -188,9 +188,9 @@ int gf_detectCharset(const fs::path& path);
 // The character set of the first bytes of a text (at most 1027 are looked at).
 int gf_charsetOfSample(std::string_view sample);
 // A file's bytes in the character set of the code as UTF-8 text (a byte
-// order mark dropped); a text of code 4 that is not valid UTF-8 as a whole
-// (its sample was) is read as ANSI; codes other than 0 to 4 give the bytes
-// unchanged.
+// order mark dropped); in a text of code 3 or 4 a line that is not valid
+// UTF-8 is read as ANSI, every other line as UTF-8; codes other than 0 to 4
+// give the bytes unchanged.
 std::string gf_textToUtf8(int charset, std::string content);
 // Reads the whole file as lines converted to UTF-8 per the code, appending to
 // lines; false when the file cannot be read (see gf_readUserFile; at most

@@ -1,7 +1,13 @@
+#include <string>
+#include <vector>
+
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
+#include "app/files.h"
 #include "app/text.h"
 #include "support/log_reader.h"
+#include "support/workdir.h"
 
 using namespace testsupport;
 
@@ -119,4 +125,38 @@ TEST(Random, RandomizePercentMovesByExactlyThePercentage) {
     down |= r == 195.0;
   }
   EXPECT_TRUE(up && down);
+}
+
+// Text files as they are read for the scans: the character set of the first
+// bytes, then each line as UTF-8. A sample that says UTF-8 leaves every valid
+// UTF-8 line as it is and reads only a line that is not UTF-8 as ANSI; a
+// sample that says ANSI converts the whole file, whatever byte is its only
+// high one and wherever it stands.
+TEST(Charset, EachLineOfATextFileReadsAsTheCharacterSetItIsIn) {
+  const std::string far(1100, '-');  // past the 1027 bytes of the sample
+  struct Case {
+    std::string bytes;
+    int code;
+    std::vector<std::string> lines;
+  };
+  std::vector<Case> cases = {
+      {"St\xC3\xA4" "dte\n" + far + "\nAndr\xE9\r\nK\xC3\xB6ln", kCharsetUtf8,
+       {"St\xC3\xA4" "dte", far, "Andr\xC3\xA9", "K\xC3\xB6ln"}},
+      {far + "\n\xD8resund\n\xC3\x98resund\n", kCharsetUtf8, {far, "\xC3\x98resund", "\xC3\x98resund"}},
+      {"\xEF\xBB\xBFSt\xC3\xA4" "dte\n" + far + "\n\xE9t\xE9", kCharsetUtf8Bom,
+       {"St\xC3\xA4" "dte", far, "\xC3\xA9t\xC3\xA9"}},
+      {"plain\r\n\x80\r\n", kCharsetAnsi, {"plain", "\xE2\x82\xAC"}},
+  };
+  // The only high byte last, at every place of an 8-byte word.
+  for (std::size_t ascii = 0; ascii <= 17; ++ascii)
+    cases.push_back({std::string(ascii, 'a') + "\x80", kCharsetAnsi, {std::string(ascii, 'a') + "\xE2\x82\xAC"}});
+  for (std::size_t i = 0; i < cases.size(); ++i) {
+    const Case& c = cases[i];
+    const std::string name = fmt::format("text{}.txt", i);
+    testsupport::writeFile(name, c.bytes);
+    EXPECT_EQ(gf_detectCharset(name), c.code) << i;
+    std::vector<std::string> lines;
+    ASSERT_TRUE(gf_readTextLines(gf_detectCharset(name), name, lines)) << i;
+    EXPECT_EQ(lines, c.lines) << i;
+  }
 }

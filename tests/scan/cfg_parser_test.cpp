@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "aircraftdata/dbase.h"
+#include "aircraftdata/dont_use_titles.h"
 #include "app/files.h"
 #include "app/runstate.h"
 #include "app/settings.h"
@@ -403,6 +404,19 @@ TEST_F(CfgParserTest, TitlesThatAreNotUsedOrMissing) {
   prm::SUPPRESS_STUB.set(false);
   lf_clearLiveries();  // the don't-use titles too
   EXPECT_THAT(titles(parseSections(sections)), ElementsAre("Banned", "Model-STUB", "Padded"));
+}
+
+// A user's don't-use file is read line by line like an aircraft.cfg: a title
+// in valid UTF-8 stays UTF-8 beside a Windows-1252 line further down, so
+// both titles match the sections that carry them.
+TEST_F(CfgParserTest, DontUseTitlesOfAMixedFileMatchTheirSections) {
+  testsupport::writeFile(gf_userDontUseFolder() / "mine.txt",
+                         "A320 Lufthansa St\xC3\xA4" "dte\n" + std::string(1100, '#') + "\nA320 Caf\xE9\n");
+  lf_processDontUseTitles();
+  const std::string sections = "[fltsim.0]\ntitle = A320 Lufthansa St\xC3\xA4" "dte\nicao_airline = DLH\n"
+                               "[fltsim.1]\ntitle = A320 Caf\xC3\xA9\nicao_airline = DLH\n"
+                               "[fltsim.2]\ntitle = A320 kept\nicao_airline = DLH\n";
+  EXPECT_THAT(titles(parseSections(sections)), ElementsAre("A320 kept"));
 }
 
 TEST_F(CfgParserTest, RepeatedTitleInOneFileKeepsTheFirstSection) {

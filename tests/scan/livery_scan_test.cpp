@@ -544,9 +544,11 @@ TEST_F(LiveryScanTest, AStopEndsTheWalkOfALargeFolder) {
   EXPECT_EQ(g_runningTasks.load(), 0);
 }
 
-// The character set is told from the first 1027 bytes; a letter beyond them
-// that is not UTF-8 makes the whole file ANSI, and the result file stays
-// valid UTF-8. A file that is UTF-8 throughout is read as such.
+// The character set is told from the first 1027 bytes; when they look like
+// UTF-8, a line beyond them that is not UTF-8 is read as ANSI and every
+// other line as UTF-8, so the result file stays valid UTF-8 and holds the
+// titles as the simulator knows them, also beside a stray Windows-1252
+// letter in a comment further down.
 TEST_F(LiveryScanTest, ALetterBeyondTheCharsetSampleDecidesBetweenAnsiAndUtf8) {
   const std::string padding = "// " + std::string(1100, '-');
   for (const auto& [encoding, folder] : {std::pair{CfgEncoding::Ansi, "ansi"}, std::pair{CfgEncoding::Utf8, "utf8"}}) {
@@ -555,8 +557,13 @@ TEST_F(LiveryScanTest, ALetterBeyondTheCharsetSampleDecidesBetweenAnsiAndUtf8) {
     cfg.section({.number = 0, .title = fmt::format("A320 {} \xC3\x98resund \xC3\xA9t\xC3\xA9", folder), .airline = "BAW"});
     cfg.write(fs::path("liv") / folder / "aircraft.cfg", encoding);
   }
+  AircraftCfgBuilder mixed;
+  mixed.general("A320").section({.number = 0, .title = "A320 Lufthansa St\xC3\xA4" "dte", .airline = "DLH"});
+  mixed.line(padding).line("// repainted by Andr\xE9");
+  mixed.write(fs::path("liv") / "mixed" / "aircraft.cfg", CfgEncoding::Utf8);
   prm::lfolder0.set("liv");
   gf_scanLiveries();
   EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A320 ansi \xC3\x98resund \xC3\xA9t\xC3\xA9",
-                                                           "A320 utf8 \xC3\x98resund \xC3\xA9t\xC3\xA9"}));
+                                                           "A320 utf8 \xC3\x98resund \xC3\xA9t\xC3\xA9",
+                                                           "A320 Lufthansa St\xC3\xA4" "dte"}));
 }
