@@ -4,6 +4,7 @@
 // unloading.
 #include <atomic>
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -32,6 +33,7 @@
 #include "support/sim_fixture.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
+#include "traffic/removals.h"
 #include "ui/commands.h"
 #include "ui/display_state.h"
 #include "ui/status_line.h"
@@ -283,6 +285,61 @@ TEST_F(ParkSwitchTest, ALearnedAutomaticRadiusKeepsTheUsersRadius) {
     lf_clearParkAirport();
     gf_waitForParkFileRead();
   }
+}
+
+// The reserved stand: loading keeps the listed stand unless the user stands
+// on another one; a stand the airport does not have is never shown as found;
+// a stand changed through "Re-read" frees the old one and clears the new one.
+TEST_F(ParkSwitchTest, TheReservedStandIsKeptFreedAndClearedAsTheListSays) {
+  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA"),
+                                 testsupport::AirportEntry::at("EDFE", kLat - 0.2, kLon, 364.0)});
+  gf_resetAirportsForTests();
+  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  writeParkFile(10);
+  g_userAircraft.set(UserAircraftData{kLat, kLon + 0.01});  // at EDDF, on no stand
+  g_userOnGround.set(OnGroundReading{true, true});
+  const struct {
+    const char* listed;
+    const char* fileAfter;
+    const char* reserved;
+  } rows[] = {{"EDDF,A5\n", "EDDF,A5\n", "A5"},
+              {"EDFE\nEDDF,A5\n", "EDDF,A5\nEDFE\n", "A5"},  // listed further down: moved first
+              {"EDDF,Z9\n", "EDDF,Z9\n", ""}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.listed);
+    writeFile(gf_myParkAirportsPath(), row.listed);
+    ASSERT_TRUE(lf_readMyParkAirports());
+    load();
+    EXPECT_EQ(readFile(gf_myParkAirportsPath()), row.fileAfter);
+    EXPECT_EQ(g_reservedStand, row.reserved);
+    EXPECT_EQ(gf_displaySnapshot().reservedStandFound, *row.reserved != 0);
+    lf_clearParkAirport();
+    gf_waitForParkFileRead();
+  }
+
+  writeFile(gf_myParkAirportsPath(), "EDDF,A3\n");
+  ASSERT_TRUE(lf_readMyParkAirports());
+  load();
+  g_staticCandidates.clear();
+  lf_enableParkingControls();
+  ParkedAircraft& onA5 = g_staticAircraft.emplace_back(
+      AircraftIdentity(LiveAcData{"DLH", "A320", "", "", "DLH5*", "", "", ""}), 5u, StandPosition{}, 0);
+  onA5.simState = SimState::active;
+  onA5.objectId = 77;
+  std::string text;
+  writeFile(gf_myParkAirportsPath(), "EDDF,A5\n");
+  ASSERT_TRUE(lf_checkParkAirports(true, text));
+  EXPECT_EQ(text, "reserved stand changed from 'A3' to 'A5'");
+  EXPECT_EQ(g_parkStands[2].excluded, 0);
+  EXPECT_EQ(g_parkStands[4].excluded, 1);
+  EXPECT_EQ(g_removeRequests, (std::deque<std::uint32_t>{77}));
+  EXPECT_TRUE(gf_displaySnapshot().reservedStandFound);
+  writeFile(gf_myParkAirportsPath(), "EDDF,Z9\n");
+  ASSERT_TRUE(lf_checkParkAirports(true, text));
+  EXPECT_EQ(g_parkStands[4].excluded, 0);
+  EXPECT_FALSE(gf_displaySnapshot().reservedStandFound);
+  g_removeRequests.clear();
+  gf_clearTrafficLists();
 }
 
 TEST_F(ParkSwitchTest, TheStepsRulesForPositionsBusyStateAndTheListsOrder) {
@@ -589,6 +646,26 @@ TEST_F(ParkSwitchTest, AFarDestinationIsLoadedOnceWhenItComesIntoSight) {
   }
   EXPECT_EQ(linesStartingWith("The park airport is EDDF"), 1);
   EXPECT_EQ(linesStartingWith("The park airport is EGLL"), 1);
+}
+
+// With the simulator paused the user's position does not change, yet a
+// destination entered then is measured before the sight test: made at
+// distance 0, it would be taken as in sight and loaded.
+TEST_F(ParkSwitchTest, ADestinationEnteredWhilePausedIsMeasuredBeforeTheSightTest) {
+  const LatLon egll{51.4775, -0.4614};
+  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA"),
+                                 testsupport::AirportEntry::at("EGLL", egll.latitude, egll.longitude, 83.0)});
+  gf_resetAirportsForTests();
+  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  writeParkFile(10, -1, "EGLL");
+  g_parkAirports = {ParkAirportEntry{"EDDF", "", LatLon{kLat, kLon}, 0.0}};
+  const LatLon paused{kLat + 1.0, kLon};  // 60 nm north of EDDF
+  airborneStepAt(paused);
+  prm::DESTINATION.set("EGLL");
+  lf_setDestinationParkAirport("EGLL", egll);
+  airborneStepAt(paused);
+  EXPECT_EQ(g_parkAirport.icao, "");
+  EXPECT_GT(g_parkAirports.front().distance, 300.0);
 }
 
 // On the ground the park airport stays whatever the distances say; in the

@@ -2,6 +2,7 @@
 #include <thread>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "aircraftdata/livery_tables.h"
@@ -159,6 +160,41 @@ TEST_F(StaticPlacementTest, LiveAircraftParkedOrParkingKeepStaticsOffTheirStands
     lf_placeStaticAircraft();
     EXPECT_EQ(g_staticAircraft.size(), row.placed ? 1u : 0u);
   }
+}
+
+// A static, in the simulator or still on its way there, keeps candidates off
+// its stand and the stands beside it; a candidate without a callsign shows
+// its airline, its hexid and "*".
+TEST_F(StaticPlacementTest, StaticsKeepTheirNeighboursFreeAndStaticsWithoutCallsignAreLabelled) {
+  testsupport::openTestLog();
+  prm::LOG.set(true);
+  g_parkStands[0].adjacent = {2};
+  g_parkStands[1].adjacent = {1};
+  const struct {
+    std::uint32_t staticOn;  // 0: none
+    std::uint32_t standId;
+    const char* callsign;
+    const char* shown;  // "": not placed
+  } rows[] = {{2, 1, "BAW1", ""}, {2, 2, "BAW1", ""}, {2, 3, "BAW1", "BAW1*"}, {0, 1, "", "BAW42*"}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(fmt::format("{} {}", row.staticOn, row.standId));
+    gf_clearTrafficLists();
+    if (row.staticOn != 0) {
+      g_staticAircraft.emplace_back(AircraftIdentity(LiveAcData{"EZY", "A321", "", "", "EZY8*", "", "", ""}),
+                                    row.staticOn, StandPosition{}, 0);
+    }
+    g_staticCounter = 41;
+    g_staticCandidates = {lf_candidate(row.standId, "BAW", row.callsign)};
+    lf_placeStaticAircraft();
+    const std::size_t before = row.staticOn != 0 ? 1 : 0;
+    ASSERT_EQ(g_staticAircraft.size(), before + (*row.shown != 0 ? 1 : 0));
+    if (*row.shown != 0) {
+      EXPECT_EQ(g_staticAircraft.back().identity.callsign, row.shown);
+    }
+  }
+  EXPECT_TRUE(testsupport::logHasLine(
+      "S1      : no static parking for BAW1, static aircraft EZY8* is adjacent at S2, possibly colliding"));
+  prm::LOG.set(false);
 }
 
 TEST(StaticPlacementTime, TheParkingStartGoesBackOverMidnightAndTheWeek) {
