@@ -61,7 +61,6 @@ void gf_autoRange() {
   if (prm::RANGE.value() != before) gf_setTbIntText(prm::RANGE);
 }
 
-
 void gf_switchAutoRange(bool wasOn, bool on, bool measureNow) {
   if (on) {
     if (!wasOn) g_manualRange.store(prm::RANGE.value());
