@@ -268,6 +268,7 @@ void lf_resetRunState() {
   gf_clearError();
   gf_resetFeedState();
   gf_resetRtLinkForRun();
+  gf_resetRtLinkLogBounds();
   gf_resetReaderLogBounds();
   // The simulator removes a client's objects when it goes; the lists start empty.
   gf_clearTrafficLists();

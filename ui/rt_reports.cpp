@@ -31,6 +31,19 @@ bool lf_isFinite(const UserAircraftData& u) {
 // The link came back: the lamps and the status line say so.
 constexpr std::chrono::milliseconds kReconnectLookPerReport{2};
 
+// A RealTraffic (or anything on its port) that connects and drops over and
+// over would write two lines a cycle: the status line shows every change, the
+// log the first few of each kind in a run, then one a minute with a count.
+constexpr std::uint32_t kFirstLinkLinesLogged = 5;
+constexpr std::int64_t kLinkLinePeriodSeconds = 60;
+BoundedLogLines g_reconnectedLines{kFirstLinkLinesLogged, kLinkLinePeriodSeconds};
+BoundedLogLines g_goneLines{kFirstLinkLinesLogged, kLinkLinePeriodSeconds};
+
+void lf_showLinkStatus(BoundedLogLines& lines, const std::string& text) {
+  gf_showStatus(text, false);
+  gf_logBounded(lines, gf_logTextUnlessStopping, "{}", text);
+}
+
 void lf_reconnect() {
   if (gf_exitReason() != ExitReason::NotYetSet) return;
   // No server (the HQV mode, or a port that could not be opened, logged
@@ -41,7 +54,7 @@ void lf_reconnect() {
   if (!waitForClient(kReconnectLookPerReport)) return;
   g_readersActive.store(true);
   gf_invalidateHeader();
-  gf_showStatus(fmt::format("{} RealTraffic re-connected", gf_nowHms()), true);
+  lf_showLinkStatus(g_reconnectedLines, fmt::format("{} RealTraffic re-connected", gf_nowHms()));
   gf_clearStatus();
 }
 
@@ -52,10 +65,15 @@ void lf_linkLost() {
   if (!g_windowClosed.load()) lf_clearLiveTraffic();
   g_trafficReader.reset();
   gf_resetFeedState();
-  gf_showStatus(fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_nowHms()), true);
+  lf_showLinkStatus(g_goneLines, fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_nowHms()));
 }
 
 }  // namespace
+
+void gf_resetRtLinkLogBounds() {
+  g_reconnectedLines.reset();
+  g_goneLines.reset();
+}
 
 std::string gf_userPosLine(const UserAircraftData& u) {
   return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", lf_whole(u.pitch * 100000.0),

@@ -41,6 +41,7 @@
 #include "traffic/traffic_tick.h"
 #include "ui/display_state.h"
 #include "ui/status_line.h"
+#include "ui/rt_reports.h"
 #include "ui/traffic_range.h"
 
 namespace fs = std::filesystem;
@@ -115,6 +116,7 @@ void lf_resetProcessState() {
   gf_setRealTrafficText("");
   gf_resetFeedState();
   gf_resetRtLinkForRun();
+  gf_resetRtLinkLogBounds();
   gf_resetReaderCounts();
   gf_resetReaderLogBounds();
   g_trafficReader.reset();

@@ -183,6 +183,32 @@ TEST_F(RtReportsTest, ALostLinkClearsTheTrafficThenReconnectsWithoutSendingThenS
   gf_setTrafficAccepted(false);
 }
 
+TEST_F(RtReportsTest, ALinkThatComesAndGoesOverAndOverLogsTheFirstFewChangesAndShowsEvery) {
+  const auto countLines = [](const std::string& text) {
+    std::size_t n = 0;
+    for (const std::string& line : testsupport::logLines()) n += line.find(text) != std::string::npos;
+    return n;
+  };
+  constexpr int kCycles = 20;
+  for (int cycle = 0; cycle < kCycles; ++cycle) {
+    m_client.close();
+    // A send to a peer that has gone fails at the latest once its reset is back.
+    for (int send = 0; send < 100000 && g_rtConnected.load(); ++send) lf_send(kHeathrow);
+    ASSERT_FALSE(g_rtConnected.load()) << "cycle " << cycle;
+    EXPECT_NE(gf_statusSnapshot().status.find(" RealTraffic gone?"), std::string::npos) << "cycle " << cycle;
+    m_client = net::connectLoopback(m_port);
+    for (int look = 0; look < 100000 && !g_rtConnected.load(); ++look) lf_send(kHeathrow);
+    ASSERT_TRUE(g_rtConnected.load()) << "cycle " << cycle;
+  }
+  // The first five of each kind, then (within the minute) nothing more.
+  EXPECT_EQ(countLines(" RealTraffic gone? Wait for RealTraffic to re-connect ..."), 5u);
+  EXPECT_EQ(countLines(" RealTraffic re-connected"), 5u);
+  gf_resetRtLinkLogBounds();
+  m_client.close();
+  for (int send = 0; send < 100000 && g_rtConnected.load(); ++send) lf_send(kHeathrow);
+  EXPECT_EQ(countLines(" RealTraffic gone? Wait for RealTraffic to re-connect ..."), 6u) << "a new run logs again";
+}
+
 TEST_F(RtReportsTest, WithoutTheServerAReportIsSkippedQuietly) {
   // The HQV mode never opens the server, though RealTraffic runs on this PC.
   gf_closeRtServer();
