@@ -453,7 +453,7 @@ TEST(Files, TheStartUpSweepRemovesOnlyTheExactFormsOfTheProgramsTemporaryFiles) 
   for (const auto& [path, stale] : files) EXPECT_EQ(fs::exists(path), !stale) << path;
 }
 
-TEST(Files, ATextWhoseSampleLooksUtf8IsReadAsAnsiUnlessItIsUtf8Throughout) {
+TEST(Files, ALineOfAFileWhoseSampleLooksUtf8IsReadAsAnsiUnlessTheLineIsUtf8) {
   const std::string ascii(1100, 'a');
   for (const auto& [tail, expected] : std::vector<std::pair<std::string, std::string>>{
            {"\xC3\x98", "\xC3\x98"},                  // UTF-8 throughout
