@@ -5,6 +5,7 @@
 #include <exception>
 #include <system_error>
 #include <unordered_map>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -154,43 +155,33 @@ bool lf_handmadeMerge(ApfDocument& document, const std::string& handmadeValue, s
   return cut;
 }
 
-// What the ordinary merge left out.
-struct MergeGaps {
-  bool cut = false;        // elements not read: manual stands past the stand limit, or too many skipped
-  bool unmatched = false;  // learned stands without a stand of that name
-};
-
-// A manual stand that is not read is kept for writing back, as the user
-// wrote it; learned stands without a stand of their name are skipped.
-MergeGaps lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands,
-                           std::vector<std::string>& kept) {
+// A learned stand the stand list lacks (the park file no longer names it,
+// or refused its values), and a manual stand that is not read, are kept as
+// they are and written back at the next save, outside the stand list: once
+// the park file names the stand again, its options come back into play. A
+// second entry of a stand is merged as well and also written back as it was,
+// so that what the first entry said stays in the stand's own element. True
+// when the rest of the file was not read (the limits of ApfStandsNotRead).
+bool lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::vector<Stand>& stands,
+                      std::vector<std::string>& kept) {
   const std::string pathText = learnedPath.generic_string();
   // The first stand of each name, by its place in the list (manual stands are
-  // appended as they come).
-  std::unordered_map<std::string, std::size_t, Fnv1aHash, std::equal_to<>> byName;
-  byName.reserve(stands.size());
-  for (std::size_t i = 0; i < stands.size(); ++i) byName.try_emplace(stands[i].name, i);
-  MergeGaps gaps;
-  std::size_t skipped = 0;
-  // A manual stand that is not read is kept; past the limit of kept ones
-  // the rest of the file is not read.
-  const auto keep = [&](const pugi::xml_node& parkpos, const std::string& id) {
-    if (kept.size() >= kApfMaxSkippedStands) {
-      gf_logError("manually created standid {} in {} ignored: more than {} stands not read", id, pathText,
-                  kApfMaxSkippedStands);
-      gaps.cut = true;
-      return false;
-    }
-    kept.push_back(gf_apfElementText(parkpos));
-    return true;
+  // appended as they come), and whether an entry of the file was merged into it.
+  struct Named {
+    std::size_t index = 0;
+    bool merged = false;
   };
+  std::unordered_map<std::string, Named, Fnv1aHash, std::equal_to<>> byName;
+  byName.reserve(stands.size());
+  for (std::size_t i = 0; i < stands.size(); ++i) byName.try_emplace(stands[i].name, Named{i, false});
+  ApfStandsNotRead notRead(pathText, &kept);
   document.forEachParkpos([&](const pugi::xml_node& parkpos) {
     const std::string id = parkpos.attribute("id").value();
     const auto named = byName.find(id);
     if (gf_textToBool(parkpos.attribute("manual").value())) {
       if (named != byName.end()) {
         if (ApfSkipLines::show()) gf_logError("manually created standid {} already exists in {}", id, pathText);
-        return keep(parkpos, id);
+        return notRead.take(parkpos, id);
       }
       double latitude = 0.0;
       double longitude = 0.0;
@@ -200,36 +191,32 @@ MergeGaps lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, s
       gf_readApfDouble(parkpos, "radius", radius);
       if ((std::fabs(latitude) <= kNoPosition && std::fabs(longitude) <= kNoPosition) || radius == 0.0) {
         if (ApfSkipLines::show()) gf_logError("manually created standid {} misses correct attributes in {}", id, pathText);
-        return keep(parkpos, id);
+        return notRead.take(parkpos, id);
       }
-      if (stands.size() >= kApfMaxStands) {
-        // Only a stand that would be read is left out.
-        std::vector<Stand> probe;
-        if (!lf_readParkpos(parkpos, id, 0, probe)) return keep(parkpos, id);
-        gf_logError("manually created standid {} in {} ignored: more than {} stands", id, pathText, kApfMaxStands);
-        gaps.cut = true;
-        return true;
-      }
-      if (!lf_readParkpos(parkpos, id, 0, stands)) return keep(parkpos, id);
+      if (stands.size() >= kApfMaxStands) return notRead.pastStandLimit(parkpos, id, 0);
+      if (!lf_readParkpos(parkpos, id, 0, stands)) return notRead.take(parkpos, id);
       stands.back().manual = 1;
-      byName.try_emplace(id, stands.size() - 1);
+      byName.try_emplace(id, Named{stands.size() - 1, true});
       return true;
     }
     if (named == byName.end()) {
-      gaps.unmatched = true;
-      if (++skipped > kApfMaxSkippedStands) {
-        gf_logError("more than {} learned stands in {} not found, the stands after them are not read",
-                    kApfMaxSkippedStands, pathText);
-        gaps.cut = true;
-        return false;
-      }
-      if (ApfSkipLines::show()) gf_logLine("learned stand {} in {} not found?", id, pathText);
+      // Past the limit the read ends without the line.
+      if (notRead.room() && ApfSkipLines::show()) gf_logLine("learned stand {} in {} not found?", id, pathText);
+      return notRead.take(parkpos, id);
+    }
+    Stand& stand = stands[named->second.index];
+    if (!std::exchange(named->second.merged, true)) {
+      lf_readLearnedParkpos(std::pair<std::string, pugi::xml_node>{id, parkpos}, stand);
       return true;
     }
-    lf_readLearnedParkpos(std::pair<std::string, pugi::xml_node>{id, parkpos}, stands[named->second]);
+    if (!notRead.take(parkpos, id)) return false;
+    // The stand's own element keeps the radius its first entry refused.
+    const std::string refused = stand.refusedRadius;
+    lf_readLearnedParkpos(std::pair<std::string, pugi::xml_node>{id, parkpos}, stand);
+    stand.refusedRadius = refused;
     return true;
   });
-  return gaps;
+  return notRead.cut();
 }
 
 // Two options are the same learned use of a stand when they have the same
@@ -390,7 +377,7 @@ void lf_keepAside(const fs::path& learnedPath) {
 }  // namespace
 
 std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, std::vector<Stand>& stands,
-                           std::atomic<bool>& handmade, bool standsLeftOut) {
+                           std::atomic<bool>& handmade) {
   airport.keptStands.clear();
   try {
     const ApfSkipLines skipLines(learnedPath.generic_string());
@@ -431,10 +418,7 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
       cut = lf_handmadeMerge(loaded, handmadeValue, stands, handmade, airport.keptStands);
     } else {
       handmade.store(false);
-      const MergeGaps gaps = lf_ordinaryMerge(loaded, learnedPath, stands, airport.keptStands);
-      // A learned stand not found may be one of the park file's stands that
-      // were left out at the limit.
-      cut = gaps.cut || (gaps.unmatched && standsLeftOut);
+      cut = lf_ordinaryMerge(loaded, learnedPath, stands, airport.keptStands);
     }
     if (loaded.stopped() || g_stopRun.load()) return "abandoned for the close";
     return cut ? gf_standLimitReason() : std::string();

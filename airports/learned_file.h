@@ -19,19 +19,19 @@
 // and applies its parking settings to the running program (not saved to
 // parameters.xml). airport supplies the airport name the learned file's
 // "airport_name" is compared with, and receives in keptStands the stand
-// elements of the file that were not read into the list (refused values, a
-// repeated id), to be written back. handmade is set for a handmade file and
-// cleared otherwise. standsLeftOut says that stands of the park file were
-// left out of the list at kApfMaxStands. Never throws: errors are logged
-// with "lf_readLearned". A file that cannot be loaded, or an ordinary one
-// that lacks a meta entry, is kept aside under a free backup name and
-// changes nothing. Returns why the file must be left as it is at the next
-// save (it holds what was not merged: a handmade file that lacks a meta
-// entry, a file that could not be kept aside, an error that stopped the
-// merge, stands left out at kApfMaxStands, or learned stands that may belong
-// to the park file's stands left out); empty when a save may replace it.
+// elements of the file to be written back as they were: those not read into
+// the list (refused values, a repeated id, a learned stand the list lacks)
+// and the second entries of a stand. handmade is set for a handmade file and
+// cleared otherwise. Never throws: errors are logged with "lf_readLearned".
+// A file that cannot be loaded, or an ordinary one that lacks a meta entry,
+// is kept aside under a free backup name (once: not again while an identical
+// copy is there), shown on the status line, and changes nothing. Returns why
+// the file must be left as it is at the next save (it holds what was not
+// merged: a handmade file that lacks a meta entry, a file that could not be
+// kept aside, an error that stopped the merge, stands past the limits of
+// ApfStandsNotRead); empty when a save may replace it.
 std::string lf_readLearned(const std::filesystem::path& learnedPath, ParkAirport& airport,
-                           std::vector<Stand>& stands, std::atomic<bool>& handmade, bool standsLeftOut = false);
+                           std::vector<Stand>& stands, std::atomic<bool>& handmade);
 
 // Merges one learned "parkpos" element (its "id" text is first) into the
 // stand when the stand's name equals that id: changed radius and cargo flag,

@@ -90,12 +90,15 @@ void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode m
   if (stand.manual != 0 || handmade) {
     lf_writeFullStand(parkpos, stand);
   } else if (stand.radiusChange != 0 || stand.cargoChange != 0 || !stand.refusedRadius.empty()) {
-    if (stand.radiusChange != 0) {
-      lf_attribute(parkpos, "radius_change", "true");
-      lf_attribute(parkpos, "radius", fmt::format("{:.1f}", gf_nmToMetres(stand.radius)));
-    } else if (!stand.refusedRadius.empty()) {
+    // A refused radius is what the stand's own learned entry said; a radius
+    // changed besides it came from a second entry, which is written back
+    // as it was.
+    if (!stand.refusedRadius.empty()) {
       lf_attribute(parkpos, "radius_change", "true");
       lf_attribute(parkpos, "radius", stand.refusedRadius);
+    } else if (stand.radiusChange != 0) {
+      lf_attribute(parkpos, "radius_change", "true");
+      lf_attribute(parkpos, "radius", fmt::format("{:.1f}", gf_nmToMetres(stand.radius)));
     }
     if (stand.cargoChange != 0) {
       lf_attribute(parkpos, "cargo_change", "true");

@@ -189,6 +189,35 @@ bool lf_readParkpos(const pugi::xml_node& parkpos, const std::string& name, std:
 // children in their order), to be written back unchanged.
 std::string gf_apfElementText(const pugi::xml_node& element);
 
+// The stand elements of one read that are not read into the stand list. With
+// a list to keep them in (a learned file, which is written back), each is
+// kept there as its text (gf_apfElementText); otherwise it is only counted.
+// Past kApfMaxSkippedStands of them, or at a stand that would be read when
+// the list already holds kApfMaxStands, the read ends (cut).
+class ApfStandsNotRead {
+ public:
+  // source names the read in the error lines.
+  ApfStandsNotRead(std::string source, std::vector<std::string>* kept);
+  // Whether one more element can be taken.
+  bool room() const { return m_taken < kApfMaxSkippedStands; }
+  // Takes one element that is not read. Past the limit it is not taken: one
+  // error line, cut, and false: the read ends there.
+  bool take(const pugi::xml_node& parkpos, std::string_view id);
+  // An element met when the stand list is full: one that would be read (it
+  // is read on trial with this origin) ends the read, with one error line;
+  // one that would be skipped anyway (a placeholder at 0/0, refused values)
+  // is taken as above. False when the read ends.
+  bool pastStandLimit(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t origin);
+  // Whether elements that would have been read or kept were left out.
+  bool cut() const { return m_cut; }
+
+ private:
+  std::string m_source;
+  std::vector<std::string>* m_kept;
+  std::size_t m_taken = 0;
+  bool m_cut = false;
+};
+
 // What the stand reader does with a stand id that came before.
 enum class DuplicateStand {
   refuse,  // throws the user error 94 "Parking position {} appears more than once?"

@@ -293,39 +293,19 @@ bool lf_readStands(const std::function<void(const std::function<bool(const pugi:
   constexpr std::size_t kStandIdsReserved = 512;
   std::unordered_set<std::string, Fnv1aHash, std::equal_to<>> ids;
   ids.reserve(kStandIdsReserved);
-  bool cut = false;
-  std::size_t skipped = 0;
-  // An element that is not read: kept when the file is written back, else
-  // skipped; past the limit of either the rest of the file is not read.
-  const auto notRead = [&](const pugi::xml_node& parkpos, const std::string& id) {
-    if (kept != nullptr ? kept->size() < kApfMaxSkippedStands : ++skipped <= kApfMaxSkippedStands) {
-      if (kept != nullptr) kept->push_back(gf_apfElementText(parkpos));
-      return true;
-    }
-    gf_logError("gf_readApfStands: more than {} stands skipped, stand {} and the stands after it are not read",
-                kApfMaxSkippedStands, lf_shown(id));
-    cut = true;
-    return false;
-  };
+  ApfStandsNotRead notRead("gf_readApfStands", kept);
   forEach([&](const pugi::xml_node& parkpos) {
     const std::string id = parkpos.attribute("id").value();
     if (!ids.insert(id).second) {
       if (duplicate == DuplicateStand::refuse)
         throw qor::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
       if (ApfSkipLines::show()) gf_logError("Parking position {} appears more than once? (skipped)", lf_shown(id));
-      return notRead(parkpos, id);
+      return notRead.take(parkpos, id);
     }
-    if (stands.size() < kApfMaxStands) return lf_readParkpos(parkpos, id, 1, stands) || notRead(parkpos, id);
-    // Past the limit only a stand that would be read is left out; one that
-    // is skipped anyway (a placeholder at 0/0, refused values) is not.
-    std::vector<Stand> probe;
-    if (!lf_readParkpos(parkpos, id, 1, probe)) return notRead(parkpos, id);
-    gf_logError("gf_readApfStands: more than {} stands, stand {} and the stands after it are ignored", kApfMaxStands,
-                lf_shown(id));
-    cut = true;
-    return false;
+    if (stands.size() >= kApfMaxStands) return notRead.pastStandLimit(parkpos, id, 1);
+    return lf_readParkpos(parkpos, id, 1, stands) || notRead.take(parkpos, id);
   });
-  return cut;
+  return notRead.cut();
 }
 
 }  // namespace
@@ -344,6 +324,31 @@ bool gf_readApfStands(ApfDocument& document, std::vector<Stand>& stands, Duplica
   return lf_readStands(
       [&](const std::function<bool(const pugi::xml_node&)>& visit) { document.forEachParkpos(visit); }, stands,
       duplicate, kept);
+}
+
+ApfStandsNotRead::ApfStandsNotRead(std::string source, std::vector<std::string>* kept)
+    : m_source(std::move(source)), m_kept(kept) {}
+
+bool ApfStandsNotRead::take(const pugi::xml_node& parkpos, std::string_view id) {
+  if (m_taken < kApfMaxSkippedStands) {
+    ++m_taken;
+    if (m_kept != nullptr) m_kept->push_back(gf_apfElementText(parkpos));
+    return true;
+  }
+  gf_logError("{}: more than {} stands not read, stand {} and the stands after it are not read", m_source,
+              kApfMaxSkippedStands, lf_shown(id));
+  m_cut = true;
+  return false;
+}
+
+bool ApfStandsNotRead::pastStandLimit(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t origin) {
+  // Read on trial into a list of its own, which is dropped.
+  std::vector<Stand> trial;
+  if (!lf_readParkpos(parkpos, id, origin, trial)) return take(parkpos, id);
+  gf_logError("{}: more than {} stands, stand {} and the stands after it are ignored", m_source, kApfMaxStands,
+              lf_shown(id));
+  m_cut = true;
+  return false;
 }
 
 std::string gf_apfElementText(const pugi::xml_node& element) {

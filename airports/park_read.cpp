@@ -166,10 +166,11 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     gf_parseDouble(altitudeText, elevation);
     read.airportName = gf_getParamString(document, "airport_name");
     std::vector<Stand> list;
-    bool cut = false;
     {
+      // Stands past the limit are left out (logged); their learned stands are
+      // kept in the learned file all the same.
       const ApfSkipLines skipLines(path);
-      cut = gf_readApfStands(*loaded, list, DuplicateStand::refuse);
+      gf_readApfStands(*loaded, list, DuplicateStand::refuse);
     }
 
     std::pair<std::int32_t, std::int32_t> factors = gf_readApfQualityFactors(document);
@@ -182,7 +183,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
       gf_setTbIntText(prm::parking_percentage);
       gf_logLine("{:24}: {}", prm::parking_percentage.name(), 30);
     } else {
-      read.keepLearnedFile = lf_readLearned(learnedPath, read, list, g_apfHandmade, cut);
+      read.keepLearnedFile = lf_readLearned(learnedPath, read, list, g_apfHandmade);
       factors = gf_computeQualityFactors(list);
       if (g_apfHandmade.load()) gf_logLine("A handmade airport file overruled the archived file!");
       if (prm::PARK_FAKE.value()) lf_makeFakeTraffic(fs::path(path).stem().string(), list);

@@ -102,7 +102,8 @@ struct Stand {
   std::uint8_t heli = 0;
   // The "radius" text of a radius change in the learned file that was
   // refused (not a usable size): the stand keeps its radius, and the change
-  // is written back as it was at the next save.
+  // is written back as it was at the next save (also when a second entry of
+  // the stand changed the radius).
   std::string refusedRadius;
 };
 
@@ -119,8 +120,9 @@ struct ParkAirport {
   std::int32_t altitude = 0; // feet
   std::vector<Stand> stands;
   // The "parkpos" elements of its learned file that were not read into the
-  // stand list (refused values, a repeated id), as their text: written back
-  // unchanged at the next save, after the stands.
+  // stand list (refused values, a repeated id, a learned stand the park file
+  // lacks) or that repeat a stand, as their text: written back unchanged at
+  // the next save, after the stands.
   std::vector<std::string> keptStands;
   // Why its learned file is left as it is at the next save, empty when it may
   // be saved over: the file holds what was not read into memory (stands left
