@@ -4,6 +4,7 @@
 #include "airports/park_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
@@ -14,8 +15,16 @@
 #include "app/runstate.h"
 #include "app/xml.h"
 
+namespace {
+std::atomic<std::uintmax_t> g_apfReadLimit{kApfMaxFileBytes};
+}  // namespace
+
+std::uintmax_t gf_apfMaxFileBytes() { return g_apfReadLimit.load(); }
+
+void gf_setApfMaxFileBytesForTests(std::uintmax_t bytes) { g_apfReadLimit.store(bytes == 0 ? kApfMaxFileBytes : bytes); }
+
 bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error) {
-  const FileReadResult loaded = gf_loadXmlFile(path, kApfMaxFileBytes, document);
+  const FileReadResult loaded = gf_loadXmlFile(path, gf_apfMaxFileBytes(), document);
   error = loaded.detail;
   return static_cast<bool>(loaded);
 }
@@ -167,7 +176,7 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
     return m_stopped;
   };
   std::string text;
-  const FileReadResult read = gf_readUserFile(path, kApfMaxFileBytes, text);
+  const FileReadResult read = gf_readUserFile(path, gf_apfMaxFileBytes(), text);
   if (!read) {
     error = read.detail;
     return false;

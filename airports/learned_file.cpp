@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <exception>
+#include <fstream>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -352,26 +355,55 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
 
 namespace {
 
-// Copies the learned file under a free backup name; a failure throws the
-// file system error "copy_file". A file that an earlier read already kept
-// aside, and that no save has replaced since, is not copied again: every
-// read of the airport would otherwise add a copy until the names run out.
-void lf_keepAside(const fs::path& learnedPath) {
-  std::string content;
-  if (gf_readWholeFile(learnedPath, content, kApfMaxFileBytes)) {
-    for (int n = 1; n <= kLearnedBackupNames; ++n) {
-      const fs::path candidate = lf_learnedBackupName(learnedPath, n);
-      std::error_code ec;
-      if (!fs::exists(candidate, ec)) break;
-      std::string earlier;
-      if (gf_readWholeFile(candidate, earlier, kApfMaxFileBytes) && earlier == content) return;
-    }
+// Whether two regular files hold the same bytes: their sizes, then both read
+// side by side in blocks, so that a file of any size is compared without
+// being held in memory.
+bool lf_sameBytes(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (!fs::is_regular_file(a, ec) || !fs::is_regular_file(b, ec)) return false;
+  const std::uintmax_t size = fs::file_size(a, ec);
+  if (ec || fs::file_size(b, ec) != size || ec) return false;
+  std::ifstream first(a, std::ios::binary);
+  std::ifstream second(b, std::ios::binary);
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  std::vector<char> one(kBlock);
+  std::vector<char> two(kBlock);
+  for (std::uintmax_t left = size; left > 0;) {
+    const auto count = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kBlock));
+    if (!first.read(one.data(), count) || !second.read(two.data(), count)) return false;
+    if (std::memcmp(one.data(), two.data(), static_cast<std::size_t>(count)) != 0) return false;
+    left -= static_cast<std::uintmax_t>(count);
+  }
+  return true;
+}
+
+// Copies the learned file under a free backup name and returns that name; a
+// failure throws the file system error "copy_file". A file that an earlier
+// read already kept aside, and that no save has replaced since, is not copied
+// again (empty result): every read of the airport would otherwise add a copy
+// until the names run out.
+fs::path lf_keepAside(const fs::path& learnedPath) {
+  for (int n = 1; n <= kLearnedBackupNames; ++n) {
+    const fs::path candidate = lf_learnedBackupName(learnedPath, n);
+    std::error_code ec;
+    if (!fs::exists(candidate, ec)) break;
+    if (lf_sameBytes(learnedPath, candidate)) return {};
   }
   const fs::path backup = lf_learnedBackupPath(learnedPath);
   if (backup.empty()) throw fs::filesystem_error("copy_file", learnedPath, std::make_error_code(std::errc::file_exists));
   std::error_code ec;
   fs::copy_file(learnedPath, backup, fs::copy_options::none, ec);
   if (ec) throw fs::filesystem_error("copy_file", learnedPath, backup, ec);
+  return backup;
+}
+
+// Tells the user, once, where a learned file that was not read is kept: the
+// next save replaces it, and the airport's learning would seem to start anew.
+void lf_showKeptAside(const fs::path& learnedPath, const fs::path& backup, std::string_view why) {
+  if (backup.empty()) return;
+  gf_showStatus(fmt::format("The learned file '{}' {}; a copy of it is kept as '{}'", learnedPath.generic_string(), why,
+                            backup.generic_string()),
+                true);
 }
 
 }  // namespace
@@ -387,8 +419,9 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
     if (!loaded.load(learnedPath, error)) {
       if (loaded.stopped()) return error;
       std::error_code ec;
-      if (fs::exists(learnedPath, ec)) lf_keepAside(learnedPath);
+      const fs::path backup = fs::exists(learnedPath, ec) ? lf_keepAside(learnedPath) : fs::path();
       gf_logLine("{} found, but could not be loaded, saved as *.0.xml: {}", learnedPath.generic_string(), error);
+      lf_showKeptAside(learnedPath, backup, "could not be read");
       return {};
     }
     gf_logLine("Read from learned airport file: '{}'", learnedPath.generic_string());
@@ -399,9 +432,10 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
       bool isHandmade = false;
       gf_getParamString(document, "handmade", isHandmade);
       if (isHandmade) return "it lacks one of the meta entries author, date and version, and was not read";
-      lf_keepAside(learnedPath);
+      const fs::path backup = lf_keepAside(learnedPath);
       gf_logLine("{} lacks one of the meta entries author, date and version, not read, saved as *.0.xml",
                  learnedPath.generic_string());
+      lf_showKeptAside(learnedPath, backup, "lacks one of the meta entries author, date and version");
       return {};
     }
     const std::string learnedName = gf_getParamString(document, "airport_name");

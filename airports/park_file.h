@@ -61,6 +61,10 @@ inline constexpr std::size_t kApfMaxSkippedStands = kApfMaxStands;
 std::string gf_standLimitReason();
 // The largest park file that is read.
 inline constexpr std::uintmax_t kApfMaxFileBytes = std::uintmax_t{256} << 20;
+// The read limit in force: kApfMaxFileBytes, unless a test lowered it to try
+// files over the limit without writing hundreds of megabytes (0 sets it back).
+std::uintmax_t gf_apfMaxFileBytes();
+void gf_setApfMaxFileBytesForTests(std::uintmax_t bytes);
 // The largest file that is read whole as one tree, when its text is not of
 // the plain form the program writes: such a tree takes several times the
 // file's size.
@@ -113,7 +117,7 @@ bool gf_writeGeneratedApf(const ParkAirport& airport, const std::filesystem::pat
 bool lf_writeApfParameters(pugi::xml_node document, const ParkAirport& airport, ApfMode mode, bool handmade);
 
 // Loads a park file (or a learned file) into the document: at most
-// kApfMaxFileBytes are read; several top-level elements are expected. On
+// gf_apfMaxFileBytes() are read; several top-level elements are expected. On
 // failure returns false with the reason in error (the file could not be read,
 // or the parser's description).
 bool gf_loadApfDocument(const std::filesystem::path& path, pugi::xml_document& document, std::string& error);

@@ -383,3 +383,34 @@ TEST_F(ParkReadTest, EveryRadiusOfTwoEntriesOfAStandIsWrittenBack) {
     }
   }
 }
+
+TEST_F(ParkReadTest, ALearnedFileKeptAsideIsCopiedOnceAndShownOnceNamingTheCopy) {
+  parkFile().parkpos(ParkposEntry::at("1", 51.0, -0.4)).write("airports/my_thirdparty/EGLL.xml");
+  const fs::path folder = "airports/learned/thirdparty/simaddon";
+  ParkFileBuilder large = parkFile();
+  for (int i = 0; i < 100; ++i) large.parkpos(ParkposEntry::idOnly("1").opt(ParkOptEntry::of("G-ABCD", "BAW", "A320", "1", "30")));
+  struct Case {
+    const char* name;
+    std::string text;
+    std::uintmax_t readLimit;  // 0: the program's own
+  } cases[] = {
+      {"over the read limit", large.xml(), 4096},
+      {"without its date entry", parkFile().dropMetaInfo("date").xml(), 0},
+      {"not XML", "<meta><info name=", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(folder);
+    writeFile(folder / "EGLL.xml", c.text);
+    gf_setApfMaxFileBytesForTests(c.readLimit);
+    for (int n = 0; n < 3; ++n) {
+      gf_clearStatus();
+      g_parkStands.clear();
+      ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+      EXPECT_EQ(gf_statusSnapshot().status.find((folder / "EGLL0.xml").string()) != std::string::npos, n == 0) << n;
+    }
+    gf_setApfMaxFileBytesForTests(0);
+    EXPECT_EQ(testsupport::readFile(folder / "EGLL0.xml"), c.text);
+    EXPECT_FALSE(fs::exists(folder / "EGLL0_2.xml"));
+  }
+}
