@@ -106,8 +106,12 @@ TEST_F(ParkSaveTest, WritesLearnedOptionsToTheLearnedPathOfTheParkFile) {
     g_parkApfPath = row.apfPath;
     g_parkApf.publisher = row.publisher;
     g_learnedUpdates.store(1);
-    lf_saveStandFile(stands());
-    EXPECT_EQ(savedContent(row.expected), (std::vector<std::string>{"L1:D-AIAA", "M1", "R1", "C1"}));
+    std::vector<Stand> list = stands();
+    // Only a radius change that was refused when read: kept, to be written back.
+    list.emplace_back("X1", std::vector<StandOption>{}, StandPosition{50.1, 8.1, 0.0}, 30.0, 1, 1, 1).refusedRadius =
+        "1500";
+    lf_saveStandFile(std::move(list));
+    EXPECT_EQ(savedContent(row.expected), (std::vector<std::string>{"L1:D-AIAA", "M1", "R1", "C1", "X1"}));
     EXPECT_EQ(g_learnedUpdates.load(), 0u);
   }
   EXPECT_TRUE(logContains("'airports/learned/stock/EDDF.xml' saved with 1 update "));
