@@ -44,6 +44,8 @@ bool lf_isNameChar(char c) { return lf_isNameStart(c) || (c >= '0' && c <= '9') 
 
 enum class PlainScan { plain, other, stopped };
 
+constexpr std::size_t kPlainMaxDepth = 64;
+
 // Scans the text for the plain form the program writes: UTF-8 without an
 // "encoding" declaration, elements with quoted attributes, text, comments;
 // no NUL, CDATA, document type, processing instruction or text outside the
@@ -150,7 +152,12 @@ PlainScan lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
         standBegin = i;
       }
     }
-    if (!closed) open.push_back(element);
+    if (!closed) {
+      // Park files nest three deep: a deeper text is left to the library,
+      // whose tree is bounded, rather than held here element by element.
+      if (open.size() >= kPlainMaxDepth) return PlainScan::other;
+      open.push_back(element);
+    }
     i = at + 1;
   }
   return open.empty() && elements > 0 ? PlainScan::plain : PlainScan::other;
@@ -210,25 +217,43 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
   }
   m_whole = std::move(text);
   pugi::xml_parse_result parsed;
-  if (m_whole.find('\0') != std::string::npos || m_whole.starts_with("\xFE\xFF") || m_whole.starts_with("\xFF\xFE")) {
-    // A text of two or four bytes a character is converted into a new
-    // buffer anyway.
-    parsed = m_head.load_buffer(m_whole.data(), m_whole.size());
-    m_whole.clear();
-  } else {
-    // Ended by a zero, as the library ends its own copy: the same document
-    // and the same error offsets.
-    m_whole.push_back('\0');
-    parsed = m_head.load_buffer_inplace(m_whole.data(), m_whole.size());
+  {
+    // The tree is bounded by the file's size: a file of tiny elements would
+    // otherwise take many times its size. A close ends the parse at once.
+    const std::size_t budgetBytes = gf_apfTreeBudget(m_whole.size());
+    const XmlMemoryBudget budget(budgetBytes, &g_stopRun);
+    if (m_whole.find('\0') != std::string::npos || m_whole.starts_with("\xFE\xFF") ||
+        m_whole.starts_with("\xFF\xFE")) {
+      // A text of two or four bytes a character is converted into a new
+      // buffer anyway.
+      parsed = m_head.load_buffer(m_whole.data(), m_whole.size());
+      std::string().swap(m_whole);
+    } else {
+      // With the string's own closing zero, as the library ends its own
+      // copy: the same document and the same error offsets.
+      parsed = m_head.load_buffer_inplace(m_whole.data(), m_whole.size() + 1);
+    }
+    if (!parsed && budget.exceeded()) {
+      m_head.reset();
+      std::string().swap(m_whole);
+      error = fmt::format("it is not of the plain form, and as one tree it would take more than {} bytes of memory",
+                          budgetBytes);
+      return false;
+    }
   }
   if (!parsed) {
     m_head.reset();
-    m_whole.clear();
+    std::string().swap(m_whole);
+    if (stopped()) return false;
     error = fmt::format("{} at offset {}", parsed.description(), parsed.offset);
     return false;
   }
   error.clear();
   return !stopped();
+}
+
+std::size_t gf_apfTreeBudget(std::size_t fileBytes) {
+  return std::max(fileBytes / 10 * kApfTreeTenthsPerFileByte, kApfMinTreeBytes);
 }
 
 const char* ApfDocument::text(std::size_t begin, std::size_t end, std::string& joined) const {

@@ -69,6 +69,13 @@ void gf_setApfMaxFileBytesForTests(std::uintmax_t bytes);
 // the plain form the program writes: such a tree takes several times the
 // file's size.
 inline constexpr std::uintmax_t kApfMaxTreeFileBytes = std::uintmax_t{64} << 20;
+// What such a tree may take in memory besides the text: 2.9 times the
+// file's size (a stand list takes a little less), at least kApfMinTreeBytes,
+// so that a read never holds more than about four times the file; a file of
+// tiny elements, which would take up to 17 times, is refused with its reason.
+inline constexpr std::size_t kApfTreeTenthsPerFileByte = 29;
+inline constexpr std::size_t kApfMinTreeBytes = std::size_t{16} << 20;
+std::size_t gf_apfTreeBudget(std::size_t fileBytes);
 
 // The log lines one read of a park or learned file writes about elements it
 // skips (and values it drops) are bounded: the first kApfSkipLinesShown are

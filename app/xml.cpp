@@ -1,6 +1,7 @@
 #include "app/xml.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <limits>
 
@@ -214,3 +215,43 @@ FileReadResult gf_loadXmlFile(const std::filesystem::path& path, std::uintmax_t 
   }
   return read;
 }
+
+namespace {
+thread_local XmlMemoryBudget* t_xmlBudget = nullptr;
+}  // namespace
+
+void* lf_xmlAllocate(std::size_t size) {
+  if (XmlMemoryBudget* budget = t_xmlBudget) {
+    if (budget->m_stop != nullptr && budget->m_stop->load(std::memory_order_relaxed)) {
+      budget->m_stopped = true;
+      return nullptr;
+    }
+    if (size > budget->m_left) {
+      budget->m_exceeded = true;
+      return nullptr;
+    }
+    budget->m_left -= size;
+  }
+  return std::malloc(size);
+}
+
+namespace {
+
+void lf_xmlDeallocate(void* pointer) { std::free(pointer); }
+
+// The library's allocation goes through the budget from the start of the
+// process, before any thread is started; malloc and free as before when no
+// budget is in force.
+[[maybe_unused]] const bool g_xmlAllocationSet = [] {
+  pugi::set_memory_management_functions(lf_xmlAllocate, lf_xmlDeallocate);
+  return true;
+}();
+
+}  // namespace
+
+XmlMemoryBudget::XmlMemoryBudget(std::size_t bytes, const std::atomic<bool>* stop)
+    : m_left(bytes), m_stop(stop), m_outer(t_xmlBudget) {
+  t_xmlBudget = this;
+}
+
+XmlMemoryBudget::~XmlMemoryBudget() { t_xmlBudget = m_outer; }

@@ -3,6 +3,8 @@
 // and atomic saving.
 #pragma once
 
+#include <atomic>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
@@ -109,3 +111,28 @@ bool gf_saveXml(const pugi::xml_document& document, const std::filesystem::path&
 // is empty after any failure.
 FileReadResult gf_loadXmlFile(const std::filesystem::path& path, std::uintmax_t maxBytes,
                               pugi::xml_document& document);
+
+// Bounds what the XML library allocates on this thread while the scope
+// lives: once the allocations since the scope began (what is freed meanwhile
+// still counts) would pass `bytes`, or once *stop is set, every further
+// allocation fails, so that a parse ends as out of memory instead of taking
+// what the input asks for, and a close does not wait for a large parse.
+// An inner scope bounds alone while it lives; other threads are not bounded.
+class XmlMemoryBudget {
+ public:
+  explicit XmlMemoryBudget(std::size_t bytes, const std::atomic<bool>* stop = nullptr);
+  ~XmlMemoryBudget();
+  XmlMemoryBudget(const XmlMemoryBudget&) = delete;
+  XmlMemoryBudget& operator=(const XmlMemoryBudget&) = delete;
+  // Whether an allocation was refused for the bound / for the stop.
+  bool exceeded() const { return m_exceeded; }
+  bool stopped() const { return m_stopped; }
+
+ private:
+  friend void* lf_xmlAllocate(std::size_t size);
+  std::size_t m_left;
+  const std::atomic<bool>* m_stop;
+  bool m_exceeded = false;
+  bool m_stopped = false;
+  XmlMemoryBudget* m_outer;
+};

@@ -19,7 +19,8 @@
 //                        millions of stands outside the world, a learned
 //                        file of millions of stands the park file lacks, and
 //                        park files not of the plain form (over and under
-//                        the size read as one tree): the read, the log it
+//                        the size read as one tree, and one of tiny elements,
+//                        the tree's worst shape): the read, the log it
 //                        writes, its peak memory against the file, and the
 //                        worst close asked for while it runs
 //
@@ -338,6 +339,9 @@ const HostileFile kHostileFiles[] = {
        return fmt::format("<parkpos id=\"P{}\" latitude=\"50.000000\" longitude=\"8.000000\" heading=\"0.0\" "
                           "radius=\"20.0\" cargo=\"false\" ramp=\"false\"/>\n", i);
      }},
+    // The worst shape for a tree: the most elements a byte can make.
+    {"not plain, 64 MB of tiny elements", false, "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>", 16'000'000,
+     [](std::size_t) { return std::string("<a/>"); }},
 };
 
 void writeHostileFile(const fs::path& path, const char* top, std::size_t stands, std::string (*stand)(std::size_t)) {

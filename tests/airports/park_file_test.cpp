@@ -540,3 +540,37 @@ TEST(ParkFileDocument, StandsReadElementByElementAreThoseOfTheWholeDocument) {
     EXPECT_EQ(document.head().child("parkpositions").first_child().empty(), i < 6);
   }
 }
+
+TEST(ParkFileDocument, AFileReadAsOneTreeTakesAtMostItsBoundOfMemory) {
+  const std::string head = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
+                           "<meta><info name=\"author\" value=\"x\"/></meta>\n<parkpositions>\n";
+  struct Case {
+    const char* name;
+    std::string element;
+    bool read;
+  } cases[] = {
+      {"tiny elements", "<a/>", false},
+      {"tiny elements nested", "<a>", false},
+      {"a stand list", "<parkpos id=\"P1\" latitude=\"50.000000\" longitude=\"8.000000\" radius=\"20.0\"/>\n", true},
+  };
+  // Past the smallest bound, and small enough to be quick.
+  const std::size_t size = kApfMinTreeBytes / 8;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string text = head;
+    while (text.size() < size) text += c.element;
+    text += "</parkpositions>\n";
+    testsupport::writeFile("a.xml", text);
+    ApfDocument document;
+    std::string error;
+    EXPECT_EQ(document.load("a.xml", error), c.read);
+    EXPECT_EQ(error.find("as one tree it would take more than") != std::string::npos, !c.read) << error;
+  }
+
+  // A close fails the library's next allocation: a parse ends at once.
+  const std::atomic<bool> stop{true};
+  pugi::xml_document document;
+  const XmlMemoryBudget budget(kApfMinTreeBytes, &stop);
+  EXPECT_FALSE(document.load_string("<a><b/></a>"));
+  EXPECT_TRUE(budget.stopped());
+}
