@@ -196,7 +196,9 @@ bool lf_ordinaryMerge(ApfDocument& document, const fs::path& learnedPath, std::v
         if (ApfSkipLines::show()) gf_logError("manually created standid {} misses correct attributes in {}", id, pathText);
         return notRead.take(parkpos, id);
       }
-      if (stands.size() >= kApfMaxStands) return notRead.pastStandLimit(parkpos, id, 0);
+      // Past the limit the learned stands after it are still merged (the
+      // file is left as it is at the save).
+      if (stands.size() >= kApfMaxStands) return notRead.pastStandLimit(parkpos, id, 0, false);
       if (!lf_readParkpos(parkpos, id, 0, stands)) return notRead.take(parkpos, id);
       stands.back().manual = 1;
       byName.try_emplace(id, Named{stands.size() - 1, true});

@@ -215,10 +215,12 @@ class ApfStandsNotRead {
   // error line, cut, and false: the read ends there.
   bool take(const pugi::xml_node& parkpos, std::string_view id);
   // An element met when the stand list is full: one that would be read (it
-  // is read on trial with this origin) ends the read, with one error line;
-  // one that would be skipped anyway (a placeholder at 0/0, refused values)
-  // is taken as above. False when the read ends.
-  bool pastStandLimit(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t origin);
+  // is read on trial with this origin) is left out with one error line, and
+  // cut, and ends the read when endsRead is set; one that would be skipped
+  // anyway (a placeholder at 0/0, refused values) is taken as above. False
+  // when the read ends.
+  bool pastStandLimit(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t origin,
+                      bool endsRead = true);
   // Whether elements that would have been read or kept were left out.
   bool cut() const { return m_cut; }
 

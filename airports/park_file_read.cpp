@@ -341,14 +341,15 @@ bool ApfStandsNotRead::take(const pugi::xml_node& parkpos, std::string_view id) 
   return false;
 }
 
-bool ApfStandsNotRead::pastStandLimit(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t origin) {
+bool ApfStandsNotRead::pastStandLimit(const pugi::xml_node& parkpos, const std::string& id, std::uint32_t origin,
+                                      bool endsRead) {
   // Read on trial into a list of its own, which is dropped.
   std::vector<Stand> trial;
   if (!lf_readParkpos(parkpos, id, origin, trial)) return take(parkpos, id);
-  gf_logError("{}: more than {} stands, stand {} and the stands after it are ignored", m_source, kApfMaxStands,
-              lf_shown(id));
+  gf_logError("{}: more than {} stands, stand {}{} ignored", m_source, kApfMaxStands, lf_shown(id),
+              endsRead ? " and the stands after it are" : " is");
   m_cut = true;
-  return false;
+  return !endsRead;
 }
 
 std::string gf_apfElementText(const pugi::xml_node& element) {
