@@ -4,10 +4,12 @@
 #include "airports/park_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
+#include <string>
 
 #include <fmt/format.h>
 
@@ -44,6 +46,25 @@ bool lf_isNameChar(char c) { return lf_isNameStart(c) || (c >= '0' && c <= '9') 
 
 enum class PlainScan { plain, other, stopped };
 
+// Whether an XML declaration names no encoding, or UTF-8 (as an editor that
+// saves the file may add): the text then reads the same whole or element by
+// element. Any other encoding is left to the XML library.
+bool lf_declaresUtf8OrNothing(std::string_view declaration) {
+  const std::size_t at = declaration.find("encoding");
+  if (at == std::string_view::npos) return true;
+  std::size_t k = at + 8;
+  while (k < declaration.size() && lf_isBlank(declaration[k])) ++k;
+  if (k >= declaration.size() || declaration[k] != '=') return false;
+  ++k;
+  while (k < declaration.size() && lf_isBlank(declaration[k])) ++k;
+  if (k >= declaration.size() || (declaration[k] != '"' && declaration[k] != '\'')) return false;
+  const std::size_t close = declaration.find(declaration[k], k + 1);
+  if (close == std::string_view::npos) return false;
+  std::string value(declaration.substr(k + 1, close - k - 1));
+  for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return (value == "utf-8" || value == "utf8") && declaration.find("encoding", close) == std::string_view::npos;
+}
+
 constexpr std::size_t kPlainMaxDepth = 64;
 
 // Scans the text for the plain form the program writes: UTF-8 without an
@@ -57,7 +78,7 @@ PlainScan lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
   std::size_t i = text.substr(0, 3) == "\xEF\xBB\xBF" ? 3 : 0;
   if (text.substr(i, 5) == "<?xml" && i + 5 < text.size() && lf_isBlank(text[i + 5])) {
     const std::size_t end = text.find("?>", i);
-    if (end == std::string_view::npos || text.substr(i, end - i).find("encoding") != std::string_view::npos) return PlainScan::other;
+    if (end == std::string_view::npos || !lf_declaresUtf8OrNothing(text.substr(i, end - i))) return PlainScan::other;
     i = end + 2;
   }
   const auto name = [&](std::size_t at) -> std::string_view {

@@ -542,23 +542,29 @@ TEST(ParkFileDocument, StandsReadElementByElementAreThoseOfTheWholeDocument) {
 }
 
 TEST(ParkFileDocument, AFileReadAsOneTreeTakesAtMostItsBoundOfMemory) {
-  const std::string head = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n"
-                           "<meta><info name=\"author\" value=\"x\"/></meta>\n<parkpositions>\n";
+  const std::string latin1 = "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n";
+  const std::string body = "<meta><info name=\"author\" value=\"x\"/></meta>\n<parkpositions>\n";
   struct Case {
     const char* name;
+    std::string declaration;
     std::string element;
     bool read;
+    std::size_t size = kApfMinTreeBytes / 8;  // past the smallest bound, and quick
   } cases[] = {
-      {"tiny elements", "<a/>", false},
-      {"tiny elements nested", "<a>", false},
-      {"a stand list", "<parkpos id=\"P1\" latitude=\"50.000000\" longitude=\"8.000000\" radius=\"20.0\"/>\n", true},
+      {"tiny elements", latin1, "<a/>", false},
+      {"tiny elements nested", latin1, "<a>", false},
+      {"a stand list", latin1, "<parkpos id=\"P1\" latitude=\"50.000000\" longitude=\"8.000000\" radius=\"20.0\"/>\n",
+       true},
+      // An editor that saves the file may declare UTF-8: it is still read
+      // stand by stand, never refused for the size of its tree.
+      {"options declared UTF-8", "<?xml version='1.0' encoding = 'utf-8'?>\n",
+       "<parkpos id=\"P1\"><opt a=\"KLM\" t=\"B738\" w=\"1\" hh=\"3\"/></parkpos>\n", true,
+       kApfMinTreeBytes / 2},
   };
-  // Past the smallest bound, and small enough to be quick.
-  const std::size_t size = kApfMinTreeBytes / 8;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string text = head;
-    while (text.size() < size) text += c.element;
+    std::string text = c.declaration + body;
+    while (text.size() < c.size) text += c.element;
     text += "</parkpositions>\n";
     testsupport::writeFile("a.xml", text);
     ApfDocument document;
