@@ -295,6 +295,14 @@ std::vector<std::string> lf_scannedThirdpartyAirports() {
   return icaos;
 }
 
+// The status line has room for a name, not a whole path: the last part of
+// a path (a BGL file, a package folder, a root); the scan log names it whole.
+std::string lf_lastPart(std::string path) {
+  while (path.size() > 1 && (path.back() == '/' || path.back() == '\\')) path.pop_back();
+  const std::size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos || cut + 1 == path.size() ? path : path.substr(cut + 1);
+}
+
 // The scan's files go into the live folders. A partial scan whose unread
 // parts kept no previous file ends as a complete one; one that kept some
 // says on the status line what it could not read.
@@ -316,7 +324,7 @@ ScanEnd lf_commitScan(ScanOutput& output, bool msfs2020, ScanEnd end) {
               g_airportsScanLogPath.string(), committed.kept, gf_pluralS64(static_cast<std::int64_t>(committed.kept)));
   gf_showError(fmt::format(
       "Airports scan could not read {}{}: {} airports keep their files; tick \"Scan for addon airports\" to scan again",
-      *committed.keptFor.begin(),
+      lf_lastPart(*committed.keptFor.begin()),
       more == 0 ? std::string() : fmt::format(" and {} more (see {})", more, g_airportsScanLogPath.string()),
       more == 0 ? "its" : "their"));
   return ScanEnd::partial;
