@@ -681,7 +681,41 @@ int main(int argc, char** argv) {
   report(log, rt);
   screenshot(window, folder / "window.png");
 
-  heading("8. The close button");
+  // An update of the add-on airport broke off and left its BGL file cut
+  // short. The user ticks the airport scan (it runs at the next start) and
+  // presses Enter in the path field, which restarts the run. What the scan
+  // could not read whole keeps the park file it made before.
+  heading("8. The add-on airport's BGL file cut short by an interrupted update; \"Scan for addon airports\" ticked, "
+          "Enter in the path field");
+  const fs::path addonBgl = folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Community" /
+                            "asobo-airport-lszh-demo" / "scenery" / "LSZH.bgl";
+  const fs::path addonParkFile = folder / "airports" / "my_simaddon" / "LSZH.xml";
+  const auto standsIn = [](const fs::path& file) {
+    std::ifstream in(file);
+    std::size_t n = 0;
+    for (std::string line; std::getline(in, line);) n += line.find("<parkpos ") != std::string::npos;
+    return n;
+  };
+  const std::size_t standsBefore = standsIn(addonParkFile);
+  const auto bglBytes = fs::file_size(addonBgl);
+  fs::resize_file(addonBgl, bglBytes * 2 / 3);
+  std::cout << fmt::format("   LSZH.bgl cut from {} to {} bytes; LSZH.xml holds {} stands\n", bglBytes,
+                           fs::file_size(addonBgl), standsBefore);
+  const bool scanTicked = drv::click(controlOf(window, prm::SCAN_AIRPORTS.controlId()));
+  const bool entered = drv::pressEnter(controlOf(window, prm::ALL_INSTALL_PATH.controlId()));
+  const bool rescanned = waitFor(std::chrono::seconds(60), [&] {
+    return log.contains("airports scan ends") && !gf_statusSnapshot().error.empty();
+  });
+  std::cout << fmt::format("   {}, {}: the run restarted and the airports were scanned{}\n",
+                           scanTicked ? "ticked" : "NOT ticked", entered ? "Enter pressed" : "Enter NOT pressed",
+                           rescanned ? "" : " (not in time)");
+  std::cout << fmt::format("   LSZH.xml still holds {} stands; \"Scan for addon airports\" is {} again\n",
+                           standsIn(addonParkFile), prm::SCAN_AIRPORTS.value() ? "on" : "off");
+  report(log, rt);
+  std::cout << fmt::format("   error line: \"{}\"\n", gf_statusSnapshot().error);
+  screenshot(window, folder / "08-partial-scan.png");
+
+  heading("9. The close button");
   const auto pressedAt = std::chrono::steady_clock::now();
   drv::pressCloseButton(window);
   const bool ended = pumpFor(std::chrono::seconds(30), [] { return g_runThreadsAlive.load() == 0; });
