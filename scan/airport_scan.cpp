@@ -418,14 +418,23 @@ bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
     }
   } removeStaged{staged};
   const fs::path folder = gf_airportScanFolders().thirdparty;
+  const ScanSources* sources = gf_scanSources();
+  const std::set<std::string> partial = sources != nullptr ? sources->partial() : std::set<std::string>();
   for (std::size_t i = 0; i < icaos.size(); ++i) {
     if (lf_stopRequested()) return false;
     const std::string& icao = icaos[i];
     gf_showStatus(fmt::format("Offline learning check of {} ({} of {}) ...", icao, i + 1, icaos.size()), false);
-    const fs::path p =
+    const fs::path made =
         gf_findEntryIgnoringCase(folder, gf_apfFileName(icao)).value_or(folder / gf_apfXmlPath(icao));
+    // A file made from a BGL file not read whole does not replace a previous
+    // one (see the commit): the check reads the file that stays, and leaves it.
+    const fs::path live = g_myThirdpartyFolder / made.filename();
+    std::error_code ec;
+    const bool previousStays = partial.contains(std::string(kThirdpartyEntryPrefix) + made.filename().string()) &&
+                               fs::exists(fs::symlink_status(live, ec));
+    const fs::path& p = previousStays ? live : made;
     if (icao == "KMCI" && gf_readApfPublisher(p) == "TropicalSim") {
-      fs::remove(p);
+      if (!previousStays) fs::remove(p);
       continue;
     }
     if (!gf_checkOfflineLearningCandidate(icao)) continue;
@@ -433,7 +442,7 @@ bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
     const fs::path target = tblo / gf_apfXmlPath(icao);
     if (fs::copy_file(p, staged / gf_apfXmlPath(icao), fs::copy_options::overwrite_existing)) {
       gf_logLine("{} copied to {}", icao, target.string());
-      if (fs::exists(folder / gf_apfTxtPath(icao))) fs::remove(p);
+      if (!previousStays && fs::exists(folder / gf_apfTxtPath(icao))) fs::remove(p);
     } else {
       gf_logError("'{}' failed to copy '{}'", (g_myThirdpartyFolder / p.filename()).string(), target.string());
     }

@@ -516,6 +516,25 @@ TEST_F(AirportScanTest, AFileNotReadWholeNeverReplacesAPreviousFile) {
   }
 }
 
+// The offline-learning check reads the park file that stays: where a BGL
+// file not read whole leaves an airport its previous file, "TBLO" gets a copy
+// of that file, not of what could be read.
+TEST_F(AirportScanTest, TheOfflineLearningCheckReadsTheFileThatStays) {
+  writeFile("server/MSFS/archive/stock/LMML.xml", stockFile(param("Qf_soft", "0") + param("RT_traffic_week", "27")));
+  HttpFileServer server("server");
+  gf_setDownloadServer(server.baseUrl());
+  const std::string whole = BglBuilder().otherSection(0x65, 8).airportSection({{.icao = "LMML", .parking = gates(78)}}).bytes();
+  const fs::path bgl = "sim/Community/somepub-lmml/LMML.bgl";
+  writeFile(bgl, whole);
+  gf_scanAddonAirports();
+  ASSERT_EQ(standCount(fs::path(g_tbloFolderName) / "LMML.xml"), 78u);
+  writeFile(bgl, whole.substr(0, whole.size() - 60 * 56));
+  prm::SCAN_AIRPORTS.set(true);
+  gf_scanAddonAirports();
+  EXPECT_EQ(standCount(g_myThirdpartyFolder / "LMML.xml"), 78u);
+  EXPECT_EQ(standCount(fs::path(g_tbloFolderName) / "LMML.xml"), 78u);
+}
+
 // The task's own read: whatever keeps it from reading the whole file makes
 // the file a part the scan could not read.
 TEST_F(AirportScanTest, ATaskThatCannotReadItsFileWholeCountsItUnread) {
