@@ -594,6 +594,25 @@ TEST_F(AirportScanTest, AUsersOwnFileIsKeptAsideBeforeAGeneratedOneReplacesIt) {
   }
 }
 
+// While the commit fails at every start (a file it cannot replace), a user's
+// file is copied aside once; a file the user has changed since gets a copy
+// of its own.
+TEST_F(AirportScanTest, AUsersFileIsKeptAsideOnceWhileTheCommitFails) {
+  writeAirport("Official/asobo-airport-lfpg/l.bgl", "LFPG", 2);
+  writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
+  writeFile(g_mySimaddonFolder / "LFPG.xml" / "busy", "");
+  for (const char* content : {"the user's own", "the user's own", "changed"}) {
+    writeFile(g_myThirdpartyFolder / "EGLL.xml", content);
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+    ASSERT_TRUE(prm::SCAN_AIRPORTS.value());
+  }
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml"), "changed");
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "the user's own");
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user2"), "changed");
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user3"));
+}
+
 // A commit that throws (the folder "my_simaddon" cannot be listed) is no
 // success: the setting stays on and the error is shown.
 TEST_F(AirportScanTest, ACommitThatThrowsIsNoSuccess) {
