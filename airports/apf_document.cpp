@@ -216,7 +216,21 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
   if (form == PlainScan::plain) {
     std::string head = text.substr(0, layout.contentBegin);
     head.append(text, layout.contentEnd);
-    if (m_head.load_buffer(head.data(), head.size())) {
+    pugi::xml_parse_result parsedHead;
+    {
+      // What lies outside the stand list is one tree as well, bounded alike.
+      const std::size_t budgetBytes = gf_apfTreeBudget(head.size());
+      const XmlMemoryBudget budget(budgetBytes, &g_stopRun);
+      parsedHead = m_head.load_buffer(head.data(), head.size());
+      if (!parsedHead && budget.exceeded()) {
+        m_head.reset();
+        error = fmt::format("what lies outside its stand list would take more than {} bytes of memory as one tree",
+                            budgetBytes);
+        return false;
+      }
+    }
+    if (stopped()) return false;
+    if (parsedHead) {
       for (std::size_t at = 0; at < text.size(); at += kBlockBytes) {
         if (stopped()) return false;
         const std::size_t size = std::min(kBlockBytes, text.size() - at);
