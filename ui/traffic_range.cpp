@@ -71,11 +71,12 @@ void gf_switchAutoRange(bool wasOn, bool on, bool measureNow) {
     }
     return;
   }
-  if (wasOn) {
-    const std::int32_t manual = g_manualRange.load();
-    prm::RANGE.set(manual);
-    gf_setTrafficRange(manual);
-    gf_setTbIntText(prm::RANGE);
-  }
+  // Left off, nothing changes: the status line keeps what it shows (such as
+  // the warning a learned file's reading has just shown).
+  if (!wasOn) return;
+  const std::int32_t manual = g_manualRange.load();
+  prm::RANGE.set(manual);
+  gf_setTrafficRange(manual);
+  gf_setTbIntText(prm::RANGE);
   gf_clearStatus();
 }

@@ -32,5 +32,5 @@ void gf_autoRange();
 // automatic radius is applied again and the manual radius stays, since RANGE
 // is an automatic one by now. Turned off: RANGE and the radius in force are
 // the manual radius again, the combo shows it, the status is cleared. Left
-// off: the radius stays, the status is cleared. RANGE is not saved.
+// off: nothing changes. RANGE is not saved.
 void gf_switchAutoRange(bool wasOn, bool on, bool measureNow);

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "airports/airport_list.h"
+#include "airports/learned_file.h"
 #include "airports/park_airports.h"
 #include "airports/park_file.h"
 #include "airports/park_find.h"
@@ -259,31 +260,40 @@ TEST_F(ParkSwitchTest, ALearnedAutomaticRadiusIsMeasuredByTheRunThread) {
 
 // A learned file's AUTO_RANGE keeps the radius the user set as the manual
 // one: only turning it on takes RANGE as that radius, and turning it off,
-// here or later by the checkbox, gives it back.
+// here or later by the checkbox, gives it back. Only turning it off clears
+// the status line: read with it left as it was, the warning that the file
+// names another airport (it names none) stays there.
 TEST_F(ParkSwitchTest, ALearnedAutomaticRadiusKeepsTheUsersRadius) {
-  writeParkFile(10);
   g_userAircraft.set(UserAircraftData{kLat, kLon});  // on the ground: the automatic radius is 10
   g_userOnGround.set(OnGroundReading{true, true});
   const struct {
     bool onBefore;
     const char* fileSays;
     std::int32_t rangeAfterRead;
-  } rows[] = {{true, "true", 10}, {true, "false", 25}, {false, "true", 10}, {false, "false", 25}};
+    bool warningShown;
+  } rows[] = {{true, "true", 10, true},
+              {true, "false", 25, false},
+              {false, "true", 10, true},
+              {false, "false", 25, true}};
   for (const auto& row : rows) {
     SCOPED_TRACE(fmt::format("{} then {}", row.onBefore, row.fileSays));
     prm::RANGE.set(25);  // the user's radius, as the run read it
     g_manualRange = 40;  // the process's initial manual radius
     prm::AUTO_RANGE.set(row.onBefore);
     if (row.onBefore) gf_switchAutoRange(false, true, true);  // as the run's start does
-    ParkFileBuilder().param("AUTO_RANGE", row.fileSays).write("airports/learned/thirdparty/Fraport/EDDF.xml");
-    load();
+    const std::filesystem::path learned = "airports/learned/thirdparty/Fraport/EDDF.xml";
+    ParkFileBuilder().param("AUTO_RANGE", row.fileSays).write(learned);
+    ParkAirport airport;
+    airport.airportName = "Frankfurt";
+    std::vector<Stand> stands;
+    std::atomic<bool> handmade{false};
+    lf_readLearned(learned, airport, stands, handmade);
+    EXPECT_EQ(gf_statusSnapshot().status.starts_with("Warning: learned file airport name"), row.warningShown);
     gf_takeWindowRequests();
     EXPECT_EQ(prm::RANGE.value(), row.rangeAfterRead);
     gf_switchAutoRange(prm::AUTO_RANGE.value(), false, false);  // the checkbox turned off
     EXPECT_EQ(prm::RANGE.value(), 25);
     EXPECT_EQ(g_rangeNm.load(), 25.0);
-    lf_clearParkAirport();
-    gf_waitForParkFileRead();
   }
 }
 
