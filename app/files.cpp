@@ -166,13 +166,23 @@ std::optional<fs::path> gf_findEntryIgnoringCase(const fs::path& folder, std::st
   return std::nullopt;
 }
 
+namespace {
+constexpr int kAsideNames = 999;
+
+// The n-th name of a copy kept aside (1: "<file><suffix>", then "<file><suffix>n").
+fs::path lf_asideName(const fs::path& file, std::string_view suffix, int n) {
+  fs::path candidate = file;
+  candidate += n == 1 ? std::string(suffix) : fmt::format("{}{}", suffix, n);
+  return candidate;
+}
+}  // namespace
+
 fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix) {
   // The oldest copy so far, in case every name is taken.
   fs::path oldest;
   fs::file_time_type oldestTime = fs::file_time_type::max();
-  for (int n = 1; n < 1000; ++n) {
-    fs::path candidate = file;
-    candidate += n == 1 ? std::string(suffix) : fmt::format("{}{}", suffix, n);
+  for (int n = 1; n <= kAsideNames; ++n) {
+    const fs::path candidate = lf_asideName(file, suffix, n);
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(candidate, ec);
     if (status.type() == fs::file_type::not_found) return candidate;
@@ -184,6 +194,17 @@ fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix) {
     }
   }
   return oldest;
+}
+
+fs::path gf_asideCopyHolding(const fs::path& file, std::string_view suffix, std::string_view content) {
+  for (int n = 1; n <= kAsideNames; ++n) {
+    const fs::path candidate = lf_asideName(file, suffix, n);
+    std::error_code ec;
+    if (fs::file_size(candidate, ec) != content.size() || ec) continue;  // missing, no plain file, or other bytes
+    std::string held;
+    if (gf_readUserFile(candidate, content.size(), held) && held == content) return candidate;
+  }
+  return {};
 }
 
 namespace {

@@ -74,6 +74,9 @@ bool gf_replaceFileAtomically(const fs::path& target, std::string_view content);
 // copy can always be kept; empty only when none of them is a plain file.
 // Whether the name is taken tells the caller that a copy gives way.
 fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix);
+// The copy among those names that holds exactly `content`, or empty: what is
+// kept aside already need not be kept again.
+fs::path gf_asideCopyHolding(const fs::path& file, std::string_view suffix, std::string_view content);
 
 // Whether a file name is exactly the form of a temporary file of
 // gf_replaceFileAtomically ("<name>.tmp-skyloom-<hex>-<count>") or of a

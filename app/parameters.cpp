@@ -232,6 +232,15 @@ void lf_setValueLocked(ParametersDocument& store, const std::string& name, const
 bool lf_writeLocked(ParametersDocument& store) {
   if (store.path.empty() || store.protectFile) return false;
   if (store.droppedFrom) {
+    // A file whose rewrite failed after its copy was made (read-only, held by
+    // another program) is read as it was at the next start: its copy is
+    // kept once, not again at every start until the oldest copies give way.
+    if (const fs::path kept = gf_asideCopyHolding(store.path, ".bad", *store.droppedFrom); !kept.empty()) {
+      gf_logLine("The settings file '{}' is kept as '{}' already", store.path.string(), kept.string());
+      store.droppedFrom.reset();
+    }
+  }
+  if (store.droppedFrom) {
     const fs::path aside = lf_asidePath(store.path);
     if (aside.empty() || !gf_replaceFileAtomically(aside, *store.droppedFrom)) {
       gf_logError("The settings file '{}' could not be kept as '{}' before its content that cannot be a setting "
