@@ -563,10 +563,10 @@ bool isValidUtf8(std::string_view s, bool& hasMultibyte) {
   return true;
 }
 
-// Whether a whole text is valid UTF-8: no byte that cannot start a
-// character, no sequence cut short, no overlong form, no surrogate, nothing
-// beyond U+10FFFF.
-bool lf_isWholeValidUtf8(std::string_view s) {
+// Where a text stops being valid UTF-8 (npos when it never does): the
+// first byte that cannot start a character, starts a sequence cut short, an
+// overlong form, a surrogate or a code beyond U+10FFFF.
+std::size_t lf_firstInvalidUtf8(std::string_view s) {
   std::size_t i = 0;
   const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
   while (i < s.size()) {
@@ -589,15 +589,17 @@ bool lf_isWholeValidUtf8(std::string_view s) {
       if (c == 0xF0) low = 0x90;
       if (c == 0xF4) high = 0x8F;
     } else {
-      return false;
+      return i;
     }
-    if (s.size() - i < len || byte(i + 1) < low || byte(i + 1) > high) return false;
+    if (s.size() - i < len || byte(i + 1) < low || byte(i + 1) > high) return i;
     for (std::size_t k = 2; k < len; ++k)
-      if ((byte(i + k) & 0xC0) != 0x80) return false;
+      if ((byte(i + k) & 0xC0) != 0x80) return i;
     i += len;
   }
-  return true;
+  return std::string_view::npos;
 }
+
+bool lf_isWholeValidUtf8(std::string_view s) { return lf_firstInvalidUtf8(s) == std::string_view::npos; }
 
 }  // namespace
 
@@ -715,10 +717,16 @@ std::string lf_utf16BytesToUtf8(const std::string& bytes, bool little) {
 // far down, or after a plain-ASCII start) is read as ANSI. A stray byte thus
 // changes only its own line, never the correct UTF-8 titles around it.
 std::string lf_utf8ByLine(std::string content) {
-  if (lf_isWholeValidUtf8(content)) return content;
+  const std::size_t firstInvalid = lf_firstInvalidUtf8(content);
+  if (firstInvalid == std::string_view::npos) return content;
+  // The lines before the one of the first invalid byte are taken whole,
+  // without being checked again; that byte is no '\n'.
+  const std::size_t lastNewline = content.rfind('\n', firstInvalid);
+  const std::size_t checkedUpTo = lastNewline == std::string::npos ? 0 : lastNewline + 1;
   std::string out;
   out.reserve(content.size() + content.size() / 8);
-  for (std::size_t start = 0; start < content.size();) {
+  out.append(content, 0, checkedUpTo);
+  for (std::size_t start = checkedUpTo; start < content.size();) {
     // A line ends after its '\n', which no multi-byte character contains.
     const std::size_t newline = content.find('\n', start);
     const std::size_t end = newline == std::string::npos ? content.size() : newline + 1;
