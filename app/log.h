@@ -44,14 +44,15 @@ void gf_logLineUnlessStopping(fmt::format_string<Args...> format, Args&&... args
 }
 
 // A bound on lines that what others send can cause (a peer's connections,
-// lines and datagrams): of one kind of line, the first `first` are written,
-// then at most one every `periodSeconds` of the steady clock, followed by how
-// many were left out since the one before. So a peer that floods the program
-// grows the log by a few lines a minute at most. Any thread; its mutex is a
-// leaf lock, released before the line is written.
+// lines and datagrams): of one kind of line, the first `first` (five unless
+// given) are written, then at most one every `periodSeconds` (a minute unless
+// given) of the steady clock, followed by how many were left out since the
+// one before. So a peer that floods the program grows the log by a few lines
+// a minute at most. Any thread; its mutex is a leaf lock, released before
+// the line is written.
 class BoundedLogLines {
  public:
-  BoundedLogLines(std::uint32_t first, std::int64_t periodSeconds) noexcept
+  explicit BoundedLogLines(std::uint32_t first = 5, std::int64_t periodSeconds = 60) noexcept
       : m_first(first), m_period(periodSeconds) {}
   BoundedLogLines(const BoundedLogLines&) = delete;
   BoundedLogLines& operator=(const BoundedLogLines&) = delete;

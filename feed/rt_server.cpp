@@ -45,13 +45,11 @@ static_assert(kRtMaxInputPerCall >= kMaxInputLine);
 constexpr int kMaxNewcomersPerSend = 64;
 // Lines that a client's input or its connections cause: the first few of
 // each kind in a run, then one a minute with a count.
-constexpr std::uint32_t kFirstLinesLogged = 5;
-constexpr std::int64_t kBoundedLinePeriodSeconds = 60;
-BoundedLogLines g_handshakeLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
-BoundedLogLines g_connectedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
-BoundedLogLines g_refusedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
-BoundedLogLines g_replacedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
-BoundedLogLines g_sendFailedLines{kFirstLinesLogged, kBoundedLinePeriodSeconds};
+BoundedLogLines g_handshakeLines;
+BoundedLogLines g_connectedLines;
+BoundedLogLines g_refusedLines;
+BoundedLogLines g_replacedLines;
+BoundedLogLines g_sendFailedLines;
 
 // Serialises whole sends. Taken before g_linkMutex.
 std::mutex g_sendMutex;

@@ -30,9 +30,8 @@ constexpr std::string_view kQnhReaderName = "QNH Reader";
 // Malformed input of each reader: the first lines of a run are logged, then
 // one a minute with a count; all of it is counted.
 constexpr std::uint32_t kMalformedLinesLogged = 10;
-constexpr std::int64_t kMalformedLinePeriodSeconds = 60;
-BoundedLogLines g_trafficMalformedLines{kMalformedLinesLogged, kMalformedLinePeriodSeconds};
-BoundedLogLines g_qnhMalformedLines{kMalformedLinesLogged, kMalformedLinePeriodSeconds};
+BoundedLogLines g_trafficMalformedLines{kMalformedLinesLogged};
+BoundedLogLines g_qnhMalformedLines{kMalformedLinesLogged};
 // How many recent lines the repeat filter remembers.
 constexpr std::size_t kRecentLines = 1024;
 // QNH values outside this range (hPa) are no sea-level pressure.

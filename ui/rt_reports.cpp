@@ -34,10 +34,8 @@ constexpr std::chrono::milliseconds kReconnectLookPerReport{2};
 // A RealTraffic (or anything on its port) that connects and drops over and
 // over would write two lines a cycle: the status line shows every change, the
 // log the first few of each kind in a run, then one a minute with a count.
-constexpr std::uint32_t kFirstLinkLinesLogged = 5;
-constexpr std::int64_t kLinkLinePeriodSeconds = 60;
-BoundedLogLines g_reconnectedLines{kFirstLinkLinesLogged, kLinkLinePeriodSeconds};
-BoundedLogLines g_goneLines{kFirstLinkLinesLogged, kLinkLinePeriodSeconds};
+BoundedLogLines g_reconnectedLines;
+BoundedLogLines g_goneLines;
 
 void lf_showLinkStatus(BoundedLogLines& lines, const std::string& text) {
   gf_showStatus(text, false);
