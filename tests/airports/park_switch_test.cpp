@@ -607,20 +607,27 @@ int linesStartingWith(const std::string& text) {
   return count;
 }
 
+const LatLon kEgll{51.4775, -0.4614};
+
+// EDDF and EGLL in the airport list, EGLL with a park file; EDDF is the park
+// airports list's only entry.
+void listEddfAndEgll() {
+  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA"),
+                                 testsupport::AirportEntry::at("EGLL", kEgll.latitude, kEgll.longitude, 83.0)});
+  gf_resetAirportsForTests();
+  EXPECT_TRUE(gf_readAirports("airports_msfs.xml"));
+  writeParkFile(10, -1, "EGLL");
+  g_parkAirports = {ParkAirportEntry{"EDDF", "", LatLon{kLat, kLon}, 0.0}};
+}
+
 }  // namespace
 
 // A destination set in the air, about 350 nm away, stays the list's first
 // entry and is loaded once, when it comes into sight; until then it neither
 // pushes out the park airport in sight nor comes and goes itself.
 TEST_F(ParkSwitchTest, AFarDestinationIsLoadedOnceWhenItComesIntoSight) {
-  const LatLon egll{51.4775, -0.4614};
-  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA"),
-                                 testsupport::AirportEntry::at("EGLL", egll.latitude, egll.longitude, 83.0)});
-  gf_resetAirportsForTests();
-  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
+  listEddfAndEgll();
   writeParkFile(10);
-  writeParkFile(10, -1, "EGLL");
-  g_parkAirports = {ParkAirportEntry{"EDDF", "", LatLon{kLat, kLon}, 0.0}};
 
   const auto north = [](const LatLon& from, double nm) { return LatLon{from.latitude + nm / 60.0, from.longitude}; };
   const struct {
@@ -637,16 +644,16 @@ TEST_F(ParkSwitchTest, AFarDestinationIsLoadedOnceWhenItComesIntoSight) {
       {north({kLat, kLon}, 32.0), false, ""},
       {north({kLat, kLon}, 33.0), false, ""},
       {north({kLat, kLon}, 34.0), false, ""},
-      {north(egll, -10.0), false, "EGLL"},         // in sight
-      {north(egll, -9.5), false, "EGLL"},          // read
-      {north(egll, -9.0), false, "EGLL"},
+      {north(kEgll, -10.0), false, "EGLL"},        // in sight
+      {north(kEgll, -9.5), false, "EGLL"},         // read
+      {north(kEgll, -9.0), false, "EGLL"},
   };
   int number = 0;
   for (const auto& s : steps) {
     SCOPED_TRACE(fmt::format("step {}", ++number));
     if (s.setDestination) {
       prm::DESTINATION.set("EGLL");
-      lf_setDestinationParkAirport("EGLL", egll);
+      lf_setDestinationParkAirport("EGLL", kEgll);
     }
     airborneStepAt(s.position);
     EXPECT_EQ(g_parkAirport.icao, s.parkAirport);
@@ -662,17 +669,11 @@ TEST_F(ParkSwitchTest, AFarDestinationIsLoadedOnceWhenItComesIntoSight) {
 // destination entered then is measured before the sight test: made at
 // distance 0, it would be taken as in sight and loaded.
 TEST_F(ParkSwitchTest, ADestinationEnteredWhilePausedIsMeasuredBeforeTheSightTest) {
-  const LatLon egll{51.4775, -0.4614};
-  testsupport::writeAirportList({testsupport::AirportEntry::at("EDDF", kLat, kLon, 364.0, "FRA"),
-                                 testsupport::AirportEntry::at("EGLL", egll.latitude, egll.longitude, 83.0)});
-  gf_resetAirportsForTests();
-  ASSERT_TRUE(gf_readAirports("airports_msfs.xml"));
-  writeParkFile(10, -1, "EGLL");
-  g_parkAirports = {ParkAirportEntry{"EDDF", "", LatLon{kLat, kLon}, 0.0}};
+  listEddfAndEgll();
   const LatLon paused{kLat + 1.0, kLon};  // 60 nm north of EDDF
   airborneStepAt(paused);
   prm::DESTINATION.set("EGLL");
-  lf_setDestinationParkAirport("EGLL", egll);
+  lf_setDestinationParkAirport("EGLL", kEgll);
   airborneStepAt(paused);
   EXPECT_EQ(g_parkAirport.icao, "");
   EXPECT_GT(g_parkAirports.front().distance, 300.0);
