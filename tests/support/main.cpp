@@ -110,16 +110,14 @@ void lf_resetProcessState() {
   // RealTraffic and the readers; the simulator chosen.
   gf_closeRtServer();
   g_rtConnected = false;
-  g_rtProfessional = false;
   g_realTrafficLocal = false;
   g_isMsfs2020 = true;
-  gf_setRealTrafficText("");
+  // As at a run's start (the reader's callsigns and QNH, the counts, the
+  // RealTraffic text and level, the bounded log lines).
   gf_resetFeedState();
   gf_resetRtLinkForRun();
   gf_resetRtLinkLogBounds();
-  gf_resetReaderCounts();
   gf_resetReaderLogBounds();
-  g_trafficReader.reset();
   g_trafficReader.clearParkAirportPosition();
   g_trafficReader.takeCollectedCallsigns();
   gf_setTrafficAccepted(false);
