@@ -263,14 +263,12 @@ void lf_logNotANumber(const std::string& name, const std::string& text, const st
   gf_logError("Setting {}: '{}' is not a number, the default {} is used", name, text, defaultText);
 }
 
-// A failed save is logged and shown on the error line, so that the user
+// A failed save is shown on the error line, which logs it, so that the user
 // knows that a change will not outlast the run (not while a stop is pending:
 // the end of a run saves too). Called without the parameters-document mutex.
 void lf_reportSaveFailed(const fs::path& path) {
   if (g_stopRun.load()) return;
-  const std::string text = fmt::format("Saving '{}' failed", lf_pathText(path));
-  gf_logText(text);
-  gf_showError(text);
+  gf_showError(fmt::format("Saving '{}' failed", lf_pathText(path)));
 }
 
 // The save of every kind of setting.

@@ -36,10 +36,10 @@ class Parameter {
   // false when the file should be rewritten (key missing: the value is the
   // default then; or the value had to be clamped).
   virtual bool readValue(const pugi::xml_node& document) = 0;
-  // Writes the current value into parameters.xml; a failure is logged as
-  // "Saving '{}' failed" with the file's path and shown on the error line
-  // (unless a stop is pending), not thrown; the value in memory stays. Does nothing for a setting that is
-  // not stored.
+  // Writes the current value into parameters.xml; a failure is shown on the
+  // error line as "Saving '{}' failed" with the file's path (logged with
+  // "Error " before it; not while a stop is pending), not thrown; the value
+  // in memory stays. Does nothing for a setting that is not stored.
   virtual void save() const = 0;
   // One log line "{:24}: {}" (indented) with the key and the current value.
   virtual void logValue() const = 0;

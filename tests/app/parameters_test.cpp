@@ -346,7 +346,11 @@ TEST_F(Parameters, FailedSaveIsLoggedAndTheValueStaysInMemory) {
   EXPECT_TRUE(prm::LOG.value());
   EXPECT_NO_THROW(prm::lfolder1.setAndSave("D:\\liveries"));
   EXPECT_EQ(prm::lfolder1.value(), "D:\\liveries");
-  EXPECT_TRUE(logHasLine("Saving '" + parametersFile().string() + "' failed"));
+  // One line for each failed save, the one of the error line.
+  const std::vector<std::string> lines = logLines();
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Error Saving '" + parametersFile().string() + "' failed"), 3);
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& l) { return l.find("Saving '") != l.npos; }),
+            3);
   EXPECT_TRUE(logHasLine("          RANGE                   : 25"));
   EXPECT_EQ(readFile(userFolder()), "not a folder");
 
