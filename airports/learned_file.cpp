@@ -2,9 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <exception>
-#include <fstream>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
@@ -357,28 +355,6 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
 
 namespace {
 
-// Whether two regular files hold the same bytes: their sizes, then both read
-// side by side in blocks, so that a file of any size is compared without
-// being held in memory.
-bool lf_sameBytes(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  if (!fs::is_regular_file(a, ec) || !fs::is_regular_file(b, ec)) return false;
-  const std::uintmax_t size = fs::file_size(a, ec);
-  if (ec || fs::file_size(b, ec) != size || ec) return false;
-  std::ifstream first(a, std::ios::binary);
-  std::ifstream second(b, std::ios::binary);
-  constexpr std::size_t kBlock = std::size_t{1} << 16;
-  std::vector<char> one(kBlock);
-  std::vector<char> two(kBlock);
-  for (std::uintmax_t left = size; left > 0;) {
-    const auto count = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kBlock));
-    if (!first.read(one.data(), count) || !second.read(two.data(), count)) return false;
-    if (std::memcmp(one.data(), two.data(), static_cast<std::size_t>(count)) != 0) return false;
-    left -= static_cast<std::uintmax_t>(count);
-  }
-  return true;
-}
-
 // Copies the learned file under a free backup name and returns that name; a
 // failure throws the file system error "copy_file". A file that an earlier
 // read already kept aside, and that no save has replaced since, is not copied
@@ -389,7 +365,7 @@ fs::path lf_keepAside(const fs::path& learnedPath) {
     const fs::path candidate = lf_learnedBackupName(learnedPath, n);
     std::error_code ec;
     if (!fs::exists(candidate, ec)) break;
-    if (lf_sameBytes(learnedPath, candidate)) return {};
+    if (gf_sameFileBytes(learnedPath, candidate)) return {};
   }
   const fs::path backup = lf_learnedBackupPath(learnedPath);
   if (backup.empty()) throw fs::filesystem_error("copy_file", learnedPath, std::make_error_code(std::errc::file_exists));

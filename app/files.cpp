@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -196,15 +197,52 @@ fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix) {
   return oldest;
 }
 
-fs::path gf_asideCopyHolding(const fs::path& file, std::string_view suffix, std::string_view content) {
+bool gf_sameFileBytes(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (!fs::is_regular_file(a, ec) || !fs::is_regular_file(b, ec)) return false;
+  const std::uintmax_t size = fs::file_size(a, ec);
+  if (ec || fs::file_size(b, ec) != size || ec) return false;
+  std::ifstream first(a, std::ios::binary);
+  std::ifstream second(b, std::ios::binary);
+  constexpr std::size_t kBlock = std::size_t{1} << 16;
+  std::vector<char> one(kBlock);
+  std::vector<char> two(kBlock);
+  for (std::uintmax_t left = size; left > 0;) {
+    const auto count = static_cast<std::streamsize>(std::min<std::uintmax_t>(left, kBlock));
+    if (!first.read(one.data(), count) || !second.read(two.data(), count)) return false;
+    if (std::memcmp(one.data(), two.data(), static_cast<std::size_t>(count)) != 0) return false;
+    left -= static_cast<std::uintmax_t>(count);
+  }
+  return true;
+}
+
+namespace {
+// The first of the copy names whose file has `size` bytes and passes `same`.
+template <typename Same>
+fs::path lf_findAsideCopy(const fs::path& file, std::string_view suffix, std::uintmax_t size, Same same) {
   for (int n = 1; n <= kAsideNames; ++n) {
     const fs::path candidate = lf_asideName(file, suffix, n);
     std::error_code ec;
-    if (fs::file_size(candidate, ec) != content.size() || ec) continue;  // missing, no plain file, or other bytes
-    std::string held;
-    if (gf_readUserFile(candidate, content.size(), held) && held == content) return candidate;
+    if (fs::file_size(candidate, ec) != size || ec) continue;  // missing, no plain file, or other bytes
+    if (same(candidate)) return candidate;
   }
   return {};
+}
+}  // namespace
+
+fs::path gf_asideCopyHolding(const fs::path& file, std::string_view suffix, std::string_view content) {
+  return lf_findAsideCopy(file, suffix, content.size(), [&](const fs::path& candidate) {
+    std::string held;
+    return gf_readUserFile(candidate, content.size(), held) && held == content;
+  });
+}
+
+fs::path gf_asideCopyOf(const fs::path& file, std::string_view suffix) {
+  std::error_code ec;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec) return {};
+  return lf_findAsideCopy(file, suffix, size,
+                          [&](const fs::path& candidate) { return gf_sameFileBytes(file, candidate); });
 }
 
 namespace {

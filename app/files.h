@@ -77,6 +77,11 @@ fs::path gf_freeAsidePath(const fs::path& file, std::string_view suffix);
 // The copy among those names that holds exactly `content`, or empty: what is
 // kept aside already need not be kept again.
 fs::path gf_asideCopyHolding(const fs::path& file, std::string_view suffix, std::string_view content);
+// The same for the bytes `file` holds now, compared block by block so that a
+// file of any size is never held in memory.
+fs::path gf_asideCopyOf(const fs::path& file, std::string_view suffix);
+// Whether two regular files hold the same bytes (sizes, then blocks).
+bool gf_sameFileBytes(const fs::path& a, const fs::path& b);
 
 // Whether a file name is exactly the form of a temporary file of
 // gf_replaceFileAtomically ("<name>.tmp-skyloom-<hex>-<count>") or of a

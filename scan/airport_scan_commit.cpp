@@ -200,33 +200,12 @@ void lf_addSources(ScanRecord::Entries& record, const std::string& entry, const 
   if (more != nullptr) sources.insert(more->begin(), more->end());
 }
 
-// The copy aside of a file that already holds what it holds, among the
-// names gf_freeAsidePath gives ("<file>.user", "<file>.user2", ... up to the
-// first that does not exist); empty when there is none.
-fs::path lf_sameCopyAside(const fs::path& file) {
-  std::error_code ec;
-  const std::uintmax_t size = fs::file_size(file, ec);
-  if (ec) return {};
-  std::string content;
-  std::string copy;
-  for (int n = 1; n < 1000; ++n) {
-    fs::path candidate = file;
-    candidate += n == 1 ? std::string(".user") : fmt::format(".user{}", n);
-    const fs::file_status status = fs::symlink_status(candidate, ec);
-    if (status.type() == fs::file_type::not_found) break;
-    if (status.type() != fs::file_type::regular || fs::file_size(candidate, ec) != size || ec) continue;
-    if (content.empty() && size > 0 && !gf_readWholeFile(file, content)) return {};
-    if (gf_readWholeFile(candidate, copy) && copy == content) return candidate;
-  }
-  return {};
-}
-
 // Copies a file of the user's aside before a generated one replaces it;
 // false (with a line) when it cannot be kept, and it must stay. A copy of
 // the same content from an earlier scan whose files could not all be put in
 // place is enough: the next start makes no second one.
 bool lf_keepUsersFileAside(const fs::path& file) {
-  if (const fs::path same = lf_sameCopyAside(file); !same.empty()) {
+  if (const fs::path same = gf_asideCopyOf(file, ".user"); !same.empty()) {
     gf_airportsScanLog(fmt::format("{} is not a file the scan made: {} holds it already", file.string(), same.string()));
     return true;
   }
