@@ -11,7 +11,6 @@
 #include "app/runstate.h"
 #include "feed/feed_state.h"
 #include "feed/rt_server.h"
-#include "feed/traffic_reader.h"
 #include "traffic/live_clear.h"
 #include "ui/display_state.h"
 #include "ui/status_line.h"
@@ -61,7 +60,6 @@ void lf_linkLost() {
   g_readersActive.store(false);
   gf_invalidateHeader();
   if (!g_windowClosed.load()) lf_clearLiveTraffic();
-  g_trafficReader.reset();
   gf_resetFeedState();
   lf_showLinkStatus(g_goneLines, fmt::format("{} RealTraffic gone? Wait for RealTraffic to re-connect ...", gf_nowHms()));
 }
