@@ -1,0 +1,146 @@
+// The scan's commit: the user's own files, commits that fail or throw, and
+// record lines that name no plain file.
+#include "airport_scan_fixture.h"
+
+TEST_F(AirportScanTest, AUsersOwnFileIsKeptAsideBeforeAGeneratedOneReplacesIt) {
+  struct Case {
+    const char* name;
+    std::string record;
+    bool earlierCopy;
+    const char* aside;  // where the user's file goes ("": nowhere, it was the scan's)
+  };
+  const std::vector<Case> cases{
+      {"no record", "", false, "airports/my_thirdparty/EGLL.xml.user"},
+      {"a record without the name", "my_thirdparty/EDDF.xml\n", false, "airports/my_thirdparty/EGLL.xml.user"},
+      {"an earlier copy", "", true, "airports/my_thirdparty/EGLL.xml.user2"},
+      {"a name the scan made", "my_thirdparty/EGLL.xml\n", false, ""},
+  };
+  writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all("airports");
+    writeFile(g_myThirdpartyFolder / "EGLL.xml", "the user's own");
+    if (!c.record.empty()) writeFile("airports/scanned_airport_files.txt", c.record);
+    if (c.earlierCopy) writeFile(g_myThirdpartyFolder / "EGLL.xml.user", "an earlier copy");
+    gf_scanAddonAirports();
+    EXPECT_EQ(standCount(g_myThirdpartyFolder / "EGLL.xml"), 2u);
+    EXPECT_TRUE(recordEntries().contains("my_thirdparty/EGLL.xml"));
+    if (c.earlierCopy) {
+      EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "an earlier copy");
+    }
+    if (std::string(c.aside).empty()) {
+      EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user"));
+      continue;
+    }
+    EXPECT_EQ(readFile(c.aside), "the user's own");
+    EXPECT_THAT(scanLog(), Contains(HasSubstr(std::string("kept as ") + c.aside)));
+  }
+}
+
+// While the commit fails at every start (a file it cannot replace), a user's
+// file is copied aside once; a file the user has changed since gets a copy
+// of its own.
+TEST_F(AirportScanTest, AUsersFileIsKeptAsideOnceWhileTheCommitFails) {
+  writeAirport("Official/asobo-airport-lfpg/l.bgl", "LFPG", 2);
+  writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
+  writeFile(g_mySimaddonFolder / "LFPG.xml" / "busy", "");
+  for (const char* content : {"the user's own", "the user's own", "changed"}) {
+    writeFile(g_myThirdpartyFolder / "EGLL.xml", content);
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+    ASSERT_TRUE(prm::SCAN_AIRPORTS.value());
+  }
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml"), "changed");
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "the user's own");
+  EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user2"), "changed");
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user3"));
+}
+
+// A commit that throws (the folder "my_simaddon" cannot be listed) is no
+// success: the setting stays on and the error is shown.
+TEST_F(AirportScanTest, ACommitThatThrowsIsNoSuccess) {
+  writeAirport("Community/unknownpkg/EDDF.bgl", "EDDF", 2);
+  fs::create_directories(g_mySimaddonFolder);
+  {
+    Unreadable locked({g_mySimaddonFolder});
+    if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+    gf_scanAddonAirports();
+  }
+  EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+  EXPECT_THAT(gf_statusSnapshot().error, HasSubstr("it runs again at the next start"));
+  EXPECT_FALSE(logHasLine("Airports scan successful"));
+  EXPECT_EQ(lastScanLine(), "-------------------------- airports scan ends    ----------------------------");
+}
+
+// Each move of the scan's files meets a target it cannot replace (a folder of
+// that name), in turn; before them, the record that cannot be read.
+TEST_F(AirportScanTest, ACommitThatFailsAtAnyStepLeavesEveryAirportAFile) {
+  // In the order of the moves: my_simaddon, then my_thirdparty, by name.
+  const std::vector<fs::path> targets{g_mySimaddonFolder / "LFPG.xml", g_myThirdpartyFolder / "EDDF.xml",
+                                      g_myThirdpartyFolder / "EGLL.txt", g_myThirdpartyFolder / "EGLL.xml"};
+  const fs::path record = "airports/scanned_airport_files.txt";
+  // EDDF.xml is made by this scan but not by the previous one: the record
+  // gains it only once it has moved in.
+  const std::string previousRecord = "my_thirdparty/EGLL.txt\nmy_thirdparty/EGLL.xml\nmy_thirdparty/OLD.xml\n";
+  writeAirport("Official/asobo-airport-lfpg/l.bgl", "LFPG", 2);
+  writeAirport("Community/unknownpkg/EDDF.bgl", "EDDF", 2);
+  writeAirport("Community/somepub-egll/EGLL.bgl", "EGLL", 124);
+  for (int busy = -1; busy < static_cast<int>(targets.size()); ++busy) {
+    SCOPED_TRACE(busy < 0 ? record.string() : targets[static_cast<std::size_t>(busy)].string());
+    fs::remove_all("airports");
+    for (const fs::path& target : targets) writeFile(target, "previous");
+    writeFile(g_myThirdpartyFolder / "OLD.xml", "previous");  // not made again
+    writeFile(record, previousRecord);
+    const fs::path blocked = busy < 0 ? record : targets[static_cast<std::size_t>(busy)];
+    fs::remove(blocked);
+    writeFile(blocked / "busy", "");
+    gf_clearError();
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+
+    for (int i = 0; i < static_cast<int>(targets.size()); ++i) {
+      if (i == busy) continue;
+      const std::string content = readFile(targets[static_cast<std::size_t>(i)]);
+      EXPECT_EQ(content == "previous", i > busy) << targets[static_cast<std::size_t>(i)];
+      EXPECT_FALSE(content.empty()) << targets[static_cast<std::size_t>(i)];
+    }
+    EXPECT_EQ(readFile(g_myThirdpartyFolder / "OLD.xml"), "previous");
+    if (busy >= 0) {
+      std::set<std::string> expected{"my_thirdparty/EGLL.txt", "my_thirdparty/EGLL.xml", "my_thirdparty/OLD.xml"};
+      if (busy > 0) expected.insert("my_simaddon/LFPG.xml");
+      if (busy > 1) expected.insert("my_thirdparty/EDDF.xml");
+      EXPECT_EQ(recordEntries(), expected);
+    }
+    EXPECT_EQ(lastScanLine(), "-------------------------- airports scan ends    ----------------------------");
+    EXPECT_TRUE(prm::SCAN_AIRPORTS.value());
+    EXPECT_THAT(gf_statusSnapshot().error, HasSubstr(blocked.string()));
+    EXPECT_THAT(logLines(), Contains(AllOf(HasSubstr("Airports scan could not put its files in place, SCAN_AIRPORTS "
+                                                     "stays on: "),
+                                           HasSubstr(blocked.string()))));
+  }
+}
+
+// Lines of the record that are not a plain file name in "my_thirdparty"
+// never make a scan remove a file.
+TEST_F(AirportScanTest, RecordLinesThatNameNoPlainFileRemoveNothing) {
+  const std::vector<std::pair<std::string, fs::path>> lines{
+      {"my_thirdparty/../x.xml", "airports/x.xml"},
+      {"my_thirdparty/sub/../../y.xml", "airports/y.xml"},
+      {"my_thirdparty//z.xml", "z.xml"},
+      {"my_thirdparty/sub/w.xml", "airports/my_thirdparty/sub/w.xml"},
+      {"my_thirdparty/..", "airports/keep.xml"},
+      {"my_thirdparty/kept", "airports/my_thirdparty/kept/a.xml"},  // a folder is never the scan's
+      {"my_simaddon/../v.xml", "airports/v.xml"},
+      {"../u.xml", "u.xml"},
+  };
+  std::string record;
+  for (const auto& [line, file] : lines) {
+    record += line + "\n";
+    writeFile(file, "the user's");
+  }
+  writeFile("airports/scanned_airport_files.txt", record);
+  gf_scanAddonAirports();
+  EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+  for (const auto& [line, file] : lines) EXPECT_EQ(readFile(file), "the user's") << line;
+  EXPECT_EQ(readFile("airports/scanned_airport_files.txt"), "");
+}
