@@ -218,12 +218,16 @@ bool gf_sameFileBytes(const fs::path& a, const fs::path& b) {
 
 namespace {
 // The first of the copy names whose file has `size` bytes and passes `same`.
+// Copies take the names in order (gf_freeAsidePath), so the search ends at
+// the first name that is free instead of looking at all of them.
 template <typename Same>
 fs::path lf_findAsideCopy(const fs::path& file, std::string_view suffix, std::uintmax_t size, Same same) {
   for (int n = 1; n <= kAsideNames; ++n) {
     const fs::path candidate = lf_asideName(file, suffix, n);
     std::error_code ec;
-    if (fs::file_size(candidate, ec) != size || ec) continue;  // missing, no plain file, or other bytes
+    const fs::file_status status = fs::symlink_status(candidate, ec);
+    if (status.type() == fs::file_type::not_found) break;
+    if (status.type() != fs::file_type::regular || fs::file_size(candidate, ec) != size || ec) continue;
     if (same(candidate)) return candidate;
   }
   return {};
