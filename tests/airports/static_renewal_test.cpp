@@ -1,3 +1,4 @@
+#include <chrono>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -5,6 +6,7 @@
 #include "airports/static_placement.h"
 #include "airports/static_selection.h"
 #include "airports/airport_list.h"
+#include "airports/parking_controls.h"
 #include "app/clock.h"
 #include "app/settings.h"
 #include "traffic/removals.h"
@@ -43,6 +45,9 @@ class StaticRenewalTest : public ::testing::Test {
     g_parkStands.clear();
     g_parkAirport = AirportRec{};
     g_maxLive = 500;
+    lf_cancelSearch();
+    lf_enableParkingControls();
+    prm::CUSTOM_PARKING_PERCENTAGE.set(prm::CUSTOM_PARKING_PERCENTAGE.defaultValue());
     gf_setFixedClock(std::nullopt);
   }
 
@@ -255,6 +260,54 @@ TEST_F(StaticRenewalTest, TheTypeIsPartOfTheSameAircraft) {
     // A candidate that is the static is dropped; another one takes the stand.
     EXPECT_EQ(g_staticCandidates.size(), *row.candidateType != 0 && !row.kept ? 1u : 0u);
   }
+}
+
+// What the last search and the removals left behind holds nothing back: the
+// stand the last search blocked beside its choice is searched again, and a
+// static still being removed is no rival for its stand's new candidate.
+TEST_F(StaticRenewalTest, NeitherOldBlockedMarksNorStaticsBeingRemovedHoldBackNewCandidates) {
+  g_parkAirport.icao = "EGLL";
+  prm::CUSTOM_PARKING_PERCENTAGE.set(10);  // 2 of the 20 stands
+  addStatic(1, "BAW1", 2);
+  g_parkStands[0].adjacent = {2};
+  g_parkStands[1].adjacent = {1};
+  StaticCandidate beside = candidate(2, 0);
+  g_parkStands[1].options.push_back(StandOption{});
+  StandOption& option = g_parkStands[1].options.back();
+  option.airline = beside.airline;
+  option.type = beside.type;
+  option.callsign = beside.callsign;
+  option.day = kNowSlot.day;
+  option.hours = std::uint64_t{1} << kNowSlot.slot;
+  option.real = 1;
+  // As the last search left them: the static's stand chosen, its neighbour blocked.
+  g_parkStands[0].selected = 1;
+  g_parkStands[1].blocked = 1;
+
+  lf_parkingAdjustments();
+  while (!lf_continueSearch(std::chrono::hours(1))) {
+  }
+
+  ASSERT_EQ(g_staticCandidates.size(), 1u);
+  EXPECT_EQ(g_staticCandidates[0].standId, 2u);
+  ASSERT_EQ(g_parkingAdjustments.size(), 1u);
+  EXPECT_EQ(g_parkingAdjustments[0].standId, 1u);
+
+  // The same aircraft found again for the stand of a static on its way out.
+  gf_clearTrafficLists();
+  g_parkingAdjustments.clear();
+  addStatic(3, "BAW3", 2);
+  g_staticAircraft[0].simState = SimState::removingfromsim;
+  StaticCandidate again = candidate(3, 0);
+  again.airline = "BAW";
+  again.callsign = "BAW3";
+  g_staticCandidates = {again};
+
+  lf_finishParkingAdjustments(kNowSlot, 10);
+
+  EXPECT_TRUE(g_parkingAdjustments.empty());
+  ASSERT_EQ(g_staticCandidates.size(), 1u);
+  EXPECT_EQ(g_staticCandidates[0].standId, 3u);
 }
 
 }  // namespace

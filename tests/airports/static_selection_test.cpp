@@ -398,6 +398,17 @@ TEST_F(StaticSelectionTest, TheLastFitTheShownStaticAndSecondCallsignsDecide) {
          addStand({option("R2", 1, {19}, true, "A320", "EZY5", "BAW100")});
        },
        {"R1@0"}},
+      // Options without a registration are told apart by their callsigns
+      // only: one chosen earlier, one of the same sweep, a static's.
+      {"no registration is no aircraft", 1, false,
+       [] {
+         addStand({option("", 1, {19}, true, "A320", "BAW1")});
+         addStand({option("", 1, {20}, true, "A320", "BAW2")});
+         addStand({option("", 1, {20}, true, "A320", "BAW3")});
+         g_staticAircraft.emplace_back(AircraftIdentity(LiveAcData{"BAW", "A320", "", "", "BAW9*", "BAW9", "", ""}),
+                                       99, StandPosition{}, 0);
+       },
+       {"@1", "@0", "@0"}},
   };
   for (const auto& row : rows) {
     // Several draws, so that a shuffle in place of a rule shows.

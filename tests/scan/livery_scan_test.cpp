@@ -141,21 +141,28 @@ TEST_F(LiveryScanTest, SkipWordsAndLongPathsStopTheDescent) {
   EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"at249"}));
 }
 
+// A livery the database moves to another airline is placed by its new
+// airline, also after the liveries of later folders were dropped.
 TEST_F(LiveryScanTest, PrioritizeKeepsTheFirstFolderPerAirlineAndType) {
-  writeCfg("first/x/aircraft.cfg", "A320", {{"A320 BAW first", "BAW"}});
+  AircraftCfgBuilder first;
+  first.general("A320");
+  first.section({.number = 0, .title = "A320 BAW first", .airline = "BAW"});
+  first.section({.number = 1, .title = "0 corrected", .airline = "EZY", .atcId = "G-EUUA"});  // a BAW aircraft
+  first.write("first/x/aircraft.cfg", CfgEncoding::Utf8);
   writeCfg("second/x/aircraft.cfg", "A320", {{"A320 BAW second", "BAW"}, {"A320 EZY second", "EZY"}});
   prm::lfolder0.set("first");
   prm::lfolder1.set("second");
   prm::LIG_PRIORITIZE.set(true);
   gf_scanLiveries();
-  EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A320 BAW first", "A320 EZY second"}));
+  EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"0 corrected", "A320 BAW first", "A320 EZY second"}));
 
   fs::remove(g_liveriesScannedPath);
   gf_clearLiveryTables();
   prm::LIG_PRIORITIZE.set(false);
   prm::SCAN_LIVERIES.set(true);
   gf_scanLiveries();
-  EXPECT_EQ(titlesIn(scanned()), (std::vector<std::string>{"A320 BAW first", "A320 BAW second", "A320 EZY second"}));
+  EXPECT_EQ(titlesIn(scanned()),
+            (std::vector<std::string>{"0 corrected", "A320 BAW first", "A320 BAW second", "A320 EZY second"}));
 }
 
 // Whatever the number of workers: the same LiveriesScanned.xml, result files
@@ -427,6 +434,8 @@ TEST_F(LiveryScanTest, AutomaticModeFindsThePackagesInTheSelectedOrder) {
   writeCfg(community / "fsltl-traffic-base" / "x" / "aircraft.cfg", "A320", {{"FSLTL A320", "BAW"}});
   writeCfg(community / "aig-aitraffic-oci-beta" / "x" / "aircraft.cfg", "A320", {{"AIG A320", "BAW"}});
   writeCfg(community / "aig-aitraffic-oci-beta_CVT_" / "x" / "aircraft.cfg", "A320", {{"CVT A320", "BAW"}});
+  // Converted packages, one listed before every other package.
+  writeCfg(community / "_CVT_aig-aitraffic-oci" / "x" / "aircraft.cfg", "A320", {{"CVT first A320", "BAW"}});
   writeCfg(community / "my-user-aitraffic" / "x" / "aircraft.cfg", "B738", {{"USER B738", "DLH"}});
   prm::AI_PACKAGE_SELECTOR.set("FSLTL, AIG, JF");
   LiveryFolderList folders;
