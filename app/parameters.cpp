@@ -6,10 +6,12 @@
 #include <optional>
 #include <set>
 #include <system_error>
+#include <utility>
 
 #include <fmt/format.h>
 
 #include "app/files.h"
+#include "app/hash.h"
 #include "app/log.h"
 #include "app/text.h"
 #include "app/utf.h"
@@ -20,6 +22,22 @@
 namespace fs = std::filesystem;
 
 namespace {
+
+// What parameters.xml held when the program last read or wrote it: how it
+// was read, its size and a hash of its bytes. A save that finds the file
+// otherwise works on the file as it is now, so that what the user changed by
+// hand while the program runs is kept.
+struct FileStamp {
+  FileProblem problem = FileProblem::missing;
+  std::size_t size = 0;
+  std::uint64_t hash = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+
+FileStamp lf_stampOf(FileProblem problem, std::string_view content) {
+  return {problem, content.size(),
+          gf_fnv1a64(reinterpret_cast<const unsigned char*>(content.data()), content.size())};
+}
 
 // The process-wide in-memory copy of parameters.xml.
 struct ParametersDocument {
@@ -33,6 +51,10 @@ struct ParametersDocument {
   // The file as it was read, while its document left out content that
   // cannot be a setting: kept aside before the first save that drops it.
   std::optional<std::string> droppedFrom;
+  FileStamp seen;  // the file as last read or written
+  // Why the file could not be read, for the error line that is shown once
+  // the mutex is released; empty when it was read.
+  std::string readProblem;
 };
 
 // Function-local, so that a save during static initialisation finds it built.
@@ -64,12 +86,17 @@ fs::path lf_asidePath(const fs::path& path) {
   return aside;
 }
 
-// Loads the file at path into the store (the store's mutex is held).
-LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
+// Loads the file at path into the store (the store's mutex is held). A file
+// that cannot be used leaves the error line for the user in readProblem: at
+// the start the defaults take its place, at a save (`atSave`) the settings in
+// use.
+LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path, bool atSave) {
   store.path = path;
   store.loaded = true;
   store.protectFile = false;
   store.droppedFrom.reset();
+  store.seen = FileStamp{};
+  store.readProblem.clear();
   store.document.reset();
   if (path.empty()) {
     lf_makeFresh(store);
@@ -77,6 +104,7 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   }
   std::string content;
   FileReadResult read = gf_readUserFile(path, kSettingsFileMaxBytes, content);
+  store.seen = lf_stampOf(read.problem, content);
   if (read.problem == FileProblem::missing) {
     lf_makeFresh(store);
     return LoadOutcome::Fresh;
@@ -84,7 +112,9 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   if (read.problem == FileProblem::notReadable) {
     // A folder, a pipe or a file we may not read: not ours to move or replace.
     gf_logError("{}", read.message);
-    gf_logIndented("it is left untouched; the defaults are used and not saved");
+    store.readProblem =
+        fmt::format("The settings file '{}' could not be read ({}); it is left untouched, {} not saved", path.string(),
+                    read.detail, atSave ? "the settings in use are" : "the defaults are used and");
     store.protectFile = true;
     lf_makeFresh(store);
     return LoadOutcome::Replaced;
@@ -142,10 +172,13 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path) {
   if (!aside.empty()) fs::rename(path, aside, ec);
   if (ec) {
     store.protectFile = true;
-    gf_logIndented("it could not be kept as '{}' ({}), so it is left untouched; the defaults are used",
-                   aside.string(), ec.message());
+    store.readProblem = fmt::format(
+        "The settings file '{}' could not be read; it could not be kept as '{}' ({}) and is left untouched, {} not "
+        "saved",
+        path.string(), aside.string(), ec.message(), atSave ? "the settings in use are" : "the defaults are used and");
   } else {
-    gf_logIndented("it is kept as '{}'; the defaults are used and written", aside.string());
+    store.readProblem = fmt::format("The settings file '{}' could not be read; it is kept as '{}', {}", path.string(),
+                                    aside.string(), atSave ? "the settings in use are saved" : "the defaults are used");
   }
   lf_makeFresh(store);
   return LoadOutcome::Replaced;
@@ -201,11 +234,29 @@ bool lf_keepSettingEntriesLocked(ParametersDocument& store) {
   return leftOut;
 }
 
-// Makes sure the store holds the document of the current parameters.xml.
+// Whether the file differs from what the program last read or wrote.
+bool lf_changedOnDiskLocked(const ParametersDocument& store) {
+  if (store.path.empty()) return false;
+  std::string content;
+  const FileReadResult read = gf_readUserFile(store.path, kSettingsFileMaxBytes, content);
+  return lf_stampOf(read.problem, content) != store.seen;
+}
+
+// Makes sure the store holds the document of the current parameters.xml, as
+// the file is now: a file changed on disk since it was last read or written
+// is read again. When the changed file cannot be used (gone, emptied,
+// broken: kept aside as at the start), the settings in use are kept.
 void lf_ensureLoadedLocked(ParametersDocument& store) {
   const fs::path path = gf_parametersPath();
   if (!store.loaded || store.path != path) {
-    if (lf_loadLocked(store, path) == LoadOutcome::Loaded) lf_keepSettingEntriesLocked(store);
+    if (lf_loadLocked(store, path, true) == LoadOutcome::Loaded) lf_keepSettingEntriesLocked(store);
+  } else if (lf_changedOnDiskLocked(store)) {
+    gf_logLine("The settings file '{}' changed on disk, the save works on it as it is now", path.string());
+    pugi::xml_document inUse(std::move(store.document));
+    if (lf_loadLocked(store, path, true) == LoadOutcome::Loaded)
+      lf_keepSettingEntriesLocked(store);
+    else
+      store.document = std::move(inUse);
   }
   if (!store.document.child("parameters")) store.document.append_child("parameters");
 }
@@ -254,7 +305,10 @@ bool lf_writeLocked(ParametersDocument& store) {
                store.path.string(), aside.string());
     store.droppedFrom.reset();
   }
-  return gf_replaceFileAtomically(store.path, gf_xmlText(store.document));
+  const std::string text = gf_xmlText(store.document);
+  if (!gf_replaceFileAtomically(store.path, text)) return false;
+  store.seen = lf_stampOf(FileProblem::none, text);
+  return true;
 }
 
 std::string lf_pathText(const fs::path& path) { return path.empty() ? std::string("parameters.xml") : path.string(); }
@@ -271,15 +325,33 @@ void lf_reportSaveFailed(const fs::path& path) {
   gf_showError(fmt::format("Saving '{}' failed", lf_pathText(path)));
 }
 
+// After a read or a save (without the parameters-document mutex): a file that
+// could not be read is shown on the error line (only logged while a stop is
+// pending); a failed write is shown as a failed save, unless the error line
+// already says that the file is left untouched.
+void lf_reportOutcome(const std::string& readProblem, bool protectedFile, bool written, const fs::path& path) {
+  if (!readProblem.empty()) {
+    if (g_stopRun.load())
+      gf_logIndented("{}", readProblem);
+    else
+      gf_showError(readProblem);
+  }
+  if (!written && !(protectedFile && !readProblem.empty())) lf_reportSaveFailed(path);
+}
+
 // The save of every kind of setting.
 void lf_save(const Parameter& parameter) {
   if (!parameter.stored()) return;
   fs::path path;
   bool ok = false;
+  std::string readProblem;
+  bool protectedFile = false;
   try {
     ParametersDocument& store = lf_store();
     std::lock_guard lock(store.mutex);  // the parameters-document mutex (before the text lock and the log)
     lf_ensureLoadedLocked(store);
+    readProblem = std::exchange(store.readProblem, {});
+    protectedFile = store.protectFile;
     // The value is taken under the document mutex, so that the file always
     // receives the latest value when two threads save the same setting.
     lf_setValueLocked(store, parameter.name(), parameter.valueText());
@@ -290,7 +362,7 @@ void lf_save(const Parameter& parameter) {
     ok = false;
   }
   parameter.logValue();
-  if (!ok) lf_reportSaveFailed(path);
+  lf_reportOutcome(readProblem, protectedFile, ok, path);
 }
 
 }  // namespace
@@ -306,11 +378,15 @@ bool gf_readParameterList(const std::vector<Parameter*>& parameters) {
   bool changed = false;
   bool written = true;
   fs::path path;
+  std::string readProblem;
+  bool protectedFile = false;
   try {
     ParametersDocument& store = lf_store();
     std::lock_guard lock(store.mutex);  // the parameters-document mutex
     path = gf_parametersPath();
-    const LoadOutcome outcome = lf_loadLocked(store, path);
+    const LoadOutcome outcome = lf_loadLocked(store, path, false);
+    readProblem = std::exchange(store.readProblem, {});
+    protectedFile = store.protectFile;
     if (outcome == LoadOutcome::Replaced) ok = false;
     if (outcome == LoadOutcome::Fresh) gf_logLine("No settings in '{}' yet, the defaults are written", lf_pathText(path));
     changed = outcome != LoadOutcome::Loaded;
@@ -337,11 +413,8 @@ bool gf_readParameterList(const std::vector<Parameter*>& parameters) {
     gf_logError("gf_readParameterList: {}", e.what());
     return false;
   }
-  if (!written) {
-    lf_reportSaveFailed(path);
-    ok = false;
-  }
-  return ok;
+  lf_reportOutcome(readProblem, protectedFile, written, path);
+  return ok && written;
 }
 
 void gf_forgetParametersDocument() {
@@ -352,6 +425,8 @@ void gf_forgetParametersDocument() {
   store.loaded = false;
   store.protectFile = false;
   store.droppedFrom.reset();
+  store.seen = FileStamp{};
+  store.readProblem.clear();
 }
 
 // ---------------------------------------------------------------- BoolParameter

@@ -21,6 +21,11 @@
 // Saving: every save writes into one process-wide in-memory copy of
 // parameters.xml (guarded by the parameters-document mutex) and then replaces
 // the file atomically (temporary file in the same folder, renamed over it).
+// When the file changed on disk since the program last read or wrote it (an
+// edit by hand while the program runs), the copy is first read again from
+// the file as it is now, so the edit stays; a changed file that cannot be
+// used is kept aside as at the start (shown on the error line) and the
+// settings in use are written.
 // Lock order: the parameters-document mutex, then a setting's own text lock
 // (a leaf lock, held only to copy or assign the text), then the log mutex;
 // never with any other lock.
@@ -328,7 +333,8 @@ std::filesystem::path gf_parametersPath();
 // - a missing file, or one without any element: a fresh document with the
 //   root "parameters";
 // - a file that does not parse, is too large or unreadable, or whose root is
-//   not "parameters": logged as an error line, kept aside as
+//   not "parameters": shown on the error line ("The settings file '{}' could
+//   not be read; it is kept as '{}', the defaults are used"), kept aside as
 //   "parameters.xml.bad" ("parameters.xml.bad2", ... beside older copies;
 //   when all 999 names are taken, the oldest copy gives way) and replaced by
 //   defaults; a file that cannot be kept aside is never replaced;

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <set>
 #include <string>
 #include <thread>
@@ -219,9 +220,11 @@ TEST_F(Parameters, OutOfRangeValuesAreClampedAndWrittenBack) {
   EXPECT_EQ(storedValue("AIRP_RANGE"), "25");
 }
 
-TEST_F(Parameters, MalformedFileIsKeptAsideAndReplacedByDefaults) {
-  const std::string broken = "<parameters><parameter name=\"RANGE\" value=\"10\"";
+TEST_F(Parameters, MalformedFileIsKeptAsideReplacedByDefaultsAndShown) {
+  // A hand edit that left out an attribute's closing quote.
+  const std::string broken = "<parameters><parameter name=\"RANGE value=\"10\"/></parameters>";
   writeFile(parametersFile(), broken);
+  gf_clearError();
   openTestLog();
   EXPECT_FALSE(gf_readParameters());
   EXPECT_EQ(prm::RANGE.value(), 40);
@@ -229,7 +232,80 @@ TEST_F(Parameters, MalformedFileIsKeptAsideAndReplacedByDefaults) {
   EXPECT_EQ(storedValue("RANGE"), "40");
   const std::string where = parametersFile().string();
   EXPECT_TRUE(logContains("===> The settings file '" + where + "' could not be used: "));
-  EXPECT_TRUE(logContains("it is kept as '" + where + ".bad'; the defaults are used and written"));
+  EXPECT_EQ(gf_statusSnapshot().error,
+            "The settings file '" + where + "' could not be read; it is kept as '" + where + ".bad', the defaults are used");
+  gf_clearError();
+}
+
+// A save after parameters.xml was edited by hand while the program runs
+// works on the file as it is now: a click, the close (a stop pending), the
+// window position; an edit that breaks the file is kept aside first.
+TEST_F(Parameters, ASaveAfterAnEditOnDiskKeepsTheEdit) {
+  const std::string where = parametersFile().string();
+  struct Case {
+    const char* what;
+    bool stopping;
+    std::function<void()> save;
+    std::vector<std::pair<std::string, std::string>> stored;  // after the save
+  };
+  const std::vector<Case> cases = {
+      {"a click", false, [] { prm::RANGE.setAndSave(20); }, {{"RANGE", "20"}}},
+      {"the close", true,
+       [] {
+         prm::DESTINATION.setAndSave("");
+         prm::BLOCK_CALLSIGN.setAndSave("");
+       },
+       {{"DESTINATION", ""}, {"BLOCK_CALLSIGN", ""}, {"RANGE", "10"}}},
+      {"the window position", false, [] { prm::MAIN_WINDOW_X.setAndSave(123); }, {{"MAIN_WINDOW_X", "123"}}},
+  };
+  for (const Case& c : cases) {
+    for (const bool breaks : {false, true}) {
+      SCOPED_TRACE(std::string(c.what) + (breaks ? ", broken" : ""));
+      gf_resetParametersToDefaults();
+      gf_clearError();
+      fs::remove_all(userFolder());
+      auto entries = allStoredEntries();
+      for (auto& [name, value] : entries) {
+        if (name == "RANGE") value = "10";
+        if (name == "DESTINATION") value = "EDDF";
+      }
+      writeFile(parametersFile(), parametersXml(entries));
+      ASSERT_TRUE(gf_readParameters());
+      prm::DESTINATION.set("KJFK");
+      // The user's edit of settings only the file holds.
+      for (auto& [name, value] : entries) {
+        if (name == "lfolder0") value = "D:\\liveries";
+        if (name == "PORT_NUMBER") value = "10800";
+        if (name == "MSFS_INSTALL_PATH") value = "E:\\Community";
+      }
+      std::string edited = parametersXml(entries);
+      if (breaks) edited.replace(edited.find("\"PORT_NUMBER\""), 13, "\"PORT_NUMBER");
+      writeFile(parametersFile(), edited);
+      openTestLog();
+      g_stopRun = c.stopping;
+      c.save();
+      g_stopRun = false;
+      for (const auto& [name, value] : c.stored) EXPECT_EQ(storedValue(name), value) << name;
+      if (!breaks) {
+        EXPECT_EQ(storedValue("lfolder0"), "D:\\liveries");
+        EXPECT_EQ(storedValue("PORT_NUMBER"), "10800");
+        EXPECT_EQ(storedValue("MSFS_INSTALL_PATH"), "E:\\Community");
+        EXPECT_FALSE(fs::exists(userFolder() / "parameters.xml.bad"));
+        EXPECT_EQ(gf_statusSnapshot().error, "");
+        continue;
+      }
+      // The broken file is kept aside, named on the error line (in the log
+      // while a stop is pending), and the settings in use are written.
+      EXPECT_EQ(readFile(userFolder() / "parameters.xml.bad"), edited);
+      EXPECT_EQ(storedValue("PORT_NUMBER"), "10747");
+      const std::string line =
+          "The settings file '" + where + "' could not be read; it is kept as '" + where +
+          ".bad', the settings in use are saved";
+      EXPECT_EQ(gf_statusSnapshot().error, c.stopping ? "" : line);
+      EXPECT_TRUE(logContains(line));
+    }
+  }
+  gf_clearError();
 }
 
 TEST_F(Parameters, ReadValueOfEachKind) {
@@ -577,7 +653,10 @@ TEST_F(Parameters, WhenEveryNameForACopyIsTakenTheOldestGivesWayAndAFileNoCopyCa
     EXPECT_EQ(readFile(copyName(1)), "earlier");
     EXPECT_EQ(readFile(copyName(999)), "earlier");
     EXPECT_EQ(storedValue("LOG"), "true");
-    EXPECT_EQ(gf_statusSnapshot().error, "");
+    // A file that cannot be read is shown with the name of its copy.
+    const std::string shown = "The settings file '" + parametersFile().string() + "' could not be read; it is kept as '" +
+                              copyName(kOldest).string() + "', the defaults are used";
+    EXPECT_EQ(gf_statusSnapshot().error, c.file == withComment ? "" : shown);
     EXPECT_TRUE(logContains("the oldest copy, '" + copyName(kOldest).string() + "', gives way"));
   }
   gf_clearError();
