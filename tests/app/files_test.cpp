@@ -1,5 +1,6 @@
 #include <sys/resource.h>
 
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <future>
@@ -485,5 +486,58 @@ TEST(Files, ALineOfAFileWhoseSampleLooksUtf8IsReadAsAnsiUnlessTheLineIsUtf8) {
     const std::string text = ascii + tail;
     ASSERT_EQ(gf_charsetOfSample(text), kCharsetUtf8);
     EXPECT_EQ(gf_textToUtf8(kCharsetUtf8, text), ascii + expected) << tail;
+  }
+}
+
+// Copies kept aside: two files are the same only when every byte is (the
+// sizes alone say nothing, and a difference may lie past the first block);
+// a copy is found by its bytes; when every name is taken, only a plain file
+// gives way, never a folder or a link.
+TEST(Files, CopiesKeptAsideAreComparedByTheirBytesAndOnlyPlainFilesGiveWay) {
+  const std::string content(70000, 'a');
+  std::string late = content;
+  late.back() = 'b';
+  std::string early = content;
+  early.front() = 'b';
+  writeFile("user.xml", content);
+  for (const auto& [other, same] : {std::pair{content, true}, std::pair{late, false}, std::pair{early, false},
+                                    std::pair{content + "a", false}}) {
+    SCOPED_TRACE(same);
+    writeFile("other.xml", other);
+    EXPECT_EQ(gf_sameFileBytes("user.xml", "other.xml"), same);
+  }
+  // The same size with other bytes is not a copy: the one that holds them is.
+  writeFile("user.xml.user", late);
+  writeFile("user.xml.user2", early);
+  EXPECT_EQ(gf_asideCopyOf("user.xml", ".user"), "");
+  EXPECT_EQ(gf_asideCopyHolding("user.xml", ".user", content), "");
+  writeFile("user.xml.user3", content);
+  EXPECT_EQ(gf_asideCopyOf("user.xml", ".user"), "user.xml.user3");
+  EXPECT_EQ(gf_asideCopyHolding("user.xml", ".user", content), "user.xml.user3");
+  EXPECT_EQ(gf_asideCopyHolding("user.xml", ".user", late), "user.xml.user");
+  EXPECT_EQ(gf_freeAsidePath("user.xml", ".user"), "user.xml.user4");
+
+  // Every name taken: the oldest two are a folder and a link to an old file,
+  // which never give way; the oldest plain file does. Without plain files no
+  // name can be used.
+  const auto name = [](int n) { return fs::path(n == 1 ? "s.xml.bad" : "s.xml.bad" + std::to_string(n)); };
+  const auto now = fs::file_time_type::clock::now();
+  writeFile("outside.xml", "x");
+  fs::last_write_time("outside.xml", now - std::chrono::hours(9000));
+  for (const bool plainFiles : {true, false}) {
+    SCOPED_TRACE(plainFiles);
+    for (int n = 1; n < 1000; ++n) {
+      fs::remove_all(name(n));
+      if (n == 8 || n == 9) {
+        fs::create_symlink(fs::absolute("outside.xml"), name(n));
+      } else if (n == 7 || !plainFiles) {
+        fs::create_directory(name(n));
+        fs::last_write_time(name(n), now - std::chrono::hours(8000));
+      } else {
+        writeFile(name(n), "earlier");
+        fs::last_write_time(name(n), now - std::chrono::hours(n == 500 ? 5000 : n));
+      }
+    }
+    EXPECT_EQ(gf_freeAsidePath("s.xml", ".bad"), plainFiles ? name(500) : fs::path());
   }
 }

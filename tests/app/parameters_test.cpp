@@ -707,3 +707,26 @@ TEST_F(Parameters, EntriesOfUnknownSettingsStayAndCopiesKeptAsideAreNeverReplace
   EXPECT_EQ(readFile(aside.string() + std::to_string(asideCopies.size() + 1)), "<parameters><parameter");
   EXPECT_EQ(readFile(aside), asideCopies.front());
 }
+
+// A copy that holds the settings file is one with the same bytes: an earlier
+// copy of the same size with other bytes does not hold it.
+TEST_F(Parameters, AnEarlierCopyHoldsTheSettingsFileOnlyWithTheSameBytes) {
+  const fs::path aside = userFolder() / "parameters.xml.bad";
+  std::string file = parametersXml({{"RANGE", "10"}});
+  file.insert(file.find("</parameters>"), "<!-- mine -->");
+  std::string sameSize = file;
+  sameSize[sameSize.find("mine")] = 'h';
+  for (const auto& [earlier, copiedAgain] : {std::pair{file, false}, std::pair{sameSize, true}}) {
+    SCOPED_TRACE(copiedAgain);
+    gf_resetParametersToDefaults();
+    fs::remove_all(userFolder());
+    writeFile(parametersFile(), file);
+    writeFile(aside, earlier);
+    gf_readParameters();
+    prm::LOG.setAndSave(true);
+    EXPECT_EQ(readFile(aside), earlier);
+    EXPECT_EQ(fs::exists(aside.string() + "2") ? readFile(aside.string() + "2") : "<none>",
+              copiedAgain ? file : "<none>");
+    EXPECT_EQ(storedValue("LOG"), "true");
+  }
+}
