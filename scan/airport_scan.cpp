@@ -227,11 +227,7 @@ class RootWalk {
       }
       if (!entry.is_regular_file() || !lf_isBglFile(entry.path().extension().string()) || lf_hasBglSkipWord(path))
         return;
-      if (const std::uintmax_t size = entry.file_size(); size > kBglMaxFileBytes) {
-        lf_skip("file", entry.path(), fmt::format("it has {} bytes, more than the {} a BGL file is read up to", size,
-                                                  kBglMaxFileBytes));
-        return;
-      }
+      // A file too large for the task is skipped here when it holds airports.
       std::string unreadable;
       if (!lf_hasAirportSection(entry.path(), &unreadable)) {
         if (!unreadable.empty())

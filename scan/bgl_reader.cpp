@@ -402,12 +402,14 @@ class FileReader {
   HelipadPositions m_helipads;
 };
 
-// Whether the bytes are the start of a BGL file cut inside its header: long
-// enough to hold the header size field, which says 56, but shorter than 56.
-// Shorter files, and those whose field says otherwise, are not BGL files
+// Whether the bytes are the start of a BGL file cut inside its header:
+// shorter than 56 and either too short to hold the header size field (an
+// interrupted copy leaves such files: what they are cannot be told) or with
+// that field saying 56. A file whose field says otherwise is no BGL file
 // this reader reads.
 bool lf_endsInsideHeader(std::string_view bytes) {
-  return bytes.size() >= 8 && bytes.size() < kBglHeaderBytes && BglBytes(bytes).u32(4) == kBglHeaderBytes;
+  if (bytes.size() >= kBglHeaderBytes) return false;
+  return bytes.size() < kBglHeaderSizeFieldEnd || BglBytes(bytes).u32(4) == kBglHeaderBytes;
 }
 
 // Collects the airports of a file.
@@ -506,10 +508,6 @@ bool lf_hasAirportSection(const fs::path& path, std::string* unreadable) {
   std::error_code ec;
   const std::uintmax_t size = fs::file_size(path, ec);
   if (ec) return notRead(ec.message());
-  // A file the task would not read is not looked into (a sparse file of
-  // gigabytes would have its section table read here for nothing).
-  if (size > kBglMaxFileBytes)
-    return notRead(fmt::format("it has {} bytes, more than the {} a BGL file is read up to", size, kBglMaxFileBytes));
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"), &std::fclose);
   if (!file) return notRead(std::generic_category().message(errno));
   std::string head(static_cast<std::size_t>(std::min<std::uintmax_t>(size, kBglHeaderBytes)), '\0');
@@ -523,17 +521,26 @@ bool lf_hasAirportSection(const fs::path& path, std::string* unreadable) {
     if (BglBytes(head).u32(4) != kBglHeaderBytes) return false;
     return notRead(fmt::format("its section table of {} sections does not fit in its {} bytes", sections, size));
   }
+  // The size limit is the task's: a larger file is looked into, and only one
+  // that holds an airport section counts as unread. Of its table, no more
+  // than the limit is read (a sparse file of gigabytes may count millions of
+  // sections); one that goes on past it may hold airports further on.
+  const auto tooLarge = [&] {
+    return notRead(fmt::format("it has {} bytes, more than the {} a BGL file is read up to", size, kBglMaxFileBytes));
+  };
+  const std::uint64_t looked =
+      std::min<std::uint64_t>(sections, (kBglMaxFileBytes - kBglHeaderBytes) / kSectionEntryBytes);
   // The table is read in pieces, so a large count costs no large buffer.
   constexpr std::uint64_t kPiece = 64;
   std::string piece(kSectionEntryBytes * kPiece, '\0');
-  for (std::uint64_t done = 0; done < sections;) {
-    const std::uint64_t n = std::min<std::uint64_t>(kPiece, sections - done);
+  for (std::uint64_t done = 0; done < looked;) {
+    const std::uint64_t n = std::min<std::uint64_t>(kPiece, looked - done);
     const std::size_t bytes = static_cast<std::size_t>(n * kSectionEntryBytes);
     if (std::fread(piece.data(), 1, bytes, file.get()) != bytes) return notRead("a read failed");
     const BglBytes table(std::string_view(piece.data(), bytes));
     for (std::uint64_t i = 0; i < n; ++i)
-      if (table.u32(i * kSectionEntryBytes) == kBglAirportSectionType) return true;
+      if (table.u32(i * kSectionEntryBytes) == kBglAirportSectionType) return size > kBglMaxFileBytes ? tooLarge() : true;
     done += n;
   }
-  return false;
+  return looked < sections ? tooLarge() : false;
 }

@@ -26,8 +26,12 @@
 
 // The header's size; anything else in its size field is not a BGL file we read.
 inline constexpr std::uint32_t kBglHeaderBytes = 56;
-// The largest BGL file that is read whole; larger ones are skipped with a
-// scan-log line. Airport files are far smaller; this keeps a handful of
+// Where the header's size field ends: a shorter file cannot tell whether it
+// is a BGL file, and counts as one cut short.
+inline constexpr std::uint32_t kBglHeaderSizeFieldEnd = 8;
+// The largest BGL file that is read whole; larger ones that hold an airport
+// section are skipped with a scan-log line (those without are passed over
+// as any file without airports). Airport files are far smaller; this keeps a handful of
 // parallel tasks within a few hundred megabytes.
 inline constexpr std::uintmax_t kBglMaxFileBytes = std::uintmax_t{64} << 20;
 
@@ -109,10 +113,13 @@ BglContent gf_readBglAirports(std::string_view bytes, bool msfs2020, std::string
                               const AirportNameTable& names);
 
 // The quick test before a task is started: whether the file's section table
-// has a section of type 3. False when the file cannot be read, is larger
-// than kBglMaxFileBytes, or is shorter than its header or its section table.
-// When the file could not be read whole (it cannot be examined or opened, a
-// read fails, it is larger than kBglMaxFileBytes, or it is a BGL file cut
+// has a section of type 3 and the task can read the file. False when the
+// file cannot be read, is shorter than its header or its section table, or
+// is larger than kBglMaxFileBytes and holds an airport section (a larger
+// file without one is no more than a file without airports). When the file
+// could not be read whole (it cannot be examined or opened, a read fails, it
+// is larger than kBglMaxFileBytes and holds or may hold an airport section,
+// it is too short to hold its header's size field, or it is a BGL file cut
 // inside its header or its section table), unreadable, when given, is set to
 // why; it stays empty for a file that holds no airport section.
 bool lf_hasAirportSection(const std::filesystem::path& path, std::string* unreadable = nullptr);

@@ -98,6 +98,9 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScan
   writeAirport("Community/somepub-x/APX12345.Bgl", "LFPO", 2);              // extension not read
   writeAirport("Community/somepub-x/AFCAD Updates/a.bgl", "LFPB", 2);       // skip word
   writeAirport("Community/my-aircraft-parking/a.bgl", "LFOB", 2);           // excluded folder
+  // What a killed scan left in the folders it stages its files in.
+  writeFile("airports/my_thirdparty.scan/ZZZZ.xml", "left by a killed scan");
+  writeFile("airports/my_simaddon.scan/ZZZZ.txt", "left by a killed scan");
   gf_airportScanStep();
 
   const fs::path third = g_myThirdpartyFolder;
@@ -114,6 +117,8 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScan
             "my_thirdparty/EGL1.txt\tsim/Community/somepub-egl1/e.bgl\n"
             "my_thirdparty/EGLL.txt\tsim/Community/somepub-egll/scenery/EGLL.bgl\n"
             "my_thirdparty/EGLL.xml\tsim/Community/somepub-egll/scenery/EGLL.bgl\n");
+  EXPECT_FALSE(fs::exists(third / "ZZZZ.xml"));
+  EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "ZZZZ.txt"));
   EXPECT_EQ(readFile(third / "EGLL.txt"), "archive/thirdparty/Some%20Publisher/EGLL.xml\n");
   EXPECT_TRUE(fs::exists(third / "EGLL.xml"));
   EXPECT_EQ(readFile(third / "EGKK.txt"), "archive/thirdparty/Some%20Publisher/EGKK.xml\n");
@@ -273,7 +278,8 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsOnlyWhatThatPartMade
        "===>  airports search in folder sim/Official aborted because of iterator problem", "sim/Official"},
       {"nothing to keep", {"sim/Community/locked"}, nullptr, false, false, false, "Generated LFPG.xml: 2 positions", ""},
       {"a package folder can be listed but not entered", {"sim/Community/locked"}, nullptr, true, true, false,
-       "===>  airports search in folder sim/Community aborted, cause:", "sim/Community/locked/a.bgl", true},
+       "===>  airports search skipped file sim/Community/locked/a.bgl, its airports are missing: Permission denied",
+       "sim/Community/locked/a.bgl", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -343,13 +349,19 @@ TEST_F(AirportScanTest, AFileNotReadWholeNeverReplacesAPreviousFile) {
     const char* name;
     std::function<void()> damage;
     bool previous;          // a complete scan made LMML.xml before
-    std::size_t stands;     // in LMML.xml afterwards
+    std::size_t stands;     // in LMML.xml afterwards (0: none)
+    bool unread = true;     // the file counts as not read whole
   };
+  const auto cut = [&](std::size_t bytes) { return [&, bytes] { writeFile(bgl, whole.substr(0, bytes)); }; };
   const std::vector<Case> cases{
-      {"cut inside its parking entries", [&] { writeFile(bgl, whole.substr(0, whole.size() - 60 * 56)); }, true, 78},
-      {"cut inside its section table", [&] { writeFile(bgl, whole.substr(0, 80)); }, true, 78},
+      {"cut inside its parking entries", cut(whole.size() - 60 * 56), true, 78},
+      {"cut inside its section table", cut(80), true, 78},
+      {"cut inside its header", cut(40), true, 78},
+      {"cut before its header says what it is", cut(4), true, 78},
+      {"left empty", cut(0), true, 78},
       {"larger than the cap", sparse, true, 78},
-      {"cut, with no previous file", [&] { writeFile(bgl, whole.substr(0, whole.size() - 60 * 56)); }, false, 18},
+      {"cut, with no previous file", cut(whole.size() - 60 * 56), false, 18},
+      {"a small file that is no BGL file", [&] { writeFile(bgl, std::string(40, 'x')); }, true, 0, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -370,17 +382,45 @@ TEST_F(AirportScanTest, AFileNotReadWholeNeverReplacesAPreviousFile) {
     EXPECT_EQ(standCount(g_myThirdpartyFolder / "LMML.xml"), c.stands);
     EXPECT_EQ(standCount(g_myThirdpartyFolder / "EDDF.xml"), 3u);
     EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
-    EXPECT_TRUE(recordEntries().contains("my_thirdparty/LMML.xml"));
+    EXPECT_EQ(recordEntries().contains("my_thirdparty/LMML.xml"), c.stands > 0);
     const std::string error = gf_statusSnapshot().error;
-    if (c.previous) {
+    if (c.previous && c.unread) {
       EXPECT_THAT(error, HasSubstr("could not read " + bgl.filename().string() + ": its airports keep their files"));
       EXPECT_THAT(scanLog(), Contains("===> my_thirdparty/LMML.xml keeps its previous file: " + bgl.string() +
                                       " could not be read whole"));
     } else {
       EXPECT_EQ(error, "");
     }
+    const std::vector<std::string> log = scanLog();
+    EXPECT_EQ(std::ranges::any_of(log, [&](const std::string& l) { return l.starts_with("===>") && l.find(bgl.string()) != std::string::npos; }),
+              c.unread);
     EXPECT_EQ(lastScanLine(), "-------------------------- airports scan ends    ----------------------------");
   }
+}
+
+// A BGL file over the read limit that holds no airport section (a large
+// model library) is passed over as any file without airports: no error, and
+// the files of removed scenery go, also those an older record names alone.
+TEST_F(AirportScanTest, ALargeFileWithoutAirportsIsPassedOver) {
+  writeAirport("Community/unknownpkg/EDDF.bgl", "EDDF", 2);
+  writeAirport("Community/removedpkg/LFPG.bgl", "LFPG", 2);
+  gf_scanAddonAirports();
+  ASSERT_TRUE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
+  writeFile("airports/scanned_airport_files.txt", "my_thirdparty/EDDF.xml\nmy_thirdparty/LFPG.xml\n");
+  fs::remove_all("sim/Community/removedpkg");
+  const fs::path models = "sim/Official/asobo-modellib/modelLib.BGL";
+  makeSparseFile(models, kBglMaxFileBytes + 1);
+  const std::string head = BglBuilder().otherSection(0x2B, 8).otherSection(0x65, 8).bytes();
+  std::fstream(models, std::ios::in | std::ios::out | std::ios::binary).write(head.data(), static_cast<std::streamsize>(head.size()));
+  gf_clearError();
+  prm::SCAN_AIRPORTS.set(true);
+  gf_scanAddonAirports();
+  EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "LFPG.xml"));
+  EXPECT_TRUE(fs::exists(g_myThirdpartyFolder / "EDDF.xml"));
+  EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+  EXPECT_EQ(gf_statusSnapshot().error, "");
+  EXPECT_FALSE(logContains("modelLib.BGL"));
+  EXPECT_THAT(scanLog(), Not(Contains(HasSubstr("modelLib.BGL"))));
 }
 
 // The offline-learning check reads the park file that stays: where a BGL

@@ -1,4 +1,5 @@
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <limits>
 #include <numbers>
@@ -283,21 +284,36 @@ TEST(BglReader, QuickAirportSectionTest) {
   writeFile("other.bgl", BglBuilder().otherSection(0x65, 8).bytes());
   writeFile("short.bgl", BglBuilder().airportSection({{}}).bytes().substr(0, 60));
   writeFile("empty.bgl", "");
+  writeFile("four.bgl", "BGL!");
   writeFile("header.bgl", BglBuilder().airportSection({{}}).bytes().substr(0, 30));
   writeFile("foreign.bgl", BglBuilder().airportSection({{}}).headerSize(55).bytes().substr(0, 60));
-  // A file larger than any the scan reads is not looked into.
-  makeSparseFile("sparse.bgl", kBglMaxFileBytes + 1);
-  std::fstream("sparse.bgl", std::ios::in | std::ios::out | std::ios::binary)
-      .write(BglBuilder().airportSection({{}}).bytes().data(), 200);
+  writeFile("foreign40.bgl", BglBuilder().airportSection({{}}).headerSize(55).bytes().substr(0, 40));
+  // Files larger than any the scan reads: looked into, unread only when they
+  // hold (or may hold, past the limit) an airport section.
+  const auto sparse = [](const char* file, std::uintmax_t size, std::string head) {
+    makeSparseFile(file, size);
+    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).write(head.data(), static_cast<std::streamsize>(head.size()));
+  };
+  sparse("sparse.bgl", kBglMaxFileBytes + 1, BglBuilder().airportSection({{}}).bytes().substr(0, 200));
+  sparse("models.bgl", kBglMaxFileBytes + 1, BglBuilder().otherSection(0x65, 8).otherSection(0x2B, 8).bytes());
+  std::string endless = BglBuilder().otherSection(0x65, 8).bytes().substr(0, 56);
+  const std::uint32_t count = kBglMaxFileBytes / 20 + 1;
+  std::memcpy(endless.data() + 0x14, &count, 4);
+  sparse("endless.bgl", 2 * kBglMaxFileBytes, endless);
+  const std::string tooLarge = " bytes, more than the 67108864 a BGL file is read up to";
   // Whether it has an airport section, and why it was not read whole ("": it was).
   const std::vector<std::tuple<std::string, bool, std::string>> cases{
       {"airport.bgl", true, ""},
       {"other.bgl", false, ""},
-      {"empty.bgl", false, ""},
+      {"empty.bgl", false, "it ends inside its header, after 0 bytes"},  // cut before it says what it is
+      {"four.bgl", false, "it ends inside its header, after 4 bytes"},
       {"foreign.bgl", false, ""},  // not a BGL file the task reads
+      {"foreign40.bgl", false, ""},
       {"short.bgl", false, "its section table of 1 sections does not fit in its 60 bytes"},
       {"header.bgl", false, "it ends inside its header, after 30 bytes"},
-      {"sparse.bgl", false, "it has 67108865 bytes, more than the 67108864 a BGL file is read up to"},
+      {"sparse.bgl", false, "it has 67108865" + tooLarge},
+      {"models.bgl", false, ""},
+      {"endless.bgl", false, "it has 134217728" + tooLarge},
       {"missing.bgl", false, "No such file or directory"},
   };
   for (const auto& [file, airport, why] : cases) {
