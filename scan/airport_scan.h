@@ -36,12 +36,15 @@ extern std::atomic<std::int64_t> g_tbloCount;
 // during a scan fresh folders beside them, whose files move into the live
 // folders at its end. Of the previous files, the scan removes those it did
 // not make again unless a part it could not read may have made them: in
-// "my_thirdparty" only the files a scan made (listed, each with the BGL file
-// it came from, in "airports/scanned_airport_files.txt"), so the user's own
-// park files stay; in "my_simaddon" all in MSFS 2020 mode and none in MSFS
-// 2024 mode (the downloaded package's files stay). A file of the user's that
-// a generated one replaces is first copied aside ("EGLL.xml.user", then
-// "EGLL.xml.user2" ...). Set on the run thread before tasks start.
+// "my_thirdparty" only the files a scan made (listed, each with what it
+// held and the BGL file it came from, in
+// "airports/scanned_airport_files.txt"), so the user's own park files stay;
+// in "my_simaddon" all in MSFS 2020 mode and none in MSFS 2024 mode (the
+// downloaded package's files stay). A file of the user's in "my_thirdparty"
+// that a generated one replaces, or a file the scan made there that the user
+// has changed since and that the scan replaces or removes, is first copied
+// aside ("EGLL.xml.user", then "EGLL.xml.user2" ...). Set on the run thread
+// before tasks start.
 struct AirportScanFolders {
   std::filesystem::path simaddon;
   std::filesystem::path thirdparty;

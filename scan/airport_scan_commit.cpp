@@ -1,12 +1,15 @@
 #include "scan/airport_scan_commit.h"
 
 #include <algorithm>
+#include <cctype>
+#include <charconv>
 #include <optional>
 #include <system_error>
 
 #include <fmt/format.h>
 
 #include "app/files.h"
+#include "app/hash.h"
 #include "app/log.h"
 #include "app/text.h"
 #include "scan/airport_scan.h"
@@ -129,6 +132,32 @@ AirportScanFolders gf_airportScanFolders() {
   return g_scanFolders.value_or(AirportScanFolders{g_mySimaddonFolder, g_myThirdpartyFolder});
 }
 
+std::optional<FileContent> lf_fileContent(const fs::path& file) {
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(file, ec))) return std::nullopt;
+  const std::uintmax_t size = fs::file_size(file, ec);
+  if (ec) return std::nullopt;
+  std::string bytes;
+  if (!gf_readUserFile(file, size, bytes)) return std::nullopt;
+  return FileContent{bytes.size(), gf_fnv1a64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())};
+}
+
+namespace {
+
+// The size and hash fields after an entry ("1234<TAB>0123456789abcdef");
+// nullopt when the text is not of that form.
+std::optional<FileContent> lf_parseContent(std::string_view size, std::string_view hash) {
+  FileContent content;
+  const auto sized = std::from_chars(size.data(), size.data() + size.size(), content.size);
+  if (size.empty() || sized.ec != std::errc() || sized.ptr != size.data() + size.size()) return std::nullopt;
+  if (hash.size() != 16 || !std::all_of(hash.begin(), hash.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
+    return std::nullopt;
+  std::from_chars(hash.data(), hash.data() + hash.size(), content.hash, 16);
+  return content;
+}
+
+}  // namespace
+
 fs::path ScanRecord::path() { return g_airportsFolder / "scanned_airport_files.txt"; }
 
 bool ScanRecord::read(Entries& entries, std::string& failure) {
@@ -146,17 +175,32 @@ bool ScanRecord::read(Entries& entries, std::string& failure) {
     for (const std::string_view prefix : {kSimaddonEntryPrefix, kThirdpartyEntryPrefix})
       if (entry.starts_with(prefix)) name = entry.substr(prefix.size());
     if (!gf_isPlainPathComponent(name)) continue;
-    std::set<std::string>& sources = entries[std::string(entry)];
-    if (tab != std::string::npos && tab + 1 < line.size()) sources.insert(line.substr(tab + 1));
+    Entry& recorded = entries[std::string(entry)];
+    if (tab == std::string::npos) continue;
+    // The rest: the size and hash, then the source; or, in records of the
+    // version before, the source alone.
+    std::string_view rest = std::string_view(line).substr(tab + 1);
+    const std::size_t sizeEnd = rest.find(kSourceSeparator);
+    if (sizeEnd != std::string_view::npos) {
+      const std::size_t hashEnd = rest.find(kSourceSeparator, sizeEnd + 1);
+      const std::string_view hash = rest.substr(sizeEnd + 1, hashEnd == std::string_view::npos ? hashEnd : hashEnd - sizeEnd - 1);
+      if (const std::optional<FileContent> content = lf_parseContent(rest.substr(0, sizeEnd), hash)) {
+        recorded.content = content;
+        rest = hashEnd == std::string_view::npos ? std::string_view() : rest.substr(hashEnd + 1);
+      }
+    }
+    if (!rest.empty()) recorded.sources.insert(std::string(rest));
   }
   return true;
 }
 
 bool ScanRecord::write(const Entries& entries, std::string& failure) {
   std::vector<std::string> lines;
-  for (const auto& [entry, sources] : entries) {
-    if (sources.empty()) lines.push_back(entry);
-    for (const std::string& source : sources) lines.push_back(entry + kSourceSeparator + source);
+  for (const auto& [entry, recorded] : entries) {
+    const std::string head =
+        recorded.content ? fmt::format("{}\t{}\t{:016x}", entry, recorded.content->size, recorded.content->hash) : entry;
+    if (recorded.sources.empty()) lines.push_back(head);
+    for (const std::string& source : recorded.sources) lines.push_back(head + kSourceSeparator + source);
   }
   if (gf_writeLines(path(), lines)) return true;
   if (failure.empty()) failure = fmt::format("{} could not be written", path().string());
@@ -196,15 +240,25 @@ struct CommitFolder {
 
 // Adds the sources to the entry's in the record (the entry alone when none are given).
 void lf_addSources(ScanRecord::Entries& record, const std::string& entry, const std::set<std::string>* more) {
-  std::set<std::string>& sources = record[entry];
+  std::set<std::string>& sources = record[entry].sources;
   if (more != nullptr) sources.insert(more->begin(), more->end());
 }
 
-// Copies a file of the user's aside before a generated one replaces it;
-// false (with a line) when it cannot be kept, and it must stay. A copy of
-// the same content from an earlier scan whose files could not all be put in
-// place is enough: the next start makes no second one.
-bool lf_keepUsersFileAside(const fs::path& file) {
+// Whether a live file of a recorded entry still holds what the scan wrote:
+// a file of an earlier record, which gives no content, counts as the scan's.
+bool lf_holdsWhatTheScanWrote(const ScanRecord::Entry& recorded, const fs::path& live) {
+  if (!recorded.content) return true;
+  // A file of another size is not read.
+  std::error_code ec;
+  if (fs::file_size(live, ec) != recorded.content->size || ec) return false;
+  return lf_fileContent(live) == recorded.content;
+}
+
+// Copies a file of the user's aside before the scan replaces or removes it
+// (`before` says which); false (with a line) when it cannot be kept, and it
+// must stay. A copy of the same content from an earlier scan whose files
+// could not all be put in place is enough: the next start makes no second one.
+bool lf_keepUsersFileAside(const fs::path& file, std::string_view before, std::string_view otherwise) {
   if (const fs::path same = gf_asideCopyOf(file, ".user"); !same.empty()) {
     gf_airportsScanLog(fmt::format("{} is not a file the scan made: {} holds it already", file.string(), same.string()));
     return true;
@@ -216,16 +270,14 @@ bool lf_keepUsersFileAside(const fs::path& file) {
   else
     fs::copy_file(file, aside, fs::copy_options::none, ec);
   if (ec) {
-    const std::string line = fmt::format("{} is not a file the scan made and could not be kept aside ({}): it stays "
-                                         "and the generated one is not put in its place",
-                                         file.string(), ec.message());
+    const std::string line = fmt::format("{} is not a file the scan made and could not be kept aside ({}): it stays{}",
+                                         file.string(), ec.message(), otherwise);
     gf_logError("{}", line);
     gf_airportsScanLog("===> " + line);
     return false;
   }
   const std::string line =
-      fmt::format("{} is not a file the scan made: it is kept as {} before the generated one replaces it",
-                  file.string(), aside.string());
+      fmt::format("{} is not a file the scan made: it is kept as {} before {}", file.string(), aside.string(), before);
   gf_logLine("{}", line);
   gf_airportsScanLog(line);
   return true;
@@ -240,9 +292,13 @@ CommitResult ScanOutput::commit(bool msfs2020) {
   const std::map<std::string, std::set<std::string>> made = m_sources.made();
   const std::set<std::string> partial = m_sources.partial();
   const std::vector<ScanSources::Part> parts = m_sources.unreadParts();
-  const auto sourcesOf = [](const auto& map, const std::string& entry) -> const std::set<std::string>* {
-    const auto found = map.find(entry);
-    return found == map.end() ? nullptr : &found->second;
+  const auto madeFrom = [&](const std::string& entry) -> const std::set<std::string>* {
+    const auto found = made.find(entry);
+    return found == made.end() ? nullptr : &found->second;
+  };
+  const auto previously = [&](const std::string& entry) -> const ScanRecord::Entry* {
+    const auto found = previous.find(entry);
+    return found == previous.end() ? nullptr : &found->second;
   };
 
   // The unread parts a file of these sources may have come from: those that
@@ -276,9 +332,13 @@ CommitResult ScanOutput::commit(bool msfs2020) {
   // "my_simaddon": in MSFS 2024 mode its files are the package's.
   const auto recorded = [&](const CommitFolder& folder) { return !folder.simaddon || msfs2020; };
 
-  // What moves, what stays; the user's files go aside first.
+  // What moves, what stays; the user's files go aside first. Until the files
+  // have moved, the record gives those that move no content: each holds
+  // either the scan's previous file or its new one, the user's having gone
+  // aside.
   ScanRecord::Entries listed = previous;
   ScanRecord::Entries next;
+  std::map<std::string, std::optional<FileContent>> movingContent;  // what the scan wrote
   std::set<std::string> settled;  // entries made again, moved or kept
   for (CommitFolder& folder : folders) {
     for (const std::string& name : folder.fresh) {
@@ -287,21 +347,28 @@ CommitResult ScanOutput::commit(bool msfs2020) {
       std::error_code ec;
       const fs::file_status status = fs::symlink_status(live, ec);
       const bool exists = fs::exists(status);
-      const bool ours = previous.contains(entry);
+      const ScanRecord::Entry* before = previously(entry);
       settled.insert(entry);
       if (exists && partial.contains(entry)) {
         // A file made from a BGL file not read whole: the previous file stays.
-        keep(entry, unreadPartsOf(sourcesOf(made, entry)));
-        if (ours) {
-          lf_addSources(next, entry, sourcesOf(previous, entry));
-          lf_addSources(next, entry, sourcesOf(made, entry));
-          lf_addSources(listed, entry, sourcesOf(made, entry));
+        keep(entry, unreadPartsOf(madeFrom(entry)));
+        if (before != nullptr) {
+          next[entry] = *before;
+          lf_addSources(next, entry, madeFrom(entry));
+          lf_addSources(listed, entry, madeFrom(entry));
         }
         continue;
       }
-      if (!folder.simaddon && exists && !ours && !fs::is_directory(status) && !lf_keepUsersFileAside(live)) continue;
+      const bool users = exists && !fs::is_directory(status) &&
+                         (before == nullptr || !lf_holdsWhatTheScanWrote(*before, live));
+      if (!folder.simaddon && users &&
+          !lf_keepUsersFileAside(live, "the generated one replaces it", " and the generated one is not put in its place"))
+        continue;
       folder.moving.push_back(name);
-      if (recorded(folder)) lf_addSources(listed, entry, sourcesOf(made, entry));
+      if (!recorded(folder)) continue;
+      movingContent[entry] = lf_fileContent(lf_freshFolder(folder.live) / name);
+      listed[entry].content.reset();
+      lf_addSources(listed, entry, madeFrom(entry));
     }
   }
   if (!ScanRecord::write(listed, result.failure)) return result;
@@ -313,9 +380,9 @@ CommitResult ScanOutput::commit(bool msfs2020) {
     for (std::size_t i = 0; i < n; ++i) {
       const std::string entry = std::string(folder.prefix) + folder.moving[i];
       if (!recorded(folder)) continue;
-      moved[entry].clear();
-      lf_addSources(moved, entry, sourcesOf(made, entry));
-      lf_addSources(next, entry, sourcesOf(made, entry));
+      moved[entry] = ScanRecord::Entry{{}, movingContent[entry]};
+      lf_addSources(moved, entry, madeFrom(entry));
+      next[entry] = moved[entry];
     }
   }
   if (!result.failure.empty()) {
@@ -326,15 +393,23 @@ CommitResult ScanOutput::commit(bool msfs2020) {
   }
 
   // The previous files not made again: kept when an unread part may have
-  // made them, else removed. A removal that fails leaves the file recorded.
-  const auto removeOrKeep = [&](const fs::path& live, const std::string& entry) {
-    const std::set<std::string>* sources = sourcesOf(previous, entry);
+  // made them, else removed; in "my_thirdparty" one that no longer holds
+  // what the scan wrote is the user's and goes aside first. A file that
+  // stays keeps its entry.
+  const auto removeOrKeep = [&](const fs::path& live, const std::string& entry, bool thirdparty) {
+    const ScanRecord::Entry* before = previously(entry);
+    const std::set<std::string>* sources = before != nullptr ? &before->sources : nullptr;
+    bool stays = false;
     if (const std::set<std::string> why = unreadPartsOf(sources); !why.empty()) {
       keep(entry, why);
-      if (sources != nullptr) lf_addSources(next, entry, sources);
-    } else if (!lf_removeEntry(live, result.failure) && sources != nullptr) {
-      lf_addSources(next, entry, sources);
+      stays = true;
+    } else if (thirdparty && before != nullptr && !lf_holdsWhatTheScanWrote(*before, live) &&
+               !lf_keepUsersFileAside(live, "the scan removes it", "")) {
+      stays = true;
+    } else {
+      stays = !lf_removeEntry(live, result.failure);
     }
+    if (stays && before != nullptr) next[entry] = *before;
   };
   for (const auto& [entry, sources] : previous) {
     if (!entry.starts_with(kThirdpartyEntryPrefix) || settled.contains(entry)) continue;
@@ -343,12 +418,12 @@ CommitResult ScanOutput::commit(bool msfs2020) {
     std::error_code ec;
     const fs::file_status status = fs::symlink_status(live, ec);
     if (!fs::exists(status) || fs::is_directory(status)) continue;
-    removeOrKeep(live, entry);
+    removeOrKeep(live, entry, true);
   }
   if (msfs2020) {
     for (const std::string& name : lf_sortedEntries(g_mySimaddonFolder)) {
       const std::string entry = std::string(kSimaddonEntryPrefix) + name;
-      if (!settled.contains(entry)) removeOrKeep(g_mySimaddonFolder / name, entry);
+      if (!settled.contains(entry)) removeOrKeep(g_mySimaddonFolder / name, entry, false);
     }
   }
   ScanRecord::write(next, result.failure);

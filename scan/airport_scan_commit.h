@@ -5,9 +5,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -72,15 +74,33 @@ class ScanSources {
 // The running scan's sources; nullptr while no scan runs.
 ScanSources* gf_scanSources();
 
+// What a file held when the scan put it in place: its size and the 64-bit
+// FNV-1a hash of its bytes.
+struct FileContent {
+  std::uintmax_t size = 0;
+  std::uint64_t hash = 0;
+  bool operator==(const FileContent&) const = default;
+};
+// The content of a regular file (not a link, folder or device); nullopt when
+// it is none or cannot be read.
+std::optional<FileContent> lf_fileContent(const std::filesystem::path& file);
+
 // "airports/scanned_airport_files.txt": the files the scan made that stand
 // in the live folders, one "my_thirdparty/NAME" or "my_simaddon/NAME" a
-// line, each followed by a tab and the BGL file it came from (a line per
-// source; a line without is a name whose source is not known, as in records
-// of earlier versions). Only plain file names count: a line that names
-// anything else never makes the scan remove a file.
+// line, each followed by a tab, the size and the hash (16 hex digits) of
+// what the scan wrote, separated by a tab, then a tab and the BGL file it
+// came from (a line per source; no source: the name is not known to come
+// from one). Records of earlier versions give no size and hash: NAME alone,
+// or NAME, a tab and the source; such a file counts as the scan's whatever
+// it holds. Only plain file names count: a line that names anything else
+// never makes the scan remove a file.
 class ScanRecord {
  public:
-  using Entries = std::map<std::string, std::set<std::string>>;  // entry -> sources
+  struct Entry {
+    std::set<std::string> sources;
+    std::optional<FileContent> content;  // nullopt: not known
+  };
+  using Entries = std::map<std::string, Entry>;
   static std::filesystem::path path();
   // False (with why) when the record exists but cannot be read.
   static bool read(Entries& entries, std::string& failure);
@@ -112,8 +132,9 @@ class ScanOutput {
   // live, only those of the record; in "my_simaddon" all in MSFS 2020 mode
   // (in MSFS 2024 mode it keeps the downloaded package's files). A file made
   // from a BGL file not read whole never replaces a previous file. A file of
-  // the user's in "my_thirdparty" (a name not in the record) is copied aside
-  // before a generated one replaces it.
+  // the user's in "my_thirdparty" (a name not in the record, or one whose
+  // content is not what the scan wrote) is copied aside before a generated
+  // one replaces it or the scan removes it.
   //
   // Whatever step fails, no airport that had a file is left without one:
   // the record lists the previous and the new files before anything moves,

@@ -37,6 +37,48 @@ TEST_F(AirportScanTest, AUsersOwnFileIsKeptAsideBeforeAGeneratedOneReplacesIt) {
   }
 }
 
+// A file the scan made that the user has changed since is the user's: it
+// goes aside before a rescan replaces it or removes it (its add-on gone). One
+// nobody touched is replaced or removed without a copy.
+TEST_F(AirportScanTest, AFileTheScanMadeThatTheUserChangedIsKeptAside) {
+  struct Case {
+    const char* name;
+    bool changed;
+    bool addonRemoved;
+  };
+  const std::vector<Case> cases{
+      {"changed, rescanned", true, false},
+      {"changed, add-on removed", true, true},
+      {"untouched, rescanned", false, false},
+      {"untouched, add-on removed", false, true},
+  };
+  const fs::path file = g_myThirdpartyFolder / "EGLL.xml";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all("airports");
+    writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
+    gf_scanAddonAirports();
+    ASSERT_EQ(standCount(file), 2u);
+    if (c.changed) writeFile(file, "the user's own");
+    if (c.addonRemoved)
+      fs::remove_all("sim/Community/unknownpkg");
+    else
+      writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 3);
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+    EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+    EXPECT_EQ(standCount(file), c.addonRemoved ? 0u : 3u);
+    EXPECT_EQ(fs::exists(file), !c.addonRemoved);
+    EXPECT_EQ(recordEntries().contains("my_thirdparty/EGLL.xml"), !c.addonRemoved);
+    if (!c.changed) {
+      EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user"));
+      continue;
+    }
+    EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "the user's own");
+    EXPECT_THAT(scanLog(), Contains(HasSubstr("kept as airports/my_thirdparty/EGLL.xml.user before")));
+  }
+}
+
 // While the commit fails at every start (a file it cannot replace), a user's
 // file is copied aside once; a file the user has changed since gets a copy
 // of its own.

@@ -19,6 +19,7 @@
 #include "airports/park_file.h"
 #include "app/download.h"
 #include "app/files.h"
+#include "app/hash.h"
 #include "app/runstate.h"
 #include "app/settings.h"
 #include "scan/airport_scan.h"
@@ -124,6 +125,13 @@ class AirportScanTest : public ::testing::Test {
     for (const std::string& line : TextFileLines::read("airports/scanned_airport_files.txt", 0))
       entries.insert(line.substr(0, line.find('\t')));
     return entries;
+  }
+  // The record's line of a file the scan made ("my_thirdparty/EGLL.xml"):
+  // the name, the size and hash of what the file holds now, the source.
+  static std::string recordLine(const std::string& entry, const std::string& source) {
+    const std::string bytes = readFile(g_airportsFolder / entry);
+    return fmt::format("{}\t{}\t{:016x}\t{}\n", entry, bytes.size(),
+                       gf_fnv1a64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size()), source);
   }
   // The number of stands of a park file; 0 when it cannot be loaded.
   static std::size_t standCount(const fs::path& file) {

@@ -107,16 +107,16 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScan
   EXPECT_FALSE(fs::exists(third / "OLD.xml"));
   EXPECT_EQ(readFile(third / "USER.xml"), "the user's own");
   EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "OLD.xml"));
-  // Each file the scan made, with the BGL file it came from.
+  // Each file the scan made, with what it holds and the BGL file it came from.
   EXPECT_EQ(readFile("airports/scanned_airport_files.txt"),
-            "my_simaddon/KJFK.txt\tsim/Official/asobo-airport-kjfk/k.bgl\n"
-            "my_simaddon/LFPG.xml\tsim/Official/asobo-airport-lfpg/l.bgl\n"
-            "my_thirdparty/EDDF.xml\tsim/Community/unknownpkg/scenery/EDDF.bgl\n"
-            "my_thirdparty/EGKK.txt\tsim/Community/somepub-egkk/EGKK.BGL\n"
-            "my_thirdparty/EGKK.xml\tsim/Community/somepub-egkk/EGKK.BGL\n"
-            "my_thirdparty/EGL1.txt\tsim/Community/somepub-egl1/e.bgl\n"
-            "my_thirdparty/EGLL.txt\tsim/Community/somepub-egll/scenery/EGLL.bgl\n"
-            "my_thirdparty/EGLL.xml\tsim/Community/somepub-egll/scenery/EGLL.bgl\n");
+            recordLine("my_simaddon/KJFK.txt", "sim/Official/asobo-airport-kjfk/k.bgl") +
+                recordLine("my_simaddon/LFPG.xml", "sim/Official/asobo-airport-lfpg/l.bgl") +
+                recordLine("my_thirdparty/EDDF.xml", "sim/Community/unknownpkg/scenery/EDDF.bgl") +
+                recordLine("my_thirdparty/EGKK.txt", "sim/Community/somepub-egkk/EGKK.BGL") +
+                recordLine("my_thirdparty/EGKK.xml", "sim/Community/somepub-egkk/EGKK.BGL") +
+                recordLine("my_thirdparty/EGL1.txt", "sim/Community/somepub-egl1/e.bgl") +
+                recordLine("my_thirdparty/EGLL.txt", "sim/Community/somepub-egll/scenery/EGLL.bgl") +
+                recordLine("my_thirdparty/EGLL.xml", "sim/Community/somepub-egll/scenery/EGLL.bgl"));
   EXPECT_FALSE(fs::exists(third / "ZZZZ.xml"));
   EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "ZZZZ.txt"));
   EXPECT_EQ(readFile(third / "EGLL.txt"), "archive/thirdparty/Some%20Publisher/EGLL.xml\n");
