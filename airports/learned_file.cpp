@@ -97,7 +97,7 @@ void lf_applyAutoRange(const pugi::xml_node& document) {
   // The file is read off the main loop; the radius is measured to the park
   // airports list, which only the run thread may look at: it does so at its
   // next pass.
-  gf_enableControl(prm::RANGE.controlId(), !on);
+  gf_enableRangeCombos(on);
   gf_switchAutoRange(wasOn, on, false);
   gf_setTbIntText(prm::RANGE);
 }

@@ -76,8 +76,7 @@ void lf_scanCheckbox(bool liveries) {
 
 void lf_autoRangeCheckbox(bool on) {
   g_parkingRefreshRequest.store(true);
-  gf_enableControl(prm::RANGE.controlId(), !on);
-  gf_enableControl(prm::AR_ABOVE_HEIGHT.controlId(), on);
+  gf_enableRangeCombos(on);
   gf_switchAutoRange(!on, on, false);
 }
 

@@ -229,3 +229,8 @@ void gf_enableControl(int id, bool enable) {
   }
   ::EnableWindow(control, enable ? TRUE : FALSE);
 }
+
+void gf_enableRangeCombos(bool autoRange) {
+  gf_enableControl(prm::RANGE.controlId(), !autoRange);
+  gf_enableControl(prm::AR_ABOVE_HEIGHT.controlId(), autoRange);
+}

@@ -61,3 +61,7 @@ void gf_enableRunControls(bool enable);
 // Enables or disables the control with this id in the main window; logs
 // "GetDlgItem failed for ID {}" when there is none.
 void gf_enableControl(int id, bool enable);
+// The RANGE combo takes picks only while AUTO_RANGE is off, the Ah combo
+// (AR_ABOVE_HEIGHT) only while it is on: set after the checkbox and after a
+// learned file switched AUTO_RANGE.
+void gf_enableRangeCombos(bool autoRange);

@@ -1,5 +1,6 @@
 // The window's commands as a user gives them: clicks on checkboxes and
 // buttons, picks in combo boxes, text and Enter in edit fields.
+#include <atomic>
 #include <deque>
 #include <filesystem>
 #include <string>
@@ -10,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "airports/airport_list.h"
+#include "airports/learned_file.h"
 #include "airports/park_airports.h"
 #include "app/files.h"
 #include "app/requests.h"
@@ -20,6 +22,7 @@
 #include "simlink/sim_link.h"
 #include "support/airport_builders.h"
 #include "support/log_reader.h"
+#include "support/park_file_builder.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
 #include "traffic/removals.h"
@@ -181,6 +184,35 @@ TEST_F(CommandsTest, RadiusFromTheComboAndBackFromTheAutomaticOne) {
                         {false, 100, 36.9, 40},  {false, 100, 37.0, 40}, {false, 100, 8.0, 12}};
   for (const Case& c : cases) {
     EXPECT_EQ(gf_autoRangeFor(c.onGround, c.height, c.distance), c.radius) << c.distance << " " << c.height;
+  }
+}
+
+// The RANGE combo takes picks only while AUTO_RANGE is off and the Ah combo
+// only while it is on, whether the checkbox or a learned file switched it;
+// each switch by the file comes after the checkbox left both combos the other
+// way.
+TEST_F(CommandsTest, TheRangeAndAhCombosFollowAutoRangeFromTheCheckboxAndALearnedFile) {
+  const fs::path learned = "EGLL.xml";
+  const struct {
+    bool fromFile;
+    bool on;
+  } steps[] = {{false, true}, {true, false}, {false, true}, {false, false}, {true, true}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(fmt::format("{} {}", step.fromFile ? "learned file" : "checkbox", step.on));
+    if (step.fromFile) {
+      ParkFileBuilder().param("AUTO_RANGE", step.on ? "true" : "false").write(learned);
+      ASSERT_TRUE(onOtherThread([&] {
+        ParkAirport airport;
+        std::vector<Stand> stands;
+        std::atomic<bool> handmade{false};
+        lf_readLearned(learned, airport, stands, handmade);
+      }));
+    } else {
+      click(prm::AUTO_RANGE);
+    }
+    ASSERT_EQ(prm::AUTO_RANGE.value(), step.on);
+    EXPECT_EQ(IsWindowEnabled(control(prm::RANGE.controlId())) != FALSE, !step.on);
+    EXPECT_EQ(IsWindowEnabled(control(prm::AR_ABOVE_HEIGHT.controlId())) != FALSE, step.on);
   }
 }
 
