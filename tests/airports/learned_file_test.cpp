@@ -251,13 +251,20 @@ TEST_F(ParkReadTest, ALearnedFileIsLeftAsItIsOnlyWhenItHoldsMoreThanWasRead) {
     std::optional<ParkFileBuilder> learned;
     std::string kept;  // why the file is left as it is; "" when it is saved
     bool aside = false;  // the file is copied aside before it is saved over
+    const char* merged = nullptr;  // a stand whose learned option is in play after the read
   } cases[] = {
       {"options of a stand beyond the park file's limit, written back", manyStands(parkFile(), kApfMaxStands + 1),
        parkFile().parkpos(ParkposEntry::idOnly(last).opt(learnedOpt)), ""},
       {"a handmade file beyond the limit", manyStands(parkFile(), 1),
        manyStands(parkFile().param("handmade", "true"), kApfMaxStands + 1), gf_standLimitReason()},
-      {"a manual stand beyond the limit", manyStands(parkFile(), kApfMaxStands),
-       parkFile().parkpos(ParkposEntry::at("M1", 51.0, -0.4).set("manual", "true")), gf_standLimitReason()},
+      {"a manual stand beyond the limit, the learned stands after it merged", manyStands(parkFile(), kApfMaxStands),
+       parkFile().parkpos(ParkposEntry::at("M1", 51.0, -0.4).set("manual", "true"))
+           .parkpos(ParkposEntry::idOnly("P1").opt(learnedOpt)),
+       gf_standLimitReason(), false, "P1"},
+      {"a manual stand past the limit that is refused anyway", manyStands(parkFile(), kApfMaxStands),
+       parkFile().parkpos(ParkposEntry::at("M1", 91.0, -0.4).set("manual", "true")), ""},
+      {"a placeholder past a handmade file's limit", manyStands(parkFile(), 1),
+       manyStands(parkFile().param("handmade", "true"), kApfMaxStands).parkpos(ParkposEntry::at("Z", 0, 0)), ""},
       {"a handmade file without its version entry", manyStands(parkFile(), 1),
        parkFile().param("handmade", "true").dropMetaInfo("version").parkpos(ParkposEntry::at("H1", 51.0, -0.4)),
        lacksMeta},
@@ -284,6 +291,12 @@ TEST_F(ParkReadTest, ALearnedFileIsLeftAsItIsOnlyWhenItHoldsMoreThanWasRead) {
     g_parkStands.clear();
     g_apfHandmade = false;
     ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    if (c.merged != nullptr) {
+      const auto stand = std::find_if(g_parkStands.begin(), g_parkStands.end(),
+                                      [&](const Stand& s) { return s.name == c.merged; });
+      ASSERT_NE(stand, g_parkStands.end());
+      EXPECT_THAT(stand->options, Contains(::testing::Field(&StandOption::registration, "D-AIAA")));
+    }
     EXPECT_EQ(fs::exists(asidePath), c.aside);
     if (c.aside) {
       EXPECT_EQ(testsupport::readFile(asidePath), before);
