@@ -1,5 +1,6 @@
 #include "app/log.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <string>
@@ -95,28 +96,104 @@ void gf_logTextUnlessStopping(std::string_view line) {
   writeLocked({}, line);
 }
 
-bool BoundedLogLines::admit(std::uint64_t& leftOut) {
-  const std::int64_t now = gf_steadySeconds();
-  std::lock_guard lock(m_mutex);  // leaf lock
-  const bool write = m_written < m_first || now - m_lastWrittenAt >= m_period;
-  if (!write) {
-    ++m_leftOut;
-    return false;
-  }
-  if (m_written < m_first) ++m_written;
+namespace {
+
+// Every bound of the process, for the end of a run and for the groups.
+struct Bounds {
+  // Guards the list and every bound's counts and kept line. A leaf lock:
+  // released before any line is written.
+  std::mutex mutex;
+  std::vector<BoundedLogLines*> all;
+  // Stamps the left-out lines in the order they came.
+  std::uint64_t order = 0;
+};
+
+Bounds& lf_bounds() {
+  static Bounds bounds;
+  return bounds;
+}
+
+}  // namespace
+
+BoundedLogLines::BoundedLogLines(std::uint32_t first, std::int64_t periodSeconds, LogGroup group)
+    : m_first(first), m_period(periodSeconds), m_group(group) {
+  Bounds& bounds = lf_bounds();
+  std::lock_guard lock(bounds.mutex);
+  bounds.all.push_back(this);
+}
+
+BoundedLogLines::~BoundedLogLines() {
+  Bounds& bounds = lf_bounds();
+  std::lock_guard lock(bounds.mutex);
+  std::erase(bounds.all, this);
+}
+
+std::optional<BoundedLogLines::LeftOutLine> BoundedLogLines::takeLeftOutLocked(std::int64_t now) {
+  if (m_leftOut == 0) return std::nullopt;
   m_lastWrittenAt = now;
-  leftOut = std::exchange(m_leftOut, 0);
+  return LeftOutLine{m_lastLeftOutOrder, m_lastWriter, std::exchange(m_lastLeftOut, {}), std::exchange(m_leftOut, 0)};
+}
+
+void BoundedLogLines::writeInOrder(std::vector<LeftOutLine>& lines) {
+  std::ranges::sort(lines, {}, &LeftOutLine::order);
+  for (const LeftOutLine& line : lines) {
+    line.writer(line.text);
+    gf_logLeftOut(line.count - 1);
+  }
+}
+
+bool BoundedLogLines::log(void (*writer)(std::string_view), std::string text) {
+  const std::int64_t now = gf_steadySeconds();
+  std::vector<LeftOutLine> earlier;
+  std::uint64_t leftOut = 0;
+  {
+    Bounds& bounds = lf_bounds();
+    std::lock_guard lock(bounds.mutex);
+    if (m_written >= m_first && now - m_lastWrittenAt < m_period) {
+      ++m_leftOut;
+      m_lastLeftOut = std::move(text);
+      m_lastWriter = writer;
+      m_lastLeftOutOrder = ++bounds.order;
+      return false;
+    }
+    if (m_written < m_first) ++m_written;
+    m_lastWrittenAt = now;
+    leftOut = std::exchange(m_leftOut, 0);
+    m_lastLeftOut.clear();
+    if (m_group != LogGroup::none) {
+      for (BoundedLogLines* other : bounds.all) {
+        if (other == this || other->m_group != m_group) continue;
+        if (auto line = other->takeLeftOutLocked(now)) earlier.push_back(std::move(*line));
+      }
+    }
+  }
+  writeInOrder(earlier);
+  writer(text);
+  gf_logLeftOut(leftOut);
   return true;
 }
 
 void BoundedLogLines::reset() {
-  std::lock_guard lock(m_mutex);
+  std::lock_guard lock(lf_bounds().mutex);
   m_written = 0;
   m_leftOut = 0;
+  m_lastLeftOut.clear();
 }
 
 void gf_logLeftOut(std::uint64_t leftOut) {
   if (leftOut > 0) gf_logIndented("{} more like it were not logged", leftOut);
+}
+
+void gf_logLeftOutLines() {
+  const std::int64_t now = gf_steadySeconds();
+  std::vector<BoundedLogLines::LeftOutLine> lines;
+  {
+    Bounds& bounds = lf_bounds();
+    std::lock_guard lock(bounds.mutex);
+    for (BoundedLogLines* bound : bounds.all)
+      if (auto line = bound->takeLeftOutLocked(now)) lines.push_back(std::move(*line));
+  }
+  BoundedLogLines::writeInOrder(lines);
 }
 
 void LockedLines::append(std::string line) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,41 +49,77 @@ void gf_logLineUnlessStopping(fmt::format_string<Args...> format, Args&&... args
 // given) are written, then at most one every `periodSeconds` (a minute unless
 // given) of the steady clock, followed by how many were left out since the
 // one before. So a peer that floods the program grows the log by a few lines
-// a minute at most. Any thread; its mutex is a leaf lock, released before
-// the line is written.
+// a minute at most.
+//
+// The last line left out is kept, so that the end of a run can still write
+// it with its count (gf_logLeftOutLines): the log ends on what last happened.
+// Kinds that tell one story (the same `group`) stay in the order they
+// happened: before a line of the group is written, the last left-out line of
+// each other kind of the group is written, with its count.
+//
+// Any thread; one mutex for all bounds, a leaf lock released before a line
+// is written.
+// The group of a kind of bounded line; none unless given.
+enum class LogGroup : int { none = 0 };
+
 class BoundedLogLines {
  public:
-  explicit BoundedLogLines(std::uint32_t first = 5, std::int64_t periodSeconds = 60) noexcept
-      : m_first(first), m_period(periodSeconds) {}
+  static constexpr std::uint32_t kFirst = 5;
+  static constexpr std::int64_t kPeriodSeconds = 60;
+  explicit BoundedLogLines(std::uint32_t first = kFirst, std::int64_t periodSeconds = kPeriodSeconds,
+                           LogGroup group = LogGroup::none);
+  explicit BoundedLogLines(LogGroup group) : BoundedLogLines(kFirst, kPeriodSeconds, group) {}
+  ~BoundedLogLines();
   BoundedLogLines(const BoundedLogLines&) = delete;
   BoundedLogLines& operator=(const BoundedLogLines&) = delete;
-  // Whether a line of this kind is written now; when it is, `leftOut` says
-  // how many were not written since the last one that was.
-  bool admit(std::uint64_t& leftOut);
-  // The first lines are written again (the start of a run).
+  // Writes the line with `writer` when the bound lets it through, followed by
+  // how many were left out since the last one written; else keeps it as the
+  // last one left out. True when it was written.
+  bool log(void (*writer)(std::string_view), std::string text);
+  // The first lines are written again (the start of a run); what was left
+  // out is forgotten.
   void reset();
 
  private:
-  std::mutex m_mutex;
+  friend void gf_logLeftOutLines();
+  struct LeftOutLine {
+    std::uint64_t order;
+    void (*writer)(std::string_view);
+    std::string text;
+    std::uint64_t count;
+  };
+  // Takes the last line left out, if any, as written at `now`; the caller
+  // holds the bounds' mutex.
+  std::optional<LeftOutLine> takeLeftOutLocked(std::int64_t now);
+  // Writes taken lines in the order they came, each with its count.
+  static void writeInOrder(std::vector<LeftOutLine>& lines);
+
   std::uint32_t m_first;
   std::int64_t m_period;
+  LogGroup m_group;
   std::uint32_t m_written = 0;
   std::uint64_t m_leftOut = 0;
   std::int64_t m_lastWrittenAt = 0;
+  // The last line left out, its writer, and when it came among all left-out lines.
+  std::string m_lastLeftOut;
+  void (*m_lastWriter)(std::string_view) = nullptr;
+  std::uint64_t m_lastLeftOutOrder = 0;
 };
 
 // The indented line after a bounded line: "{} more like it were not logged".
 void gf_logLeftOut(std::uint64_t leftOut);
 
+// The end of a run: every kind of bounded line that left lines out writes
+// its last line left out and how many more were, in the order they came, and
+// starts its count afresh.
+void gf_logLeftOutLines();
+
 // A line under a bound, written by one of the raw writers above (gf_logText,
-// gf_logErrorText); the text is only made when it is written.
+// gf_logErrorText).
 template <typename... Args>
 void gf_logBounded(BoundedLogLines& bound, void (*writer)(std::string_view), fmt::format_string<Args...> format,
                    Args&&... args) {
-  std::uint64_t leftOut = 0;
-  if (!bound.admit(leftOut)) return;
-  writer(fmt::format(format, std::forward<Args>(args)...));
-  gf_logLeftOut(leftOut);
+  bound.log(writer, fmt::format(format, std::forward<Args>(args)...));
 }
 
 // Lines collected in memory for a report file that is written at the end of a

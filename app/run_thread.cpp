@@ -240,6 +240,9 @@ void lf_mainLoop() {
 
 // After the run: a fresh run, or the end of the program.
 void lf_endRun() {
+  // What floods left out of the log is still written, with its counts, so
+  // the log ends on what last happened (a link that went for good says so).
+  gf_logLeftOutLines();
   const ExitReason reason = gf_exitReason();
   gf_logLine("Run ended: {}", gf_exitReasonName(reason));
   if (gf_isRestartReason(reason) && !g_windowClosed.load()) {

@@ -45,11 +45,11 @@ static_assert(kRtMaxInputPerCall >= kMaxInputLine);
 constexpr int kMaxNewcomersPerSend = 64;
 // Lines that a client's input or its connections cause: the first few of
 // each kind in a run, then one a minute with a count.
-BoundedLogLines g_handshakeLines;
-BoundedLogLines g_connectedLines;
-BoundedLogLines g_refusedLines;
-BoundedLogLines g_replacedLines;
-BoundedLogLines g_sendFailedLines;
+BoundedLogLines g_handshakeLines{kRtLinkLogGroup};
+BoundedLogLines g_connectedLines{kRtLinkLogGroup};
+BoundedLogLines g_refusedLines{kRtLinkLogGroup};
+BoundedLogLines g_replacedLines{kRtLinkLogGroup};
+BoundedLogLines g_sendFailedLines{kRtLinkLogGroup};
 
 // Serialises whole sends. Taken before g_linkMutex.
 std::mutex g_sendMutex;

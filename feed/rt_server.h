@@ -17,6 +17,13 @@
 #include <optional>
 #include <string_view>
 
+#include "app/log.h"
+
+// The group of the bounded log lines about the link (its connections,
+// handshakes, failed sends, losses and returns): they stay in the order they
+// happened, so the last of them tells the link's last state.
+inline constexpr LogGroup kRtLinkLogGroup{1};
+
 // Set while the RealTraffic client is connected.
 extern std::atomic<bool> g_rtConnected;
 // RealTraffic reported its professional level in the handshake: the

@@ -32,13 +32,16 @@ constexpr std::chrono::milliseconds kReconnectLookPerReport{2};
 
 // A RealTraffic (or anything on its port) that connects and drops over and
 // over would write two lines a cycle: the status line shows every change, the
-// log the first few of each kind in a run, then one a minute with a count.
-BoundedLogLines g_reconnectedLines;
-BoundedLogLines g_goneLines;
+// log the first few of each kind in a run, then one a minute with a count;
+// the last one left out is still written when the run ends, so the log ends
+// on the link's last state.
+BoundedLogLines g_reconnectedLines{kRtLinkLogGroup};
+BoundedLogLines g_goneLines{kRtLinkLogGroup};
 
 void lf_showLinkStatus(BoundedLogLines& lines, const std::string& text) {
   gf_showStatus(text, false);
-  gf_logBounded(lines, gf_logTextUnlessStopping, "{}", text);
+  // Like the status line's own log lines: nothing while a stop is pending.
+  if (!g_stopRun.load()) gf_logBounded(lines, gf_logText, "{}", text);
 }
 
 void lf_reconnect() {

@@ -1,6 +1,7 @@
 // A whole run with RealTraffic on this PC: the run waits for RealTraffic to
 // connect, answers its handshake, starts the readers, reports the user
 // aircraft's position, and says "exit" when the window is closed.
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -15,6 +16,7 @@
 #include "platform/simconnect/sim_world.h"
 #include "platform/win32/testdriver.h"
 #include "support/http_server.h"
+#include "support/log_reader.h"
 #include "support/program_fixture.h"
 #include "support/workdir.h"
 #include "ui/display_state.h"
@@ -96,6 +98,15 @@ TEST_F(FeedRunTest, RealTrafficIsAwaitedAnsweredToldThePositionAndSentAway) {
   EXPECT_FALSE(g_idle.load());
   EXPECT_FALSE(gf_displaySnapshot().realTrafficLampOff);  // lit once the flight runs
 
+  // RealTraffic says hello six times more: past the first five of the run
+  // the lines are left out, and the end of the run writes the last one with
+  // its count.
+  std::string again;
+  for (int i = 0; i < 6; ++i) again += "Qs999={\"version\":\"10.0\",\"level\":1}\r\n";
+  realTraffic.sendAll(again, 5s);
+  int answers = 0;
+  ASSERT_TRUE(pumpUntil([&] { return (answers += lines.next().starts_with("{")) == 6; }, 20s));
+
   ASSERT_TRUE(win32layer::testdriver::pressCloseButton(window()));
   std::string last;
   ASSERT_TRUE(pumpUntil([&] {
@@ -105,6 +116,11 @@ TEST_F(FeedRunTest, RealTrafficIsAwaitedAnsweredToldThePositionAndSentAway) {
   }, 20s));
   EXPECT_EQ(last, "exit\r\n");
   EXPECT_TRUE(pumpUntilQuit());
+  const std::vector<std::string> log = testsupport::logLines();
+  const auto ended = std::find(log.begin(), log.end(), "Run ended: USER CLOSED SIM");
+  ASSERT_GE(ended - log.begin(), 2);
+  EXPECT_EQ(ended[-2], "RealTraffic 10.0 (standard) connected, simulator time not sent");
+  EXPECT_EQ(ended[-1], "          1 more like it were not logged");
 }
 
 // What an earlier run heard of RealTraffic does not reach the next run.

@@ -123,3 +123,42 @@ TEST(Log, BoundedLinesAreTheFirstFewThenOneAMinuteWithHowManyWereLeftOut) {
                                                    "===> peer line 0", "          97 more like it were not logged",
                                                    "===> peer line 0", "===> peer line 1"}));
 }
+
+TEST(Log, BoundedCountsStartAfreshAndTheEndOfARunWritesWhatWasLeftOutInTheOrderItCame) {
+  openTestLog();
+  BoundedLogLines single(1, 60);
+  BoundedLogLines up(1, 60, LogGroup{7});
+  BoundedLogLines down(1, 60, LogGroup{7});
+  const auto bad = [&single](int n) { gf_logBounded(single, gf_logErrorText, "bad {}", n); };
+  const auto link = [](BoundedLogLines& bound, const char* what, int n) {
+    gf_logBounded(bound, gf_logText, "{} {}", what, n);
+  };
+  bad(1);
+  bad(2);
+  bad(3);
+  gf_advanceSteadyClock(60);
+  bad(4);  // with the two before it
+  bad(5);
+  gf_advanceSteadyClock(60);
+  bad(6);  // with the one since the last count, not three
+  // A group stays in order: the left-out line of one kind comes before the
+  // next line of another that is written.
+  link(up, "up", 1);
+  link(down, "down", 1);
+  link(up, "up", 2);
+  link(down, "down", 2);
+  link(up, "up", 3);
+  gf_advanceSteadyClock(60);
+  link(down, "down", 3);
+  bad(7);
+  link(up, "up", 4);
+  link(down, "down", 4);
+  link(up, "up", 5);
+  gf_logLeftOutLines();
+  gf_logLeftOutLines();  // nothing is left out twice
+  const std::string more = "          1 more like it were not logged";
+  EXPECT_EQ(logLines(),
+            (std::vector<std::string>{"===> bad 1", "===> bad 4", "          2 more like it were not logged",
+                                      "===> bad 6", more, "up 1", "down 1", "up 3", more, "down 3", more, "===> bad 7",
+                                      "down 4", "up 5", more}));
+}

@@ -209,6 +209,31 @@ TEST_F(RtReportsTest, ALinkThatComesAndGoesOverAndOverLogsTheFirstFewChangesAndS
   EXPECT_EQ(countLines(" RealTraffic gone? Wait for RealTraffic to re-connect ..."), 6u) << "a new run logs again";
 }
 
+TEST_F(RtReportsTest, TheEndOfARunLogsTheLinkChangesLeftOutSoTheLogEndsOnTheLinkGone) {
+  const auto drop = [&] {
+    m_client.close();
+    for (int send = 0; send < 100000 && g_rtConnected.load(); ++send) lf_send(kHeathrow);
+  };
+  for (int cycle = 0; cycle < 6; ++cycle) {
+    drop();
+    m_client = net::connectLoopback(m_port);
+    for (int look = 0; look < 100000 && !g_rtConnected.load(); ++look) lf_send(kHeathrow);
+  }
+  drop();  // for good
+  ASSERT_FALSE(g_rtConnected.load());
+  gf_logLeftOutLines();  // the end of the run
+  const std::vector<std::string> lines = testsupport::logLines();
+  ASSERT_GE(lines.size(), 6u);
+  const std::string more = "          1 more like it were not logged";
+  EXPECT_EQ(lines.end()[-6], "RealTraffic connected");
+  EXPECT_TRUE(lines.end()[-5].ends_with(" RealTraffic re-connected")) << lines.end()[-5];
+  EXPECT_TRUE(lines.end()[-4].starts_with("===> sendDataPacket to RealTraffic failed: ")) << lines.end()[-4];
+  EXPECT_EQ(lines.end()[-3], more);
+  EXPECT_TRUE(lines.end()[-2].ends_with(" RealTraffic gone? Wait for RealTraffic to re-connect ..."))
+      << lines.end()[-2];
+  EXPECT_EQ(lines.end()[-1], more);
+}
+
 TEST_F(RtReportsTest, WithoutTheServerAReportIsSkippedQuietly) {
   // The HQV mode never opens the server, though RealTraffic runs on this PC.
   gf_closeRtServer();
