@@ -37,6 +37,11 @@ constexpr std::size_t kRecentLines = 1024;
 // QNH values outside this range (hPa) are no sea-level pressure.
 constexpr double kLowestQnh = 800.0;
 constexpr double kHighestQnh = 1200.0;
+// In the US the broadcast gives the QNH in inches of mercury times 100
+// (2996 for 29.96 inHg): values in this range are read so.
+constexpr double kLowestInHg100 = 2600.0;
+constexpr double kHighestInHg100 = 3400.0;
+constexpr double kHpaPerInHg = 33.8639;
 
 std::atomic<std::uint64_t> g_generation{0};
 // Datagram counts at the last liveness check.
@@ -145,7 +150,8 @@ void lf_handleQnhDatagram(std::string_view text) {
     lf_logMalformed(g_readerCounts.qnhMalformed, g_qnhMalformedLines, kQnhReaderName, "weather without a QNH", text);
     return;
   }
-  const double hpa = qnh->get<double>();
+  double hpa = qnh->get<double>();
+  if (hpa >= kLowestInHg100 && hpa <= kHighestInHg100) hpa = hpa / 100.0 * kHpaPerInHg;
   if (!std::isfinite(hpa) || hpa < kLowestQnh || hpa > kHighestQnh) {
     lf_logMalformed(g_readerCounts.qnhMalformed, g_qnhMalformedLines, kQnhReaderName, "weather with an impossible QNH",
                     text);

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "app/clock.h"
@@ -168,6 +169,20 @@ TEST_F(UdpReadersTest, QnhComesFromTheWeatherObject) {
     send(bad);
   EXPECT_EQ(g_readerCounts.qnhMalformed.load(), 6u);
   EXPECT_DOUBLE_EQ(g_trafficReader.qnh(), 1021.6) << "a bad datagram changed the QNH";
+
+  // In the US the QNH comes in inches of mercury times 100; a value in
+  // neither range is refused and the last QNH stays.
+  const struct {
+    const char* qnh;
+    double hpa;
+    std::int32_t shown;
+  } cases[] = {{"2996", 1014.56, 1015}, {"700", 1014.56, 1015}, {"4000", 1014.56, 1015}, {"1015", 1015.0, 1015}};
+  for (const auto& c : cases) {
+    send(fmt::format(R"({{"ICAO":"KJFK","QNH":{}}})", c.qnh));
+    EXPECT_NEAR(g_trafficReader.qnh(), c.hpa, 0.01) << c.qnh;
+    EXPECT_EQ(g_qnhShown.load(), c.shown) << c.qnh;
+  }
+  EXPECT_EQ(g_readerCounts.qnhMalformed.load(), 8u);
 }
 
 TEST_F(UdpReadersTest, AStopEndsBothReadersAndTheLivenessCheckFollowsThem) {
