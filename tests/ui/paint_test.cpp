@@ -3,8 +3,10 @@
 #include <fmt/format.h>
 
 #include "app/runstate.h"
+#include "airports/static_placement.h"
 #include "app/settings.h"
 #include "feed/feed_state.h"
+#include "feed/udp_readers.h"
 #include "support/log_reader.h"
 #include "support/workdir.h"
 #include "traffic/aircraft.h"
@@ -92,6 +94,13 @@ TEST_F(PaintTest, TheHeaderShowsCountsReadersQnhAndLiveAircraft) {
   EXPECT_TRUE(textShownAt(window(), 458, 91, "Traffic", kYellow));
   EXPECT_TRUE(textShownAt(window(), 642, 63, "qnh: 1013", kLime));
   EXPECT_TRUE(textShownAt(window(), 642, 91, "live:   0", kLime));
+  // The weather reader gets no new data: its last QNH stays in the header.
+  gf_resetReaderCounts();
+  gf_checkReaderLiveness();
+  ASSERT_EQ(g_qnhReaderStatus.load(), kReaderNoNewData);
+  repaintAll(window());
+  EXPECT_TRUE(textShownAt(window(), 458, 63, "Weather", kYellow));
+  EXPECT_TRUE(textShownAt(window(), 642, 63, "qnh: 1013", kLime));
 
   g_trafficReaderStatus = kReaderReceiving;
   g_qnhReaderStatus = kReaderStopped;
@@ -141,6 +150,10 @@ TEST_F(PaintTest, WithoutAParkAirportTheStatisticsPanelStaysBlack) {
               textShownAt(window(), 249, 427, "average fit: 2.3", kLime));
   EXPECT_TRUE(textShownAt(window(), 708, 427, "max park:  24 (=30 %)", kLime));
   ASSERT_TRUE(drv::saveScreenshot(window(), "statistics.png"));
+  // No static placed: no average fit either.
+  ASSERT_TRUE(g_staticAircraft.empty());
+  EXPECT_EQ(lf_staticParkedStats(true), 0);
+  EXPECT_TRUE(textShownAt(window(), 249, 427, "average fit: --", kLime));
 
   // Unloading empties the panel again.
   gf_clearParkAirportDisplay();
