@@ -130,6 +130,7 @@ BoundedLogLines::~BoundedLogLines() {
 
 std::optional<BoundedLogLines::LeftOutLine> BoundedLogLines::takeLeftOutLocked(std::int64_t now) {
   if (m_leftOut == 0) return std::nullopt;
+  // Its line is written now: the kind's next line waits its period from here.
   m_lastWrittenAt = now;
   return LeftOutLine{m_lastLeftOutOrder, m_lastWriter, std::exchange(m_lastLeftOut, {}), std::exchange(m_leftOut, 0)};
 }

@@ -44,6 +44,9 @@ void gf_logLineUnlessStopping(fmt::format_string<Args...> format, Args&&... args
   gf_logTextUnlessStopping(fmt::format(format, std::forward<Args>(args)...));
 }
 
+// The group of a kind of bounded line; none unless given.
+enum class LogGroup : int { none = 0 };
+
 // A bound on lines that what others send can cause (a peer's connections,
 // lines and datagrams): of one kind of line, the first `first` (five unless
 // given) are written, then at most one every `periodSeconds` (a minute unless
@@ -59,9 +62,6 @@ void gf_logLineUnlessStopping(fmt::format_string<Args...> format, Args&&... args
 //
 // Any thread; one mutex for all bounds, a leaf lock released before a line
 // is written.
-// The group of a kind of bounded line; none unless given.
-enum class LogGroup : int { none = 0 };
-
 class BoundedLogLines {
  public:
   static constexpr std::uint32_t kFirst = 5;
