@@ -341,10 +341,7 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsOnlyWhatThatPartMade
 TEST_F(AirportScanTest, AFileNotReadWholeNeverReplacesAPreviousFile) {
   const std::string whole = BglBuilder().otherSection(0x65, 8).airportSection({{.icao = "LMML", .parking = gates(78)}}).bytes();
   const fs::path bgl = "sim/Community/unknownpkg/LMML.bgl";
-  const auto sparse = [&] {
-    makeSparseFile(bgl, kBglMaxFileBytes + 1);
-    std::fstream(bgl, std::ios::in | std::ios::out | std::ios::binary).write(whole.data(), static_cast<std::streamsize>(whole.size()));
-  };
+  const auto sparse = [&] { writeSparseFile(bgl, kBglMaxFileBytes + 1, whole); };
   struct Case {
     const char* name;
     std::function<void()> damage;
@@ -409,9 +406,7 @@ TEST_F(AirportScanTest, ALargeFileWithoutAirportsIsPassedOver) {
   writeFile("airports/scanned_airport_files.txt", "my_thirdparty/EDDF.xml\nmy_thirdparty/LFPG.xml\n");
   fs::remove_all("sim/Community/removedpkg");
   const fs::path models = "sim/Official/asobo-modellib/modelLib.BGL";
-  makeSparseFile(models, kBglMaxFileBytes + 1);
-  const std::string head = BglBuilder().otherSection(0x2B, 8).otherSection(0x65, 8).bytes();
-  std::fstream(models, std::ios::in | std::ios::out | std::ios::binary).write(head.data(), static_cast<std::streamsize>(head.size()));
+  writeSparseFile(models, kBglMaxFileBytes + 1, BglBuilder().otherSection(0x2B, 8).otherSection(0x65, 8).bytes());
   gf_clearError();
   prm::SCAN_AIRPORTS.set(true);
   gf_scanAddonAirports();

@@ -1,6 +1,4 @@
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <limits>
 #include <numbers>
 #include <tuple>
@@ -10,7 +8,6 @@
 
 #include "scan/bgl_reader.h"
 #include "support/bgl_builder.h"
-#include "support/special_files.h"
 #include "support/workdir.h"
 
 using namespace testsupport;
@@ -290,16 +287,11 @@ TEST(BglReader, QuickAirportSectionTest) {
   writeFile("foreign40.bgl", BglBuilder().airportSection({{}}).headerSize(55).bytes().substr(0, 40));
   // Files larger than any the scan reads: looked into, unread only when they
   // hold (or may hold, past the limit) an airport section.
-  const auto sparse = [](const char* file, std::uintmax_t size, std::string head) {
-    makeSparseFile(file, size);
-    std::fstream(file, std::ios::in | std::ios::out | std::ios::binary).write(head.data(), static_cast<std::streamsize>(head.size()));
-  };
-  sparse("sparse.bgl", kBglMaxFileBytes + 1, BglBuilder().airportSection({{}}).bytes().substr(0, 200));
-  sparse("models.bgl", kBglMaxFileBytes + 1, BglBuilder().otherSection(0x65, 8).otherSection(0x2B, 8).bytes());
-  std::string endless = BglBuilder().otherSection(0x65, 8).bytes().substr(0, 56);
-  const std::uint32_t count = kBglMaxFileBytes / 20 + 1;
-  std::memcpy(endless.data() + 0x14, &count, 4);
-  sparse("endless.bgl", 2 * kBglMaxFileBytes, endless);
+  writeSparseFile("sparse.bgl", kBglMaxFileBytes + 1, BglBuilder().airportSection({{}}).bytes());
+  writeSparseFile("models.bgl", kBglMaxFileBytes + 1, BglBuilder().otherSection(0x65, 8).otherSection(0x2B, 8).bytes());
+  // A table that goes on past the limit (no airport section before it).
+  writeSparseFile("endless.bgl", 2 * kBglMaxFileBytes,
+                  BglBuilder().otherSection(0x65, 8).sectionCount(kBglMaxFileBytes / 20 + 1).bytes());
   const std::string tooLarge = " bytes, more than the 67108864 a BGL file is read up to";
   // Whether it has an airport section, and why it was not read whole ("": it was).
   const std::vector<std::tuple<std::string, bool, std::string>> cases{

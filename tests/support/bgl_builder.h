@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace testsupport {
@@ -80,6 +81,10 @@ class BglBuilder {
   std::uint32_t m_headerSize = 56;
   std::optional<std::uint32_t> m_sectionCount;
 };
+
+// A sparse file of `size` bytes that begins with `head` and holds zeros
+// after it, made at once: a BGL file larger than the scan reads.
+void writeSparseFile(const std::filesystem::path& path, std::uintmax_t size, std::string_view head);
 
 // A packed airport record alone (header included), for tests of one record.
 std::string bglAirportRecord(const BglAirportSpec& airport);
