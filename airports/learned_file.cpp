@@ -389,6 +389,7 @@ void lf_showKeptAside(const fs::path& learnedPath, const fs::path& backup, std::
 std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, std::vector<Stand>& stands,
                            std::atomic<bool>& handmade) {
   airport.keptStands.clear();
+  airport.learnedSettings.clear();
   try {
     const ApfSkipLines skipLines(learnedPath.generic_string());
     ApfDocument loaded;
@@ -421,6 +422,11 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
       gf_showStatus(fmt::format("Warning: learned file airport name: '{}' differs from archived file airport name: '{}'",
                                 learnedName, airport.airportName),
                     true);
+    }
+    for (const std::string_view name : kApfSettingNames) {
+      bool found = false;
+      std::string value = gf_getParamString(document, name, found);
+      if (found) airport.learnedSettings.emplace_back(name, std::move(value));
     }
     lf_applySettings(document);
     bool isHandmade = false;

@@ -54,25 +54,10 @@ void lf_writeFullStand(pugi::xml_node parkpos, const Stand& stand) {
   if (stand.manual != 0) lf_attribute(parkpos, "manual", "true");
 }
 
-// The options in play, in list order. A registration the reference database
-// knows is written alone: the reader takes airline and type from the database.
+// The options in play, in list order.
 void lf_writeOptions(pugi::xml_node parkpos, const Stand& stand) {
   for (const StandOption& option : stand.options) {
-    if (option.id == 0) continue;
-    pugi::xml_node opt = parkpos.append_child("opt");
-    if (!opt) throw std::runtime_error("could not append opt");
-    lf_attribute(opt, "reg", option.registration);
-    if (option.registration.empty() || gf_findRegcode(option.registration) == nullptr) {
-      lf_attribute(opt, "airl", option.airline);
-      lf_attribute(opt, "type", option.type);
-    }
-    if (option.real == 0) lf_attribute(opt, "soft", "true");
-    lf_attribute(opt, "day", fmt::format("{}", option.day));
-    lf_attribute(opt, "hh", gf_bitset2hours(option.hours));
-    if (!option.callsign.empty()) {
-      lf_attribute(opt, "cs", option.callsign2.empty() ? option.callsign
-                                                       : fmt::format("{}:{}", option.callsign, option.callsign2));
-    }
+    if (option.id != 0) gf_appendOptElement(parkpos, option);
   }
 }
 
@@ -89,26 +74,75 @@ void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode m
   // changed radius or cargo flag would be dropped (no position) on the next read.
   if (stand.manual != 0 || handmade) {
     lf_writeFullStand(parkpos, stand);
-  } else if (stand.radiusChange != 0 || stand.cargoChange != 0 || !stand.refusedRadius.empty()) {
-    // A refused radius is what the stand's own learned entry said; a radius
-    // changed besides it came from a second entry, which is written back
-    // as it was.
-    if (!stand.refusedRadius.empty()) {
+  } else {
+    const ApfStandChanges changes = gf_apfStandChanges(stand);
+    if (!changes.radius.empty()) {
       lf_attribute(parkpos, "radius_change", "true");
-      lf_attribute(parkpos, "radius", stand.refusedRadius);
-    } else if (stand.radiusChange != 0) {
-      lf_attribute(parkpos, "radius_change", "true");
-      lf_attribute(parkpos, "radius", fmt::format("{:.1f}", gf_nmToMetres(stand.radius)));
+      lf_attribute(parkpos, "radius", changes.radius);
     }
-    if (stand.cargoChange != 0) {
+    if (!changes.cargo.empty()) {
       lf_attribute(parkpos, "cargo_change", "true");
-      lf_boolAttribute(parkpos, "cargo", stand.cargo != 0);
+      lf_attribute(parkpos, "cargo", changes.cargo);
     }
   }
   lf_writeOptions(parkpos, stand);
 }
 
 }  // namespace
+
+ApfStandChanges gf_apfStandChanges(const Stand& stand) {
+  ApfStandChanges changes;
+  // A refused radius is what the stand's own learned entry said; a radius
+  // changed besides it came from a second entry, which is written back as it
+  // was.
+  if (!stand.refusedRadius.empty()) {
+    changes.radius = stand.refusedRadius;
+  } else if (stand.radiusChange != 0) {
+    changes.radius = fmt::format("{:.1f}", gf_nmToMetres(stand.radius));
+  }
+  if (stand.cargoChange != 0) changes.cargo = lf_boolText(stand.cargo != 0);
+  return changes;
+}
+
+void gf_appendOptElement(pugi::xml_node parkpos, const StandOption& option) {
+  pugi::xml_node opt = parkpos.append_child("opt");
+  if (!opt) throw std::runtime_error("could not append opt");
+  lf_attribute(opt, "reg", option.registration);
+  // A registration the reference database knows is written alone: the reader
+  // takes airline and type from the database.
+  if (option.registration.empty() || gf_findRegcode(option.registration) == nullptr) {
+    lf_attribute(opt, "airl", option.airline);
+    lf_attribute(opt, "type", option.type);
+  }
+  if (option.real == 0) lf_attribute(opt, "soft", "true");
+  lf_attribute(opt, "day", fmt::format("{}", option.day));
+  lf_attribute(opt, "hh", gf_bitset2hours(option.hours));
+  if (!option.callsign.empty()) {
+    lf_attribute(opt, "cs", option.callsign2.empty() ? option.callsign
+                                                     : fmt::format("{}:{}", option.callsign, option.callsign2));
+  }
+}
+
+void gf_appendLearnedParkpos(pugi::xml_node parkpositions, const Stand& stand) {
+  lf_writeParkpos(parkpositions, stand, ApfMode::learned, false);
+}
+
+std::vector<std::pair<std::string_view, std::string>> gf_learnedSettingTexts() {
+  std::vector<std::pair<std::string_view, std::string>> texts{
+      {kApfSettingNames[0], fmt::format("{}", prm::RANGE.value())},
+      {kApfSettingNames[1], lf_boolText(prm::AUTO_RANGE.value())},
+      {kApfSettingNames[2], lf_boolText(prm::WEEK.value())},
+      {kApfSettingNames[3], lf_boolText(prm::PARK_FAKE.value())},
+      {kApfSettingNames[4], lf_boolText(prm::PARK_SOFT.value())},
+      {kApfSettingNames[5], fmt::format("{}", prm::parking_percentage.value())},
+      {kApfSettingNames[6], lf_boolText(prm::INITIAL_LOAD_ONLY.value())},
+      {kApfSettingNames[7], fmt::format("{}", prm::MAX_FIT.value())},
+  };
+  const std::int32_t maxLive = prm::MAX_LIVE_SEL.value();
+  if (maxLive != kApfDefaultMaxLive) texts.emplace_back(kApfSettingNames[8], fmt::format("{}", maxLive));
+  texts.emplace_back(kApfSettingNames[9], lf_boolText(prm::LEARN_SOFT.value()));
+  return texts;
+}
 
 bool lf_writeApfParameters(pugi::xml_node document, const ParkAirport& airport, ApfMode mode, bool handmade) {
   pugi::xml_node parameters = document.append_child("parameters");
@@ -129,17 +163,7 @@ bool lf_writeApfParameters(pugi::xml_node document, const ParkAirport& airport, 
       lf_parameter(parameters, "creator", airport.creator);
     }
     if (mode == ApfMode::learned) {
-      lf_parameter(parameters, kApfSettingNames[0], fmt::format("{}", prm::RANGE.value()));
-      lf_parameter(parameters, kApfSettingNames[1], lf_boolText(prm::AUTO_RANGE.value()));
-      lf_parameter(parameters, kApfSettingNames[2], lf_boolText(prm::WEEK.value()));
-      lf_parameter(parameters, kApfSettingNames[3], lf_boolText(prm::PARK_FAKE.value()));
-      lf_parameter(parameters, kApfSettingNames[4], lf_boolText(prm::PARK_SOFT.value()));
-      lf_parameter(parameters, kApfSettingNames[5], fmt::format("{}", prm::parking_percentage.value()));
-      lf_parameter(parameters, kApfSettingNames[6], lf_boolText(prm::INITIAL_LOAD_ONLY.value()));
-      lf_parameter(parameters, kApfSettingNames[7], fmt::format("{}", prm::MAX_FIT.value()));
-      const std::int32_t maxLive = prm::MAX_LIVE_SEL.value();
-      if (maxLive != kApfDefaultMaxLive) lf_parameter(parameters, kApfSettingNames[8], fmt::format("{}", maxLive));
-      lf_parameter(parameters, kApfSettingNames[9], lf_boolText(prm::LEARN_SOFT.value()));
+      for (const auto& [name, value] : gf_learnedSettingTexts()) lf_parameter(parameters, name, value);
     }
   } catch (const std::exception& e) {
     gf_logError("lf_writeApfParameters: {}", e.what());

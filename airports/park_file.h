@@ -43,6 +43,9 @@ inline constexpr std::array<std::string_view, 10> kApfSettingNames{
 
 // The live maximum that is not written into learned files.
 inline constexpr std::int32_t kApfDefaultMaxLive = 500;
+// The parking settings as the learned mode writes them, in that order: name
+// and value text (no "MAX_LIVE" while the live maximum is kApfDefaultMaxLive).
+std::vector<std::pair<std::string_view, std::string>> gf_learnedSettingTexts();
 
 // Limits of the values a stand may have in a file: a position outside the
 // world, a radius outside 0..kApfMaxRadiusMetres, or a number that is not
@@ -117,6 +120,23 @@ bool gf_writeApf(const ParkAirport& airport, const std::filesystem::path& path, 
 // add-on airport scan's files): the log lines name shownPath.
 bool gf_writeGeneratedApf(const ParkAirport& airport, const std::filesystem::path& path,
                           const std::filesystem::path& shownPath);
+
+// Appends a stand's "parkpos" element to "parkpositions" as an ordinary
+// learned file holds it (see gf_writeApf), with its options in play.
+// Throws std::runtime_error when an element could not be appended.
+void gf_appendLearnedParkpos(pugi::xml_node parkpositions, const Stand& stand);
+// What an ordinary learned file says of a stand's changed radius and cargo
+// flag: the "radius" that goes with "radius_change" (a radius refused when
+// read, as it was, else the changed one in metres) and the "cargo" that goes
+// with "cargo_change"; empty where the stand changes nothing.
+struct ApfStandChanges {
+  std::string radius;
+  std::string cargo;
+};
+ApfStandChanges gf_apfStandChanges(const Stand& stand);
+// Appends the "opt" element of one option to a "parkpos" element; throws
+// std::runtime_error when it could not be appended.
+void gf_appendOptElement(pugi::xml_node parkpos, const StandOption& option);
 
 // Appends the "parameters" element of the airport to the document; handmade
 // is the handmade flag the file is written with. False when an element could

@@ -16,6 +16,7 @@
 #include "airports/park_find.h"
 #include "airports/quality.h"
 #include "app/errors.h"
+#include "app/file_stamp.h"
 #include "app/files.h"
 #include "app/geo.h"
 #include "app/log.h"
@@ -156,6 +157,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     ParkAirport read = airport;
     read.keptStands.clear();
     read.keepLearnedFile.clear();
+    read.learnedSettings.clear();
     const std::int32_t week = gf_getParamInt(document, "RT_traffic_week");
     read.publisher = gf_getParamString(document, "publisher");
     bool altitudeFound = false;
@@ -177,6 +179,9 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     loaded.reset();
 
     const fs::path learnedPath = lf_learnedPathFor(path, read.publisher);
+    // Before it is read: a change made while it is read then counts as one
+    // made since, and the save does not write over it.
+    read.learnedFile = gf_fileStamp(learnedPath);
     if (learnedPath.empty() || !gf_apfEntryExists(learnedPath)) {
       prm::parking_percentage.set(30);
       gf_enableControl(prm::parking_percentage.controlId(), false);

@@ -6,11 +6,13 @@
 
 #include <fmt/format.h>
 
+#include "airports/learned_merge.h"
 #include "airports/park_file.h"
 #include "airports/park_find.h"
 #include "airports/park_read.h"
 #include "airports/quality.h"
 #include "app/clock.h"
+#include "app/file_stamp.h"
 #include "app/files.h"
 #include "app/log.h"
 #include "app/runstate.h"
@@ -34,6 +36,7 @@ struct SaveJob {
   bool handmade = false;
   bool changed = false;
   std::uint32_t updates = 0;
+  FileStamp learnedFile;  // the learned file as the park file's read found it
 };
 
 // The latest save started. Saves run one after the other, each on a thread of
@@ -72,6 +75,8 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   job.airport.qfReal = g_parkApf.qfReal;
   job.airport.qfSoft = g_parkApf.qfSoft;
   job.airport.keptStands = g_parkApf.keptStands;
+  job.learnedFile = g_parkApf.learnedFile;
+  job.airport.learnedSettings = g_parkApf.learnedSettings;
   job.path = lf_learnedPathFor(g_parkApfPath, job.airport.publisher);
   // Every save resets the counters, failed or not: what a failed save held is
   // not tried again, and the next airport starts from nothing.
@@ -91,6 +96,36 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   }
   g_simLabel.set(g_isMsfs2020.load() ? "MSFS" : "MSFS2024");
   return job;
+}
+
+// The learned file changed on disk since it was read (or appeared, or went):
+// it is the user's and is never written over. What was learned is merged
+// into an ordinary learned file, else (a handmade file on either side, a file
+// that is gone or cannot be read) saved beside it under a name shown on the
+// status line.
+bool lf_saveOverChangedFile(SaveJob& job, const std::string& time) {
+  const std::string path = job.path.string();
+  const std::string updates = fmt::format("{} update{}{}", job.updates, gf_pluralS(static_cast<std::int32_t>(job.updates)),
+                                          job.changed ? " and one or more parameter changes" : "");
+  std::string why = "what was learned is a handmade file";
+  if (!job.handmade && gf_mergeIntoLearnedFile(job.path, job.airport, why)) {
+    gf_logLine("{} '{}' changed since it was read: {} merged into it", time, path, updates);
+    return true;
+  }
+  const std::filesystem::path beside = gf_freeAsidePath(job.path, kLearnedBesideSuffix);
+  if (beside.empty() || !gf_writeApf(job.airport, beside, ApfMode::learned, job.handmade)) {
+    const std::string failed = fmt::format("{} saving '{}' did not succeed: the file changed since it was read ({})",
+                                           time, path, why);
+    gf_logLine("{}", failed);
+    gf_showStatus(failed, false);
+    return false;
+  }
+  const std::string shown = fmt::format("The learned file '{}' changed while its airport was loaded ({}): it is "
+                                        "left as it is, and what was learned is saved as '{}'",
+                                        path, why, beside.string());
+  gf_logLine("{} {}, with {}", time, shown, updates);
+  gf_showStatus(shown, false);
+  return true;
 }
 
 // Writes the file (any thread); true when saved or nothing was due.
@@ -125,6 +160,7 @@ bool lf_writeSave(SaveJob& job) {
     std::error_code ec;
     std::filesystem::create_directories(job.path.parent_path(), ec);
     if (ec) gf_logError("create_directories: {}: {}", job.path.parent_path().string(), ec.message());
+    if (!ec && gf_fileStamp(job.path) != job.learnedFile) return lf_saveOverChangedFile(job, time);
     saved = !ec && gf_writeApf(airport, job.path, ApfMode::learned, job.handmade);
   }
   if (!saved) {

@@ -19,6 +19,13 @@
 // airport; empty while none is loaded. Run thread only.
 extern std::string g_parkApfPath;
 
+// A learned file that the user changed (or wrote) while its airport was
+// loaded is never written over: what was learned is merged into it, or, when
+// that cannot be (a handmade file on either side, a file that is gone or
+// cannot be read), saved beside it as "<file><this suffix>" (then "...2",
+// "...3"), a name the status line shows.
+inline constexpr const char* kLearnedBesideSuffix = ".learned";
+
 // Whether a save is due: a park file is loaded, and something was learned or
 // a parking setting changed.
 bool lf_parkAirportHasChanges();

@@ -5,9 +5,11 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "app/clock.h"
+#include "app/file_stamp.h"
 #include "app/geo.h"
 #include "app/hash.h"
 
@@ -128,6 +130,12 @@ struct ParkAirport {
   // be saved over: the file holds what was not read into memory (stands left
   // out at the stand limit, or a file that was not read whole).
   std::string keepLearnedFile;
+  // Its learned file as it was when the park file was read (or that there
+  // was none): the save tells from it whether the user changed the file since.
+  FileStamp learnedFile;
+  // The parking settings its learned file held when it was read (name and
+  // value text, as the file has them; absent ones left out).
+  std::vector<std::pair<std::string, std::string>> learnedSettings;
 };
 
 // The stands of the current park airport (run thread).

@@ -1,5 +1,7 @@
 // The learned file of a park airport: its merge over the park file, its
 // settings, what is kept aside or written back, and when it is left as it is.
+#include <chrono>
+
 #include "airports/park_read_fixture.h"
 
 using namespace parkreadtest;
@@ -425,5 +427,87 @@ TEST_F(ParkReadTest, ALearnedFileKeptAsideIsCopiedOnceAndShownOnceNamingTheCopy)
     gf_setApfMaxFileBytesForTests(0);
     EXPECT_EQ(testsupport::readFile(folder / "EGLL0.xml"), c.text);
     EXPECT_FALSE(fs::exists(folder / "EGLL0_2.xml"));
+  }
+}
+
+// A learned file the user changes or writes while its airport is loaded is
+// theirs: the save merges what was learned into an ordinary one and leaves a
+// handmade one as it is, saving what was learned beside it. A file whose bytes
+// did not change is saved as always.
+TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIntoItOrBesideIt) {
+  parkFile().parkpos(ParkposEntry::at("1", 51.0, -0.4)).parkpos(ParkposEntry::at("2", 51.001, -0.4))
+      .write("airports/my_thirdparty/EGLL.xml");
+  const fs::path learnedPath = "airports/learned/thirdparty/simaddon/EGLL.xml";
+  const fs::path beside = "airports/learned/thirdparty/simaddon/EGLL.xml.learned";
+  const std::string atLoad =
+      parkFile().parkpos(ParkposEntry::idOnly("1").opt(ParkOptEntry::of("G-OLDD", "BAW", "A320", "1", "30"))).xml();
+  const std::string edited =
+      parkFile()
+          .parkpos(ParkposEntry::idOnly("1").opt(ParkOptEntry::of("G-OLDD", "BAW", "A320", "1", "30")))
+          .parkpos(ParkposEntry::idOnly("2").set("radius_change", "true").set("radius", "55.0"))
+          .parkpos(ParkposEntry::at("M1", 51.002, -0.4).set("manual", "true"))
+          .param("parking_percentage", "55")
+          .xml();
+  const std::string handmade = parkFile().param("handmade", "true").parkpos(ParkposEntry::at("H1", 51.0, -0.4)).xml();
+  struct Case {
+    const char* name;
+    std::optional<std::string> atRead;  // the learned file when the airport is read
+    std::optional<std::string> written;  // what the user writes into it while the airport is loaded
+    std::vector<std::string> standsAfter;     // the stands of the next read
+    std::vector<std::string> optionsOfFirst;  // the registrations of its first stand
+    bool besideIt;                            // what was learned is saved beside the file
+    const char* percentage;                   // the saved file's parking percentage
+  } cases[] = {
+      {"a manual stand and a radius edited", atLoad, edited, {"1", "2", "M1"}, {"G-OLDD", "G-ABCD"}, false, "55"},
+      {"an ordinary file written", std::nullopt, edited, {"1", "2", "M1"}, {"G-OLDD", "G-ABCD"}, false, "55"},
+      {"a handmade file written", atLoad, handmade, {"H1"}, {}, true, nullptr},
+      {"a file only touched", atLoad, atLoad, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
+      {"an unchanged file", atLoad, std::nullopt, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(learnedPath.parent_path());
+    if (c.atRead) writeFile(learnedPath, *c.atRead);
+    g_parkStands.clear();
+    prm::WEEK.set(false);
+    ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    prm::WEEK.set(true);  // changed in the window meanwhile
+    g_apfChanged = true;
+    if (c.written) {
+      writeFile(learnedPath, *c.written);
+      fs::last_write_time(learnedPath, fs::last_write_time(learnedPath) + std::chrono::seconds(5));
+    }
+    // Learned meanwhile: G-OLDD in half hour 31 too, and G-ABCD on stand "1".
+    if (c.atRead) g_parkStands[0].options.at(0).hours |= std::uint64_t{1} << 31;
+    gf_clearStatus();
+    testsupport::openTestLog();
+    ASSERT_TRUE(learnAndSave());
+    // Written over as always only when its bytes are those read.
+    EXPECT_EQ(logContains("EGLL.xml' saved with 1 update and one or more parameter changes"),
+              c.written == std::nullopt || c.written == c.atRead);
+    EXPECT_EQ(fs::exists(beside), c.besideIt);
+    EXPECT_EQ(gf_statusSnapshot().status.find(beside.string()) != std::string::npos, c.besideIt);
+    if (c.besideIt) {
+      EXPECT_EQ(testsupport::readFile(learnedPath), *c.written);
+      EXPECT_THAT(testsupport::readFile(beside), HasSubstr("G-ABCD"));
+    } else {
+      // A setting the user wrote into the file stays; one changed in the
+      // window goes in.
+      const pugi::xml_document saved = testsupport::loadApf(learnedPath);
+      EXPECT_EQ(gf_getParamString(saved, "parking_percentage"), c.percentage);
+      EXPECT_EQ(gf_getParamString(saved, "WEEK"), "true");
+    }
+    g_parkStands.clear();
+    g_apfHandmade = false;
+    ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
+    std::vector<std::string> names;
+    for (const Stand& s : g_parkStands) names.push_back(s.name);
+    EXPECT_EQ(names, c.standsAfter);
+    std::vector<std::string> registrations;
+    if (!c.besideIt)
+      for (const StandOption& o : g_parkStands[0].options) registrations.push_back(o.registration);
+    EXPECT_EQ(registrations, c.optionsOfFirst);
+    if (!c.besideIt) EXPECT_EQ(g_parkStands[0].options.at(0).hours, std::uint64_t{c.atRead ? 3u : 1u} << 30);
+    if (names.size() > 1) EXPECT_NEAR(gf_nmToMetres(g_parkStands[1].radius), c.written == edited ? 55.0 : 20.0, 1e-9);
   }
 }

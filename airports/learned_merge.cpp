@@ -1,0 +1,165 @@
+#include "airports/learned_merge.h"
+
+#include <algorithm>
+#include <exception>
+#include <optional>
+#include <stdexcept>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+#include <pugixml.hpp>
+
+#include "airports/park_file.h"
+#include "app/files.h"
+#include "app/hash.h"
+#include "app/text.h"
+#include "app/xml.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void lf_setAttribute(pugi::xml_node node, const char* name, const std::string& value) {
+  pugi::xml_attribute attribute = node.attribute(name);
+  if (!attribute) attribute = node.append_attribute(name);
+  if (!attribute || !attribute.set_value(value.c_str()))
+    throw std::runtime_error(fmt::format("could not set attribute {}", name));
+}
+
+// The changed radius and cargo flag of the stand, where the element changes
+// neither: the user's own change stays.
+void lf_layChanges(pugi::xml_node parkpos, const Stand& stand) {
+  const ApfStandChanges changes = gf_apfStandChanges(stand);
+  if (!changes.radius.empty() && !gf_textToBool(parkpos.attribute("radius_change").value())) {
+    lf_setAttribute(parkpos, "radius_change", "true");
+    lf_setAttribute(parkpos, "radius", changes.radius);
+  }
+  if (!changes.cargo.empty() && !gf_textToBool(parkpos.attribute("cargo_change").value())) {
+    lf_setAttribute(parkpos, "cargo_change", "true");
+    lf_setAttribute(parkpos, "cargo", changes.cargo);
+  }
+}
+
+bool lf_sameFields(const StandOption& a, const StandOption& b) {
+  return a.day == b.day && a.real == b.real && a.registration == b.registration && a.airline == b.airline &&
+         a.type == b.type;
+}
+
+// The stand's options in play that the element lacks; an option of the same
+// use gets the half hours it lacks.
+void lf_layOptions(pugi::xml_node parkpos, const Stand& stand) {
+  std::vector<std::pair<StandOption, pugi::xml_node>> held;
+  for (const pugi::xml_node opt : parkpos.children("opt")) {
+    StandOption option;
+    gf_readOptElement(opt, stand.name, option);
+    held.emplace_back(std::move(option), opt);
+  }
+  for (const StandOption& option : stand.options) {
+    if (option.id == 0) continue;
+    auto same = held.begin();
+    for (; same != held.end(); ++same)
+      if (lf_sameFields(same->first, option) && (same->first.hours & option.hours) != 0) break;
+    if (same == held.end()) {
+      gf_appendOptElement(parkpos, option);
+      held.emplace_back(option, parkpos.last_child());
+    } else if ((option.hours & ~same->first.hours) != 0) {
+      same->first.hours |= option.hours;
+      lf_setAttribute(same->second, "hh", gf_bitset2hours(same->first.hours));
+    }
+  }
+}
+
+// Why the file is not one the merge writes into; empty when it is.
+std::string lf_notOrdinary(const pugi::xml_document& document) {
+  for (const char* query : {"/meta/info[@name='author']", "/meta/info[@name='date']", "/meta/info[@name='version']"}) {
+    if (!document.select_node(query)) return "it lacks one of the meta entries author, date and version";
+  }
+  bool handmade = false;
+  gf_getParamString(document, "handmade", handmade);
+  return handmade ? "it is a handmade file" : "";
+}
+
+// A parking setting the user left as it was read in the file takes the value
+// in force, as any save writes it; one the user changed, added or removed
+// there stays as the file has it.
+void lf_layParameters(pugi::xml_document& document, const ParkAirport& learned) {
+  pugi::xml_node parameters = document.child("parameters");
+  if (!parameters) parameters = document.insert_child_before("parameters", document.child("parkpositions"));
+  if (!parameters) throw std::runtime_error("could not append parameters");
+  const auto inForce = gf_learnedSettingTexts();
+  for (const std::string_view name : kApfSettingNames) {
+    const pugi::xml_node node = gf_findParameterNode(document, name);
+    std::optional<std::string> now;
+    if (node) now = node.attribute("value").value();
+    std::optional<std::string> read;
+    for (const auto& [readName, value] : learned.learnedSettings)
+      if (readName == name) read = value;
+    if (now != read) continue;
+    const auto value = std::find_if(inForce.begin(), inForce.end(), [&](const auto& s) { return s.first == name; });
+    if (value == inForce.end()) {
+      if (node) node.parent().remove_child(node);
+    } else if (node) {
+      lf_setAttribute(node, "value", value->second);
+    } else if (!gf_appendParameterNode(parameters, name, value->second)) {
+      throw std::runtime_error(fmt::format("could not append parameter {}", name));
+    }
+  }
+}
+
+}  // namespace
+
+bool gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& learned, std::string& why) {
+  try {
+    pugi::xml_document document;
+    {
+      // Bounded as a park file read as one tree.
+      std::error_code ec;
+      const std::uintmax_t size = fs::file_size(path, ec);
+      const XmlMemoryBudget budget(gf_apfTreeBudget(ec ? 0 : static_cast<std::size_t>(size)));
+      const FileReadResult loaded = gf_loadXmlFile(path, gf_apfMaxFileBytes(), document);
+      if (!loaded) {
+        why = loaded.message;
+        return false;
+      }
+    }
+    why = lf_notOrdinary(document);
+    if (!why.empty()) return false;
+    pugi::xml_node parkpositions = document.child("parkpositions");
+    if (!parkpositions) parkpositions = document.append_child("parkpositions");
+    if (!parkpositions) throw std::runtime_error("could not append parkpositions");
+    lf_layParameters(document, learned);
+
+    // The first element of each id, as the read merges into it.
+    std::unordered_map<std::string, pugi::xml_node, Fnv1aHash, std::equal_to<>> elements;
+    for (const pugi::xml_node parkpos : parkpositions.children("parkpos"))
+      elements.try_emplace(parkpos.attribute("id").value(), parkpos);
+    for (const Stand& stand : learned.stands) {
+      const auto found = elements.find(stand.name);
+      if (found == elements.end() ||
+          gf_textToBool(found->second.attribute("manual").value()) != (stand.manual != 0)) {
+        gf_appendLearnedParkpos(parkpositions, stand);
+        continue;
+      }
+      // A manual stand is the user's as the file describes it.
+      if (stand.manual == 0) lf_layChanges(found->second, stand);
+      lf_layOptions(found->second, stand);
+    }
+    for (const std::string& kept : learned.keptStands) {
+      pugi::xml_document element;
+      if (!element.load_buffer(kept.data(), kept.size())) continue;
+      if (elements.contains(std::string_view(element.first_child().attribute("id").value()))) continue;
+      if (!parkpositions.append_buffer(kept.data(), kept.size())) throw std::runtime_error("could not append a kept stand");
+    }
+    if (!gf_saveXml(document, path)) {
+      why = "it could not be written";
+      return false;
+    }
+    return true;
+  } catch (const std::exception& e) {
+    why = e.what();
+    return false;
+  }
+}
