@@ -41,16 +41,18 @@ TEST_F(AirportScanTest, AUsersOwnFileIsKeptAsideBeforeAGeneratedOneReplacesIt) {
 // goes aside before a rescan replaces it or removes it (its add-on gone). One
 // nobody touched is replaced or removed without a copy.
 TEST_F(AirportScanTest, AFileTheScanMadeThatTheUserChangedIsKeptAside) {
+  enum Change { none, replaced, sameSize };
   struct Case {
     const char* name;
-    bool changed;
+    Change change;
     bool addonRemoved;
   };
   const std::vector<Case> cases{
-      {"changed, rescanned", true, false},
-      {"changed, add-on removed", true, true},
-      {"untouched, rescanned", false, false},
-      {"untouched, add-on removed", false, true},
+      {"replaced, rescanned", replaced, false},
+      {"replaced, add-on removed", replaced, true},
+      {"edited to the same size, rescanned", sameSize, false},
+      {"untouched, rescanned", none, false},
+      {"untouched, add-on removed", none, true},
   };
   const fs::path file = g_myThirdpartyFolder / "EGLL.xml";
   for (const Case& c : cases) {
@@ -59,7 +61,9 @@ TEST_F(AirportScanTest, AFileTheScanMadeThatTheUserChangedIsKeptAside) {
     writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
     gf_scanAddonAirports();
     ASSERT_EQ(standCount(file), 2u);
-    if (c.changed) writeFile(file, "the user's own");
+    std::string users = c.change == replaced ? "the user's own" : readFile(file);
+    if (c.change == sameSize) users.back() = users.back() == 'x' ? 'y' : 'x';
+    if (c.change != none) writeFile(file, users);
     if (c.addonRemoved)
       fs::remove_all("sim/Community/unknownpkg");
     else
@@ -70,11 +74,11 @@ TEST_F(AirportScanTest, AFileTheScanMadeThatTheUserChangedIsKeptAside) {
     EXPECT_EQ(standCount(file), c.addonRemoved ? 0u : 3u);
     EXPECT_EQ(fs::exists(file), !c.addonRemoved);
     EXPECT_EQ(recordEntries().contains("my_thirdparty/EGLL.xml"), !c.addonRemoved);
-    if (!c.changed) {
+    if (c.change == none) {
       EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user"));
       continue;
     }
-    EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), "the user's own");
+    EXPECT_EQ(readFile(g_myThirdpartyFolder / "EGLL.xml.user"), users);
     EXPECT_THAT(scanLog(), Contains(HasSubstr("kept as airports/my_thirdparty/EGLL.xml.user before")));
   }
 }
