@@ -10,6 +10,7 @@
 
 #include <fmt/format.h>
 
+#include "app/file_stamp.h"
 #include "app/files.h"
 #include "app/hash.h"
 #include "app/log.h"
@@ -23,20 +24,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// What parameters.xml held when the program last read or wrote it: how it
-// was read, its size and a hash of its bytes. A save that finds the file
-// otherwise works on the file as it is now, so that what the user changed by
-// hand while the program runs is kept.
-struct FileStamp {
-  FileProblem problem = FileProblem::missing;
-  std::size_t size = 0;
-  std::uint64_t hash = 0;
-  bool operator==(const FileStamp&) const = default;
-};
-
-FileStamp lf_stampOf(FileProblem problem, std::string_view content) {
-  return {problem, content.size(),
-          gf_fnv1a64(reinterpret_cast<const unsigned char*>(content.data()), content.size())};
+// The stamp of a file that holds exactly `text`, as gf_fileStamp gives it.
+FileStamp lf_stampOfText(std::string_view text) {
+  return {true, true, text.size(), gf_fnv1a64(reinterpret_cast<const unsigned char*>(text.data()), text.size())};
 }
 
 // The process-wide in-memory copy of parameters.xml.
@@ -51,7 +41,10 @@ struct ParametersDocument {
   // The file as it was read, while its document left out content that
   // cannot be a setting: kept aside before the first save that drops it.
   std::optional<std::string> droppedFrom;
-  FileStamp seen;  // the file as last read or written
+  // The file as the program last read or wrote it. A save that finds the
+  // file otherwise works on the file as it is now, so that what the user
+  // changed by hand while the program runs is kept.
+  FileStamp seen;
   // Why the file could not be read, for the error line that is shown once
   // the mutex is released; empty when it was read.
   std::string readProblem;
@@ -104,7 +97,7 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path, bool 
   }
   std::string content;
   FileReadResult read = gf_readUserFile(path, kSettingsFileMaxBytes, content);
-  store.seen = lf_stampOf(read.problem, content);
+  store.seen = read ? lf_stampOfText(content) : gf_fileStamp(path);
   if (read.problem == FileProblem::missing) {
     lf_makeFresh(store);
     return LoadOutcome::Fresh;
@@ -234,14 +227,6 @@ bool lf_keepSettingEntriesLocked(ParametersDocument& store) {
   return leftOut;
 }
 
-// Whether the file differs from what the program last read or wrote.
-bool lf_changedOnDiskLocked(const ParametersDocument& store) {
-  if (store.path.empty()) return false;
-  std::string content;
-  const FileReadResult read = gf_readUserFile(store.path, kSettingsFileMaxBytes, content);
-  return lf_stampOf(read.problem, content) != store.seen;
-}
-
 // Makes sure the store holds the document of the current parameters.xml, as
 // the file is now: a file changed on disk since it was last read or written
 // is read again. When the changed file cannot be used (gone, emptied,
@@ -250,7 +235,7 @@ void lf_ensureLoadedLocked(ParametersDocument& store) {
   const fs::path path = gf_parametersPath();
   if (!store.loaded || store.path != path) {
     if (lf_loadLocked(store, path, true) == LoadOutcome::Loaded) lf_keepSettingEntriesLocked(store);
-  } else if (lf_changedOnDiskLocked(store)) {
+  } else if (!path.empty() && gf_fileStamp(path) != store.seen) {
     gf_logLine("The settings file '{}' changed on disk, the save works on it as it is now", path.string());
     pugi::xml_document inUse(std::move(store.document));
     if (lf_loadLocked(store, path, true) == LoadOutcome::Loaded)
@@ -307,7 +292,7 @@ bool lf_writeLocked(ParametersDocument& store) {
   }
   const std::string text = gf_xmlText(store.document);
   if (!gf_replaceFileAtomically(store.path, text)) return false;
-  store.seen = lf_stampOf(FileProblem::none, text);
+  store.seen = lf_stampOfText(text);
   return true;
 }
 
