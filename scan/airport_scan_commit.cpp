@@ -8,8 +8,8 @@
 
 #include <fmt/format.h>
 
+#include "app/file_stamp.h"
 #include "app/files.h"
-#include "app/hash.h"
 #include "app/log.h"
 #include "app/text.h"
 #include "scan/airport_scan.h"
@@ -133,13 +133,12 @@ AirportScanFolders gf_airportScanFolders() {
 }
 
 std::optional<FileContent> lf_fileContent(const fs::path& file) {
+  // A link or folder in a live folder is never a file the scan wrote.
   std::error_code ec;
   if (!fs::is_regular_file(fs::symlink_status(file, ec))) return std::nullopt;
-  const std::uintmax_t size = fs::file_size(file, ec);
-  if (ec) return std::nullopt;
-  std::string bytes;
-  if (!gf_readUserFile(file, size, bytes)) return std::nullopt;
-  return FileContent{bytes.size(), gf_fnv1a64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())};
+  const FileStamp stamp = gf_fileStamp(file);
+  if (!stamp.readable) return std::nullopt;
+  return FileContent{stamp.size, stamp.hash};
 }
 
 namespace {
