@@ -215,6 +215,7 @@ bool lf_handleCheckbox(HWND hwnd, WORD id) {
     const bool on = ::IsDlgButtonChecked(hwnd, id) != BST_CHECKED;
     ::CheckDlgButton(hwnd, id, on ? BST_CHECKED : BST_UNCHECKED);
     setting->setAndSave(on);
+    gf_noteParkingSettingChange(*setting);
     lf_checkboxEffect(hwnd, *setting, on);
     return true;
   }
@@ -255,7 +256,10 @@ bool lf_handleComboBox(HWND hwnd, WPARAM wParam) {
     return true;
   }
   if (auto* number = dynamic_cast<ComboIntParameter*>(place->setting)) {
-    if (lf_takeIntChoice(*number, text)) lf_intComboEffect(*number);
+    const std::int32_t before = number->value();
+    if (!lf_takeIntChoice(*number, text)) return true;
+    if (number->value() != before) gf_noteParkingSettingChange(*number);
+    lf_intComboEffect(*number);
     return true;
   }
   return false;

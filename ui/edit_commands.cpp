@@ -5,12 +5,14 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 #include <fmt/format.h>
 
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
+#include "airports/park_read.h"
 #include "app/files.h"
 #include "app/log.h"
 #include "app/requests.h"
@@ -80,6 +82,7 @@ void lf_processTbInt(ControlIntParameter& setting) {
     if (text.empty()) {
       // An emptied field is 0.
       setting.set(0);
+      gf_noteParkingSettingChange(setting);
       gf_showStatus(fmt::format("The new {} is {}", setting.name(), setting.value()), false);
     } else if (!lf_leadingInt(text, parsed)) {
       lf_statusLogged(fmt::format("invalid input: {}", text));
@@ -87,6 +90,7 @@ void lf_processTbInt(ControlIntParameter& setting) {
       lf_statusLogged(fmt::format("Same {} value {}, no changes made", setting.name(), parsed));
     } else {
       setting.set(std::clamp(parsed, 0, 100));
+      gf_noteParkingSettingChange(setting);
       gf_showStatus(fmt::format("The new {} is {}", setting.name(), setting.value()), false);
     }
   } catch (const std::exception& e) {
@@ -115,7 +119,10 @@ bool lf_processTbFloat(ControlFloatParameter& setting) {
     setting.set(prm::MAX_FIT.value() * 0.5 + 0.5);
     applied = true;
   }
-  if (applied) gf_showStatus(fmt::format("The new {} is {:.1F}", setting.name(), setting.value()), false);
+  if (applied) {
+    gf_noteParkingSettingChange(setting);
+    gf_showStatus(fmt::format("The new {} is {:.1F}", setting.name(), setting.value()), false);
+  }
   gf_setTbFloatText(setting);
   return applied;
 }
@@ -228,6 +235,15 @@ void lf_newSimPath(StringParameter& pathSetting, const std::string& text) {
     gf_logError("{}: {}", "lf_newSimPath", e.what());
     lf_statusLogged(fmt::format("This install path cannot be used: {}", typed));
   }
+}
+
+void gf_noteParkingSettingChange(const Parameter& setting) {
+  const Parameter* const parking[] = {&prm::LEARN_SOFT,        &prm::MAX_LIVE_SEL, &prm::RANGE,
+                                      &prm::AUTO_RANGE,        &prm::PARK_FAKE,    &prm::WEEK,
+                                      &prm::PARK_SOFT,         &prm::parking_percentage,
+                                      &prm::INITIAL_LOAD_ONLY, &prm::MAX_FIT_FL};
+  if (gf_parkFileLoaded() && std::find(std::begin(parking), std::end(parking), &setting) != std::end(parking))
+    g_apfChanged.store(true);
 }
 
 void lf_respondNote() {

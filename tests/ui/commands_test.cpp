@@ -13,6 +13,7 @@
 #include "airports/airport_list.h"
 #include "airports/learned_file.h"
 #include "airports/park_airports.h"
+#include "airports/park_read.h"
 #include "app/files.h"
 #include "app/requests.h"
 #include "app/runstate.h"
@@ -435,14 +436,24 @@ TEST_F(CommandsTest, ParkingSettingsReachTheStaticParkingOnlyWithAParkAirport) {
   g_maxLive = 500;
   g_parkingRefreshRequest = false;
 
-  // With a park airport the static parking takes the change up and sets the live maximum.
+  // With a park airport the static parking takes the change up and sets the live maximum,
+  // and the learned file is saved at the unloading to keep the new value.
   gf_setParkFileLoaded(true);
   for (const CheckBoolParameter* box : {&prm::INITIAL_LOAD_ONLY, &prm::LEARN_SOFT}) {
     click(*box);
     EXPECT_TRUE(g_parkingRefreshRequest.exchange(false)) << box->name();
+    EXPECT_TRUE(g_apfChanged.exchange(false)) << box->name();
   }
+  click(prm::NAV_LIGHTS_WHILE_PARKED);  // not kept in a learned file
+  EXPECT_FALSE(g_apfChanged.load());
   pick(prm::MAX_LIVE_SEL, "20");
   EXPECT_TRUE(g_parkingRefreshRequest.exchange(false));
+  EXPECT_TRUE(g_apfChanged.exchange(false));
+  enter(prm::parking_percentage, "55");
+  EXPECT_TRUE(g_apfChanged.exchange(false));
+  enter(prm::MAX_FIT_FL, "3");
+  EXPECT_TRUE(g_apfChanged.exchange(false));
+  g_parkingRefreshRequest = false;
   EXPECT_EQ(g_maxLive.load(), 500);
   gf_takeWindowRequests();
   EXPECT_TRUE(g_removeRequests.empty());
@@ -456,6 +467,7 @@ TEST_F(CommandsTest, ParkingSettingsReachTheStaticParkingOnlyWithAParkAirport) {
   }
   pick(prm::MAX_LIVE_SEL, "10");
   EXPECT_FALSE(g_parkingRefreshRequest.load());
+  EXPECT_FALSE(g_apfChanged.load());
   EXPECT_EQ(g_maxLive.load(), 10);
   gf_takeWindowRequests();
   EXPECT_EQ(g_removeRequests, (std::deque<std::uint32_t>{111, 110}));
