@@ -283,6 +283,25 @@ class OptionUses {
   std::vector<Slot> m_slots;
 };
 
+// What the ordinary merge gave each stand, for a save that finds the file
+// changed since: the options of origin 0 are those of the learned file (the
+// park file's are of origin 1), the stand's changes and manual flag come only
+// from it.
+void lf_noteLearnedRead(const std::vector<Stand>& stands,
+                        std::unordered_map<std::string, LearnedStandRead, Fnv1aHash, std::equal_to<>>& read) {
+  for (const Stand& stand : stands) {
+    LearnedStandRead given;
+    given.manual = stand.manual != 0;
+    ApfStandChanges changes = gf_apfStandChanges(stand);
+    given.radius = std::move(changes.radius);
+    given.cargo = std::move(changes.cargo);
+    for (const StandOption& option : stand.options)
+      if (option.origin == 0) given.optionHours.push_back(option.hours);
+    if (given.manual || !given.radius.empty() || !given.cargo.empty() || !given.optionHours.empty())
+      read.insert_or_assign(stand.name, std::move(given));
+  }
+}
+
 }  // namespace
 
 bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learnedStand, Stand& stand) {
@@ -390,6 +409,7 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
                            std::atomic<bool>& handmade) {
   airport.keptStands.clear();
   airport.learnedSettings.clear();
+  airport.learnedStands.clear();
   try {
     const ApfSkipLines skipLines(learnedPath.generic_string());
     ApfDocument loaded;
@@ -437,6 +457,7 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
     } else {
       handmade.store(false);
       cut = lf_ordinaryMerge(loaded, learnedPath, stands, airport.keptStands);
+      lf_noteLearnedRead(stands, airport.learnedStands);
     }
     if (loaded.stopped() || g_stopRun.load()) return "abandoned for the close";
     return cut ? gf_standLimitReason() : std::string();

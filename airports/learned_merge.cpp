@@ -29,10 +29,40 @@ void lf_setAttribute(pugi::xml_node node, const char* name, const std::string& v
     throw std::runtime_error(fmt::format("could not set attribute {}", name));
 }
 
-// The changed radius and cargo flag of the stand, where the element changes
-// neither: the user's own change stays.
-void lf_layChanges(pugi::xml_node parkpos, const Stand& stand) {
-  const ApfStandChanges changes = gf_apfStandChanges(stand);
+// What the stand holds that its learned file did not give it when it was
+// read: its radius and cargo changes that differ from the file's then.
+ApfStandChanges lf_changesSince(const Stand& stand, const LearnedStandRead* read) {
+  ApfStandChanges changes = gf_apfStandChanges(stand);
+  if (read != nullptr) {
+    if (changes.radius == read->radius) changes.radius.clear();
+    if (changes.cargo == read->cargo) changes.cargo.clear();
+  }
+  return changes;
+}
+
+// An option in play and its half hours learned since the file was read: all of
+// them for an option learned since, those added to it for one the file gave.
+struct LearnedSince {
+  const StandOption* option = nullptr;
+  std::uint64_t hours = 0;
+};
+
+std::vector<LearnedSince> lf_optionsSince(const Stand& stand, const LearnedStandRead* read) {
+  std::vector<LearnedSince> since;
+  std::size_t fromFile = 0;  // options of origin 0 passed, the file's first
+  for (const StandOption& option : stand.options) {
+    if (option.origin != 0) continue;
+    std::uint64_t hours = option.hours;
+    if (read != nullptr && fromFile < read->optionHours.size()) hours &= ~read->optionHours[fromFile];
+    ++fromFile;
+    if (option.id != 0 && hours != 0) since.push_back(LearnedSince{&option, hours});
+  }
+  return since;
+}
+
+// The changed radius and cargo flag, where the element changes neither: the
+// user's own change stays.
+void lf_layChanges(pugi::xml_node parkpos, const ApfStandChanges& changes) {
   if (!changes.radius.empty() && !gf_textToBool(parkpos.attribute("radius_change").value())) {
     lf_setAttribute(parkpos, "radius_change", "true");
     lf_setAttribute(parkpos, "radius", changes.radius);
@@ -48,28 +78,51 @@ bool lf_sameFields(const StandOption& a, const StandOption& b) {
          a.type == b.type;
 }
 
-// The stand's options in play that the element lacks; an option of the same
-// use gets the half hours it lacks.
-void lf_layOptions(pugi::xml_node parkpos, const Stand& stand) {
+// The options learned that the element lacks, with the half hours learned; an
+// option of the same use (half hours in common with the option as it is now)
+// gets those it lacks.
+void lf_layOptions(pugi::xml_node parkpos, const Stand& stand, const std::vector<LearnedSince>& learned) {
   std::vector<std::pair<StandOption, pugi::xml_node>> held;
   for (const pugi::xml_node opt : parkpos.children("opt")) {
     StandOption option;
     gf_readOptElement(opt, stand.name, option);
     held.emplace_back(std::move(option), opt);
   }
-  for (const StandOption& option : stand.options) {
-    if (option.id == 0) continue;
+  for (const auto& [option, hours] : learned) {
     auto same = held.begin();
     for (; same != held.end(); ++same)
-      if (lf_sameFields(same->first, option) && (same->first.hours & option.hours) != 0) break;
+      if (lf_sameFields(same->first, *option) && (same->first.hours & option->hours) != 0) break;
     if (same == held.end()) {
-      gf_appendOptElement(parkpos, option);
-      held.emplace_back(option, parkpos.last_child());
-    } else if ((option.hours & ~same->first.hours) != 0) {
-      same->first.hours |= option.hours;
+      StandOption added = *option;
+      added.hours = hours;
+      gf_appendOptElement(parkpos, added);
+      held.emplace_back(std::move(added), parkpos.last_child());
+    } else if ((hours & ~same->first.hours) != 0) {
+      same->first.hours |= hours;
       lf_setAttribute(same->second, "hh", gf_bitset2hours(same->first.hours));
     }
   }
+}
+
+// A stand the file has no element for: one with what was learned or changed
+// on it since the read, unless that is nothing, or it is a manual stand of the
+// file's that the user took out.
+void lf_appendSince(pugi::xml_node parkpositions, const Stand& stand, const LearnedStandRead* read,
+                    const ApfStandChanges& changes, const std::vector<LearnedSince>& learned) {
+  if (stand.manual != 0 && read != nullptr && read->manual) return;
+  if (stand.manual == 0 && changes.radius.empty() && changes.cargo.empty() && learned.empty()) return;
+  Stand since = stand;
+  since.options.clear();
+  for (const auto& [option, hours] : learned) {
+    since.options.push_back(*option);
+    since.options.back().hours = hours;
+  }
+  if (changes.radius.empty()) {
+    since.radiusChange = 0;
+    since.refusedRadius.clear();
+  }
+  if (changes.cargo.empty()) since.cargoChange = 0;
+  gf_appendLearnedParkpos(parkpositions, since);
 }
 
 // Why the file is not one the merge writes into; empty when it is.
@@ -137,21 +190,19 @@ bool gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& learned, s
     for (const pugi::xml_node parkpos : parkpositions.children("parkpos"))
       elements.try_emplace(parkpos.attribute("id").value(), parkpos);
     for (const Stand& stand : learned.stands) {
+      const auto given = learned.learnedStands.find(stand.name);
+      const LearnedStandRead* read = given == learned.learnedStands.end() ? nullptr : &given->second;
+      const ApfStandChanges changes = lf_changesSince(stand, read);
+      const std::vector<LearnedSince> since = lf_optionsSince(stand, read);
       const auto found = elements.find(stand.name);
       if (found == elements.end() ||
           gf_textToBool(found->second.attribute("manual").value()) != (stand.manual != 0)) {
-        gf_appendLearnedParkpos(parkpositions, stand);
+        lf_appendSince(parkpositions, stand, read, changes, since);
         continue;
       }
       // A manual stand is the user's as the file describes it.
-      if (stand.manual == 0) lf_layChanges(found->second, stand);
-      lf_layOptions(found->second, stand);
-    }
-    for (const std::string& kept : learned.keptStands) {
-      pugi::xml_document element;
-      if (!element.load_buffer(kept.data(), kept.size())) continue;
-      if (elements.contains(std::string_view(element.first_child().attribute("id").value()))) continue;
-      if (!parkpositions.append_buffer(kept.data(), kept.size())) throw std::runtime_error("could not append a kept stand");
+      if (stand.manual == 0) lf_layChanges(found->second, changes);
+      lf_layOptions(found->second, stand, since);
     }
     if (!gf_saveXml(document, path)) {
       why = "it could not be written";

@@ -8,20 +8,22 @@
 
 #include "airports/stands.h"
 
-// Lays the stands of `learned` (as the save of an ordinary learned file would
-// write them) over the ordinary learned file at path as it is now, and
-// writes it back through a temporary file. The file's own meta block and
-// stand elements stay as they are, and so does each parking setting the user
-// changed in it since it was read (learned.learnedSettings); the others take
-// the values in force, as any save writes them. What the file lacks is added:
-// a stand it has no element for gets one (a manual stand is matched only by
-// a manual element, any other stand only by one that is not), a changed
-// radius or cargo flag goes into a stand element that changes none, an
-// option into its stand's element unless that holds the same use (same day,
-// real flag, registration, airline and type, with a half hour in common), in
-// which case the option's half hours are added to it; a kept element goes in
-// when no element has its id. False, with why, when the file is not an
-// ordinary learned file the next read would take (it is gone, cannot be
-// read, lacks a meta entry, or is handmade) or could not be written: it is
-// then left as it is.
+// Lays what was learned or changed on the stands of `learned` since its
+// learned file was read (learned.learnedStands tells what the file gave them
+// then) over the ordinary learned file at path as it is now, and writes it
+// back through a temporary file. What the file held when it was read is not
+// laid again: what the user took out of it since (a stand, an option, a
+// change) stays out. The file's own meta block and stand elements stay as they
+// are, and so does each parking setting the user changed in it since it was
+// read (learned.learnedSettings); the others take the values in force, as any
+// save writes them. What the file lacks is added: a stand it has no element
+// for gets one (a manual stand is matched only by a manual element, any other
+// stand only by one that is not) unless it is a manual stand the file had, a
+// changed radius or cargo flag goes into a stand element that changes none,
+// an option into its stand's element unless that holds the same use (same
+// day, real flag, registration, airline and type, with a half hour in
+// common), in which case the half hours learned are added to it. False, with
+// why, when the file is not an ordinary learned file the next read would take
+// (it is gone, cannot be read, lacks a meta entry, or is handmade) or could
+// not be written: it is then left as it is.
 bool gf_mergeIntoLearnedFile(const std::filesystem::path& path, const ParkAirport& learned, std::string& why);

@@ -158,6 +158,7 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     read.keptStands.clear();
     read.keepLearnedFile.clear();
     read.learnedSettings.clear();
+    read.learnedStands.clear();
     const std::int32_t week = gf_getParamInt(document, "RT_traffic_week");
     read.publisher = gf_getParamString(document, "publisher");
     bool altitudeFound = false;

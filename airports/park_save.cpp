@@ -77,6 +77,8 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   job.airport.keptStands = g_parkApf.keptStands;
   job.learnedFile = g_parkApf.learnedFile;
   job.airport.learnedSettings = g_parkApf.learnedSettings;
+  // Only this save needs it: the stands it describes are handed over too.
+  job.airport.learnedStands = std::move(g_parkApf.learnedStands);
   job.path = lf_learnedPathFor(g_parkApfPath, job.airport.publisher);
   // Every save resets the counters, failed or not: what a failed save held is
   // not tried again, and the next airport starts from nothing.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -109,6 +110,21 @@ struct Stand {
   std::string refusedRadius;
 };
 
+// What an ordinary learned file gave one stand when it was read: a save into
+// the file as the user changed it since lays over it only what was learned or
+// changed after, so that what the user took out of the file stays out.
+struct LearnedStandRead {
+  bool manual = false;  // one of the file's manual stands
+  // Its changed radius and cargo flag as a save writes them (gf_apfStandChanges);
+  // empty where the file changed nothing.
+  std::string radius;
+  std::string cargo;
+  // The half hours of the options the file gave it, in list order: they are
+  // the stand's first options of origin 0 (options are only appended while the
+  // airport is loaded, and the learning extends their half hours in place).
+  std::vector<std::uint64_t> optionHours;
+};
+
 // One airport park file in memory.
 struct ParkAirport {
   std::string icao;
@@ -136,6 +152,9 @@ struct ParkAirport {
   // The parking settings its learned file held when it was read (name and
   // value text, as the file has them; absent ones left out).
   std::vector<std::pair<std::string, std::string>> learnedSettings;
+  // What its ordinary learned file gave the stands when it was read, by stand
+  // name (stands it gave nothing are left out).
+  std::unordered_map<std::string, LearnedStandRead, Fnv1aHash, std::equal_to<>> learnedStands;
 };
 
 // The stands of the current park airport (run thread).

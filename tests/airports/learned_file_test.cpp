@@ -448,6 +448,16 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
           .parkpos(ParkposEntry::at("M1", 51.002, -0.4).set("manual", "true"))
           .param("parking_percentage", "55")
           .xml();
+  // What the user takes out of the file while loaded stays out: an option, a
+  // radius change, a manual stand, a stand the read could not place.
+  const std::string full =
+      parkFile()
+          .parkpos(ParkposEntry::idOnly("1").opt(ParkOptEntry::of("G-OLDD", "BAW", "A320", "1", "30"))
+                       .opt(ParkOptEntry::of("G-DELD", "BAW", "A320", "1", "20")))
+          .parkpos(ParkposEntry::idOnly("2").set("radius_change", "true").set("radius", "55.0"))
+          .parkpos(ParkposEntry::at("M1", 51.002, -0.4).set("manual", "true"))
+          .parkpos(ParkposEntry::idOnly("gone"))
+          .xml();
   const std::string handmade = parkFile().param("handmade", "true").parkpos(ParkposEntry::at("H1", 51.0, -0.4)).xml();
   struct Case {
     const char* name;
@@ -461,6 +471,8 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
       {"a manual stand and a radius edited", atLoad, edited, {"1", "2", "M1"}, {"G-OLDD", "G-ABCD"}, false, "55"},
       {"an ordinary file written", std::nullopt, edited, {"1", "2", "M1"}, {"G-OLDD", "G-ABCD"}, false, "55"},
       {"a handmade file written", atLoad, handmade, {"H1"}, {}, true, nullptr},
+      {"an option, a radius, a manual and a kept stand taken out", full, atLoad, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false,
+       "30"},
       {"a file only touched", atLoad, atLoad, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
       {"an unchanged file", atLoad, std::nullopt, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
   };
@@ -509,5 +521,6 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
     EXPECT_EQ(registrations, c.optionsOfFirst);
     if (!c.besideIt) EXPECT_EQ(g_parkStands[0].options.at(0).hours, std::uint64_t{c.atRead ? 3u : 1u} << 30);
     if (names.size() > 1) EXPECT_NEAR(gf_nmToMetres(g_parkStands[1].radius), c.written == edited ? 55.0 : 20.0, 1e-9);
+    EXPECT_FALSE(logContains("learned stand gone"));
   }
 }
