@@ -55,6 +55,7 @@
 #include "platform/net/udp.h"
 #include "platform/simconnect/sim_world.h"
 #include "platform/win32/testdriver.h"
+#include "scan/bgl_reader.h"
 #include "support/bgl_builder.h"
 #include "ui/display_state.h"
 #include "ui/controls.h"
@@ -252,6 +253,12 @@ void prepareFolder(const fs::path& folder, const FeedPorts& ports) {
   testsupport::BglBuilder().airportSection({addon}).write(folder / "appdata" / "Microsoft Flight Simulator" /
                                                           "Packages" / "Community" / "asobo-airport-lszh-demo" /
                                                           "scenery" / "LSZH.bgl");
+  // Its model library: larger than the scan reads for airports, and holding
+  // none (a sparse file, so the demo takes no disk space for it).
+  testsupport::writeSparseFile(folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Community" /
+                                   "asobo-airport-lszh-demo" / "scenery" / "modelLib.BGL",
+                               kBglMaxFileBytes + (16u << 20),
+                               testsupport::BglBuilder().otherSection(0x2B, 64).otherSection(0x65, 64).bytes());
   // The demo airport's park file, and a user who wants three of four stands filled.
   writeText(folder / "airports" / "my_thirdparty" / "EGLL.xml", demoParkFile());
   writeText(folder / "airports" / "learned" / "thirdparty" / "Demo Scenery" / "EGLL.xml", demoLearnedFile());
@@ -598,6 +605,9 @@ int main(int argc, char** argv) {
             << ":\n";
   std::ifstream scanLog(folder / "output" / "info" / "AirportsScanLog.txt");
   for (std::string line; std::getline(scanLog, line);) std::cout << "     " << line << "\n";
+  std::cout << fmt::format("   its model library modelLib.BGL ({} MB, no airports) was passed over{}\n",
+                           (kBglMaxFileBytes >> 20) + 16,
+                           log.contains("modelLib.BGL") ? ", but the log names it" : " without a word");
   std::cout << fmt::format("   header: # simaddon: {}  # thirdp: {}\n", header.simaddonCount, header.thirdpartyCount);
   std::cout << fmt::format("   statistics panel: {}, {}, qf: {} (from the park file and its learned file)\n",
                            header.parkFileAirportName, header.parkFilePublisher, header.qualityText);
@@ -701,6 +711,30 @@ int main(int argc, char** argv) {
   fs::resize_file(addonBgl, bglBytes * 2 / 3);
   std::cout << fmt::format("   LSZH.bgl cut from {} to {} bytes; LSZH.xml holds {} stands\n", bglBytes,
                            fs::file_size(addonBgl), standsBefore);
+  // While Skyloom runs, the user sets a livery folder by hand in the
+  // settings file, and a radius of 45 m for stand 503 in EGLL's learned file.
+  const fs::path settingsFile = folder / "appdata" / "Skyloom" / "parameters.xml";
+  const fs::path learnedFile = folder / "airports" / "learned" / "thirdparty" / "Demo Scenery" / "EGLL.xml";
+  const std::string liveryFolder = (folder / "liveries").string();
+  fs::create_directories(liveryFolder);
+  const auto readText = [](const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const auto replaceIn = [&](const fs::path& file, const std::string& from, const std::string& to) {
+    std::string text = readText(file);
+    const std::size_t at = text.find(from);
+    if (at == std::string::npos) return false;
+    writeText(file, text.replace(at, from.size(), to));
+    return true;
+  };
+  const bool settingsEdited = replaceIn(settingsFile, "name=\"lfolder0\" value=\"\"",
+                                        fmt::format("name=\"lfolder0\" value=\"{}\"", liveryFolder));
+  const bool learnedEdited =
+      replaceIn(learnedFile, "<parkpos id=\"503\">", "<parkpos id=\"503\" radius_change=\"true\" radius=\"45\">");
+  std::cout << fmt::format("   by hand, while Skyloom runs: lfolder0 {} parameters.xml; stand 503's radius {} EGLL's learned "
+                           "file\n",
+                           settingsEdited ? "set in" : "NOT set in", learnedEdited ? "set in" : "NOT set in");
   const bool scanTicked = drv::click(controlOf(window, prm::SCAN_AIRPORTS.controlId()));
   const bool entered = drv::pressEnter(controlOf(window, prm::ALL_INSTALL_PATH.controlId()));
   const bool rescanned = waitFor(std::chrono::seconds(60), [&] {
@@ -713,6 +747,18 @@ int main(int argc, char** argv) {
                            standsIn(addonParkFile), prm::SCAN_AIRPORTS.value() ? "on" : "off");
   report(log, rt);
   std::cout << fmt::format("   error line: \"{}\"\n", gf_statusSnapshot().error);
+  // The restart saved both files: the click the setting, the unloading of
+  // EGLL what was learned and set there (Max fit); the hand edits stay.
+  const std::string learnedNow = readText(learnedFile);
+  std::cout << fmt::format("   parameters.xml {} the livery folder typed by hand\n",
+                           readText(settingsFile).find(liveryFolder) != std::string::npos ? "keeps" : "LOST");
+  std::cout << fmt::format("   EGLL's learned file {} stand 503's radius set by hand, and holds MAX_FIT {}\n",
+                           learnedNow.find("radius=\"45") != std::string::npos ? "keeps" : "LOST",
+                           [&] {
+                             const std::size_t at = learnedNow.find("name=\"MAX_FIT\" value=\"");
+                             return at == std::string::npos ? std::string("?")
+                                                            : learnedNow.substr(at + 22, learnedNow.find('"', at + 22) - at - 22);
+                           }());
   screenshot(window, folder / "08-partial-scan.png");
 
   heading("9. The close button");
