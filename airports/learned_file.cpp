@@ -26,6 +26,15 @@
 
 namespace fs = std::filesystem;
 
+bool lf_sameOptionFields(const StandOption& a, const StandOption& b) {
+  return a.day == b.day && a.real == b.real && a.registration == b.registration && a.airline == b.airline &&
+         a.type == b.type;
+}
+
+bool lf_sameStandOption(const StandOption& option, const StandOption& existing) {
+  return lf_sameOptionFields(option, existing) && (option.hours & existing.hours) != 0;
+}
+
 namespace {
 
 // A manual stand nearer than this to 0/0 (degrees) has no real position.
@@ -265,17 +274,12 @@ class OptionUses {
     return h * 31 + (static_cast<std::size_t>(option.day) << 1 | option.real);
   }
 
-  static bool lf_sameFields(const StandOption& a, const StandOption& b) {
-    return a.day == b.day && a.real == b.real && a.registration == b.registration && a.airline == b.airline &&
-           a.type == b.type;
-  }
-
   // The slot of these fields, or the free slot where they go.
   std::size_t find(const StandOption& option, std::size_t hash) const {
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
       const Slot& slot = m_slots[i];
-      if (slot.index == 0 || lf_sameFields(m_options[slot.index - 1], option)) return i;
+      if (slot.index == 0 || lf_sameOptionFields(m_options[slot.index - 1], option)) return i;
     }
   }
 

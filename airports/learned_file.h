@@ -41,6 +41,13 @@ std::string lf_readLearned(const std::filesystem::path& learnedPath, ParkAirport
 // and its options that are not already there. False when the names differ.
 bool lf_readLearnedParkpos(const std::pair<std::string, pugi::xml_node>& learnedStand, Stand& stand);
 
+// Whether two options are the same learned use of a stand: the same day,
+// real flag, registration, airline and type (exact), with a half hour in
+// common. Callsigns, ids and origins are not compared.
+bool lf_sameStandOption(const StandOption& option, const StandOption& existing);
+// The same, whatever their half hours.
+bool lf_sameOptionFields(const StandOption& a, const StandOption& b);
+
 // The name an unreadable learned file is kept under: "0" inserted before the
 // extension (EGLL.xml -> EGLL0.xml), then "0_2", "0_3" ... when that exists,
 // so that no earlier backup is overwritten. Empty when none of the first 100

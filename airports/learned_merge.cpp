@@ -12,6 +12,7 @@
 #include <fmt/format.h>
 #include <pugixml.hpp>
 
+#include "airports/learned_file.h"
 #include "airports/park_file.h"
 #include "app/files.h"
 #include "app/hash.h"
@@ -73,11 +74,6 @@ void lf_layChanges(pugi::xml_node parkpos, const ApfStandChanges& changes) {
   }
 }
 
-bool lf_sameFields(const StandOption& a, const StandOption& b) {
-  return a.day == b.day && a.real == b.real && a.registration == b.registration && a.airline == b.airline &&
-         a.type == b.type;
-}
-
 // The options learned that the element lacks, with the half hours learned; an
 // option of the same use (half hours in common with the option as it is now)
 // gets those it lacks.
@@ -91,7 +87,7 @@ void lf_layOptions(pugi::xml_node parkpos, const Stand& stand, const std::vector
   for (const auto& [option, hours] : learned) {
     auto same = held.begin();
     for (; same != held.end(); ++same)
-      if (lf_sameFields(same->first, *option) && (same->first.hours & option->hours) != 0) break;
+      if (lf_sameStandOption(*option, same->first)) break;
     if (same == held.end()) {
       StandOption added = *option;
       added.hours = hours;
