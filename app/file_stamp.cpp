@@ -34,3 +34,7 @@ FileStamp gf_fileStamp(const std::filesystem::path& path) {
   stamp.hash = hash;
   return stamp;
 }
+
+FileStamp gf_bytesStamp(std::string_view bytes) {
+  return {true, true, bytes.size(), gf_fnv1a64(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())};
+}

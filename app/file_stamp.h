@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string_view>
 
 struct FileStamp {
   bool present = false;   // false: no file of that name
@@ -19,3 +20,6 @@ struct FileStamp {
 // is empty) gives the stamp of no file; one that is not a regular file, or
 // that cannot be read to its end, is present but not readable.
 FileStamp gf_fileStamp(const std::filesystem::path& path);
+// The stamp of a file that holds exactly these bytes (read or written by the
+// caller already), equal to what gf_fileStamp gives for that file.
+FileStamp gf_bytesStamp(std::string_view bytes);

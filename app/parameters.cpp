@@ -12,7 +12,6 @@
 
 #include "app/file_stamp.h"
 #include "app/files.h"
-#include "app/hash.h"
 #include "app/log.h"
 #include "app/text.h"
 #include "app/utf.h"
@@ -23,11 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// The stamp of a file that holds exactly `text`, as gf_fileStamp gives it.
-FileStamp lf_stampOfText(std::string_view text) {
-  return {true, true, text.size(), gf_fnv1a64(reinterpret_cast<const unsigned char*>(text.data()), text.size())};
-}
 
 // The process-wide in-memory copy of parameters.xml.
 struct ParametersDocument {
@@ -97,7 +91,7 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path, bool 
   }
   std::string content;
   FileReadResult read = gf_readUserFile(path, kSettingsFileMaxBytes, content);
-  store.seen = read ? lf_stampOfText(content) : gf_fileStamp(path);
+  store.seen = read ? gf_bytesStamp(content) : gf_fileStamp(path);
   if (read.problem == FileProblem::missing) {
     lf_makeFresh(store);
     return LoadOutcome::Fresh;
@@ -292,7 +286,7 @@ bool lf_writeLocked(ParametersDocument& store) {
   }
   const std::string text = gf_xmlText(store.document);
   if (!gf_replaceFileAtomically(store.path, text)) return false;
-  store.seen = lf_stampOfText(text);
+  store.seen = gf_bytesStamp(text);
   return true;
 }
 
