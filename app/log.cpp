@@ -176,6 +176,10 @@ bool BoundedLogLines::log(void (*writer)(std::string_view), std::string text) {
 
 void BoundedLogLines::reset() {
   std::lock_guard lock(lf_bounds().mutex);
+  resetLocked();
+}
+
+void BoundedLogLines::resetLocked() {
   m_written = 0;
   m_leftOut = 0;
   m_lastLeftOut.clear();
@@ -195,6 +199,12 @@ void gf_logLeftOutLines() {
       if (auto line = bound->takeLeftOutLocked(now)) lines.push_back(std::move(*line));
   }
   BoundedLogLines::writeInOrder(lines);
+}
+
+void gf_resetLogBounds() {
+  Bounds& bounds = lf_bounds();
+  std::lock_guard lock(bounds.mutex);
+  for (BoundedLogLines* bound : bounds.all) bound->resetLocked();
 }
 
 void LockedLines::append(std::string line) {

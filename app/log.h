@@ -82,6 +82,9 @@ class BoundedLogLines {
 
  private:
   friend void gf_logLeftOutLines();
+  friend void gf_resetLogBounds();
+  // reset() with the bounds' mutex held.
+  void resetLocked();
   struct LeftOutLine {
     std::uint64_t order;
     void (*writer)(std::string_view);
@@ -113,6 +116,10 @@ void gf_logLeftOut(std::uint64_t leftOut);
 // its last line left out and how many more were, in the order they came, and
 // starts its count afresh.
 void gf_logLeftOutLines();
+// The start of a run: every kind of bounded line writes its first lines
+// again (BoundedLogLines::reset of each). Only a run's start resets them: a
+// lost link does not, so a peer cannot renew its lines by dropping it.
+void gf_resetLogBounds();
 
 // A line under a bound, written by one of the raw writers above (gf_logText,
 // gf_logErrorText).

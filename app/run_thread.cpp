@@ -271,8 +271,7 @@ void lf_resetRunState() {
   gf_clearError();
   gf_resetFeedState();
   gf_resetRtLinkForRun();
-  gf_resetRtLinkLogBounds();
-  gf_resetReaderLogBounds();
+  gf_resetLogBounds();
   // The simulator removes a client's objects when it goes; the lists start empty.
   gf_clearTrafficLists();
   gf_resetTrafficTick();

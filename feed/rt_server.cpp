@@ -375,9 +375,6 @@ std::uint64_t gf_rtInputBytesTaken() { return g_inputBytesTaken.load(); }
 void gf_resetRtLinkForRun() {
   g_rtProfessional.store(false);
   gf_setRealTrafficText("");
-  for (BoundedLogLines* lines :
-       {&g_handshakeLines, &g_connectedLines, &g_refusedLines, &g_replacedLines, &g_sendFailedLines})
-    lines->reset();
 }
 
 void gf_sendExitToRT() {

@@ -86,9 +86,7 @@ bool sendDataPacket(std::string_view line);
 bool gf_rtHandshake(std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
 // The start of a run: nothing is known of RealTraffic yet (g_rtProfessional
-// cleared, the header's RealTraffic text empty) until its handshake; the
-// link's bounded log lines (handshakes, connections, failed sends: the first
-// few of each kind, then one a minute with a count) start afresh.
+// cleared, the header's RealTraffic text empty) until its handshake.
 void gf_resetRtLinkForRun();
 
 // The last line of a run: "exit" to RealTraffic while it is connected.

@@ -264,11 +264,6 @@ void gf_resetReaderCounts() {
   g_qnhAtLastCheck.store(0);
 }
 
-void gf_resetReaderLogBounds() {
-  g_trafficMalformedLines.reset();
-  g_qnhMalformedLines.reset();
-}
-
 void gf_stopReaders() { g_generation.fetch_add(1); }
 
 std::uint64_t gf_readerGeneration() { return g_generation.load(); }

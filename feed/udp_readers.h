@@ -47,10 +47,6 @@ struct ReaderCounts {
 };
 extern ReaderCounts g_readerCounts;
 void gf_resetReaderCounts();
-// The start of a run: the readers' log lines of malformed input (the first
-// ten of each reader, then one a minute with a count) start afresh. A lost
-// link does not reset them, so a peer cannot renew them.
-void gf_resetReaderLogBounds();
 
 // The readers' stop request: a reader started before the call ends within
 // kReaderReceiveStep; readers started afterwards are not affected.

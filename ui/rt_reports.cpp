@@ -69,11 +69,6 @@ void lf_linkLost() {
 
 }  // namespace
 
-void gf_resetRtLinkLogBounds() {
-  g_reconnectedLines.reset();
-  g_goneLines.reset();
-}
-
 std::string gf_userPosLine(const UserAircraftData& u) {
   return fmt::format("Qs121={:.0f};{:.0f};{:.6f};{:.0f};{};{:.6f};{:.6f}\r\n", lf_whole(u.pitch * 100000.0),
                      lf_whole(u.bank * 100000.0), u.heading, lf_whole(u.altitude * 1000.0),

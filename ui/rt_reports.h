@@ -23,10 +23,6 @@ std::string gf_userPosLine(const UserAircraftData& user);
 // afresh, and the status line says RealTraffic has gone.
 void gf_sendUserPosToRT();
 
-// The lines the link's coming and going logs start afresh (a run's start):
-// the first few of each kind are written, then one a minute with a count.
-void gf_resetRtLinkLogBounds();
-
 // "Qs123={milliseconds}" with the simulator's time, while connected and for
 // a time of 1 s or more after 1970.
 void gf_sendSimTimeToRT(std::int64_t seconds);

@@ -116,8 +116,7 @@ void lf_resetProcessState() {
   // RealTraffic text and level, the bounded log lines).
   gf_resetFeedState();
   gf_resetRtLinkForRun();
-  gf_resetRtLinkLogBounds();
-  gf_resetReaderLogBounds();
+  gf_resetLogBounds();
   g_trafficReader.clearParkAirportPosition();
   g_trafficReader.takeCollectedCallsigns();
   gf_setTrafficAccepted(false);

@@ -203,7 +203,7 @@ TEST_F(RtReportsTest, ALinkThatComesAndGoesOverAndOverLogsTheFirstFewChangesAndS
   // The first five of each kind, then (within the minute) nothing more.
   EXPECT_EQ(countLines(" RealTraffic gone? Wait for RealTraffic to re-connect ..."), 5u);
   EXPECT_EQ(countLines(" RealTraffic re-connected"), 5u);
-  gf_resetRtLinkLogBounds();
+  gf_resetLogBounds();
   m_client.close();
   for (int send = 0; send < 100000 && g_rtConnected.load(); ++send) lf_send(kHeathrow);
   EXPECT_EQ(countLines(" RealTraffic gone? Wait for RealTraffic to re-connect ..."), 6u) << "a new run logs again";
