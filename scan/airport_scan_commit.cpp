@@ -358,14 +358,16 @@ CommitResult ScanOutput::commit(bool msfs2020) {
         }
         continue;
       }
-      const bool users = exists && !fs::is_directory(status) &&
+      // Only "my_thirdparty" holds the user's own park files: there alone a
+      // file is looked into, and what the scan writes is recorded.
+      const bool users = !folder.simaddon && exists && !fs::is_directory(status) &&
                          (before == nullptr || !lf_holdsWhatTheScanWrote(*before, live));
-      if (!folder.simaddon && users &&
+      if (users &&
           !lf_keepUsersFileAside(live, "the generated one replaces it", " and the generated one is not put in its place"))
         continue;
       folder.moving.push_back(name);
       if (!recorded(folder)) continue;
-      movingContent[entry] = lf_fileContent(lf_freshFolder(folder.live) / name);
+      if (!folder.simaddon) movingContent[entry] = lf_fileContent(lf_freshFolder(folder.live) / name);
       listed[entry].content.reset();
       lf_addSources(listed, entry, madeFrom(entry));
     }
@@ -379,7 +381,8 @@ CommitResult ScanOutput::commit(bool msfs2020) {
     for (std::size_t i = 0; i < n; ++i) {
       const std::string entry = std::string(folder.prefix) + folder.moving[i];
       if (!recorded(folder)) continue;
-      moved[entry] = ScanRecord::Entry{{}, movingContent[entry]};
+      const auto content = movingContent.find(entry);
+      moved[entry] = ScanRecord::Entry{{}, content == movingContent.end() ? std::nullopt : content->second};
       lf_addSources(moved, entry, madeFrom(entry));
       next[entry] = moved[entry];
     }

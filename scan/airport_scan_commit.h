@@ -90,7 +90,8 @@ std::optional<FileContent> lf_fileContent(const std::filesystem::path& file);
 // line, each followed by a tab, the size and the hash (16 hex digits) of
 // what the scan wrote, separated by a tab, then a tab and the BGL file it
 // came from (a line per source; no source: the name is not known to come
-// from one). Records of earlier versions give no size and hash: NAME alone,
+// from one). Lines of "my_simaddon", which holds no file of the user's, give
+// no size and hash. Records of earlier versions give no size and hash: NAME alone,
 // or NAME, a tab and the source; such a file counts as the scan's whatever
 // it holds. Only plain file names count: a line that names anything else
 // never makes the scan remove a file.

@@ -109,8 +109,8 @@ TEST_F(AirportScanTest, CompleteScanLinksGeneratesAndReplacesWhatThePreviousScan
   EXPECT_FALSE(fs::exists(g_mySimaddonFolder / "OLD.xml"));
   // Each file the scan made, with what it holds and the BGL file it came from.
   EXPECT_EQ(readFile("airports/scanned_airport_files.txt"),
-            recordLine("my_simaddon/KJFK.txt", "sim/Official/asobo-airport-kjfk/k.bgl") +
-                recordLine("my_simaddon/LFPG.xml", "sim/Official/asobo-airport-lfpg/l.bgl") +
+            std::string("my_simaddon/KJFK.txt\tsim/Official/asobo-airport-kjfk/k.bgl\n") +
+                "my_simaddon/LFPG.xml\tsim/Official/asobo-airport-lfpg/l.bgl\n" +
                 recordLine("my_thirdparty/EDDF.xml", "sim/Community/unknownpkg/scenery/EDDF.bgl") +
                 recordLine("my_thirdparty/EGKK.txt", "sim/Community/somepub-egkk/EGKK.BGL") +
                 recordLine("my_thirdparty/EGKK.xml", "sim/Community/somepub-egkk/EGKK.BGL") +
