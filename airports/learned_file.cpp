@@ -376,13 +376,6 @@ fs::path lf_learnedBackupPath(const fs::path& learnedPath) {
   return {};
 }
 
-namespace {
-
-// Copies the learned file under a free backup name and returns that name; a
-// failure throws the file system error "copy_file". A file that an earlier
-// read already kept aside, and that no save has replaced since, is not copied
-// again (empty result): every read of the airport would otherwise add a copy
-// until the names run out.
 fs::path lf_keepAside(const fs::path& learnedPath) {
   for (int n = 1; n <= kLearnedBackupNames; ++n) {
     const fs::path candidate = lf_learnedBackupName(learnedPath, n);
@@ -398,16 +391,12 @@ fs::path lf_keepAside(const fs::path& learnedPath) {
   return backup;
 }
 
-// Tells the user, once, where a learned file that was not read is kept: the
-// next save replaces it, and the airport's learning would seem to start anew.
 void lf_showKeptAside(const fs::path& learnedPath, const fs::path& backup, std::string_view why) {
   if (backup.empty()) return;
   gf_showStatus(fmt::format("The learned file '{}' {}; a copy of it is kept as '{}'", learnedPath.generic_string(), why,
                             backup.generic_string()),
                 true);
 }
-
-}  // namespace
 
 std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, std::vector<Stand>& stands,
                            std::atomic<bool>& handmade) {

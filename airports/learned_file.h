@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -53,3 +54,15 @@ bool lf_sameOptionFields(const StandOption& a, const StandOption& b);
 // so that no earlier backup is overwritten. Empty when none of the first 100
 // names is free.
 std::filesystem::path lf_learnedBackupPath(const std::filesystem::path& learnedPath);
+
+// Copies the learned file under a free backup name (lf_learnedBackupPath) and
+// returns that name; a failure throws the file system error "copy_file". A
+// file that was kept aside already, and that no save has replaced since, is
+// not copied again (empty result): every read of the airport would otherwise
+// add a copy until the names run out.
+std::filesystem::path lf_keepAside(const std::filesystem::path& learnedPath);
+// Tells the user, once (nothing for an empty backup), where a learned file
+// that was not read is kept: the next save replaces it, and the airport's
+// learning would seem to start anew.
+void lf_showKeptAside(const std::filesystem::path& learnedPath, const std::filesystem::path& backup,
+                      std::string_view why);

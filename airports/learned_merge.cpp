@@ -121,14 +121,32 @@ void lf_appendSince(pugi::xml_node parkpositions, const Stand& stand, const Lear
   gf_appendLearnedParkpos(parkpositions, since);
 }
 
-// Why the file is not one the merge writes into; empty when it is.
-std::string lf_notOrdinary(const pugi::xml_document& document) {
+// Why the file is not one the merge writes into (and what then becomes of
+// it); empty when it is. A handmade file is the user's whatever it lacks.
+std::string lf_notOrdinary(const pugi::xml_document& document, LearnedMerge& kind) {
+  bool handmade = false;
+  gf_getParamString(document, "handmade", handmade);
+  kind = LearnedMerge::leftAlone;
+  if (handmade) return "it is a handmade file";
+  kind = LearnedMerge::notLearned;
   for (const char* query : {"/meta/info[@name='author']", "/meta/info[@name='date']", "/meta/info[@name='version']"}) {
     if (!document.select_node(query)) return "it lacks one of the meta entries author, date and version";
   }
-  bool handmade = false;
-  gf_getParamString(document, "handmade", handmade);
-  return handmade ? "it is a handmade file" : "";
+  return "";
+}
+
+// An ordinary learned file that holds nothing: the meta block and the
+// airport's parameters as any save writes them, without parking settings or
+// stands. A deleted file is taken as this, so that the deletion holds for all
+// that was read from it.
+void lf_emptyLearnedDocument(pugi::xml_document& document, const ParkAirport& learned) {
+  document.reset();
+  if (gf_writeMetaInfo(document) == 0 || !lf_writeApfParameters(document, learned, ApfMode::learned, false))
+    throw std::runtime_error("could not write the meta block and parameters");
+  for (const std::string_view name : kApfSettingNames) {
+    const pugi::xml_node node = gf_findParameterNode(document, name);
+    if (node) node.parent().remove_child(node);
+  }
 }
 
 // A parking setting the user left as it was read in the file takes the value
@@ -160,22 +178,30 @@ void lf_layParameters(pugi::xml_document& document, const ParkAirport& learned) 
 
 }  // namespace
 
-bool gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& learned, std::string& why) {
+LearnedMerge gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& learned, std::string& why) {
   try {
     pugi::xml_document document;
+    LearnedMerge done = LearnedMerge::merged;
     {
       // Bounded as a park file read as one tree.
       std::error_code ec;
       const std::uintmax_t size = fs::file_size(path, ec);
       const XmlMemoryBudget budget(gf_apfTreeBudget(ec ? 0 : static_cast<std::size_t>(size)));
       const FileReadResult loaded = gf_loadXmlFile(path, gf_apfMaxFileBytes(), document);
-      if (!loaded) {
+      if (loaded.problem == FileProblem::missing) {
+        done = LearnedMerge::intoNew;
+      } else if (!loaded) {
         why = loaded.message;
-        return false;
+        return loaded.problem == FileProblem::corrupt ? LearnedMerge::notLearned : LearnedMerge::leftAlone;
       }
     }
-    why = lf_notOrdinary(document);
-    if (!why.empty()) return false;
+    if (done == LearnedMerge::intoNew) {
+      lf_emptyLearnedDocument(document, learned);
+    } else {
+      LearnedMerge kind = LearnedMerge::leftAlone;
+      why = lf_notOrdinary(document, kind);
+      if (!why.empty()) return kind;
+    }
     pugi::xml_node parkpositions = document.child("parkpositions");
     if (!parkpositions) parkpositions = document.append_child("parkpositions");
     if (!parkpositions) throw std::runtime_error("could not append parkpositions");
@@ -202,11 +228,11 @@ bool gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& learned, s
     }
     if (!gf_saveXml(document, path)) {
       why = "it could not be written";
-      return false;
+      return LearnedMerge::leftAlone;
     }
-    return true;
+    return done;
   } catch (const std::exception& e) {
     why = e.what();
-    return false;
+    return LearnedMerge::leftAlone;
   }
 }

@@ -22,8 +22,17 @@
 // changed radius or cargo flag goes into a stand element that changes none,
 // an option into its stand's element unless that holds the same use (same
 // day, real flag, registration, airline and type, with a half hour in
-// common), in which case the half hours learned are added to it. False, with
-// why, when the file is not an ordinary learned file the next read would take
-// (it is gone, cannot be read, lacks a meta entry, or is handmade) or could
-// not be written: it is then left as it is.
-bool gf_mergeIntoLearnedFile(const std::filesystem::path& path, const ParkAirport& learned, std::string& why);
+// common), in which case the half hours learned are added to it. Not merged
+// (with why) when the file is not an ordinary learned file the next read would
+// take, or could not be written: it is then left as it is. A file that is gone
+// (the user deleted it) is taken as an ordinary learned file without stands
+// or parking settings: what was read stays out of the new file, and only what
+// was learned since goes in.
+enum class LearnedMerge {
+  merged,      // laid over the file as it is, and written
+  intoNew,     // there was no file: written anew with what was learned since
+  notLearned,  // read, but not a learned file the read takes (not XML, cut short, over the size, an ordinary
+               // file without a meta entry): the read would keep it aside
+  leftAlone,   // a handmade file, one that cannot be opened or read, or a failed write
+};
+LearnedMerge gf_mergeIntoLearnedFile(const std::filesystem::path& path, const ParkAirport& learned, std::string& why);

@@ -1,11 +1,13 @@
 #include "airports/park_save.h"
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <utility>
 
 #include <fmt/format.h>
 
+#include "airports/learned_file.h"
 #include "airports/learned_merge.h"
 #include "airports/park_file.h"
 #include "airports/park_find.h"
@@ -100,19 +102,42 @@ SaveJob lf_prepareSave(std::vector<Stand>&& stands) {
   return job;
 }
 
+enum class ChangedFileSave { saved, failed, inPlace };
+
 // The learned file changed on disk since it was read (or appeared, or went):
 // it is the user's and is never written over. What was learned is merged
-// into an ordinary learned file, else (a handmade file on either side, a file
-// that is gone or cannot be read) saved beside it under a name shown on the
-// status line.
-bool lf_saveOverChangedFile(SaveJob& job, const std::string& time) {
+// into an ordinary learned file, or, when the file is gone, written in its
+// place without what was read from it. A file the read would keep aside (not
+// XML, cut short, without a meta entry) is kept aside as the read does and
+// then saved in place with all that is in memory (inPlace). Else (a handmade
+// file on either side, a file that cannot be read) what was learned is saved
+// beside it under a name shown on the status line.
+ChangedFileSave lf_saveOverChangedFile(SaveJob& job, const std::string& time) {
   const std::string path = job.path.string();
   const std::string updates = fmt::format("{} update{}{}", job.updates, gf_pluralS(static_cast<std::int32_t>(job.updates)),
                                           job.changed ? " and one or more parameter changes" : "");
   std::string why = "what was learned is a handmade file";
-  if (!job.handmade && gf_mergeIntoLearnedFile(job.path, job.airport, why)) {
+  const LearnedMerge merged =
+      job.handmade ? LearnedMerge::leftAlone : gf_mergeIntoLearnedFile(job.path, job.airport, why);
+  if (merged == LearnedMerge::merged) {
     gf_logLine("{} '{}' changed since it was read: {} merged into it", time, path, updates);
-    return true;
+    return ChangedFileSave::saved;
+  }
+  if (merged == LearnedMerge::intoNew) {
+    gf_logLine("{} '{}' was deleted since it was read: only what was learned since ({}) is saved in its place", time,
+               path, updates);
+    return ChangedFileSave::saved;
+  }
+  if (merged == LearnedMerge::notLearned) {
+    try {
+      const std::filesystem::path backup = lf_keepAside(job.path);
+      gf_logLine("{} '{}' changed since it was read and is not a learned file that can be read ({}): kept aside",
+                 time, path, why);
+      lf_showKeptAside(job.path, backup, "changed while its airport was loaded and could not be read");
+      return ChangedFileSave::inPlace;
+    } catch (const std::exception& e) {
+      why = fmt::format("{}, and it could not be kept aside: {}", why, e.what());
+    }
   }
   const std::filesystem::path beside = gf_freeAsidePath(job.path, kLearnedBesideSuffix);
   if (beside.empty() || !gf_writeApf(job.airport, beside, ApfMode::learned, job.handmade)) {
@@ -120,14 +145,14 @@ bool lf_saveOverChangedFile(SaveJob& job, const std::string& time) {
                                            time, path, why);
     gf_logLine("{}", failed);
     gf_showStatus(failed, false);
-    return false;
+    return ChangedFileSave::failed;
   }
   const std::string shown = fmt::format("The learned file '{}' changed while its airport was loaded ({}): it is "
                                         "left as it is, and what was learned is saved as '{}'",
                                         path, why, beside.string());
   gf_logLine("{} {}, with {}", time, shown, updates);
   gf_showStatus(shown, false);
-  return true;
+  return ChangedFileSave::saved;
 }
 
 // Writes the file (any thread); true when saved or nothing was due.
@@ -162,7 +187,10 @@ bool lf_writeSave(SaveJob& job) {
     std::error_code ec;
     std::filesystem::create_directories(job.path.parent_path(), ec);
     if (ec) gf_logError("create_directories: {}: {}", job.path.parent_path().string(), ec.message());
-    if (!ec && gf_fileStamp(job.path) != job.learnedFile) return lf_saveOverChangedFile(job, time);
+    if (!ec && gf_fileStamp(job.path) != job.learnedFile) {
+      const ChangedFileSave done = lf_saveOverChangedFile(job, time);
+      if (done != ChangedFileSave::inPlace) return done == ChangedFileSave::saved;
+    }
     saved = !ec && gf_writeApf(airport, job.path, ApfMode::learned, job.handmade);
   }
   if (!saved) {

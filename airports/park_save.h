@@ -20,10 +20,13 @@
 extern std::string g_parkApfPath;
 
 // A learned file that the user changed (or wrote) while its airport was
-// loaded is never written over: what was learned is merged into it, or, when
-// that cannot be (a handmade file on either side, a file that is gone or
-// cannot be read), saved beside it as "<file><this suffix>" (then "...2",
-// "...3"), a name the status line shows.
+// loaded is never written over: what was learned is merged into it (or, when
+// the user deleted it, written in its place without what was read from it);
+// a file the read would keep aside (not XML, cut short, without a meta entry)
+// is kept aside and saved anew with all that was read and learned; when none
+// of that can be (a handmade file on either side, a file that cannot be
+// read), what was learned is saved beside it as "<file><this suffix>" (then
+// "...2", "...3"), a name the status line shows.
 inline constexpr const char* kLearnedBesideSuffix = ".learned";
 
 // Whether a save is due: a park file is loaded, and something was learned or

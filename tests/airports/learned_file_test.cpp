@@ -459,6 +459,11 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
           .parkpos(ParkposEntry::idOnly("gone"))
           .xml();
   const std::string handmade = parkFile().param("handmade", "true").parkpos(ParkposEntry::at("H1", 51.0, -0.4)).xml();
+  // An interrupted copy: kept aside, and all that was read and learned saved.
+  const std::string cutShort = atLoad.substr(0, atLoad.size() / 2);
+  // Deleted: only what was learned since the read is saved in its place.
+  const std::string deleted = "(deleted)";
+  const fs::path aside = "airports/learned/thirdparty/simaddon/EGLL0.xml";
   struct Case {
     const char* name;
     std::optional<std::string> atRead;  // the learned file when the airport is read
@@ -475,6 +480,8 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
        "30"},
       {"a file only touched", atLoad, atLoad, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
       {"an unchanged file", atLoad, std::nullopt, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
+      {"cut short", atLoad, cutShort, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
+      {"deleted", atLoad, deleted, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -485,7 +492,9 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
     ASSERT_EQ(read("airports/my_thirdparty/EGLL.xml"), "");
     prm::WEEK.set(true);  // changed in the window meanwhile
     g_apfChanged = true;
-    if (c.written) {
+    if (c.written == deleted) {
+      fs::remove(learnedPath);
+    } else if (c.written) {
       writeFile(learnedPath, *c.written);
       fs::last_write_time(learnedPath, fs::last_write_time(learnedPath) + std::chrono::seconds(5));
     }
@@ -494,9 +503,11 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
     gf_clearStatus();
     testsupport::openTestLog();
     ASSERT_TRUE(learnAndSave());
-    // Written over as always only when its bytes are those read.
+    // Written over as always only when its bytes are those read, or once a
+    // copy of a file cut short is kept aside.
     EXPECT_EQ(logContains("EGLL.xml' saved with 1 update and one or more parameter changes"),
-              c.written == std::nullopt || c.written == c.atRead);
+              c.written == std::nullopt || c.written == c.atRead || c.written == cutShort);
+    EXPECT_EQ(fs::exists(aside) ? testsupport::readFile(aside) : "", c.written == cutShort ? cutShort : "");
     EXPECT_EQ(fs::exists(beside), c.besideIt);
     EXPECT_EQ(gf_statusSnapshot().status.find(beside.string()) != std::string::npos, c.besideIt);
     if (c.besideIt) {
@@ -520,7 +531,9 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
       for (const StandOption& o : g_parkStands[0].options) registrations.push_back(o.registration);
     EXPECT_EQ(registrations, c.optionsOfFirst);
     if (!c.besideIt) {
-      EXPECT_EQ(g_parkStands[0].options.at(0).hours, std::uint64_t{c.atRead ? 3u : 1u} << 30);
+      // Of a deleted file only the half hour learned since is left.
+      EXPECT_EQ(g_parkStands[0].options.at(0).hours,
+                std::uint64_t{c.written == deleted ? 2u : c.atRead ? 3u : 1u} << 30);
     }
     if (names.size() > 1) {
       EXPECT_NEAR(gf_nmToMetres(g_parkStands[1].radius), c.written == edited ? 55.0 : 20.0, 1e-9);
