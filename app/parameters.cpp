@@ -157,12 +157,13 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path, bool 
   const fs::path aside = lf_asidePath(path);
   std::error_code ec = std::make_error_code(std::errc::file_exists);
   if (!aside.empty()) fs::rename(path, aside, ec);
+  const std::string_view inUse = atSave ? "the settings in use are" : "the defaults are used and";
   if (ec) {
     store.protectFile = true;
-    store.readProblem = fmt::format(
-        "The settings file '{}' could not be read; it could not be kept as '{}' ({}) and is left untouched, {} not "
-        "saved",
-        path.string(), aside.string(), ec.message(), atSave ? "the settings in use are" : "the defaults are used and");
+    const std::string why = aside.empty() ? std::string("no name for a copy is free")
+                                          : fmt::format("it could not be kept as '{}' ({})", aside.string(), ec.message());
+    store.readProblem = fmt::format("The settings file '{}' could not be read; {} and it is left untouched, {} not saved",
+                                    path.string(), why, inUse);
   } else {
     store.readProblem = fmt::format("The settings file '{}' could not be read; it is kept as '{}', {}", path.string(),
                                     aside.string(), atSave ? "the settings in use are saved" : "the defaults are used");

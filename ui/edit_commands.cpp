@@ -81,8 +81,8 @@ void lf_processTbInt(ControlIntParameter& setting) {
     std::int32_t parsed = 0;
     if (text.empty()) {
       // An emptied field is 0.
+      if (setting.value() != 0) gf_noteParkingSettingChange(setting);
       setting.set(0);
-      gf_noteParkingSettingChange(setting);
       gf_showStatus(fmt::format("The new {} is {}", setting.name(), setting.value()), false);
     } else if (!lf_leadingInt(text, parsed)) {
       lf_statusLogged(fmt::format("invalid input: {}", text));
