@@ -207,18 +207,22 @@ LearnedMerge gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& le
     if (!parkpositions) throw std::runtime_error("could not append parkpositions");
     lf_layParameters(document, learned);
 
-    // The first element of each id, as the read merges into it.
-    std::unordered_map<std::string, pugi::xml_node, Fnv1aHash, std::equal_to<>> elements;
-    for (const pugi::xml_node parkpos : parkpositions.children("parkpos"))
-      elements.try_emplace(parkpos.attribute("id").value(), parkpos);
+    // The first element of each id of each kind (not manual, manual), as the
+    // read merges into it: a manual element of a stand's id does not hide
+    // the stand's own element after it.
+    std::unordered_map<std::string, pugi::xml_node, Fnv1aHash, std::equal_to<>> elements[2];
+    for (const pugi::xml_node parkpos : parkpositions.children("parkpos")) {
+      const bool manual = gf_textToBool(parkpos.attribute("manual").value());
+      elements[manual ? 1 : 0].try_emplace(parkpos.attribute("id").value(), parkpos);
+    }
     for (const Stand& stand : learned.stands) {
       const auto given = learned.learnedStands.find(stand.name);
       const LearnedStandRead* read = given == learned.learnedStands.end() ? nullptr : &given->second;
       const ApfStandChanges changes = lf_changesSince(stand, read);
       const std::vector<LearnedSince> since = lf_optionsSince(stand, read);
-      const auto found = elements.find(stand.name);
-      if (found == elements.end() ||
-          gf_textToBool(found->second.attribute("manual").value()) != (stand.manual != 0)) {
+      const auto& ofKind = elements[stand.manual != 0 ? 1 : 0];
+      const auto found = ofKind.find(stand.name);
+      if (found == ofKind.end()) {
         lf_appendSince(parkpositions, stand, read, changes, since);
         continue;
       }

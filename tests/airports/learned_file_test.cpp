@@ -464,6 +464,10 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
   // Deleted: only what was learned since the read is saved in its place.
   const std::string deleted = "(deleted)";
   const fs::path aside = "airports/learned/thirdparty/simaddon/EGLL0.xml";
+  // A manual element refused for a park file's id comes before the stand's own.
+  const std::string manualFirst =
+      parkFile().parkpos(ParkposEntry::at("1", 51.002, -0.4).set("manual", "true"))
+          .parkpos(ParkposEntry::idOnly("1").opt(ParkOptEntry::of("G-OLDD", "BAW", "A320", "1", "30"))).xml();
   struct Case {
     const char* name;
     std::optional<std::string> atRead;  // the learned file when the airport is read
@@ -482,6 +486,8 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
       {"an unchanged file", atLoad, std::nullopt, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
       {"cut short", atLoad, cutShort, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
       {"deleted", atLoad, deleted, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
+      {"a manual element of a stand's id before its own", manualFirst, manualFirst + "\n", {"1", "2"},
+       {"G-OLDD", "G-ABCD"}, false, "30"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -519,6 +525,11 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
       const pugi::xml_document saved = testsupport::loadApf(learnedPath);
       EXPECT_EQ(gf_getParamString(saved, "parking_percentage"), c.percentage);
       EXPECT_EQ(gf_getParamString(saved, "WEEK"), "true");
+      // What was learned on stand "1" went into its one element.
+      int ownElements = 0;
+      for (const pugi::xml_node p : saved.child("parkpositions").children("parkpos"))
+        ownElements += std::string(p.attribute("id").value()) == "1" && !p.attribute("manual");
+      EXPECT_EQ(ownElements, 1);
     }
     g_parkStands.clear();
     g_apfHandmade = false;
