@@ -292,6 +292,11 @@ TEST_F(Parameters, ASaveAfterAnEditOnDiskKeepsTheEdit) {
         EXPECT_EQ(storedValue("MSFS_INSTALL_PATH"), "E:\\Community");
         EXPECT_FALSE(fs::exists(userFolder() / "parameters.xml.bad"));
         EXPECT_EQ(gf_statusSnapshot().error, "");
+        // The program's own write is no edit: the next save does not read the file again.
+        EXPECT_TRUE(logContains("changed on disk"));
+        openTestLog();
+        c.save();
+        EXPECT_FALSE(logContains("changed on disk"));
         continue;
       }
       // The broken file is kept aside, named on the error line (in the log
