@@ -415,7 +415,6 @@ bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
   } removeStaged{staged};
   const fs::path folder = gf_airportScanFolders().thirdparty;
   const ScanSources* sources = gf_scanSources();
-  const std::set<std::string> partial = sources != nullptr ? sources->partial() : std::set<std::string>();
   for (std::size_t i = 0; i < icaos.size(); ++i) {
     if (lf_stopRequested()) return false;
     const std::string& icao = icaos[i];
@@ -425,9 +424,9 @@ bool lf_collectTbloAirports(const std::vector<std::string>& icaos) {
     // A file made from a BGL file not read whole does not replace a previous
     // one (see the commit): the check reads the file that stays, and leaves it.
     const fs::path live = g_myThirdpartyFolder / made.filename();
-    std::error_code ec;
-    const bool previousStays = partial.contains(std::string(kThirdpartyEntryPrefix) + made.filename().string()) &&
-                               fs::exists(fs::symlink_status(live, ec));
+    const bool previousStays =
+        sources != nullptr &&
+        sources->previousFileStays(std::string(kThirdpartyEntryPrefix) + made.filename().string(), live);
     const fs::path& p = previousStays ? live : made;
     if (icao == "KMCI" && gf_readApfPublisher(p) == "TropicalSim") {
       if (!previousStays) fs::remove(p);

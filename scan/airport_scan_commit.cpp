@@ -117,6 +117,15 @@ std::set<std::string> ScanSources::partial() const {
   return m_partial;
 }
 
+bool ScanSources::previousFileStays(const std::string& entry, const fs::path& live) const {
+  {
+    std::lock_guard lock(m_mutex);
+    if (!m_partial.contains(entry)) return false;
+  }
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(live, ec));
+}
+
 bool ScanSources::wasReadWhole(const std::string& fileKey) const {
   std::lock_guard lock(m_mutex);
   return m_readWhole.contains(fileKey);
@@ -289,7 +298,6 @@ CommitResult ScanOutput::commit(bool msfs2020) {
   ScanRecord::Entries previous;
   if (!ScanRecord::read(previous, result.failure)) return result;
   const std::map<std::string, std::set<std::string>> made = m_sources.made();
-  const std::set<std::string> partial = m_sources.partial();
   const std::vector<ScanSources::Part> parts = m_sources.unreadParts();
   const auto madeFrom = [&](const std::string& entry) -> const std::set<std::string>* {
     const auto found = made.find(entry);
@@ -348,7 +356,7 @@ CommitResult ScanOutput::commit(bool msfs2020) {
       const bool exists = fs::exists(status);
       const ScanRecord::Entry* before = previously(entry);
       settled.insert(entry);
-      if (exists && partial.contains(entry)) {
+      if (m_sources.previousFileStays(entry, live)) {
         // A file made from a BGL file not read whole: the previous file stays.
         keep(entry, unreadPartsOf(madeFrom(entry)));
         if (before != nullptr) {

@@ -60,6 +60,9 @@ class ScanSources {
   std::vector<Part> unreadParts() const;
   std::map<std::string, std::set<std::string>> made() const;
   std::set<std::string> partial() const;
+  // Whether the previous file of an entry stays in place of the scan's: the
+  // scan made it from a BGL file not read whole, and a file stands at live.
+  bool previousFileStays(const std::string& entry, const std::filesystem::path& live) const;
   bool wasReadWhole(const std::string& fileKey) const;
 
  private:

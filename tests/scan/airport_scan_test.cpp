@@ -1,5 +1,7 @@
 #include "airport_scan_fixture.h"
 
+#include <tuple>
+
 TEST_F(AirportScanTest, FiltersAndRoots) {
   for (const char* ext : {".bgl", ".BGL"}) EXPECT_TRUE(lf_isBglFile(ext));
   for (const char* ext : {".Bgl", ".bGL", ".bgl2", ""}) EXPECT_FALSE(lf_isBglFile(ext));
@@ -420,21 +422,34 @@ TEST_F(AirportScanTest, ALargeFileWithoutAirportsIsPassedOver) {
 
 // The offline-learning check reads the park file that stays: where a BGL
 // file not read whole leaves an airport its previous file, "TBLO" gets a copy
-// of that file, not of what could be read.
+// of that file, not of what could be read, and the file stays in place, also
+// for an airport linked to the archive by a ".txt" (whose own generated file
+// the check removes).
 TEST_F(AirportScanTest, TheOfflineLearningCheckReadsTheFileThatStays) {
-  writeFile("server/MSFS/archive/stock/LMML.xml", stockFile(param("Qf_soft", "0") + param("RT_traffic_week", "27")));
   HttpFileServer server("server");
   gf_setDownloadServer(server.baseUrl());
-  const std::string whole = BglBuilder().otherSection(0x65, 8).airportSection({{.icao = "LMML", .parking = gates(78)}}).bytes();
-  const fs::path bgl = "sim/Community/somepub-lmml/LMML.bgl";
-  writeFile(bgl, whole);
-  gf_scanAddonAirports();
-  ASSERT_EQ(standCount(fs::path(g_tbloFolderName) / "LMML.xml"), 78u);
-  writeFile(bgl, whole.substr(0, whole.size() - 60 * 56));
-  prm::SCAN_AIRPORTS.set(true);
-  gf_scanAddonAirports();
-  EXPECT_EQ(standCount(g_myThirdpartyFolder / "LMML.xml"), 78u);
-  EXPECT_EQ(standCount(fs::path(g_tbloFolderName) / "LMML.xml"), 78u);
+  for (const auto& [icao, package, linked] : {std::tuple{"LMML", "somepub-lmml", false}, {"EGKK", "somepub-egkk", true}}) {
+    SCOPED_TRACE(icao);
+    fs::remove_all("airports");
+    const std::string xml = fmt::format("{}.xml", icao);
+    const fs::path stock = fs::path("server/MSFS/archive/stock") / xml;
+    // The linked airport is no candidate at first, so that its park file stays.
+    if (!linked) writeFile(stock, stockFile(param("Qf_soft", "0") + param("RT_traffic_week", "27")));
+    const std::string whole = BglBuilder().otherSection(0x65, 8).airportSection({{.icao = icao, .parking = gates(78)}}).bytes();
+    const fs::path bgl = fs::path("sim/Community") / package / "a.bgl";
+    writeFile(bgl, whole);
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+    ASSERT_EQ(standCount(g_myThirdpartyFolder / xml), 78u);
+    if (!linked) ASSERT_EQ(standCount(fs::path(g_tbloFolderName) / xml), 78u);
+    writeFile(stock, stockFile(param("Qf_soft", "0") + param("RT_traffic_week", "27")));
+    writeFile(bgl, whole.substr(0, whole.size() - 60 * 56));
+    prm::SCAN_AIRPORTS.set(true);
+    gf_scanAddonAirports();
+    EXPECT_EQ(fs::exists(g_myThirdpartyFolder / fmt::format("{}.txt", icao)), linked);
+    EXPECT_EQ(standCount(g_myThirdpartyFolder / xml), 78u);
+    EXPECT_EQ(standCount(fs::path(g_tbloFolderName) / xml), 78u);
+  }
 }
 
 // The task's own read: whatever keeps it from reading the whole file makes
