@@ -289,20 +289,14 @@ class OptionUses {
 
 // What the ordinary merge gave each stand, for a save that finds the file
 // changed since: the options of origin 0 are those of the learned file (the
-// park file's are of origin 1), the stand's changes and manual flag come only
-// from it.
+// park file's are of origin 1).
 void lf_noteLearnedRead(const std::vector<Stand>& stands,
                         std::unordered_map<std::string, LearnedStandRead, Fnv1aHash, std::equal_to<>>& read) {
   for (const Stand& stand : stands) {
     LearnedStandRead given;
-    given.manual = stand.manual != 0;
-    ApfStandChanges changes = gf_apfStandChanges(stand);
-    given.radius = std::move(changes.radius);
-    given.cargo = std::move(changes.cargo);
     for (const StandOption& option : stand.options)
       if (option.origin == 0) given.optionHours.push_back(option.hours);
-    if (given.manual || !given.radius.empty() || !given.cargo.empty() || !given.optionHours.empty())
-      read.insert_or_assign(stand.name, std::move(given));
+    if (!given.optionHours.empty()) read.insert_or_assign(stand.name, std::move(given));
   }
 }
 

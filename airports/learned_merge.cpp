@@ -30,17 +30,6 @@ void lf_setAttribute(pugi::xml_node node, const char* name, const std::string& v
     throw std::runtime_error(fmt::format("could not set attribute {}", name));
 }
 
-// What the stand holds that its learned file did not give it when it was
-// read: its radius and cargo changes that differ from the file's then.
-ApfStandChanges lf_changesSince(const Stand& stand, const LearnedStandRead* read) {
-  ApfStandChanges changes = gf_apfStandChanges(stand);
-  if (read != nullptr) {
-    if (changes.radius == read->radius) changes.radius.clear();
-    if (changes.cargo == read->cargo) changes.cargo.clear();
-  }
-  return changes;
-}
-
 // An option in play and its half hours learned since the file was read: all of
 // them for an option learned since, those added to it for one the file gave.
 struct LearnedSince {
@@ -59,19 +48,6 @@ std::vector<LearnedSince> lf_optionsSince(const Stand& stand, const LearnedStand
     if (option.id != 0 && hours != 0) since.push_back(LearnedSince{&option, hours});
   }
   return since;
-}
-
-// The changed radius and cargo flag, where the element changes neither: the
-// user's own change stays.
-void lf_layChanges(pugi::xml_node parkpos, const ApfStandChanges& changes) {
-  if (!changes.radius.empty() && !gf_textToBool(parkpos.attribute("radius_change").value())) {
-    lf_setAttribute(parkpos, "radius_change", "true");
-    lf_setAttribute(parkpos, "radius", changes.radius);
-  }
-  if (!changes.cargo.empty() && !gf_textToBool(parkpos.attribute("cargo_change").value())) {
-    lf_setAttribute(parkpos, "cargo_change", "true");
-    lf_setAttribute(parkpos, "cargo", changes.cargo);
-  }
 }
 
 // The options learned that the element lacks, with the half hours learned; an
@@ -100,24 +76,20 @@ void lf_layOptions(pugi::xml_node parkpos, const Stand& stand, const std::vector
   }
 }
 
-// A stand the file has no element for: one with what was learned or changed
-// on it since the read, unless that is nothing, or it is a manual stand of the
-// file's that the user took out.
-void lf_appendSince(pugi::xml_node parkpositions, const Stand& stand, const LearnedStandRead* read,
-                    const ApfStandChanges& changes, const std::vector<LearnedSince>& learned) {
-  if (stand.manual != 0 && read != nullptr && read->manual) return;
-  if (stand.manual == 0 && changes.radius.empty() && changes.cargo.empty() && learned.empty()) return;
+// A stand the file has no element for: one with what was learned on it since
+// the read, unless that is nothing. Its manual flag and its radius and cargo
+// changes came from the file, which no longer has them: the user took them out.
+void lf_appendSince(pugi::xml_node parkpositions, const Stand& stand, const std::vector<LearnedSince>& learned) {
+  if (stand.manual != 0 || learned.empty()) return;
   Stand since = stand;
   since.options.clear();
   for (const auto& [option, hours] : learned) {
     since.options.push_back(*option);
     since.options.back().hours = hours;
   }
-  if (changes.radius.empty()) {
-    since.radiusChange = 0;
-    since.refusedRadius.clear();
-  }
-  if (changes.cargo.empty()) since.cargoChange = 0;
+  since.radiusChange = 0;
+  since.refusedRadius.clear();
+  since.cargoChange = 0;
   gf_appendLearnedParkpos(parkpositions, since);
 }
 
@@ -218,16 +190,13 @@ LearnedMerge gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& le
     for (const Stand& stand : learned.stands) {
       const auto given = learned.learnedStands.find(stand.name);
       const LearnedStandRead* read = given == learned.learnedStands.end() ? nullptr : &given->second;
-      const ApfStandChanges changes = lf_changesSince(stand, read);
       const std::vector<LearnedSince> since = lf_optionsSince(stand, read);
       const auto& ofKind = elements[stand.manual != 0 ? 1 : 0];
       const auto found = ofKind.find(stand.name);
       if (found == ofKind.end()) {
-        lf_appendSince(parkpositions, stand, read, changes, since);
+        lf_appendSince(parkpositions, stand, since);
         continue;
       }
-      // A manual stand is the user's as the file describes it.
-      if (stand.manual == 0) lf_layChanges(found->second, changes);
       lf_layOptions(found->second, stand, since);
     }
     if (!gf_saveXml(document, path)) {

@@ -8,7 +8,7 @@
 
 #include "airports/stands.h"
 
-// Lays what was learned or changed on the stands of `learned` since its
+// Lays what was learned on the stands of `learned` since its
 // learned file was read (learned.learnedStands tells what the file gave them
 // then) over the ordinary learned file at path as it is now, and writes it
 // back through a temporary file. What the file held when it was read is not
@@ -16,11 +16,10 @@
 // change) stays out. The file's own meta block and stand elements stay as they
 // are, and so does each parking setting the user changed in it since it was
 // read (learned.learnedSettings); the others take the values in force, as any
-// save writes them. What the file lacks is added: a stand it has no element
-// for gets one (a manual stand is matched only by a manual element, any other
-// stand only by one that is not) unless it is a manual stand the file had, a
-// changed radius or cargo flag goes into a stand element that changes none,
-// an option into its stand's element unless that holds the same use (same
+// save writes them. What the file lacks is added: a stand that is not manual
+// and has no element that is not manual gets one (a manual stand, which only
+// the file gave, is matched only by a manual element and never added back),
+// an option goes into its stand's element unless that holds the same use (same
 // day, real flag, registration, airline and type, with a half hour in
 // common), in which case the half hours learned are added to it. Not merged
 // (with why) when the file is not an ordinary learned file the next read would

@@ -61,6 +61,29 @@ void lf_writeOptions(pugi::xml_node parkpos, const Stand& stand) {
   }
 }
 
+// What an ordinary learned file says of a stand's changed radius and cargo
+// flag: the "radius" that goes with "radius_change" (a radius refused when
+// read, as it was, else the changed one in metres) and the "cargo" that goes
+// with "cargo_change"; empty where the stand changes nothing.
+struct ApfStandChanges {
+  std::string radius;
+  std::string cargo;
+};
+
+ApfStandChanges lf_apfStandChanges(const Stand& stand) {
+  ApfStandChanges changes;
+  // A refused radius is what the stand's own learned entry said; a radius
+  // changed besides it came from a second entry, which is written back as it
+  // was.
+  if (!stand.refusedRadius.empty()) {
+    changes.radius = stand.refusedRadius;
+  } else if (stand.radiusChange != 0) {
+    changes.radius = fmt::format("{:.1f}", gf_nmToMetres(stand.radius));
+  }
+  if (stand.cargoChange != 0) changes.cargo = lf_boolText(stand.cargo != 0);
+  return changes;
+}
+
 void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode mode, bool handmade) {
   pugi::xml_node parkpos = parkpositions.append_child("parkpos");
   if (!parkpos) throw std::runtime_error("could not append parkpos");
@@ -75,7 +98,7 @@ void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode m
   if (stand.manual != 0 || handmade) {
     lf_writeFullStand(parkpos, stand);
   } else {
-    const ApfStandChanges changes = gf_apfStandChanges(stand);
+    const ApfStandChanges changes = lf_apfStandChanges(stand);
     if (!changes.radius.empty()) {
       lf_attribute(parkpos, "radius_change", "true");
       lf_attribute(parkpos, "radius", changes.radius);
@@ -89,20 +112,6 @@ void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode m
 }
 
 }  // namespace
-
-ApfStandChanges gf_apfStandChanges(const Stand& stand) {
-  ApfStandChanges changes;
-  // A refused radius is what the stand's own learned entry said; a radius
-  // changed besides it came from a second entry, which is written back as it
-  // was.
-  if (!stand.refusedRadius.empty()) {
-    changes.radius = stand.refusedRadius;
-  } else if (stand.radiusChange != 0) {
-    changes.radius = fmt::format("{:.1f}", gf_nmToMetres(stand.radius));
-  }
-  if (stand.cargoChange != 0) changes.cargo = lf_boolText(stand.cargo != 0);
-  return changes;
-}
 
 void gf_appendOptElement(pugi::xml_node parkpos, const StandOption& option) {
   pugi::xml_node opt = parkpos.append_child("opt");

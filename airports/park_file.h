@@ -125,15 +125,6 @@ bool gf_writeGeneratedApf(const ParkAirport& airport, const std::filesystem::pat
 // learned file holds it (see gf_writeApf), with its options in play.
 // Throws std::runtime_error when an element could not be appended.
 void gf_appendLearnedParkpos(pugi::xml_node parkpositions, const Stand& stand);
-// What an ordinary learned file says of a stand's changed radius and cargo
-// flag: the "radius" that goes with "radius_change" (a radius refused when
-// read, as it was, else the changed one in metres) and the "cargo" that goes
-// with "cargo_change"; empty where the stand changes nothing.
-struct ApfStandChanges {
-  std::string radius;
-  std::string cargo;
-};
-ApfStandChanges gf_apfStandChanges(const Stand& stand);
 // Appends the "opt" element of one option to a "parkpos" element; throws
 // std::runtime_error when it could not be appended.
 void gf_appendOptElement(pugi::xml_node parkpos, const StandOption& option);

@@ -111,14 +111,11 @@ struct Stand {
 };
 
 // What an ordinary learned file gave one stand when it was read: a save into
-// the file as the user changed it since lays over it only what was learned or
-// changed after, so that what the user took out of the file stays out.
+// the file as the user changed it since lays over it only what was learned
+// after, so that what the user took out of the file stays out. (A stand's
+// radius and cargo changes and its manual flag come only from the file: the
+// program changes none of them while the airport is loaded.)
 struct LearnedStandRead {
-  bool manual = false;  // one of the file's manual stands
-  // Its changed radius and cargo flag as a save writes them (gf_apfStandChanges);
-  // empty where the file changed nothing.
-  std::string radius;
-  std::string cargo;
   // The half hours of the options the file gave it, in list order: they are
   // the stand's first options of origin 0 (options are only appended while the
   // airport is loaded, and the learning extends their half hours in place).
