@@ -252,14 +252,32 @@ void lf_addSources(ScanRecord::Entries& record, const std::string& entry, const 
   if (more != nullptr) sources.insert(more->begin(), more->end());
 }
 
-// Whether a live file of a recorded entry still holds what the scan wrote:
-// a file of an earlier record, which gives no content, counts as the scan's.
-bool lf_holdsWhatTheScanWrote(const ScanRecord::Entry& recorded, const fs::path& live) {
-  if (!recorded.content) return true;
-  // A file of another size is not read.
+// What a live file of a recorded entry holds: what the scan wrote (a file of
+// an earlier record, which gives no content, counts as the scan's), the
+// user's content, or what could not be read to tell.
+enum class LiveContent { scans, users, unreadable };
+LiveContent lf_liveContent(const ScanRecord::Entry& recorded, const fs::path& live) {
+  if (!recorded.content) return LiveContent::scans;
   std::error_code ec;
-  if (fs::file_size(live, ec) != recorded.content->size || ec) return false;
-  return lf_fileContent(live) == recorded.content;
+  const fs::file_status status = fs::symlink_status(live, ec);
+  // A link in a live folder is never a file the scan wrote.
+  if (!ec && !fs::is_regular_file(status)) return LiveContent::users;
+  // A file of another size is not read.
+  const std::uintmax_t size = fs::file_size(live, ec);
+  if (ec) return LiveContent::unreadable;
+  if (size != recorded.content->size) return LiveContent::users;
+  const std::optional<FileContent> content = lf_fileContent(live);
+  if (!content) return LiveContent::unreadable;
+  return content == recorded.content ? LiveContent::scans : LiveContent::users;
+}
+
+// A file the scan may have made that cannot be read to tell whether the user
+// changed it: it stays, neither replaced nor removed.
+void lf_logUnreadableLiveFile(const fs::path& file, std::string_view otherwise) {
+  const std::string line =
+      fmt::format("{} could not be read to tell whether the user changed it: it stays{}", file.string(), otherwise);
+  gf_logError("{}", line);
+  gf_airportsScanLog("===> " + line);
 }
 
 // Copies a file of the user's aside before the scan replaces or removes it
@@ -368,10 +386,16 @@ CommitResult ScanOutput::commit(bool msfs2020) {
       }
       // Only "my_thirdparty" holds the user's own park files: there alone a
       // file is looked into, and what the scan writes is recorded.
-      const bool users = !folder.simaddon && exists && !fs::is_directory(status) &&
-                         (before == nullptr || !lf_holdsWhatTheScanWrote(*before, live));
-      if (users &&
-          !lf_keepUsersFileAside(live, "the generated one replaces it", " and the generated one is not put in its place"))
+      const LiveContent content = folder.simaddon || !exists || fs::is_directory(status) ? LiveContent::scans
+                                  : before == nullptr                                     ? LiveContent::users
+                                                                                          : lf_liveContent(*before, live);
+      const std::string_view notReplaced = " and the generated one is not put in its place";
+      if (content == LiveContent::unreadable) {
+        lf_logUnreadableLiveFile(live, notReplaced);
+        next[entry] = *before;
+        continue;
+      }
+      if (content == LiveContent::users && !lf_keepUsersFileAside(live, "the generated one replaces it", notReplaced))
         continue;
       folder.moving.push_back(name);
       if (!recorded(folder)) continue;
@@ -413,8 +437,12 @@ CommitResult ScanOutput::commit(bool msfs2020) {
     if (const std::set<std::string> why = unreadPartsOf(sources); !why.empty()) {
       keep(entry, why);
       stays = true;
-    } else if (thirdparty && before != nullptr && !lf_holdsWhatTheScanWrote(*before, live) &&
-               !lf_keepUsersFileAside(live, "the scan removes it", "")) {
+    } else if (const LiveContent content = thirdparty && before != nullptr ? lf_liveContent(*before, live)
+                                                                             : LiveContent::scans;
+               content == LiveContent::unreadable) {
+      lf_logUnreadableLiveFile(live, "");
+      stays = true;
+    } else if (content == LiveContent::users && !lf_keepUsersFileAside(live, "the scan removes it", "")) {
       stays = true;
     } else {
       stays = !lf_removeEntry(live, result.failure);

@@ -138,7 +138,8 @@ class ScanOutput {
   // from a BGL file not read whole never replaces a previous file. A file of
   // the user's in "my_thirdparty" (a name not in the record, or one whose
   // content is not what the scan wrote) is copied aside before a generated
-  // one replaces it or the scan removes it.
+  // one replaces it or the scan removes it; one that cannot be read to tell
+  // stays.
   //
   // Whatever step fails, no airport that had a file is left without one:
   // the record lists the previous and the new files before anything moves,

@@ -83,6 +83,36 @@ TEST_F(AirportScanTest, AFileTheScanMadeThatTheUserChangedIsKeptAside) {
   }
 }
 
+// A file the scan made that cannot be read (held open by another program, no
+// permission) may hold the user's changes: it stays, neither replaced nor
+// removed, and the log says why.
+TEST_F(AirportScanTest, AFileTheScanMadeThatCannotBeReadStays) {
+  const fs::path file = g_myThirdpartyFolder / "EGLL.xml";
+  for (const bool addonRemoved : {false, true}) {
+    SCOPED_TRACE(addonRemoved ? "add-on removed" : "rescanned");
+    fs::remove_all("airports");
+    writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
+    gf_scanAddonAirports();
+    ASSERT_EQ(standCount(file), 2u);
+    if (addonRemoved)
+      fs::remove_all("sim/Community/unknownpkg");
+    else
+      writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 3);
+    prm::SCAN_AIRPORTS.set(true);
+    {
+      Unreadable locked({file});
+      if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+      gf_scanAddonAirports();
+    }
+    EXPECT_EQ(standCount(file), 2u);
+    EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user"));
+    EXPECT_TRUE(recordEntries().contains("my_thirdparty/EGLL.xml"));
+    EXPECT_THAT(scanLog(), Contains(HasSubstr(
+                               "airports/my_thirdparty/EGLL.xml could not be read to tell whether the user changed it: "
+                               "it stays")));
+  }
+}
+
 // While the commit fails at every start (a file it cannot replace), a user's
 // file is copied aside once; a file the user has changed since gets a copy
 // of its own.
