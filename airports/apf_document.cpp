@@ -13,6 +13,7 @@
 
 #include <fmt/format.h>
 
+#include "app/file_stamp.h"
 #include "app/files.h"
 #include "app/runstate.h"
 #include "app/xml.h"
@@ -194,6 +195,7 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
   m_streamed = false;
   m_visited = false;
   m_stopped = false;
+  m_bytesStamp.reset();
   const auto stopped = [&] {
     m_stopped = g_stopRun.load();
     if (m_stopped) {
@@ -209,6 +211,7 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
     error = read.detail;
     return false;
   }
+  m_bytesStamp = gf_bytesStamp(text);
   if (stopped()) return false;
   PlainLayout layout;
   const PlainScan form = lf_scanPlainApf(text, layout);

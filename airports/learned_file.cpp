@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 
 #include "airports/park_file.h"
+#include "app/file_stamp.h"
 #include "app/files.h"
 #include "app/hash.h"
 #include "app/log.h"
@@ -402,7 +403,11 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
     ApfDocument loaded;
     const pugi::xml_document& document = loaded.head();
     std::string error;
-    if (!loaded.load(learnedPath, error)) {
+    const bool read = loaded.load(learnedPath, error);
+    // The stamp of the bytes read, so that the save tells a change made since
+    // (also one made while they were read); of the file as it is when none were.
+    airport.learnedFile = loaded.bytesStamp() ? *loaded.bytesStamp() : gf_fileStamp(learnedPath);
+    if (!read) {
       if (loaded.stopped()) return error;
       std::error_code ec;
       const fs::path backup = fs::exists(learnedPath, ec) ? lf_keepAside(learnedPath) : fs::path();

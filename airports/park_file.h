@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -154,6 +155,9 @@ class ApfDocument {
   // load (false, stopped() true).
   bool load(const std::filesystem::path& path, std::string& error);
   bool stopped() const { return m_stopped; }
+  // The stamp of the bytes the last load read (also when they did not parse);
+  // none when the file could not be read.
+  const std::optional<FileStamp>& bytesStamp() const { return m_bytesStamp; }
   // The document without the children of its first top-level
   // "parkpositions" (its meta block and parameters are all there).
   const pugi::xml_document& head() const { return m_head; }
@@ -178,6 +182,7 @@ class ApfDocument {
   bool m_streamed = false;
   bool m_visited = false;
   bool m_stopped = false;
+  std::optional<FileStamp> m_bytesStamp;
 };
 
 // Reads a decimal attribute of a park file element as C strtod does, but

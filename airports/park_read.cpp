@@ -180,10 +180,9 @@ std::string gf_readApf(const std::string& path, ParkAirport& airport,
     loaded.reset();
 
     const fs::path learnedPath = lf_learnedPathFor(path, read.publisher);
-    // Before it is read: a change made while it is read then counts as one
-    // made since, and the save does not write over it.
-    read.learnedFile = gf_fileStamp(learnedPath);
     if (learnedPath.empty() || !gf_apfEntryExists(learnedPath)) {
+      // None there: a file that appears later is one the save does not write over.
+      read.learnedFile = FileStamp{};
       prm::parking_percentage.set(30);
       gf_enableControl(prm::parking_percentage.controlId(), false);
       gf_setTbIntText(prm::parking_percentage);

@@ -143,8 +143,9 @@ struct ParkAirport {
   // be saved over: the file holds what was not read into memory (stands left
   // out at the stand limit, or a file that was not read whole).
   std::string keepLearnedFile;
-  // Its learned file as it was when the park file was read (or that there
-  // was none): the save tells from it whether the user changed the file since.
+  // Its learned file as the park file's read took it: the stamp of the bytes
+  // read (of the file as it was, when it could not be read; or that there was
+  // none): the save tells from it whether the user changed the file since.
   FileStamp learnedFile;
   // The parking settings its learned file held when it was read (name and
   // value text, as the file has them; absent ones left out).
