@@ -101,8 +101,8 @@ std::string lf_notOrdinary(const pugi::xml_document& document, LearnedMerge& kin
   kind = LearnedMerge::leftAlone;
   if (handmade) return "it is a handmade file";
   kind = LearnedMerge::notLearned;
-  for (const char* query : {"/meta/info[@name='author']", "/meta/info[@name='date']", "/meta/info[@name='version']"}) {
-    if (!document.select_node(query)) return "it lacks one of the meta entries author, date and version";
+  for (const char* name : {"author", "date", "version"}) {
+    if (!gf_findMetaInfo(document, name)) return "it lacks one of the meta entries author, date and version";
   }
   return "";
 }

@@ -165,8 +165,12 @@ int gf_writeMetaInfo(pugi::xml_node document) {
   return 1;
 }
 
+pugi::xml_node gf_findMetaInfo(const pugi::xml_node& document, std::string_view name) {
+  return lf_selectByName(document, "meta", "info", name);
+}
+
 bool gf_readMetaInfo(const pugi::xml_node& document, StringParameter& setting) {
-  const pugi::xml_node info = lf_selectByName(document, "meta", "info", setting.name());
+  const pugi::xml_node info = gf_findMetaInfo(document, setting.name());
   if (!info) {
     setting.set(std::string());
     return false;

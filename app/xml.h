@@ -87,6 +87,9 @@ std::string gf_metaDateText();
 // element or attribute could not be appended.
 int gf_writeMetaInfo(pugi::xml_node document);
 
+// The element "/meta/info[@name='{}']" of the document of the given node;
+// empty when there is none.
+pugi::xml_node gf_findMetaInfo(const pugi::xml_node& document, std::string_view name);
 // Finds "/meta/info[@name='{}']" with the setting's name: when found, copies
 // its "value" into the setting and returns true; when absent (or the query
 // fails), empties the setting and returns false.
