@@ -176,6 +176,7 @@ bool ScanRecord::read(Entries& entries, std::string& failure) {
     failure = read.message;
     return false;
   }
+  std::set<std::string> badFields;  // entries whose bad size or hash has been logged
   for (const std::string& line : lines) {
     const std::size_t tab = line.find(kSourceSeparator);
     const std::string_view entry = std::string_view(line).substr(0, tab);
@@ -187,14 +188,22 @@ bool ScanRecord::read(Entries& entries, std::string& failure) {
     if (tab == std::string::npos) continue;
     // The rest: the size and hash, then the source; or, in records of the
     // version before, the source alone.
+    // A line of that form whose size or hash does not parse (edited by
+    // hand, damaged) keeps its source; what its file holds is not known.
     std::string_view rest = std::string_view(line).substr(tab + 1);
     const std::size_t sizeEnd = rest.find(kSourceSeparator);
     if (sizeEnd != std::string_view::npos) {
       const std::size_t hashEnd = rest.find(kSourceSeparator, sizeEnd + 1);
-      const std::string_view hash = rest.substr(sizeEnd + 1, hashEnd == std::string_view::npos ? hashEnd : hashEnd - sizeEnd - 1);
-      if (const std::optional<FileContent> content = lf_parseContent(rest.substr(0, sizeEnd), hash)) {
+      const std::string_view size = rest.substr(0, sizeEnd);
+      const std::string_view hash = rest.substr(0, hashEnd).substr(sizeEnd + 1);
+      if (const std::optional<FileContent> content = lf_parseContent(size, hash)) {
         recorded.content = content;
         rest = hashEnd == std::string_view::npos ? std::string_view() : rest.substr(hashEnd + 1);
+      } else if (hashEnd != std::string_view::npos) {
+        if (badFields.insert(std::string(entry)).second)
+          gf_logLine("{}: the size or hash of {} cannot be read (\"{}\", \"{}\"): what its file holds is not known",
+                     path().string(), entry, size, hash);
+        rest = rest.substr(hashEnd + 1);
       }
     }
     if (!rest.empty()) recorded.sources.insert(std::string(rest));

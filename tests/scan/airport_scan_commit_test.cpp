@@ -196,6 +196,45 @@ TEST_F(AirportScanTest, ACommitThatFailsAtAnyStepLeavesEveryAirportAFile) {
   }
 }
 
+// The record's lines in each form: a size or hash that does not parse keeps
+// the line's source and leaves the content unknown, with one log line per entry.
+TEST_F(AirportScanTest, RecordLinesOfEachFormGiveTheirSourceAndContent) {
+  struct Case {
+    const char* lines;
+    std::set<std::string> sources;
+    std::optional<std::pair<std::uintmax_t, std::uint64_t>> content;
+    std::size_t logged;
+  };
+  const std::vector<Case> cases{
+      {"", {}, std::nullopt, 0},
+      {"\ts.bgl", {"s.bgl"}, std::nullopt, 0},
+      {"\t12\t00000000000000ff\ts.bgl", {"s.bgl"}, std::pair{12u, 0xffu}, 0},
+      {"\t12\t00000000000000ff", {}, std::pair{12u, 0xffu}, 0},
+      {"\t1x2\t00000000000000ff\ts.bgl", {"s.bgl"}, std::nullopt, 1},
+      {"\t12\tdamaged\ts.bgl\nmy_thirdparty/A.xml\t12\tdamaged\tt.bgl", {"s.bgl", "t.bgl"}, std::nullopt, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.lines);
+    openTestLog();
+    writeFile("airports/scanned_airport_files.txt", std::string("my_thirdparty/A.xml") + c.lines + "\n");
+    ScanRecord::Entries entries;
+    std::string failure;
+    ASSERT_TRUE(ScanRecord::read(entries, failure));
+    const ScanRecord::Entry& entry = entries["my_thirdparty/A.xml"];
+    EXPECT_EQ(entry.sources, c.sources);
+    EXPECT_EQ(entry.content.has_value(), c.content.has_value());
+    if (entry.content && c.content) {
+      EXPECT_EQ(entry.content->size, c.content->first);
+      EXPECT_EQ(entry.content->hash, c.content->second);
+    }
+    const std::vector<std::string> log = logLines();
+    EXPECT_EQ(static_cast<std::size_t>(std::count_if(log.begin(), log.end(), [](const std::string& l) {
+                return l.find("the size or hash of my_thirdparty/A.xml cannot be read") != std::string::npos;
+              })),
+              c.logged);
+  }
+}
+
 // Lines of the record that are not a plain file name in "my_thirdparty"
 // never make a scan remove a file.
 TEST_F(AirportScanTest, RecordLinesThatNameNoPlainFileRemoveNothing) {
