@@ -396,8 +396,6 @@ void lf_showKeptAside(const fs::path& learnedPath, const fs::path& backup, std::
 std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, std::vector<Stand>& stands,
                            std::atomic<bool>& handmade) {
   airport.keptStands.clear();
-  airport.learnedSettings.clear();
-  airport.learnedStands.clear();
   try {
     const ApfSkipLines skipLines(learnedPath.generic_string());
     ApfDocument loaded;

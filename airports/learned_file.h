@@ -24,7 +24,8 @@
 // the list (refused values, a repeated id, a learned stand the list lacks)
 // and the second entries of a stand, and in learnedSettings the parking
 // settings the file holds, as their texts, and in learnedStands what an
-// ordinary file gave each stand, and in learnedFile the stamp of the bytes
+// ordinary file gave each stand (both added to what they hold: the park
+// file's read gives them empty), and in learnedFile the stamp of the bytes
 // read (all three for a save that finds the file changed since). handmade
 // is set for a handmade file and cleared otherwise. Never throws: errors are logged with "lf_readLearned".
 // A file that cannot be loaded, or an ordinary one that lacks a meta entry,
