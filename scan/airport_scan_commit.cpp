@@ -141,21 +141,12 @@ AirportScanFolders gf_airportScanFolders() {
   return g_scanFolders.value_or(AirportScanFolders{g_mySimaddonFolder, g_myThirdpartyFolder});
 }
 
-std::optional<FileContent> lf_fileContent(const fs::path& file) {
-  // A link or folder in a live folder is never a file the scan wrote.
-  std::error_code ec;
-  if (!fs::is_regular_file(fs::symlink_status(file, ec))) return std::nullopt;
-  const FileStamp stamp = gf_fileStamp(file);
-  if (!stamp.readable) return std::nullopt;
-  return FileContent{stamp.size, stamp.hash};
-}
-
 namespace {
 
 // The size and hash fields after an entry ("1234<TAB>0123456789abcdef");
 // nullopt when the text is not of that form.
-std::optional<FileContent> lf_parseContent(std::string_view size, std::string_view hash) {
-  FileContent content;
+std::optional<FileStamp> lf_parseContent(std::string_view size, std::string_view hash) {
+  FileStamp content{.present = true, .readable = true};
   const auto sized = std::from_chars(size.data(), size.data() + size.size(), content.size);
   if (size.empty() || sized.ec != std::errc() || sized.ptr != size.data() + size.size()) return std::nullopt;
   if (hash.size() != 16 || !std::all_of(hash.begin(), hash.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); }))
@@ -196,7 +187,7 @@ bool ScanRecord::read(Entries& entries, std::string& failure) {
       const std::size_t hashEnd = rest.find(kSourceSeparator, sizeEnd + 1);
       const std::string_view size = rest.substr(0, sizeEnd);
       const std::string_view hash = rest.substr(0, hashEnd).substr(sizeEnd + 1);
-      if (const std::optional<FileContent> content = lf_parseContent(size, hash)) {
+      if (const std::optional<FileStamp> content = lf_parseContent(size, hash)) {
         recorded.content = content;
         rest = hashEnd == std::string_view::npos ? std::string_view() : rest.substr(hashEnd + 1);
       } else if (hashEnd != std::string_view::npos) {
@@ -275,9 +266,9 @@ LiveContent lf_liveContent(const ScanRecord::Entry& recorded, const fs::path& li
   const std::uintmax_t size = fs::file_size(live, ec);
   if (ec) return LiveContent::unreadable;
   if (size != recorded.content->size) return LiveContent::users;
-  const std::optional<FileContent> content = lf_fileContent(live);
-  if (!content) return LiveContent::unreadable;
-  return content == recorded.content ? LiveContent::scans : LiveContent::users;
+  const FileStamp stamp = gf_fileStamp(live);
+  if (!stamp.readable) return LiveContent::unreadable;
+  return stamp == *recorded.content ? LiveContent::scans : LiveContent::users;
 }
 
 // A file the scan may have made that cannot be read to tell whether the user
@@ -372,7 +363,7 @@ CommitResult ScanOutput::commit(bool msfs2020) {
   // aside.
   ScanRecord::Entries listed = previous;
   ScanRecord::Entries next;
-  std::map<std::string, std::optional<FileContent>> movingContent;  // what the scan wrote
+  std::map<std::string, FileStamp> movingContent;  // what the scan wrote
   std::set<std::string> settled;  // entries made again, moved or kept
   for (CommitFolder& folder : folders) {
     for (const std::string& name : folder.fresh) {
@@ -408,7 +399,7 @@ CommitResult ScanOutput::commit(bool msfs2020) {
         continue;
       folder.moving.push_back(name);
       if (!recorded(folder)) continue;
-      if (!folder.simaddon) movingContent[entry] = lf_fileContent(lf_freshFolder(folder.live) / name);
+      if (!folder.simaddon) movingContent[entry] = gf_fileStamp(lf_freshFolder(folder.live) / name);
       listed[entry].content.reset();
       lf_addSources(listed, entry, madeFrom(entry));
     }
@@ -423,7 +414,8 @@ CommitResult ScanOutput::commit(bool msfs2020) {
       const std::string entry = std::string(folder.prefix) + folder.moving[i];
       if (!recorded(folder)) continue;
       const auto content = movingContent.find(entry);
-      moved[entry] = ScanRecord::Entry{{}, content == movingContent.end() ? std::nullopt : content->second};
+      const bool known = content != movingContent.end() && content->second.readable;
+      moved[entry] = ScanRecord::Entry{{}, known ? std::optional(content->second) : std::nullopt};
       lf_addSources(moved, entry, madeFrom(entry));
       next[entry] = moved[entry];
     }

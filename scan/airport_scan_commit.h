@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+#include "app/file_stamp.h"
+
 // "my_simaddon/NAME" and "my_thirdparty/NAME": a file of the scan's folders
 // as the record and the sources name it.
 inline constexpr std::string_view kSimaddonEntryPrefix = "my_simaddon/";
@@ -77,17 +79,6 @@ class ScanSources {
 // The running scan's sources; nullptr while no scan runs.
 ScanSources* gf_scanSources();
 
-// What a file held when the scan put it in place: its size and the 64-bit
-// FNV-1a hash of its bytes.
-struct FileContent {
-  std::uintmax_t size = 0;
-  std::uint64_t hash = 0;
-  bool operator==(const FileContent&) const = default;
-};
-// The content of a regular file (not a link, folder or device); nullopt when
-// it is none or cannot be read.
-std::optional<FileContent> lf_fileContent(const std::filesystem::path& file);
-
 // "airports/scanned_airport_files.txt": the files the scan made that stand
 // in the live folders, one "my_thirdparty/NAME" or "my_simaddon/NAME" a
 // line, each followed by a tab, the size and the hash (16 hex digits) of
@@ -102,7 +93,9 @@ class ScanRecord {
  public:
   struct Entry {
     std::set<std::string> sources;
-    std::optional<FileContent> content;  // nullopt: not known
+    // What the file held when the scan put it in place (a stamp of a
+    // readable file); nullopt: not known.
+    std::optional<FileStamp> content;
   };
   using Entries = std::map<std::string, Entry>;
   static std::filesystem::path path();
