@@ -136,20 +136,20 @@ void gf_appendLearnedParkpos(pugi::xml_node parkpositions, const Stand& stand) {
   lf_writeParkpos(parkpositions, stand, ApfMode::learned, false);
 }
 
+const std::array<const Parameter*, 10>& gf_apfSettings() {
+  static const std::array<const Parameter*, 10> settings{
+      &prm::RANGE,        &prm::AUTO_RANGE, &prm::WEEK,         &prm::PARK_FAKE,  &prm::PARK_SOFT,
+      &prm::parking_percentage, &prm::INITIAL_LOAD_ONLY, &prm::MAX_FIT, &prm::MAX_LIVE_SEL, &prm::LEARN_SOFT};
+  return settings;
+}
+
 std::vector<std::pair<std::string_view, std::string>> gf_learnedSettingTexts() {
-  std::vector<std::pair<std::string_view, std::string>> texts{
-      {kApfSettingNames[0], fmt::format("{}", prm::RANGE.value())},
-      {kApfSettingNames[1], lf_boolText(prm::AUTO_RANGE.value())},
-      {kApfSettingNames[2], lf_boolText(prm::WEEK.value())},
-      {kApfSettingNames[3], lf_boolText(prm::PARK_FAKE.value())},
-      {kApfSettingNames[4], lf_boolText(prm::PARK_SOFT.value())},
-      {kApfSettingNames[5], fmt::format("{}", prm::parking_percentage.value())},
-      {kApfSettingNames[6], lf_boolText(prm::INITIAL_LOAD_ONLY.value())},
-      {kApfSettingNames[7], fmt::format("{}", prm::MAX_FIT.value())},
-  };
-  const std::int32_t maxLive = prm::MAX_LIVE_SEL.value();
-  if (maxLive != kApfDefaultMaxLive) texts.emplace_back(kApfSettingNames[8], fmt::format("{}", maxLive));
-  texts.emplace_back(kApfSettingNames[9], lf_boolText(prm::LEARN_SOFT.value()));
+  std::vector<std::pair<std::string_view, std::string>> texts;
+  for (std::size_t i = 0; i < kApfSettingNames.size(); ++i) {
+    const Parameter& setting = *gf_apfSettings()[i];
+    if (&setting == &prm::MAX_LIVE_SEL && prm::MAX_LIVE_SEL.value() == kApfDefaultMaxLive) continue;
+    texts.emplace_back(kApfSettingNames[i], setting.valueText());
+  }
   return texts;
 }
 

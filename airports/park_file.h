@@ -23,6 +23,8 @@
 
 #include "airports/stands.h"
 
+class Parameter;
+
 // The handmade flag of the loaded park airport: set when its learned file is
 // handmade (its stands replace those of the park file). The learned-mode
 // writer reads it; the generated mode never does (see gf_writeApf).
@@ -41,6 +43,9 @@ enum class ApfMode : int {
 inline constexpr std::array<std::string_view, 10> kApfSettingNames{
     "LATERAL_RANGE",     "AUTO_RANGE", "WEEK",     "PARK_FAKE",  "PARK_SOFT", "parking_percentage",
     "INITIAL_LOAD_ONLY", "MAX_FIT",    "MAX_LIVE", "LEARN_SOFT"};
+
+// The setting that each name of kApfSettingNames carries, in the same order.
+const std::array<const Parameter*, 10>& gf_apfSettings();
 
 // The live maximum that is not written into learned files.
 inline constexpr std::int32_t kApfDefaultMaxLive = 500;

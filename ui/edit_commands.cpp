@@ -5,13 +5,13 @@
 #include <cmath>
 #include <exception>
 #include <filesystem>
-#include <iterator>
 #include <system_error>
 
 #include <fmt/format.h>
 
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
+#include "airports/park_file.h"
 #include "airports/park_read.h"
 #include "app/files.h"
 #include "app/log.h"
@@ -120,7 +120,7 @@ bool lf_processTbFloat(ControlFloatParameter& setting) {
     applied = true;
   }
   if (applied) {
-    gf_noteParkingSettingChange(setting);
+    gf_noteParkingSettingChange(prm::MAX_FIT);
     gf_showStatus(fmt::format("The new {} is {:.1F}", setting.name(), setting.value()), false);
   }
   gf_setTbFloatText(setting);
@@ -238,11 +238,8 @@ void lf_newSimPath(StringParameter& pathSetting, const std::string& text) {
 }
 
 void gf_noteParkingSettingChange(const Parameter& setting) {
-  const Parameter* const parking[] = {&prm::LEARN_SOFT,        &prm::MAX_LIVE_SEL, &prm::RANGE,
-                                      &prm::AUTO_RANGE,        &prm::PARK_FAKE,    &prm::WEEK,
-                                      &prm::PARK_SOFT,         &prm::parking_percentage,
-                                      &prm::INITIAL_LOAD_ONLY, &prm::MAX_FIT_FL};
-  if (gf_parkFileLoaded() && std::find(std::begin(parking), std::end(parking), &setting) != std::end(parking))
+  const auto& parking = gf_apfSettings();
+  if (gf_parkFileLoaded() && std::find(parking.begin(), parking.end(), &setting) != parking.end())
     g_apfChanged.store(true);
 }
 

@@ -30,9 +30,8 @@ void lf_processCallsignObjectId();
 void lf_newSimPath(StringParameter& pathSetting, const std::string& text);
 // The note after a parking setting changed while a park airport is loaded.
 void lf_respondNote();
-// One of the parking settings that the learned file of the park airport keeps
-// (LEARN_SOFT, MAX_LIVE_SEL, RANGE, AUTO_RANGE, PARK_FAKE, WEEK, PARK_SOFT,
-// parking_percentage, INITIAL_LOAD_ONLY, MAX_FIT_FL) took a new value in the
-// window: while a park file is loaded, its unloading saves the learned file,
-// also when nothing was learned, so that the new value is not lost.
+// A setting took a new value in the window: when it is one of the parking
+// settings that the learned file of the park airport keeps (gf_apfSettings)
+// and a park file is loaded, its unloading saves the learned file, also when
+// nothing was learned, so that the new value is not lost.
 void gf_noteParkingSettingChange(const Parameter& setting);
