@@ -289,7 +289,7 @@ void BM_ManyAirports(benchmark::State& state) {
 void BM_CloseWithSparseBgl(benchmark::State& state) {
   prepareHostile("sparse");
   const fs::path big = "sim/Community/pkg/scenery/big.bgl";
-  testsupport::makeSparseFile(big, std::uintmax_t{2} << 30);
+  testsupport::writeSparseFile(big, std::uintmax_t{2} << 30);
   {
     std::string header = testsupport::BglBuilder().otherSection(0x65, 0).sectionCount(100'000'000).bytes().substr(0, 56);
     std::fstream out(big, std::ios::in | std::ios::out | std::ios::binary);

@@ -11,6 +11,7 @@
 #include "airports/park_airports.h"
 #include "app/files.h"
 #include "support/airport_builders.h"
+#include "support/bgl_builder.h"
 #include "support/log_reader.h"
 #include "support/special_files.h"
 #include "support/workdir.h"
@@ -133,7 +134,7 @@ TEST_F(ParkAirportsTest, UpdateReplacesOrAddsTheFirstEntrySortedAndAtomically) {
 TEST_F(ParkAirportsTest, AnExistingFileThatCannotBeReadIsNeverOverwritten) {
   // A file beyond the size that is read exists, but cannot be read.
   const std::uintmax_t size = kMyParkAirportsMaxBytes + 1;
-  testsupport::makeSparseFile(gf_myParkAirportsPath(), size);
+  testsupport::writeSparseFile(gf_myParkAirportsPath(), size);
   EXPECT_TRUE(lf_readMyParkAirports());
   EXPECT_TRUE(logHasLine(gf_myParkAirportsPath().string() + " not found"));
   g_parkAirports.push_back(ParkAirportEntry{"LFPG", "F12", {49.0, 2.55}, 0.0});

@@ -19,6 +19,7 @@
 #include "app/parameters.h"
 #include "app/settings.h"
 #include "app/xml.h"
+#include "support/bgl_builder.h"
 #include "support/log_reader.h"
 #include "support/special_files.h"
 #include "support/workdir.h"
@@ -166,7 +167,7 @@ TEST(UserFile, EveryReaderRefusesAFolderAPipeAndAnOversizedFileInItsPlace) {
     EXPECT_EQ(fs::status(reader.path).type(), fs::file_type::fifo);
     fs::remove(reader.path);
 
-    makeSparseFile(reader.path, reader.cap + 1);
+    writeSparseFile(reader.path, reader.cap + 1);
     openTestLog();
     EXPECT_THAT(reader.read(), HasSubstr(fmt::format("more than the {}", reader.cap)));
   }

@@ -459,7 +459,7 @@ TEST_F(AirportScanTest, ATaskThatCannotReadItsFileWholeCountsItUnread) {
   writeFile("bgl/whole.bgl", bytes);
   writeFile("bgl/cut.bgl", bytes.substr(0, bytes.size() - 20));
   writeFile("bgl/locked.bgl", bytes);
-  makeSparseFile("bgl/large.bgl", kBglMaxFileBytes + 1);
+  writeSparseFile("bgl/large.bgl", kBglMaxFileBytes + 1);
   ScanOutput output;
   {
     Unreadable locked({"bgl/locked.bgl"});

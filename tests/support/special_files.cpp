@@ -17,14 +17,6 @@ void makeFifo(const fs::path& path) {
   if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo failed: " + path.string());
 }
 
-void makeSparseFile(const fs::path& path, std::uintmax_t bytes) {
-  if (path.has_parent_path()) fs::create_directories(path.parent_path());
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) throw std::runtime_error("cannot create " + path.string());
-  ::close(fd);
-  fs::resize_file(path, bytes);
-}
-
 FifoRescue::FifoRescue(fs::path fifo, std::chrono::milliseconds grace)
     : m_thread([this, fifo = std::move(fifo), grace] {
         const auto until = std::chrono::steady_clock::now() + grace;

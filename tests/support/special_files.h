@@ -1,5 +1,5 @@
-// Things that can stand where a program expects a file: a named pipe (FIFO),
-// an oversized (sparse) file.
+// Things that can stand where a program expects a file: a named pipe (FIFO)
+// (an oversized sparse file: writeSparseFile in bgl_builder.h).
 #pragma once
 
 #include <atomic>
@@ -11,9 +11,6 @@ namespace testsupport {
 
 // Makes a named pipe at path (its folders created).
 void makeFifo(const std::filesystem::path& path);
-
-// A sparse file of exactly `bytes` bytes (zeros), made at once whatever its size.
-void makeSparseFile(const std::filesystem::path& path, std::uintmax_t bytes);
 
 // While it lives, a reader stuck opening or reading the FIFO is set free
 // after a grace period (a writer opens the pipe and closes it again, so the
