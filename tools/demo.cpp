@@ -198,6 +198,9 @@ std::string standAt(double latitude, double longitude) {
   return "?";
 }
 
+// The add-on airport's model library: larger than the scan reads for airports.
+constexpr std::uintmax_t kModelLibBytes = kBglMaxFileBytes + (std::uintmax_t{16} << 20);
+
 // What an installed program folder holds.
 void prepareFolder(const fs::path& folder, const FeedPorts& ports) {
   fs::remove_all(folder);
@@ -257,7 +260,7 @@ void prepareFolder(const fs::path& folder, const FeedPorts& ports) {
   // none (a sparse file, so the demo takes no disk space for it).
   testsupport::writeSparseFile(folder / "appdata" / "Microsoft Flight Simulator" / "Packages" / "Community" /
                                    "asobo-airport-lszh-demo" / "scenery" / "modelLib.BGL",
-                               kBglMaxFileBytes + (16u << 20),
+                               kModelLibBytes,
                                testsupport::BglBuilder().otherSection(0x2B, 64).otherSection(0x65, 64).bytes());
   // The demo airport's park file, and a user who wants three of four stands filled.
   writeText(folder / "airports" / "my_thirdparty" / "EGLL.xml", demoParkFile());
@@ -606,7 +609,7 @@ int main(int argc, char** argv) {
   std::ifstream scanLog(folder / "output" / "info" / "AirportsScanLog.txt");
   for (std::string line; std::getline(scanLog, line);) std::cout << "     " << line << "\n";
   std::cout << fmt::format("   its model library modelLib.BGL ({} MB, no airports) was passed over{}\n",
-                           (kBglMaxFileBytes >> 20) + 16,
+                           kModelLibBytes >> 20,
                            log.contains("modelLib.BGL") ? ", but the log names it" : " without a word");
   std::cout << fmt::format("   header: # simaddon: {}  # thirdp: {}\n", header.simaddonCount, header.thirdpartyCount);
   std::cout << fmt::format("   statistics panel: {}, {}, qf: {} (from the park file and its learned file)\n",
@@ -755,9 +758,11 @@ int main(int argc, char** argv) {
   std::cout << fmt::format("   EGLL's learned file {} stand 503's radius set by hand, and holds MAX_FIT {}\n",
                            learnedNow.find("radius=\"45") != std::string::npos ? "keeps" : "LOST",
                            [&] {
-                             const std::size_t at = learnedNow.find("name=\"MAX_FIT\" value=\"");
-                             return at == std::string::npos ? std::string("?")
-                                                            : learnedNow.substr(at + 22, learnedNow.find('"', at + 22) - at - 22);
+                             constexpr std::string_view prefix = "name=\"MAX_FIT\" value=\"";
+                             const std::size_t at = learnedNow.find(prefix);
+                             if (at == std::string::npos) return std::string("?");
+                             const std::size_t from = at + prefix.size();
+                             return learnedNow.substr(from, learnedNow.find('"', from) - from);
                            }());
   screenshot(window, folder / "08-partial-scan.png");
 

@@ -441,7 +441,9 @@ TEST_F(AirportScanTest, TheOfflineLearningCheckReadsTheFileThatStays) {
     prm::SCAN_AIRPORTS.set(true);
     gf_scanAddonAirports();
     ASSERT_EQ(standCount(g_myThirdpartyFolder / xml), 78u);
-    if (!linked) ASSERT_EQ(standCount(fs::path(g_tbloFolderName) / xml), 78u);
+    if (!linked) {
+      ASSERT_EQ(standCount(fs::path(g_tbloFolderName) / xml), 78u);
+    }
     writeFile(stock, stockFile(param("Qf_soft", "0") + param("RT_traffic_week", "27")));
     writeFile(bgl, whole.substr(0, whole.size() - 60 * 56));
     prm::SCAN_AIRPORTS.set(true);
