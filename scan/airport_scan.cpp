@@ -484,8 +484,9 @@ bool lf_runAirportsScan(const std::vector<std::string>& roots, ScanEnd& end) {
   gf_logLine("{} written", g_airportsScanLogPath.string());
   gf_clearStatus();
   g_airportScanLog.clear();
-  if (end != ScanEnd::stopped && end != ScanEnd::notCommitted && g_airportFilesWritten.load())
-    gf_logLine("Airports scan successful");
+  // A scan that kept files for a part it could not read has said so on the
+  // error line: its log does not end on a success.
+  if (end == ScanEnd::complete && g_airportFilesWritten.load()) gf_logLine("Airports scan successful");
   return g_airportFilesWritten.load();
 }
 

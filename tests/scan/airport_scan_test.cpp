@@ -302,6 +302,11 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsOnlyWhatThatPartMade
     writeAirport("Community/unknownpkg/a.bgl", "LFPG", 2);
     writeAirport("Community/unknownpkg/b.bgl", "EGLL", 2);
     if (c.missingRoot != nullptr) fs::remove_all(c.missingRoot);
+    const auto successes = [] {
+      const std::vector<std::string> lines = logLines();
+      return std::count(lines.begin(), lines.end(), "Airports scan successful");
+    };
+    const auto successesBefore = successes();
     {
       Unreadable locked(c.unreadable);
       if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
@@ -317,6 +322,7 @@ TEST_F(AirportScanTest, AScanThatCouldNotReadEverythingKeepsOnlyWhatThatPartMade
     EXPECT_EQ(fs::exists(g_mySimaddonFolder / "KOFF.xml"), c.officialKept);
     EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "GONE.xml"));  // its source is gone from a root that was read
     EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+    EXPECT_EQ(successes() - successesBefore, c.part.empty() ? 1 : 0);  // no success after an error
     const std::string error = gf_statusSnapshot().error;
     if (c.part.empty()) {
       EXPECT_EQ(error, "");
