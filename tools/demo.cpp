@@ -488,8 +488,10 @@ void report(LogWatch& log, FakeRealTraffic& rt) {
     // The first broadcast is printed whole; the header shows the QNH of the last one read.
     if (kind == "broadcast" && count > 0)
       std::cout << fmt::format("   fake RealTraffic: ... and {} more second{} of broadcasts\n", count, count == 1 ? "" : "s");
-    if (kind == "broadcast")
-      std::cout << fmt::format("   the header shows QNH {} hPa\n", g_qnhShown.load());
+    if (kind == "broadcast" && g_qnhShown.load() > 0)
+      std::cout << fmt::format("   the header shows QNH {} hPa, that of the last broadcast read\n", g_qnhShown.load());
+    else if (kind == "broadcast")
+      std::cout << "   the header shows no QNH yet: no broadcast was read since the run started\n";
     else if (count > 0)
       std::cout << fmt::format("   fake RealTraffic: ... and {} more \"{}\" line{} received\n", count, kind,
                                count == 1 ? "" : "s");
