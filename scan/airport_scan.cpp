@@ -301,7 +301,9 @@ std::string lf_lastPart(std::string path) {
 
 // The scan's files go into the live folders. A partial scan whose unread
 // parts kept no previous file ends as a complete one; one that kept some
-// says on the status line what it could not read.
+// says on the status line what it could not read. A file left as it is (the
+// user's, or one that could not be read to tell) also makes the scan partial
+// and is named on the status line, unless an unread part is named there.
 ScanEnd lf_commitScan(ScanOutput& output, bool msfs2020, ScanEnd end) {
   CommitResult committed;
   try {
@@ -314,15 +316,30 @@ ScanEnd lf_commitScan(ScanOutput& output, bool msfs2020, ScanEnd end) {
     gf_showError(fmt::format("Airports scan: {}; it runs again at the next start", committed.failure));
     return ScanEnd::notCommitted;
   }
-  if (end == ScanEnd::complete || committed.kept == 0) return ScanEnd::complete;
-  const std::size_t more = committed.keptFor.size() - 1;
-  gf_logError("Airports scan could not read everything (see {}), {} previous airport file{} kept",
-              g_airportsScanLogPath.string(), committed.kept, gf_pluralS64(static_cast<std::int64_t>(committed.kept)));
-  gf_showError(fmt::format(
-      "Airports scan could not read {}{}: {} airports keep their files; tick \"Scan for addon airports\" to scan again",
-      lf_lastPart(*committed.keptFor.begin()),
-      more == 0 ? std::string() : fmt::format(" and {} more (see {})", more, g_airportsScanLogPath.string()),
-      more == 0 ? "its" : "their"));
+  const bool keptForUnread = end != ScanEnd::complete && committed.kept > 0;
+  const std::set<std::string>& left = committed.leftAsTheyAre;
+  if (!keptForUnread && left.empty()) return ScanEnd::complete;
+  if (keptForUnread) {
+    const std::size_t more = committed.keptFor.size() - 1;
+    gf_logError("Airports scan could not read everything (see {}), {} previous airport file{} kept",
+                g_airportsScanLogPath.string(), committed.kept,
+                gf_pluralS64(static_cast<std::int64_t>(committed.kept)));
+    gf_showError(fmt::format(
+        "Airports scan could not read {}{}: {} airports keep their files; tick \"Scan for addon airports\" to scan again",
+        lf_lastPart(*committed.keptFor.begin()),
+        more == 0 ? std::string() : fmt::format(" and {} more (see {})", more, g_airportsScanLogPath.string()),
+        more == 0 ? "its" : "their"));
+  }
+  if (!left.empty()) {
+    gf_logError("Airports scan left {} park file{} as {} (see {})", left.size(),
+                gf_pluralS64(static_cast<std::int64_t>(left.size())), left.size() == 1 ? "it was" : "they were",
+                g_airportsScanLogPath.string());
+    if (!keptForUnread)
+      gf_showError(fmt::format("Airports scan left {}{} as {} (see {}); tick \"Scan for addon airports\" to scan again",
+                               lf_lastPart(*left.begin()),
+                               left.size() == 1 ? std::string() : fmt::format(" and {} more", left.size() - 1),
+                               left.size() == 1 ? "it was" : "they were", g_airportsScanLogPath.string()));
+  }
   return ScanEnd::partial;
 }
 

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <optional>
+#include <ranges>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -110,11 +111,6 @@ std::vector<ScanSources::Part> ScanSources::unreadParts() const {
 std::map<std::string, std::set<std::string>> ScanSources::made() const {
   std::lock_guard lock(m_mutex);
   return m_made;
-}
-
-std::set<std::string> ScanSources::partial() const {
-  std::lock_guard lock(m_mutex);
-  return m_partial;
 }
 
 bool ScanSources::previousFileStays(const std::string& entry, const fs::path& live) const {
@@ -284,9 +280,10 @@ void lf_logUnreadableLiveFile(const fs::path& file, std::string_view otherwise) 
 // (`before` says which); false (with a line) when it cannot be kept, and it
 // must stay. A copy of the same content from an earlier scan whose files
 // could not all be put in place is enough: the next start makes no second one.
-bool lf_keepUsersFileAside(const fs::path& file, std::string_view before, std::string_view otherwise) {
+bool lf_keepUsersFileAside(const fs::path& file, bool recorded, std::string_view before, std::string_view otherwise) {
+  const std::string_view whose = recorded ? "changed since the scan made it" : "is not a file the scan made";
   if (const fs::path same = gf_asideCopyOf(file, ".user"); !same.empty()) {
-    gf_airportsScanLog(fmt::format("{} is not a file the scan made: {} holds it already", file.string(), same.string()));
+    gf_airportsScanLog(fmt::format("{} {}: {} holds it already", file.string(), whose, same.string()));
     return true;
   }
   const fs::path aside = gf_freeAsidePath(file, ".user");
@@ -296,14 +293,14 @@ bool lf_keepUsersFileAside(const fs::path& file, std::string_view before, std::s
   else
     fs::copy_file(file, aside, fs::copy_options::none, ec);
   if (ec) {
-    const std::string line = fmt::format("{} is not a file the scan made and could not be kept aside ({}): it stays{}",
-                                         file.string(), ec.message(), otherwise);
+    const std::string line = fmt::format("{} {} and could not be kept aside ({}): it stays{}", file.string(), whose,
+                                         ec.message(), otherwise);
     gf_logError("{}", line);
     gf_airportsScanLog("===> " + line);
     return false;
   }
   const std::string line =
-      fmt::format("{} is not a file the scan made: it is kept as {} before {}", file.string(), aside.string(), before);
+      fmt::format("{} {}: it is kept as {} before {}", file.string(), whose, aside.string(), before);
   gf_logLine("{}", line);
   gf_airportsScanLog(line);
   return true;
@@ -390,13 +387,14 @@ CommitResult ScanOutput::commit(bool msfs2020) {
                                   : before == nullptr                                     ? LiveContent::users
                                                                                           : lf_liveContent(*before, live);
       const std::string_view notReplaced = " and the generated one is not put in its place";
-      if (content == LiveContent::unreadable) {
-        lf_logUnreadableLiveFile(live, notReplaced);
-        next[entry] = *before;
+      if (content == LiveContent::unreadable ||
+          (content == LiveContent::users &&
+           !lf_keepUsersFileAside(live, before != nullptr, "the generated one replaces it", notReplaced))) {
+        if (content == LiveContent::unreadable) lf_logUnreadableLiveFile(live, notReplaced);
+        result.leftAsTheyAre.insert(live.string());
+        if (before != nullptr) next[entry] = *before;
         continue;
       }
-      if (content == LiveContent::users && !lf_keepUsersFileAside(live, "the generated one replaces it", notReplaced))
-        continue;
       folder.moving.push_back(name);
       if (!recorded(folder)) continue;
       if (!folder.simaddon) movingContent[entry] = gf_fileStamp(lf_freshFolder(folder.live) / name);
@@ -442,15 +440,17 @@ CommitResult ScanOutput::commit(bool msfs2020) {
                                                                              : LiveContent::scans;
                content == LiveContent::unreadable) {
       lf_logUnreadableLiveFile(live, "");
+      result.leftAsTheyAre.insert(live.string());
       stays = true;
-    } else if (content == LiveContent::users && !lf_keepUsersFileAside(live, "the scan removes it", "")) {
+    } else if (content == LiveContent::users && !lf_keepUsersFileAside(live, true, "the scan removes it", "")) {
+      result.leftAsTheyAre.insert(live.string());
       stays = true;
     } else {
       stays = !lf_removeEntry(live, result.failure);
     }
     if (stays && before != nullptr) next[entry] = *before;
   };
-  for (const auto& [entry, sources] : previous) {
+  for (const auto& entry : previous | std::views::keys) {
     if (!entry.starts_with(kThirdpartyEntryPrefix) || settled.contains(entry)) continue;
     const fs::path live = g_myThirdpartyFolder / entry.substr(kThirdpartyEntryPrefix.size());
     // Only files: a folder of a recorded name is not one the scan made.

@@ -61,7 +61,6 @@ class ScanSources {
   };
   std::vector<Part> unreadParts() const;
   std::map<std::string, std::set<std::string>> made() const;
-  std::set<std::string> partial() const;
   // Whether the previous file of an entry stays in place of the scan's: the
   // scan made it from a BGL file not read whole, and a file stands at live.
   bool previousFileStays(const std::string& entry, const std::filesystem::path& live) const;
@@ -109,6 +108,9 @@ struct CommitResult {
   std::string failure;   // "" when every step succeeded; else the file that failed and why
   std::size_t kept = 0;  // previous files that stay because a part the scan could not read may have made them
   std::set<std::string> keptFor;  // the parts they stay for
+  // Files of "my_thirdparty" left as they are: they could not be read to tell
+  // whether the user changed them, or the user's could not be kept aside.
+  std::set<std::string> leftAsTheyAre;
 };
 
 // Points the scan's output at fresh folders beside the live ones, and the

@@ -84,32 +84,50 @@ TEST_F(AirportScanTest, AFileTheScanMadeThatTheUserChangedIsKeptAside) {
 }
 
 // A file the scan made that cannot be read (held open by another program, no
-// permission) may hold the user's changes: it stays, neither replaced nor
-// removed, and the log says why.
-TEST_F(AirportScanTest, AFileTheScanMadeThatCannotBeReadStays) {
+// permission) may hold the user's changes, and one the user changed may find
+// no name free for its copy: it stays, neither replaced nor removed, keeps its
+// record entry, and the error line names it instead of a success.
+TEST_F(AirportScanTest, AFileTheScanMadeThatCannotBeReadOrKeptAsideStays) {
   const fs::path file = g_myThirdpartyFolder / "EGLL.xml";
-  for (const bool addonRemoved : {false, true}) {
-    SCOPED_TRACE(addonRemoved ? "add-on removed" : "rescanned");
-    fs::remove_all("airports");
-    writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
-    gf_scanAddonAirports();
-    ASSERT_EQ(standCount(file), 2u);
-    if (addonRemoved)
-      fs::remove_all("sim/Community/unknownpkg");
-    else
-      writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 3);
-    prm::SCAN_AIRPORTS.set(true);
-    {
-      Unreadable locked({file});
-      if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+  for (const bool unreadable : {false, true}) {
+    for (const bool addonRemoved : {false, true}) {
+      SCOPED_TRACE(fmt::format("{}, {}", unreadable ? "unreadable" : "changed, no copy name free",
+                               addonRemoved ? "add-on removed" : "rescanned"));
+      fs::remove_all("airports");
+      writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 2);
       gf_scanAddonAirports();
+      ASSERT_EQ(standCount(file), 2u);
+      if (!unreadable) {
+        writeFile(file, readFile(file) + "<!-- the user's -->");
+        fs::create_directory(g_myThirdpartyFolder / "EGLL.xml.user");
+        for (int n = 2; n <= 999; ++n) fs::create_directory(g_myThirdpartyFolder / fmt::format("EGLL.xml.user{}", n));
+      }
+      const std::string before = readFile(file);
+      if (addonRemoved)
+        fs::remove_all("sim/Community/unknownpkg");
+      else
+        writeAirport("Community/unknownpkg/EGLL.bgl", "EGLL", 3);
+      prm::SCAN_AIRPORTS.set(true);
+      gf_clearError();
+      const std::size_t linesBefore = logLines().size();
+      {
+        Unreadable locked(unreadable ? std::vector<fs::path>{file} : std::vector<fs::path>{});
+        if (!locked.holds()) GTEST_SKIP() << "this system reads files without permissions";
+        gf_scanAddonAirports();
+      }
+      EXPECT_EQ(readFile(file), before);
+      EXPECT_TRUE(recordEntries().contains("my_thirdparty/EGLL.xml"));
+      EXPECT_FALSE(prm::SCAN_AIRPORTS.value());
+      EXPECT_THAT(scanLog(), Contains(HasSubstr(unreadable ? "EGLL.xml could not be read to tell whether the user "
+                                                             "changed it: it stays"
+                                                           : "EGLL.xml changed since the scan made it and could not be "
+                                                             "kept aside")));
+      EXPECT_THAT(gf_statusSnapshot().error, HasSubstr("Airports scan left EGLL.xml as it was"));
+      const std::vector<std::string> lines = logLines();
+      EXPECT_EQ(std::count(lines.begin() + static_cast<std::ptrdiff_t>(linesBefore), lines.end(),
+                           "Airports scan successful"),
+                0);
     }
-    EXPECT_EQ(standCount(file), 2u);
-    EXPECT_FALSE(fs::exists(g_myThirdpartyFolder / "EGLL.xml.user"));
-    EXPECT_TRUE(recordEntries().contains("my_thirdparty/EGLL.xml"));
-    EXPECT_THAT(scanLog(), Contains(HasSubstr(
-                               "airports/my_thirdparty/EGLL.xml could not be read to tell whether the user changed it: "
-                               "it stays")));
   }
 }
 

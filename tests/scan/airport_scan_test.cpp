@@ -479,7 +479,9 @@ TEST_F(AirportScanTest, ATaskThatCannotReadItsFileWholeCountsItUnread) {
   for (const ScanSources::Part& part : output.sources().unreadParts()) unread.insert(part.path);
   EXPECT_EQ(unread, (std::set<std::string>{"bgl/cut.bgl", "bgl/locked.bgl", "bgl/large.bgl", "bgl/gone.bgl"}));
   EXPECT_TRUE(output.sources().wasReadWhole(lf_pathKey("bgl/whole.bgl")));
-  EXPECT_EQ(output.sources().partial(), (std::set<std::string>{"my_thirdparty/EDDF.xml"}));
+  writeFile("previous/EDDF.xml", "the previous file");
+  EXPECT_TRUE(output.sources().previousFileStays("my_thirdparty/EDDF.xml", "previous/EDDF.xml"));
+  EXPECT_FALSE(output.sources().previousFileStays("my_thirdparty/EDDF.xml", "previous/none.xml"));
 }
 
 // A user's own park file of a name the scan makes, which no scan made, is
