@@ -123,8 +123,10 @@ void lf_emptyLearnedDocument(pugi::xml_document& document, const ParkAirport& le
 
 // A parking setting the user left as it was read in the file takes the value
 // in force, as any save writes it; one the user changed, added or removed
-// there stays as the file has it.
-void lf_layParameters(pugi::xml_document& document, const ParkAirport& learned) {
+// there stays as the file has it. A deleted file (`fileGone`) took every
+// setting with it, except one changed in the window since the read: that one
+// was set since, and is written.
+void lf_layParameters(pugi::xml_document& document, const ParkAirport& learned, bool fileGone) {
   pugi::xml_node parameters = document.child("parameters");
   if (!parameters) parameters = document.insert_child_before("parameters", document.child("parkpositions"));
   if (!parameters) throw std::runtime_error("could not append parameters");
@@ -136,13 +138,15 @@ void lf_layParameters(pugi::xml_document& document, const ParkAirport& learned) 
     std::optional<std::string> read;
     for (const auto& [readName, value] : learned.learnedSettings)
       if (readName == name) read = value;
-    if (now != read) continue;
     const auto value = std::find_if(inForce.begin(), inForce.end(), [&](const auto& s) { return s.first == name; });
-    if (value == inForce.end()) {
+    const std::optional<std::string> force =
+        value == inForce.end() ? std::nullopt : std::optional<std::string>(value->second);
+    if (now != read && (!fileGone || force == read)) continue;
+    if (!force) {
       if (node) node.parent().remove_child(node);
     } else if (node) {
-      lf_setAttribute(node, "value", value->second);
-    } else if (!gf_appendParameterNode(parameters, name, value->second)) {
+      lf_setAttribute(node, "value", *force);
+    } else if (!gf_appendParameterNode(parameters, name, *force)) {
       throw std::runtime_error(fmt::format("could not append parameter {}", name));
     }
   }
@@ -177,7 +181,7 @@ LearnedMerge gf_mergeIntoLearnedFile(const fs::path& path, const ParkAirport& le
     pugi::xml_node parkpositions = document.child("parkpositions");
     if (!parkpositions) parkpositions = document.append_child("parkpositions");
     if (!parkpositions) throw std::runtime_error("could not append parkpositions");
-    lf_layParameters(document, learned);
+    lf_layParameters(document, learned, done == LearnedMerge::intoNew);
 
     // The first element of each id of each kind (not manual, manual), as the
     // read merges into it: a manual element of a stand's id does not hide

@@ -461,8 +461,12 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
   const std::string handmade = parkFile().param("handmade", "true").parkpos(ParkposEntry::at("H1", 51.0, -0.4)).xml();
   // An interrupted copy: kept aside, and all that was read and learned saved.
   const std::string cutShort = atLoad.substr(0, atLoad.size() / 2);
-  // Deleted: only what was learned since the read is saved in its place.
+  // Deleted: only what was learned or set in the window since the read is
+  // saved in its place (WEEK, read as "false").
   const std::string deleted = "(deleted)";
+  const std::string withWeek =
+      parkFile().param("WEEK", "false")
+          .parkpos(ParkposEntry::idOnly("1").opt(ParkOptEntry::of("G-OLDD", "BAW", "A320", "1", "30"))).xml();
   const fs::path aside = "airports/learned/thirdparty/simaddon/EGLL0.xml";
   // A manual element refused for a park file's id comes before the stand's own.
   const std::string manualFirst =
@@ -485,7 +489,7 @@ TEST_F(ParkReadTest, ALearnedFileChangedWhileLoadedIsKeptAndWhatWasLearnedGoesIn
       {"a file only touched", atLoad, atLoad, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
       {"an unchanged file", atLoad, std::nullopt, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
       {"cut short", atLoad, cutShort, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
-      {"deleted", atLoad, deleted, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
+      {"deleted", withWeek, deleted, {"1", "2"}, {"G-OLDD", "G-ABCD"}, false, "30"},
       {"a manual element of a stand's id before its own", manualFirst, manualFirst + "\n", {"1", "2"},
        {"G-OLDD", "G-ABCD"}, false, "30"},
   };
