@@ -93,7 +93,9 @@ void lf_applyLateralRange(const pugi::xml_node& document) {
   gf_setTrafficRange(range);
   gf_logIndented("{:24}: {}", "LATERAL_RANGE", range);
   gf_setTbIntText(prm::RANGE);
-  gf_enableControl(prm::RANGE.controlId(), true);
+  // Enabled unless the automatic radius is on, as the checkbox leaves it: a
+  // file that gives a radius without AUTO_RANGE leaves the setting on.
+  gf_enableRangeCombos(prm::AUTO_RANGE.value());
 }
 
 void lf_applyAutoRange(const pugi::xml_node& document) {

@@ -197,11 +197,16 @@ TEST_F(CommandsTest, TheRangeAndAhCombosFollowAutoRangeFromTheCheckboxAndALearne
   const struct {
     bool fromFile;
     bool on;
-  } steps[] = {{false, true}, {true, false}, {false, true}, {false, false}, {true, true}};
+    bool radiusOnly = false;  // the file gives a radius and leaves AUTO_RANGE as it is
+  } steps[] = {{false, true}, {true, false}, {false, true}, {false, false}, {true, true}, {true, true, true}};
   for (const auto& step : steps) {
-    SCOPED_TRACE(fmt::format("{} {}", step.fromFile ? "learned file" : "checkbox", step.on));
+    SCOPED_TRACE(fmt::format("{} {}{}", step.fromFile ? "learned file" : "checkbox", step.on,
+                             step.radiusOnly ? " (radius only)" : ""));
     if (step.fromFile) {
-      ParkFileBuilder().param("AUTO_RANGE", step.on ? "true" : "false").write(learned);
+      if (step.radiusOnly)
+        ParkFileBuilder().param("LATERAL_RANGE", "40").write(learned);
+      else
+        ParkFileBuilder().param("AUTO_RANGE", step.on ? "true" : "false").write(learned);
       ASSERT_TRUE(onOtherThread([&] {
         ParkAirport airport;
         std::vector<Stand> stands;
