@@ -187,7 +187,7 @@ PlainScan lf_scanPlainApf(std::string_view text, PlainLayout& layout) {
 
 }  // namespace
 
-bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
+bool ApfDocument::load(const std::filesystem::path& path, std::string& error, bool stampBytes) {
   m_head.reset();
   m_whole.clear();
   m_blocks.clear();
@@ -211,7 +211,7 @@ bool ApfDocument::load(const std::filesystem::path& path, std::string& error) {
     error = read.detail;
     return false;
   }
-  m_bytesStamp = gf_bytesStamp(text);
+  if (stampBytes) m_bytesStamp = gf_bytesStamp(text);
   if (stopped()) return false;
   PlainLayout layout;
   const PlainScan form = lf_scanPlainApf(text, layout);

@@ -403,7 +403,7 @@ std::string lf_readLearned(const fs::path& learnedPath, ParkAirport& airport, st
     ApfDocument loaded;
     const pugi::xml_document& document = loaded.head();
     std::string error;
-    const bool read = loaded.load(learnedPath, error);
+    const bool read = loaded.load(learnedPath, error, true);
     // The stamp of the bytes read, so that the save tells a change made since
     // (also one made while they were read); of the file as it is when none were.
     airport.learnedFile = loaded.bytesStamp() ? *loaded.bytesStamp() : gf_fileStamp(learnedPath);

@@ -157,11 +157,12 @@ class ApfDocument {
  public:
   // As gf_loadApfDocument. A file of another form than the plain one is
   // read only up to kApfMaxTreeFileBytes. A close of the run abandons the
-  // load (false, stopped() true).
-  bool load(const std::filesystem::path& path, std::string& error);
+  // load (false, stopped() true). With `stampBytes` the load keeps the
+  // stamp of the bytes it read, for a caller that must tell a later change.
+  bool load(const std::filesystem::path& path, std::string& error, bool stampBytes = false);
   bool stopped() const { return m_stopped; }
-  // The stamp of the bytes the last load read (also when they did not parse);
-  // none when the file could not be read.
+  // The stamp of the bytes the last load read with `stampBytes` (also when
+  // they did not parse); none when the file could not be read.
   const std::optional<FileStamp>& bytesStamp() const { return m_bytesStamp; }
   // The document without the children of its first top-level
   // "parkpositions" (its meta block and parameters are all there).
