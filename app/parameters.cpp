@@ -32,6 +32,8 @@ struct ParametersDocument {
   fs::path path;             // the file the document belongs to
   bool loaded = false;       // the document was loaded (or made fresh) for path
   bool protectFile = false;  // a bad file could not be kept aside: never overwrite it
+  // Why it is protected, shown again at each save that it keeps from writing.
+  std::string protectReason;
   // The file as it was read, while its document left out content that
   // cannot be a setting: kept aside before the first save that drops it.
   std::optional<std::string> droppedFrom;
@@ -73,6 +75,9 @@ fs::path lf_asidePath(const fs::path& path) {
   return aside;
 }
 
+constexpr std::string_view kSettingsInUse = "the settings in use are";
+constexpr std::string_view kDefaultsInUse = "the defaults are used and";
+
 // Loads the file at path into the store (the store's mutex is held). A file
 // that cannot be used leaves the error line for the user in readProblem: at
 // the start the defaults take its place, at a save (`atSave`) the settings in
@@ -81,6 +86,7 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path, bool 
   store.path = path;
   store.loaded = true;
   store.protectFile = false;
+  store.protectReason.clear();
   store.droppedFrom.reset();
   store.seen = FileStamp{};
   store.readProblem.clear();
@@ -99,9 +105,12 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path, bool 
   if (read.problem == FileProblem::notReadable) {
     // A folder, a pipe or a file we may not read: not ours to move or replace.
     gf_logError("{}", read.message);
-    store.readProblem =
-        fmt::format("The settings file '{}' could not be read ({}); it is left untouched, {} not saved", path.string(),
-                    read.detail, atSave ? "the settings in use are" : "the defaults are used and");
+    const auto untouched = [&](std::string_view inUse) {
+      return fmt::format("The settings file '{}' could not be read ({}); it is left untouched, {} not saved",
+                         path.string(), read.detail, inUse);
+    };
+    store.readProblem = untouched(atSave ? kSettingsInUse : kDefaultsInUse);
+    store.protectReason = untouched(kSettingsInUse);
     store.protectFile = true;
     lf_makeFresh(store);
     return LoadOutcome::Replaced;
@@ -157,13 +166,16 @@ LoadOutcome lf_loadLocked(ParametersDocument& store, const fs::path& path, bool 
   const fs::path aside = lf_asidePath(path);
   std::error_code ec = std::make_error_code(std::errc::file_exists);
   if (!aside.empty()) fs::rename(path, aside, ec);
-  const std::string_view inUse = atSave ? "the settings in use are" : "the defaults are used and";
   if (ec) {
     store.protectFile = true;
     const std::string why = aside.empty() ? std::string("no name for a copy is free")
                                           : fmt::format("it could not be kept as '{}' ({})", aside.string(), ec.message());
-    store.readProblem = fmt::format("The settings file '{}' could not be read; {} and it is left untouched, {} not saved",
-                                    path.string(), why, inUse);
+    const auto untouched = [&](std::string_view inUse) {
+      return fmt::format("The settings file '{}' could not be read; {} and it is left untouched, {} not saved",
+                         path.string(), why, inUse);
+    };
+    store.readProblem = untouched(atSave ? kSettingsInUse : kDefaultsInUse);
+    store.protectReason = untouched(kSettingsInUse);
   } else {
     store.readProblem = fmt::format("The settings file '{}' could not be read; it is kept as '{}', {}", path.string(),
                                     aside.string(), atSave ? "the settings in use are saved" : "the defaults are used");
@@ -331,6 +343,8 @@ void lf_save(const Parameter& parameter) {
     std::lock_guard lock(store.mutex);  // the parameters-document mutex (before the text lock and the log)
     lf_ensureLoadedLocked(store);
     readProblem = std::exchange(store.readProblem, {});
+    // A file left untouched says why again, rather than a bare failed save.
+    if (readProblem.empty() && store.protectFile) readProblem = store.protectReason;
     protectedFile = store.protectFile;
     // The value is taken under the document mutex, so that the file always
     // receives the latest value when two threads save the same setting.
@@ -404,6 +418,7 @@ void gf_forgetParametersDocument() {
   store.path.clear();
   store.loaded = false;
   store.protectFile = false;
+  store.protectReason.clear();
   store.droppedFrom.reset();
   store.seen = FileStamp{};
   store.readProblem.clear();

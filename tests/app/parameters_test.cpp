@@ -649,9 +649,12 @@ TEST_F(Parameters, WhenEveryNameForACopyIsTakenTheOldestGivesWayAndAFileNoCopyCa
     gf_readParameters();
     prm::LOG.setAndSave(true);
     if (c.copiesAreFolders) {
-      // Never replaced by defaults without a copy; the failed save is shown.
+      // Never replaced by defaults without a copy; a save it keeps from
+      // writing shows why again.
       EXPECT_EQ(readFile(parametersFile()), c.file);
-      EXPECT_EQ(gf_statusSnapshot().error, "Saving '" + parametersFile().string() + "' failed");
+      EXPECT_EQ(gf_statusSnapshot().error, "The settings file '" + parametersFile().string() +
+                                               "' could not be read; no name for a copy is free and it is left "
+                                               "untouched, the settings in use are not saved");
       continue;
     }
     EXPECT_EQ(readFile(copyName(kOldest)), c.file);
