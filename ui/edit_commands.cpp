@@ -89,8 +89,10 @@ void lf_processTbInt(ControlIntParameter& setting) {
     } else if (parsed == setting.value()) {
       lf_statusLogged(fmt::format("Same {} value {}, no changes made", setting.name(), parsed));
     } else {
+      const std::int32_t before = setting.value();
       setting.set(std::clamp(parsed, 0, 100));
-      gf_noteParkingSettingChange(setting);
+      // A value clamped to the one in force changes nothing to save.
+      if (setting.value() != before) gf_noteParkingSettingChange(setting);
       gf_showStatus(fmt::format("The new {} is {}", setting.name(), setting.value()), false);
     }
   } catch (const std::exception& e) {

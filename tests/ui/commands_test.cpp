@@ -454,6 +454,10 @@ TEST_F(CommandsTest, ParkingSettingsReachTheStaticParkingOnlyWithAParkAirport) {
   pick(prm::MAX_LIVE_SEL, "20");
   EXPECT_TRUE(g_parkingRefreshRequest.exchange(false));
   EXPECT_TRUE(g_apfChanged.exchange(false));
+  enter(prm::parking_percentage, "100");
+  EXPECT_TRUE(g_apfChanged.exchange(false));
+  enter(prm::parking_percentage, "150");  // clamped to the value in force
+  EXPECT_FALSE(g_apfChanged.load());
   enter(prm::parking_percentage, "55");
   EXPECT_TRUE(g_apfChanged.exchange(false));
   enter(prm::MAX_FIT_FL, "3");
