@@ -174,11 +174,6 @@ bool BoundedLogLines::log(void (*writer)(std::string_view), std::string text) {
   return true;
 }
 
-void BoundedLogLines::reset() {
-  std::lock_guard lock(lf_bounds().mutex);
-  resetLocked();
-}
-
 void BoundedLogLines::resetLocked() {
   m_written = 0;
   m_leftOut = 0;

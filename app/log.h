@@ -76,14 +76,11 @@ class BoundedLogLines {
   // how many were left out since the last one written; else keeps it as the
   // last one left out. True when it was written.
   bool log(void (*writer)(std::string_view), std::string text);
-  // The first lines are written again (the start of a run); what was left
-  // out is forgotten.
-  void reset();
-
  private:
   friend void gf_logLeftOutLines();
   friend void gf_resetLogBounds();
-  // reset() with the bounds' mutex held.
+  // The first lines are written again (the start of a run); what was left
+  // out is forgotten. The bounds' mutex is held.
   void resetLocked();
   struct LeftOutLine {
     std::uint64_t order;

@@ -117,7 +117,7 @@ TEST(Log, BoundedLinesAreTheFirstFewThenOneAMinuteWithHowManyWereLeftOut) {
   flood(100);
   gf_advanceSteadyClock(60);
   flood(50);
-  bound.reset();  // a new run
+  gf_resetLogBounds();  // a new run
   flood(2);
   EXPECT_EQ(logLines(), (std::vector<std::string>{"===> peer line 0", "===> peer line 1", "===> peer line 2",
                                                    "===> peer line 0", "          97 more like it were not logged",
