@@ -11,6 +11,7 @@
 
 #include "app/entry.h"
 #include "app/errors.h"
+#include "app/file_stamp.h"
 #include "app/files.h"
 #include "app/parameters.h"
 #include "app/settings.h"
@@ -540,4 +541,28 @@ TEST(Files, CopiesKeptAsideAreComparedByTheirBytesAndOnlyPlainFilesGiveWay) {
     }
     EXPECT_EQ(gf_freeAsidePath("s.xml", ".bad"), plainFiles ? name(500) : fs::path());
   }
+}
+
+// A file's stamp is that of its bytes, read in blocks: the same as the stamp
+// of the bytes in memory at and around a block's end; a folder is there but
+// unreadable, a missing file is not there.
+TEST(Files, AFilesStampIsThatOfItsBytesAcrossBlocks) {
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{65535}, std::size_t{65536},
+                                 std::size_t{65537}, std::size_t{3 * 65536 + 5}}) {
+    SCOPED_TRACE(size);
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(i * 131 % 251);
+    writeFile("stamped", bytes);
+    EXPECT_EQ(gf_fileStamp("stamped"), gf_bytesStamp(bytes));
+    if (size > 0) {
+      bytes.back() ^= 1;  // one bit of the last block
+      EXPECT_NE(gf_fileStamp("stamped"), gf_bytesStamp(bytes));
+    }
+  }
+  fs::create_directory("folder");
+  const FileStamp folder = gf_fileStamp("folder");
+  EXPECT_TRUE(folder.present);
+  EXPECT_FALSE(folder.readable);
+  EXPECT_EQ(gf_fileStamp("missing"), FileStamp{});
+  EXPECT_NE(gf_fileStamp("folder"), gf_bytesStamp(""));
 }
