@@ -61,29 +61,6 @@ void lf_writeOptions(pugi::xml_node parkpos, const Stand& stand) {
   }
 }
 
-// What an ordinary learned file says of a stand's changed radius and cargo
-// flag: the "radius" that goes with "radius_change" (a radius refused when
-// read, as it was, else the changed one in metres) and the "cargo" that goes
-// with "cargo_change"; empty where the stand changes nothing.
-struct ApfStandChanges {
-  std::string radius;
-  std::string cargo;
-};
-
-ApfStandChanges lf_apfStandChanges(const Stand& stand) {
-  ApfStandChanges changes;
-  // A refused radius is what the stand's own learned entry said; a radius
-  // changed besides it came from a second entry, which is written back as it
-  // was.
-  if (!stand.refusedRadius.empty()) {
-    changes.radius = stand.refusedRadius;
-  } else if (stand.radiusChange != 0) {
-    changes.radius = fmt::format("{:.1f}", gf_nmToMetres(stand.radius));
-  }
-  if (stand.cargoChange != 0) changes.cargo = lf_boolText(stand.cargo != 0);
-  return changes;
-}
-
 void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode mode, bool handmade) {
   pugi::xml_node parkpos = parkpositions.append_child("parkpos");
   if (!parkpos) throw std::runtime_error("could not append parkpos");
@@ -97,15 +74,20 @@ void lf_writeParkpos(pugi::xml_node parkpositions, const Stand& stand, ApfMode m
   // changed radius or cargo flag would be dropped (no position) on the next read.
   if (stand.manual != 0 || handmade) {
     lf_writeFullStand(parkpos, stand);
-  } else {
-    const ApfStandChanges changes = lf_apfStandChanges(stand);
-    if (!changes.radius.empty()) {
+  } else if (stand.radiusChange != 0 || stand.cargoChange != 0 || !stand.refusedRadius.empty()) {
+    // A refused radius is what the stand's own learned entry said; a radius
+    // changed besides it came from a second entry, which is written back
+    // as it was.
+    if (!stand.refusedRadius.empty()) {
       lf_attribute(parkpos, "radius_change", "true");
-      lf_attribute(parkpos, "radius", changes.radius);
+      lf_attribute(parkpos, "radius", stand.refusedRadius);
+    } else if (stand.radiusChange != 0) {
+      lf_attribute(parkpos, "radius_change", "true");
+      lf_attribute(parkpos, "radius", fmt::format("{:.1f}", gf_nmToMetres(stand.radius)));
     }
-    if (!changes.cargo.empty()) {
+    if (stand.cargoChange != 0) {
       lf_attribute(parkpos, "cargo_change", "true");
-      lf_attribute(parkpos, "cargo", changes.cargo);
+      lf_boolAttribute(parkpos, "cargo", stand.cargo != 0);
     }
   }
   lf_writeOptions(parkpos, stand);
