@@ -58,6 +58,7 @@
 #include "scan/bgl_reader.h"
 #include "support/bgl_builder.h"
 #include "support/http_server.h"
+#include "support/sparse_file.h"
 #include "support/special_files.h"
 #include "tools/scenery_generator.h"
 

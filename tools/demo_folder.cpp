@@ -10,6 +10,7 @@
 #include "app/geo.h"
 #include "scan/bgl_reader.h"
 #include "support/bgl_builder.h"
+#include "support/sparse_file.h"
 
 namespace fs = std::filesystem;
 

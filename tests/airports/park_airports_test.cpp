@@ -11,7 +11,7 @@
 #include "airports/park_airports.h"
 #include "app/files.h"
 #include "support/airport_builders.h"
-#include "support/bgl_builder.h"
+#include "support/sparse_file.h"
 #include "support/log_reader.h"
 #include "support/special_files.h"
 #include "support/workdir.h"

@@ -19,7 +19,7 @@
 #include "app/parameters.h"
 #include "app/settings.h"
 #include "app/xml.h"
-#include "support/bgl_builder.h"
+#include "support/sparse_file.h"
 #include "support/log_reader.h"
 #include "support/special_files.h"
 #include "support/workdir.h"

@@ -32,6 +32,7 @@
 #include "support/dbase_builder.h"
 #include "support/http_server.h"
 #include "support/log_reader.h"
+#include "support/sparse_file.h"
 #include "support/special_files.h"
 #include "support/unreadable.h"
 #include "support/workdir.h"

@@ -8,6 +8,7 @@
 
 #include "scan/bgl_reader.h"
 #include "support/bgl_builder.h"
+#include "support/sparse_file.h"
 #include "support/workdir.h"
 
 using namespace testsupport;

@@ -82,11 +82,6 @@ class BglBuilder {
   std::optional<std::uint32_t> m_sectionCount;
 };
 
-// A sparse file of `size` bytes that begins with `head` and holds zeros
-// after it, made at once whatever its size (its folders created): a BGL file
-// larger than the scan reads, or an oversized file of zeros.
-void writeSparseFile(const std::filesystem::path& path, std::uintmax_t size, std::string_view head = {});
-
 // A packed airport record alone (header included), for tests of one record.
 std::string bglAirportRecord(const BglAirportSpec& airport);
 

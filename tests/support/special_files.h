@@ -1,5 +1,5 @@
 // Things that can stand where a program expects a file: a named pipe (FIFO)
-// (an oversized sparse file: writeSparseFile in bgl_builder.h).
+// (an oversized sparse file: sparse_file.h).
 #pragma once
 
 #include <atomic>
