@@ -4,7 +4,6 @@
 #include <cctype>
 #include <charconv>
 #include <optional>
-#include <ranges>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -450,7 +449,8 @@ CommitResult ScanOutput::commit(bool msfs2020) {
     }
     if (stays && before != nullptr) next[entry] = *before;
   };
-  for (const auto& entry : previous | std::views::keys) {
+  for (const auto& recorded : previous) {
+    const std::string& entry = recorded.first;
     if (!entry.starts_with(kThirdpartyEntryPrefix) || settled.contains(entry)) continue;
     const fs::path live = g_myThirdpartyFolder / entry.substr(kThirdpartyEntryPrefix.size());
     // Only files: a folder of a recorded name is not one the scan made.
